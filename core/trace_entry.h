@@ -1,0 +1,66 @@
+// The trace entry path: what a host thread does when it traces. It takes a timestamp, asks each
+// configuration's tracers whether they want the message, and formats it straight into a reserved
+// record of each interested configuration's queue. It never blocks, allocates or takes a lock.
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+
+#include "include/vextrel.h"
+
+namespace vextrel {
+
+class TraceConfig;
+struct TraceRecord;
+
+// The formatted path: handler test, tracer tests, reserve, format (or call the handler), commit,
+// for each configuration in list order. A full queue drops the message for the remaining
+// configurations too.
+void TraceEntry(uint64_t* startStamp, uint32_t facilityWord, const char* format, va_list args, bool quiet);
+
+// The plain-text path: queues the whole text for every interested configuration, split into
+// records of at most 511 characters at the last newline (or late blank) before the limit;
+// continuation records are quiet. A full queue drops only the rest of the text for that
+// configuration.
+void PutsEntry(uint64_t* startStamp, uint32_t facilityWord, const char* text, bool quiet);
+
+// The timestamp a trace call takes: the clock callback's microseconds when one is installed,
+// otherwise performance-counter ticks.
+uint64_t TakeTimestamp();
+
+// The installed clock callback, or null.
+ClockCallback InstalledClockCallback();
+
+// Converts performance-counter ticks to microseconds with the probed counter frequency.
+uint64_t ToMicroseconds(uint64_t ticks);
+
+// Per-configuration acceptance of one call: which tracers take it.
+struct Acceptance {
+    bool toConsole = false;
+    bool toFile = false;
+    bool toClient = false;
+    bool Any() const { return toConsole || toFile || toClient; }
+};
+
+// The handler-table test and the three IsActive tests for one configuration. `handler` receives the
+// entry's function when the entry is found with a non-zero flag.
+Acceptance AcceptanceOf(const TraceConfig& config, uint32_t facilityWord, uint32_t facilityId, uint32_t priority,
+                        TraceHandlerFunc* handler);
+
+// Reserves a record of the configuration's queue, or null (no queue, not started, stopping, full).
+TraceRecord* ReserveRecord(TraceConfig& config);
+
+// Fills the record's fields, copies the configuration's name and publishes it to the writer.
+void CommitRecord(TraceRecord* record, const Acceptance& acceptance, uint32_t threadId, uint32_t facilityId,
+                  uint64_t timestamp, uint64_t startTimestamp, bool quiet, TraceConfig& config);
+
+// Queues one text, already cut into records as PutsEntry does, for one configuration; false when
+// the queue refused a record (the rest of the text is dropped).
+bool QueueText(TraceConfig& config, const Acceptance& acceptance, uint32_t facilityId, uint64_t timestamp,
+               uint64_t startTimestamp, const char* text, bool quiet);
+
+// Length of the next record's chunk of a text with `remaining` characters, and how many characters
+// to skip after it (1 when the chunk ends at a dropped newline or blank, else 0).
+uint32_t NextChunkLength(const char* text, uint32_t remaining, uint32_t* skip);
+
+}  // namespace vextrel

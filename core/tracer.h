@@ -1,0 +1,157 @@
+// The three output channels of a configuration: console, trace file and trace clients. Each tracer
+// holds its own PriorityTable and activity state; the trace entry routines ask IsActive, the writer
+// thread hands finished lines to Write.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/priority_table.h"
+#include "include/vextrel.h"
+
+namespace vextrel {
+
+class FileWriter;
+
+// 0 = not configured (no facility set yet), 1 = active, 255 = disabled by configuration.
+using TracerState = uint8_t;
+constexpr TracerState kTracerNotConfigured = 0;
+constexpr TracerState kTracerActive = 1;
+constexpr TracerState kTracerDisabled = 255;
+
+class BaseTracer {
+public:
+    BaseTracer() : table_(1) {}
+    virtual ~BaseTracer() = default;
+    BaseTracer(const BaseTracer&) = delete;
+    BaseTracer& operator=(const BaseTracer&) = delete;
+
+    // Writes one formatted line ending in a newline; `length` counts the newline. May change the
+    // line in place.
+    virtual void Write(char* line, int32_t length) = 0;
+
+    // Whether this tracer takes a message of facility `id` (below kFacilityIdLimit) at `priority`:
+    // only an active tracer does, and only at or above its table entry.
+    bool IsActive(uint32_t id, uint32_t priority) const {
+        return state_.load(std::memory_order_relaxed) == kTracerActive && table_.Passes(id, priority);
+    }
+
+    // Sets the entry of `id`, makes a not-configured tracer active and records `id` as configured.
+    void SetFacilityPriority(uint32_t id, uint32_t priority);
+
+    TracerState State() const { return state_.load(std::memory_order_relaxed); }
+    void SetState(TracerState state) { state_.store(state, std::memory_order_relaxed); }
+    PriorityTable& Table() { return table_; }
+    const PriorityTable& Table() const { return table_; }
+    const std::set<uint32_t>& ConfiguredFacilities() const { return configured_; }
+
+    // Base merge: takes the other's state when ours is 0 or the other's is 255, lowers every entry
+    // to the other's, and adds the other's configured facilities.
+    void MergeBaseFrom(const BaseTracer& other);
+
+    // Base copy: takes the other's state, table and configured set (nothing when it is this one).
+    void CopyBaseFrom(const BaseTracer& other);
+
+    // Whether state, all entries and configured sets are equal (always true for the same object).
+    bool SameBaseAs(const BaseTracer& other) const;
+
+protected:
+    std::atomic<TracerState> state_{kTracerNotConfigured};
+    std::set<uint32_t> configured_;
+    PriorityTable table_;
+};
+
+// Standard output.
+class ConsoleTracer final : public BaseTracer {
+public:
+    // Replaces the line's final newline with a terminator and writes it with puts (which adds one).
+    void Write(char* line, int32_t length) override;
+};
+
+// The trace file, written through a FileWriter shared with other configurations that merged into
+// or were updated from this one.
+class FileTracer final : public BaseTracer {
+public:
+    // Passes the line to the FileWriter when there is one.
+    void Write(char* line, int32_t length) override;
+
+    // The FileWriter's flush result, or 0 without a file.
+    int Flush();
+
+    // The open file's path, or "" without a file. The text stays valid while the file is open.
+    const char* GetPath() const;
+
+    // Opens the trace file in `folder` for the base name (see output/trace_file.cpp); true when a
+    // file is open afterwards. Keeps an already open file.
+    bool OpenTraceFile(const char* folder, const char* baseName);
+
+    // Releases this tracer's share of the file; the last share closes it.
+    void CloseTraceFile();
+
+    // Copy assignment: base copy, a share of the other's FileWriter, its append flag and log file
+    // limit; the counter value stays.
+    FileTracer& operator=(const FileTracer& other);
+
+    // Different base parts, append flags or log file limits.
+    bool operator!=(const FileTracer& other) const;
+
+    // File merge: base merge, unsigned minimum of the limits, either append flag, and a share of the
+    // other's FileWriter when it has one.
+    void MergeFrom(const FileTracer& other);
+
+    bool HasWriter() const;
+    std::shared_ptr<FileWriter> Writer() const;
+    void SetWriter(std::shared_ptr<FileWriter> writer);
+
+    bool append = false;
+    int32_t logFileLimit = -1;
+    uint32_t counterValue = 0;
+
+private:
+    // Guards writer_: the writer thread reads it per line while start, restart and reload replace it.
+    mutable std::mutex writerLock_;
+    std::shared_ptr<FileWriter> writer_;
+};
+
+// The host's trace clients, sorted by pointer value without repeats.
+class ClientTracer final : public BaseTracer {
+public:
+    // Calls every client's OnTraceLine, in list order, under the client-list lock.
+    void Write(char* line, int32_t length) override;
+
+    // The base test, and at least one client (read without the lock).
+    bool IsActive(uint32_t id, uint32_t priority) const {
+        return clientCount_.load(std::memory_order_relaxed) != 0 && BaseTracer::IsActive(id, priority);
+    }
+
+    // Adds a client (once), making a not-configured tracer active.
+    void AddClient(TraceClient* client);
+
+    // Removes the first entry equal to `client`; nothing when it is absent.
+    void RemoveClient(TraceClient* client);
+
+    // Client merge: base merge and the union of both lists (this lock first, then the other's).
+    void MergeFrom(ClientTracer& other);
+
+    // Base copy, then this list becomes a copy of the other's (this lock first).
+    void AssignFrom(ClientTracer& other);
+
+    // Whether base parts and lists are equal (this lock first).
+    bool SameAs(ClientTracer& other);
+
+    std::vector<TraceClient*> Clients();
+
+private:
+    void SortAndPublishLocked();
+
+    std::mutex lock_;
+    std::vector<TraceClient*> clients_;
+    std::atomic<uint32_t> clientCount_{0};
+};
+
+}  // namespace vextrel

@@ -1,0 +1,30 @@
+#include "platform/clock.h"
+
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace vextrel::platform {
+
+uint64_t ReadCounter() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000000000ull + static_cast<uint64_t>(now.tv_nsec);
+}
+
+uint64_t CounterFrequency() { return 1000000000ull; }
+
+uint32_t CurrentThreadId() {
+    static thread_local uint32_t cached = static_cast<uint32_t>(syscall(SYS_gettid));
+    return cached;
+}
+
+uint32_t CurrentProcessId() { return static_cast<uint32_t>(getpid()); }
+
+void SleepMilliseconds(uint32_t milliseconds) {
+    timespec delay{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (nanosleep(&delay, &delay) != 0) {
+    }
+}
+
+}  // namespace vextrel::platform
