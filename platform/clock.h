@@ -23,3 +23,23 @@ uint32_t CurrentProcessId();
 void SleepMilliseconds(uint32_t milliseconds);
 
 }  // namespace vextrel::platform
+
+namespace vextrel::platform {
+
+// A calendar date and time of day (month 1-12, day 1-31).
+struct CalendarTime {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+};
+
+// The current local time (GetLocalTime / localtime_r).
+CalendarTime LocalTime();
+
+// The current UTC time (GetSystemTime / gmtime_r).
+CalendarTime UtcTime();
+
+}  // namespace vextrel::platform

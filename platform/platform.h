@@ -4,3 +4,5 @@
 
 #include "platform/clock.h"
 #include "platform/event.h"
+#include "platform/files.h"
+#include "platform/thread.h"

@@ -28,3 +28,28 @@ void SleepMilliseconds(uint32_t milliseconds) {
 }
 
 }  // namespace vextrel::platform
+
+namespace vextrel::platform {
+namespace {
+
+CalendarTime FromTm(const tm& t) {
+    return {t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
+}
+
+}  // namespace
+
+CalendarTime LocalTime() {
+    time_t now = time(nullptr);
+    tm t{};
+    localtime_r(&now, &t);
+    return FromTm(t);
+}
+
+CalendarTime UtcTime() {
+    time_t now = time(nullptr);
+    tm t{};
+    gmtime_r(&now, &t);
+    return FromTm(t);
+}
+
+}  // namespace vextrel::platform

@@ -23,3 +23,26 @@ uint32_t CurrentProcessId() { return static_cast<uint32_t>(GetCurrentProcessId()
 void SleepMilliseconds(uint32_t milliseconds) { Sleep(milliseconds); }
 
 }  // namespace vextrel::platform
+
+namespace vextrel::platform {
+namespace {
+
+CalendarTime FromSystemTime(const SYSTEMTIME& t) {
+    return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+}
+
+}  // namespace
+
+CalendarTime LocalTime() {
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    return FromSystemTime(t);
+}
+
+CalendarTime UtcTime() {
+    SYSTEMTIME t;
+    GetSystemTime(&t);
+    return FromSystemTime(t);
+}
+
+}  // namespace vextrel::platform

@@ -1,0 +1,40 @@
+// Folders and files by path: existence, creation, deletion and listing by name prefix.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+namespace vextrel::platform {
+
+// The path separator that plays the role of the Windows backslash: '\\' on Windows, '/' on Linux.
+#ifdef _WIN32
+constexpr char kPathSeparator = '\\';
+#else
+constexpr char kPathSeparator = '/';
+#endif
+
+// Whether the system reports attributes for the path (a folder or a file).
+bool PathExists(const char* path);
+
+enum class CreateFolderResult { kCreated, kAlreadyExists, kFailed };
+
+// Creates one folder level (CreateDirectoryA / mkdir 0777, the umask applies).
+CreateFolderResult CreateFolder(const char* path);
+
+// Deletes a file; false when the system refuses.
+bool DeleteFilePath(const char* path);
+
+// Calls `visit` for every entry of `folder` whose name matches `prefix` followed by anything
+// (FindFirstFileA with "folder\prefix*" / opendir + fnmatch), with its name and its last-write time
+// as a 64-bit key (FILETIME units on Windows, nanoseconds on Linux). Nothing when the folder
+// cannot be read.
+void ListFolderByPrefix(const char* folder, const char* prefix,
+                        const std::function<void(const char* name, uint64_t lastWriteTime)>& visit);
+
+// The value of an environment variable, or null when it is not set.
+const char* EnvironmentValue(const char* name);
+
+// The name of the environment variable that holds the user's login name ("USERNAME" / "USER").
+const char* UserNameVariable();
+
+}  // namespace vextrel::platform

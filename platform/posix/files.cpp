@@ -1,0 +1,47 @@
+#include "platform/files.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace vextrel::platform {
+
+bool PathExists(const char* path) {
+    struct stat info;
+    return stat(path, &info) == 0;
+}
+
+CreateFolderResult CreateFolder(const char* path) {
+    if (mkdir(path, 0777) == 0) return CreateFolderResult::kCreated;
+    return errno == EEXIST ? CreateFolderResult::kAlreadyExists : CreateFolderResult::kFailed;
+}
+
+bool DeleteFilePath(const char* path) { return unlink(path) == 0; }
+
+void ListFolderByPrefix(const char* folder, const char* prefix,
+                        const std::function<void(const char* name, uint64_t lastWriteTime)>& visit) {
+    DIR* directory = opendir(folder);
+    if (directory == nullptr) return;
+    const size_t prefixLength = std::strlen(prefix);
+    while (dirent* entry = readdir(directory)) {
+        if (std::strncmp(entry->d_name, prefix, prefixLength) != 0) continue;
+        std::string path = std::string(folder) + '/' + entry->d_name;
+        struct stat info;
+        if (stat(path.c_str(), &info) != 0) continue;
+        const uint64_t time = static_cast<uint64_t>(info.st_mtim.tv_sec) * 1000000000ull +
+                              static_cast<uint64_t>(info.st_mtim.tv_nsec);
+        visit(entry->d_name, time);
+    }
+    closedir(directory);
+}
+
+const char* EnvironmentValue(const char* name) { return std::getenv(name); }
+
+const char* UserNameVariable() { return "USER"; }
+
+}  // namespace vextrel::platform

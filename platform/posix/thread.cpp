@@ -1,0 +1,75 @@
+#include "platform/thread.h"
+
+#include <pthread.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <new>
+#include <sched.h>
+
+namespace vextrel::platform {
+
+// Shared by the creator and the thread itself; the last of the two to let go frees it.
+struct ThreadHandle {
+    void (*entry)(void*) = nullptr;
+    void* argument = nullptr;
+    pthread_t thread{};
+    std::atomic<uint32_t> kernelId{0};
+    std::atomic<bool> running{true};
+    std::atomic<int> owners{2};
+};
+
+namespace {
+
+void Release(ThreadHandle* handle) {
+    if (handle->owners.fetch_sub(1, std::memory_order_acq_rel) == 1) delete handle;
+}
+
+void* ThreadMain(void* raw) {
+    ThreadHandle* handle = static_cast<ThreadHandle*>(raw);
+    handle->kernelId.store(static_cast<uint32_t>(syscall(SYS_gettid)), std::memory_order_release);
+    handle->entry(handle->argument);
+    handle->running.store(false, std::memory_order_release);
+    Release(handle);
+    return nullptr;
+}
+
+}  // namespace
+
+ThreadHandle* StartThread(void (*entry)(void*), void* argument, uint32_t* threadId) {
+    ThreadHandle* handle = new (std::nothrow) ThreadHandle;
+    if (handle == nullptr) return nullptr;
+    handle->entry = entry;
+    handle->argument = argument;
+    if (pthread_create(&handle->thread, nullptr, ThreadMain, handle) != 0) {
+        delete handle;
+        return nullptr;
+    }
+    pthread_detach(handle->thread);
+    while (handle->kernelId.load(std::memory_order_acquire) == 0) sched_yield();
+    if (threadId != nullptr) *threadId = handle->kernelId.load(std::memory_order_relaxed);
+    return handle;
+}
+
+void SetThreadPriorityValue(ThreadHandle* thread, int priority) {
+    // Windows priorities map onto nice values; raising priority needs privileges and may fail.
+    int nice = 0;
+    switch (priority) {
+        case -15: nice = 19; break;
+        case -2: nice = 10; break;
+        case -1: nice = 5; break;
+        case 1: nice = -5; break;
+        case 2: nice = -10; break;
+        case 15: nice = -20; break;
+        default: nice = 0; break;
+    }
+    setpriority(PRIO_PROCESS, static_cast<id_t>(thread->kernelId.load(std::memory_order_relaxed)), nice);
+}
+
+bool ThreadStillActive(ThreadHandle* thread) { return thread->running.load(std::memory_order_acquire); }
+
+void ReleaseThread(ThreadHandle* thread) { Release(thread); }
+
+}  // namespace vextrel::platform

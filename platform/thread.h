@@ -1,0 +1,24 @@
+// Operating-system threads.
+#pragma once
+
+#include <cstdint>
+
+namespace vextrel::platform {
+
+struct ThreadHandle;  // opaque: a Win32 thread handle, or a pthread with its running flag on Linux
+
+// Starts a thread running `entry(argument)` at once, with the default stack size; null when the
+// system refuses. `threadId` receives the operating system's id of the new thread.
+ThreadHandle* StartThread(void (*entry)(void*), void* argument, uint32_t* threadId);
+
+// Sets the thread's priority, given as a Win32 thread priority (-15 idle .. 15 time-critical; on
+// Linux mapped to a nice value). Failures are ignored.
+void SetThreadPriorityValue(ThreadHandle* thread, int priority);
+
+// Whether the thread has not finished yet (GetExitCodeThread == STILL_ACTIVE).
+bool ThreadStillActive(ThreadHandle* thread);
+
+// Releases the handle without waiting for the thread (a still running thread goes on, detached).
+void ReleaseThread(ThreadHandle* thread);
+
+}  // namespace vextrel::platform

@@ -1,0 +1,37 @@
+#include "platform/files.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace vextrel::platform {
+
+bool PathExists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+
+CreateFolderResult CreateFolder(const char* path) {
+    if (CreateDirectoryA(path, nullptr)) return CreateFolderResult::kCreated;
+    return GetLastError() == ERROR_ALREADY_EXISTS ? CreateFolderResult::kAlreadyExists : CreateFolderResult::kFailed;
+}
+
+bool DeleteFilePath(const char* path) { return DeleteFileA(path) != 0; }
+
+void ListFolderByPrefix(const char* folder, const char* prefix,
+                        const std::function<void(const char* name, uint64_t lastWriteTime)>& visit) {
+    std::string pattern = std::string(folder) + '\\' + prefix + '*';
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const uint64_t time = (static_cast<uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) |
+                              found.ftLastWriteTime.dwLowDateTime;
+        visit(found.cFileName, time);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+const char* EnvironmentValue(const char* name) { return std::getenv(name); }
+
+const char* UserNameVariable() { return "USERNAME"; }
+
+}  // namespace vextrel::platform

@@ -1,0 +1,49 @@
+#include "platform/thread.h"
+
+#include <windows.h>
+
+#include <new>
+
+namespace vextrel::platform {
+
+namespace {
+
+struct StartBlock {
+    void (*entry)(void*);
+    void* argument;
+};
+
+DWORD WINAPI ThreadMain(LPVOID raw) {
+    StartBlock block = *static_cast<StartBlock*>(raw);
+    delete static_cast<StartBlock*>(raw);
+    block.entry(block.argument);
+    return 0;
+}
+
+}  // namespace
+
+ThreadHandle* StartThread(void (*entry)(void*), void* argument, uint32_t* threadId) {
+    StartBlock* block = new (std::nothrow) StartBlock{entry, argument};
+    if (block == nullptr) return nullptr;
+    DWORD id = 0;
+    HANDLE thread = CreateThread(nullptr, 0, ThreadMain, block, 0, &id);
+    if (thread == nullptr) {
+        delete block;
+        return nullptr;
+    }
+    if (threadId != nullptr) *threadId = static_cast<uint32_t>(id);
+    return reinterpret_cast<ThreadHandle*>(thread);
+}
+
+void SetThreadPriorityValue(ThreadHandle* thread, int priority) {
+    SetThreadPriority(reinterpret_cast<HANDLE>(thread), priority);
+}
+
+bool ThreadStillActive(ThreadHandle* thread) {
+    DWORD code = 0;
+    return GetExitCodeThread(reinterpret_cast<HANDLE>(thread), &code) && code == STILL_ACTIVE;
+}
+
+void ReleaseThread(ThreadHandle* thread) { CloseHandle(reinterpret_cast<HANDLE>(thread)); }
+
+}  // namespace vextrel::platform
