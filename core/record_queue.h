@@ -75,6 +75,10 @@ public:
     // thread at normal priority. False when the storage cannot be obtained.
     bool StartWriter(uint32_t requestedSize, TraceConfig* owner);
 
+    // The storage half of StartWriter: allocates and clears the ring and opens it to producers,
+    // without a writer thread. False when the storage cannot be obtained.
+    bool AllocateRecords(uint32_t requestedSize, TraceConfig* owner);
+
     // The writer thread's loop: waits for commits and writes every consecutive committed record.
     void Drain();
 

@@ -31,8 +31,14 @@ uint64_t TakeTimestamp();
 // The installed clock callback, or null.
 ClockCallback InstalledClockCallback();
 
+// Installs the clock callback process-wide (null removes it).
+void SetClockCallback(ClockCallback callback);
+
 // Converts performance-counter ticks to microseconds with the probed counter frequency.
 uint64_t ToMicroseconds(uint64_t ticks);
+
+// Converts ticks of a counter running at `frequency` per second to whole microseconds.
+uint64_t TicksToMicroseconds(uint64_t ticks, double frequency);
 
 // Per-configuration acceptance of one call: which tracers take it.
 struct Acceptance {

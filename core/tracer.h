@@ -36,8 +36,9 @@ public:
     virtual void Write(char* line, int32_t length) = 0;
 
     // Whether this tracer takes a message of facility `id` (below kFacilityIdLimit) at `priority`:
-    // only an active tracer does, and only at or above its table entry.
-    bool IsActive(uint32_t id, uint32_t priority) const {
+    // only an active tracer does, and only at or above its table entry. The concrete tracers are
+    // final, so calls on a configuration's members are resolved without the virtual table.
+    virtual bool IsActive(uint32_t id, uint32_t priority) const {
         return state_.load(std::memory_order_relaxed) == kTracerActive && table_.Passes(id, priority);
     }
 
@@ -125,7 +126,7 @@ public:
     void Write(char* line, int32_t length) override;
 
     // The base test, and at least one client (read without the lock).
-    bool IsActive(uint32_t id, uint32_t priority) const {
+    bool IsActive(uint32_t id, uint32_t priority) const override {
         return clientCount_.load(std::memory_order_relaxed) != 0 && BaseTracer::IsActive(id, priority);
     }
 

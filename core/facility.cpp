@@ -1,0 +1,75 @@
+#include "core/facility.h"
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "include/vextrel.h"
+
+namespace vextrel {
+namespace {
+
+// The pair of maps between facility names and ids. Created with the first configuration and never
+// destroyed, so the names it hands out stay valid for the life of the process.
+struct FacilityRegistry {
+    std::map<uint32_t, std::string> idToName;
+    std::map<std::string, uint32_t> nameToId;
+};
+
+std::atomic<FacilityRegistry*> g_registry{nullptr};
+std::once_flag g_registryOnce;
+
+int32_t RegisterInto(FacilityRegistry& registry, const char* name, uint32_t id) {
+    if (name == nullptr) return 0;
+    if (registry.idToName.count(id) != 0) return 0;
+    std::string key(name);
+    if (registry.nameToId.count(key) != 0) return 0;
+    registry.idToName.emplace(id, key);
+    registry.nameToId.emplace(std::move(key), id);
+    return 1;
+}
+
+}  // namespace
+
+const char* PriorityNameOf(uint32_t priority) {
+    switch (priority) {
+        case VXP_LOWEST: return "VXP_LOWEST";
+        case VXP_LOW: return "VXP_LOW";
+        case VXP_NORMAL: return "VXP_NORMAL";
+        case VXP_HIGH: return "VXP_HIGH";
+        case VXP_URGENT: return "VXP_URGENT";
+        default: return nullptr;
+    }
+}
+
+void RegisterBuiltinFacilities() {
+    std::call_once(g_registryOnce, [] {
+        FacilityRegistry* registry = new FacilityRegistry;
+        g_registry.store(registry, std::memory_order_release);
+        uint32_t count = 0;
+        const BuiltinFacility* rows = BuiltinFacilities(&count);
+        for (uint32_t i = 0; i < count; ++i) RegisterInto(*registry, rows[i].name, rows[i].id);
+    });
+}
+
+int32_t RegisterFacility(const char* name, uint32_t id) {
+    FacilityRegistry* registry = g_registry.load(std::memory_order_acquire);
+    return registry == nullptr ? 0 : RegisterInto(*registry, name, id);
+}
+
+const char* FacilityNameOf(uint32_t id) {
+    FacilityRegistry* registry = g_registry.load(std::memory_order_acquire);
+    if (registry == nullptr) return nullptr;
+    auto found = registry->idToName.find(id);
+    return found == registry->idToName.end() ? nullptr : found->second.c_str();
+}
+
+uint32_t FacilityIdOf(const char* name) {
+    FacilityRegistry* registry = g_registry.load(std::memory_order_acquire);
+    if (registry == nullptr || name == nullptr) return 0;
+    auto found = registry->nameToId.find(name);
+    return found == registry->nameToId.end() ? 0 : found->second;
+}
+
+}  // namespace vextrel

@@ -1,0 +1,64 @@
+#include "core/record_queue.h"
+
+#include <new>
+
+#include "output/raw_thread.h"
+
+namespace vextrel {
+
+uint32_t QueueCapacityFor(uint32_t requestedSize) {
+    if (requestedSize <= 4096) return 4096;
+    if (requestedSize < 32768) return 16384;
+    return 32768;
+}
+
+RecordQueue::RecordQueue() { writeIndex.Store(0xFFFFFFFFu); }
+
+RecordQueue::~RecordQueue() {
+    delete writerThread;
+    delete[] records;
+}
+
+bool RecordQueue::AllocateRecords(uint32_t requestedSize, TraceConfig* queueOwner) {
+    const uint32_t size = QueueCapacityFor(requestedSize);
+    owner = queueOwner;
+    records = new (std::nothrow) TraceRecord[size];
+    if (records == nullptr) return false;
+    capacity = size;
+    freeCount.Store(capacity);
+    return true;
+}
+
+TraceRecord* RecordQueue::Reserve() {
+    if (capacity == 0 || stopFlag.load(std::memory_order_relaxed) != 0) return nullptr;
+    // Compared as a signed number: with many producers racing on a nearly full ring the count may
+    // dip below zero for a moment, and those racers must fail rather than wrap around.
+    if (static_cast<int32_t>(freeCount.Decrement()) > 2) {
+        return &records[writeIndex.Increment() & (capacity - 1)];
+    }
+    freeCount.Increment();
+    lostCount.Increment();
+    return nullptr;
+}
+
+void RecordQueue::Commit(TraceRecord* record) {
+    record->ready.value.store(1, std::memory_order_seq_cst);
+    // Pairs with PrepareToSleep: either the writer sees this record ready before it sleeps, or this
+    // commit sees the writer's sleeping flag and wakes it. Only the commit that takes the flag
+    // signals, so a burst of commits makes at most one system call.
+    if (writerSleeping_.load(std::memory_order_seq_cst) != 0 &&
+        writerSleeping_.exchange(0, std::memory_order_seq_cst) != 0) {
+        wakeEvent.Set();
+    }
+}
+
+bool RecordQueue::PrepareToSleep(const TraceRecord& next) {
+    writerSleeping_.store(1, std::memory_order_seq_cst);
+    if (next.ready.value.load(std::memory_order_seq_cst) == 0) return true;
+    // A record arrived meanwhile. When a producer already took the flag it signals the event too;
+    // the next wait then returns at once, which is harmless.
+    writerSleeping_.store(0, std::memory_order_relaxed);
+    return false;
+}
+
+}  // namespace vextrel

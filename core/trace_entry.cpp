@@ -1,0 +1,191 @@
+// The hot path: everything here runs on the host's threads, lock-free and allocation-free.
+#include "core/trace_entry.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+
+#include "core/facility.h"
+#include "core/manager.h"
+#include "core/record_queue.h"
+#include "core/trace_config.h"
+#include "host/host_info.h"
+#include "platform/clock.h"
+
+namespace vextrel {
+namespace {
+
+std::atomic<ClockCallback> g_clockCallback{nullptr};
+
+// The record's start timestamp: the caller's stamp when it is set; otherwise 0, and a zero stamp
+// is set to this call's timestamp.
+uint64_t StartTimestampFor(uint64_t* startStamp, uint64_t timestamp) {
+    if (startStamp == nullptr) return 0;
+    if (*startStamp != 0) return *startStamp;
+    *startStamp = timestamp;
+    return 0;
+}
+
+// What every entry routine does before it looks at the configurations: the timestamp first, then
+// the start stamp, then the manager, its list and the facility id.
+struct CallContext {
+    uint64_t timestamp = 0;
+    uint64_t startTimestamp = 0;
+    uint32_t facilityId = 0;
+    uint32_t priority = 0;
+    ConfigSnapshot configs;
+};
+
+bool BeginCall(uint64_t* startStamp, uint32_t facilityWord, CallContext& call) {
+    call.timestamp = TakeTimestamp();
+    call.startTimestamp = StartTimestampFor(startStamp, call.timestamp);
+    CVextrelManager* manager = CurrentManager();
+    if (manager == nullptr) return false;
+    call.configs = manager->Snapshot();
+    if (call.configs.count == 0) return false;
+    call.facilityId = FacilityIdOfWord(facilityWord);
+    call.priority = TracePriorityOfWord(facilityWord);
+    return call.facilityId < kFacilityIdLimit;
+}
+
+}  // namespace
+
+uint64_t TicksToMicroseconds(uint64_t ticks, double frequency) {
+    return static_cast<uint64_t>(static_cast<double>(ticks) / frequency * 1000000.0);
+}
+
+uint64_t ToMicroseconds(uint64_t ticks) { return TicksToMicroseconds(ticks, Host().counterFrequency); }
+
+ClockCallback InstalledClockCallback() { return g_clockCallback.load(std::memory_order_acquire); }
+
+uint64_t TakeTimestamp() {
+    ClockCallback callback = InstalledClockCallback();
+    return callback != nullptr ? callback() : platform::ReadCounter();
+}
+
+Acceptance AcceptanceOf(const TraceConfig& config, uint32_t facilityWord, uint32_t facilityId, uint32_t priority,
+                        TraceHandlerFunc* handler) {
+    if (const HandlerTable* handlers = config.Handlers()) {
+        if (const HandlerEntry* entry = handlers->Find(facilityWord)) {
+            const bool enabled = entry->selector < sizeof entry->flags && entry->flags[entry->selector] != 0;
+            if (!enabled) return {};
+            if (handler != nullptr) *handler = entry->handler;
+        }
+    }
+    Acceptance acceptance;
+    acceptance.toConsole = config.console.IsActive(facilityId, priority);
+    acceptance.toFile = config.file.IsActive(facilityId, priority);
+    acceptance.toClient = config.client.IsActive(facilityId, priority);
+    return acceptance;
+}
+
+TraceRecord* ReserveRecord(TraceConfig& config) {
+    RecordQueue* queue = config.Queue();
+    return queue == nullptr ? nullptr : queue->Reserve();
+}
+
+void CommitRecord(TraceRecord* record, const Acceptance& acceptance, uint32_t threadId, uint32_t facilityId,
+                  uint64_t timestamp, uint64_t startTimestamp, bool quiet, TraceConfig& config) {
+    RecordQueue* queue = config.Queue();
+    if (queue == nullptr) return;
+    record->threadId = threadId;
+    record->facilityId = facilityId;
+    record->timestamp = timestamp;
+    record->startTimestamp = startTimestamp;
+    record->toFile = acceptance.toFile;
+    record->toConsole = acceptance.toConsole;
+    record->toClient = acceptance.toClient;
+    record->quiet = quiet;
+    // The writer reads only the first byte of an empty name, so only a real name is copied.
+    if (config.name.IsEmpty()) {
+        record->name[0] = '\0';
+    } else {
+        config.name.CopyTo(record->name);
+    }
+    queue->Commit(record);
+}
+
+uint32_t NextChunkLength(const char* text, uint32_t remaining, uint32_t* skip) {
+    constexpr int kLastOffset = kRecordTextCapacity - 2;  // 510: the last character that fits
+    constexpr int kBlankSearchEnd = kLastOffset - 20;     // blanks are looked for in the last 21
+    *skip = 0;
+    if (remaining < kRecordTextCapacity) return remaining;
+    for (int j = kLastOffset; j >= 0; --j) {
+        if (text[j] == '\n') {
+            *skip = 1;
+            return static_cast<uint32_t>(j);
+        }
+    }
+    for (int j = kLastOffset; j >= kBlankSearchEnd; --j) {
+        if (text[j] == ' ') {
+            *skip = 1;
+            return static_cast<uint32_t>(j);
+        }
+    }
+    return kRecordTextCapacity - 1;
+}
+
+bool QueueText(TraceConfig& config, const Acceptance& acceptance, uint32_t facilityId, uint64_t timestamp,
+               uint64_t startTimestamp, const char* text, bool quiet) {
+    const uint32_t threadId = platform::CurrentThreadId();
+    size_t length = std::strlen(text);
+    uint32_t remaining = length > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(length);
+    bool first = true;
+    do {
+        TraceRecord* record = ReserveRecord(config);
+        if (record == nullptr) return false;
+        uint32_t skip = 0;
+        const uint32_t chunk = NextChunkLength(text, remaining, &skip);
+        std::memcpy(record->text, text, chunk);
+        record->text[chunk] = '\0';
+        text += chunk + skip;
+        remaining -= chunk + skip;
+        CommitRecord(record, acceptance, threadId, facilityId, timestamp, startTimestamp, first ? quiet : true, config);
+        first = false;
+    } while (remaining > 0);
+    return true;
+}
+
+void TraceEntry(uint64_t* startStamp, uint32_t facilityWord, const char* format, va_list args, bool quiet) {
+    CallContext call;
+    if (!BeginCall(startStamp, facilityWord, call)) return;
+    if (format == nullptr) format = "";
+    for (uint32_t i = 0; i < call.configs.count; ++i) {
+        TraceConfig* config = call.configs.items[i];
+        if (config == nullptr) continue;
+        TraceHandlerFunc handler = nullptr;
+        const Acceptance acceptance = AcceptanceOf(*config, facilityWord, call.facilityId, call.priority, &handler);
+        if (!acceptance.Any()) continue;
+        TraceRecord* record = ReserveRecord(*config);
+        if (record == nullptr) return;
+        va_list copy;
+        va_copy(copy, args);
+        if (handler != nullptr) {
+            record->text[0] = '\0';
+            handler(facilityWord, record->text, kRecordTextCapacity, format, copy);
+            record->text[kRecordTextCapacity - 1] = '\0';
+        } else {
+            std::vsnprintf(record->text, kRecordTextCapacity, format, copy);
+        }
+        va_end(copy);
+        CommitRecord(record, acceptance, platform::CurrentThreadId(), call.facilityId, call.timestamp, call.startTimestamp, quiet,
+                     *config);
+    }
+}
+
+void PutsEntry(uint64_t* startStamp, uint32_t facilityWord, const char* text, bool quiet) {
+    CallContext call;
+    if (!BeginCall(startStamp, facilityWord, call)) return;
+    if (text == nullptr) text = "";
+    for (uint32_t i = 0; i < call.configs.count; ++i) {
+        TraceConfig* config = call.configs.items[i];
+        if (config == nullptr) continue;
+        const Acceptance acceptance = AcceptanceOf(*config, facilityWord, call.facilityId, call.priority, nullptr);
+        if (!acceptance.Any()) continue;
+        QueueText(*config, acceptance, call.facilityId, call.timestamp, call.startTimestamp, text, quiet);
+    }
+}
+
+void SetClockCallback(ClockCallback callback) { g_clockCallback.store(callback, std::memory_order_release); }
+
+}  // namespace vextrel

@@ -1,0 +1,95 @@
+#include "core/tracer.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace vextrel {
+
+void BaseTracer::SetFacilityPriority(uint32_t id, uint32_t priority) {
+    table_.Set(id, priority);
+    if (State() != kTracerDisabled) SetState(kTracerActive);
+    configured_.insert(id);
+}
+
+void BaseTracer::MergeBaseFrom(const BaseTracer& other) {
+    if (&other == this) return;
+    if (State() == kTracerNotConfigured || other.State() == kTracerDisabled) SetState(other.State());
+    table_.LowerTo(other.table_);
+    configured_.insert(other.configured_.begin(), other.configured_.end());
+}
+
+void BaseTracer::CopyBaseFrom(const BaseTracer& other) {
+    if (&other == this) return;
+    SetState(other.State());
+    table_.CopyFrom(other.table_);
+    configured_ = other.configured_;
+}
+
+bool BaseTracer::SameBaseAs(const BaseTracer& other) const {
+    if (&other == this) return true;
+    return State() == other.State() && configured_ == other.configured_ && table_.SameAs(other.table_);
+}
+
+void ConsoleTracer::Write(char* line, int32_t length) {
+    if (line == nullptr || length < 1) return;
+    line[length - 1] = '\0';
+    std::puts(line);
+}
+
+void ClientTracer::Write(char* line, int32_t length) {
+    std::lock_guard<std::mutex> guard(lock_);
+    for (TraceClient* client : clients_) client->OnTraceLine(line, static_cast<uint32_t>(length));
+}
+
+void ClientTracer::SortAndPublishLocked() {
+    std::sort(clients_.begin(), clients_.end());
+    clients_.erase(std::unique(clients_.begin(), clients_.end()), clients_.end());
+    clientCount_.store(static_cast<uint32_t>(clients_.size()), std::memory_order_relaxed);
+}
+
+void ClientTracer::AddClient(TraceClient* client) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (State() != kTracerDisabled) SetState(kTracerActive);
+    clients_.push_back(client);
+    SortAndPublishLocked();
+}
+
+void ClientTracer::RemoveClient(TraceClient* client) {
+    std::lock_guard<std::mutex> guard(lock_);
+    auto found = std::find(clients_.begin(), clients_.end(), client);
+    if (found == clients_.end()) return;
+    clients_.erase(found);
+    clientCount_.store(static_cast<uint32_t>(clients_.size()), std::memory_order_relaxed);
+}
+
+void ClientTracer::MergeFrom(ClientTracer& other) {
+    if (&other == this) return;
+    std::lock_guard<std::mutex> mine(lock_);
+    std::lock_guard<std::mutex> theirs(other.lock_);
+    MergeBaseFrom(other);
+    clients_.insert(clients_.end(), other.clients_.begin(), other.clients_.end());
+    SortAndPublishLocked();
+}
+
+void ClientTracer::AssignFrom(ClientTracer& other) {
+    if (&other == this) return;
+    CopyBaseFrom(other);
+    std::lock_guard<std::mutex> mine(lock_);
+    std::lock_guard<std::mutex> theirs(other.lock_);
+    clients_ = other.clients_;
+    clientCount_.store(static_cast<uint32_t>(clients_.size()), std::memory_order_relaxed);
+}
+
+bool ClientTracer::SameAs(ClientTracer& other) {
+    if (&other == this) return true;
+    std::lock_guard<std::mutex> mine(lock_);
+    std::lock_guard<std::mutex> theirs(other.lock_);
+    return clients_ == other.clients_ && SameBaseAs(other);
+}
+
+std::vector<TraceClient*> ClientTracer::Clients() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return clients_;
+}
+
+}  // namespace vextrel

@@ -1,0 +1,81 @@
+// Builds managers and configurations by hand for tests of the trace core, publishes them as the
+// current manager and tears them down again.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/manager.h"
+#include "core/record_queue.h"
+#include "core/trace_config.h"
+
+namespace vextrel::testing {
+
+// A manager published as the current one for the life of the object.
+class PublishedManager {
+public:
+    PublishedManager() : manager_(CVextrelManager::Create()) { ExchangeManager(manager_); }
+    ~PublishedManager() {
+        ExchangeManager(nullptr);
+        delete manager_;
+    }
+    PublishedManager(const PublishedManager&) = delete;
+    PublishedManager& operator=(const PublishedManager&) = delete;
+
+    CVextrelManager* get() const { return manager_; }
+    CVextrelManager* operator->() const { return manager_; }
+
+    // Adds a configuration whose file tracer takes `facility` from `priority` up, with a ring of
+    // `queueSize` records that no writer drains; publishes the list and rebuilds the global table.
+    TraceConfig* AddUndrainedConfig(uint32_t facility, uint32_t priority, uint32_t queueSize = 4096) {
+        TraceConfig* config = TraceConfig::Create();
+        config->file.SetFacilityPriority(facility, priority);
+        auto* queue = new RecordQueue;
+        queue->AllocateRecords(queueSize, config);
+        config->SetQueue(queue);
+        AddConfig(manager_, config);
+        manager_->PublishConfigs();
+        RebuildGlobalPriorityMap(manager_, false);
+        return config;
+    }
+
+private:
+    CVextrelManager* manager_;
+};
+
+// The fields of a taken record.
+struct RecordCopy {
+    bool toFile = false;
+    bool toConsole = false;
+    bool toClient = false;
+    bool quiet = false;
+    uint32_t threadId = 0;
+    uint32_t facilityId = 0;
+    uint64_t timestamp = 0;
+    uint64_t startTimestamp = 0;
+    std::string name;
+    std::string text;
+};
+
+// Takes every committed record of an undrained queue in ring order, as the writer would, and
+// returns their texts.
+inline std::vector<std::string> TakeRecords(RecordQueue& queue, std::vector<RecordCopy>* copies = nullptr) {
+    std::vector<std::string> texts;
+    for (;;) {
+        TraceRecord& record = queue.records[queue.readIndex.Load() & (queue.capacity - 1)];
+        if (record.ready.value.load(std::memory_order_acquire) == 0) break;
+        texts.emplace_back(record.text);
+        if (copies != nullptr) {
+            copies->push_back({record.toFile != 0, record.toConsole != 0, record.toClient != 0, record.quiet != 0,
+                               record.threadId, record.facilityId, record.timestamp, record.startTimestamp,
+                               record.name, record.text});
+        }
+        record.ready.value.store(0, std::memory_order_release);
+        queue.freeCount.Increment();
+        queue.readIndex.Increment();
+    }
+    return texts;
+}
+
+}  // namespace vextrel::testing
