@@ -41,7 +41,10 @@ HostFacts GatherHostFacts() {
     facts.separator = platform::kPathSeparator;
     facts.stepCharacter = platform::NextCharacter;
     platform::SystemNameAndRelease(facts.systemName, sizeof facts.systemName);
-    facts.versionAtLeast = platform::VersionAtLeast;
+    // A lambda, for the same reason as in SystemFolderOperations.
+    facts.versionAtLeast = [](uint32_t major, uint32_t minor, uint32_t servicePackMajor) {
+        return platform::VersionAtLeast(major, minor, servicePackMajor);
+    };
     facts.kernel = platform::ReadKernelVersion();
     facts.physicalMemoryBytes = platform::PhysicalMemoryBytes();
     facts.processorCount = platform::ProcessorCount();
@@ -50,7 +53,10 @@ HostFacts GatherHostFacts() {
 }
 
 FolderOperations SystemFolderOperations() {
-    return {platform::CreateFolder, platform::CreatePrivateFolderWithParents};
+    // Lambdas rather than bare function pointers: the type information that std::function keeps
+    // for a function pointer would otherwise be exported from the shared library.
+    return {[](const char* path) { return platform::CreateFolder(path); },
+            [](const char* path) { return platform::CreatePrivateFolderWithParents(path); }};
 }
 
 void FillHostInfo(const HostFacts& facts, const FolderOperations& folders, HostInfo& info) {

@@ -23,6 +23,9 @@ TEST(MachineIdFold, KnownGuidsAndTexts) {
     EXPECT_EQ(FoldMachineGuid("abc"), "0000-0061-3025-F862");
     // Nothing read: 37 zero bytes.
     EXPECT_EQ(FoldMachineGuid(GuidText("")), "0000-0000-0000-0000");
+    // Bytes count with their sign: 0x80 is -128, and -128 * 0x1003F + 1 wraps below zero.
+    EXPECT_EQ(FoldMachineGuid("\xFF"), "FFFF-FFFF-FFFF-FFFF");
+    EXPECT_EQ(FoldMachineGuid("\x80\x01"), "FFFF-FFFF-FF7F-E081");
 }
 
 TEST(MachineIdFold, DashesAreIgnoredAndTheTerminatorIsNotFolded) {
@@ -31,13 +34,6 @@ TEST(MachineIdFold, DashesAreIgnoredAndTheTerminatorIsNotFolded) {
     EXPECT_EQ(FoldMachineGuid(GuidText("3d1219c7c4c5404aaa1f6d2a48adfda4")), withDashes);
     EXPECT_EQ(FoldMachineGuid("3d1219c7c4c5404aaa1f6d2a48adfda4"), withDashes);
     EXPECT_NE(FoldMachineGuid(GuidText("3d1219c7c4c5404aaa1f6d2a48adfda5")), withDashes);
-    EXPECT_EQ(withDashes.size(), 19u);
-}
-
-TEST(MachineIdFold, BytesCountWithTheirSign) {
-    EXPECT_EQ(FoldMachineGuid("\xFF"), "FFFF-FFFF-FFFF-FFFF");
-    // 0x80 is -128: -128 * 0x1003F + 1 wraps below zero.
-    EXPECT_EQ(FoldMachineGuid("\x80\x01"), "FFFF-FFFF-FF7F-E081");
 }
 
 TEST(MachineIdFold, LongTextsFoldInWholeChunks) {
