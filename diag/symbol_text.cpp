@@ -1,0 +1,59 @@
+#include "diag/symbol_text.h"
+
+#include <cstdio>
+
+#include "diag/bounded_text.h"
+#include "platform/stack.h"
+
+namespace vextrel {
+namespace {
+
+const char* OrEmpty(const char* text) { return text != nullptr ? text : ""; }
+
+}  // namespace
+
+void FormatSourceText(const char* file, uint32_t line, char* text, size_t size) {
+    if (text == nullptr || size == 0) return;
+    std::snprintf(text, size, " at %s:%u", OrEmpty(file), static_cast<unsigned>(line));
+}
+
+void FormatSymbolText(const char* symbolName, uint64_t offset, const char* moduleName, uint64_t moduleBase,
+                      const char* sourceText, char* text, size_t size) {
+    if (text == nullptr || size == 0) return;
+    std::snprintf(text, size, "%s + 0x%016llX (%s @ 0x%016llX) %s", OrEmpty(symbolName),
+                  static_cast<unsigned long long>(offset), OrEmpty(moduleName),
+                  static_cast<unsigned long long>(moduleBase), OrEmpty(sourceText));
+}
+
+void FormatNoSymbolText(uint64_t address, const char* moduleName, uint64_t moduleBase, const char* sourceText,
+                        char* text, size_t size) {
+    if (text == nullptr || size == 0) return;
+    std::snprintf(text, size, "<No Symbol> 0x%016llX (%s @ 0x%016llX) %s", static_cast<unsigned long long>(address),
+                  OrEmpty(moduleName), static_cast<unsigned long long>(moduleBase), OrEmpty(sourceText));
+}
+
+void SymbolizeAddress(const void* address, char* text, size_t size) {
+    platform::SymbolFacts facts;
+    if (!platform::LookUpSymbol(address, &facts)) {
+        CopyTruncated(text, size, kNoSymbolText);
+        return;
+    }
+    char source[kSourceTextCapacity] = {};
+    if (facts.hasSourceLine) FormatSourceText(facts.sourceFile, facts.sourceLine, source, sizeof source);
+
+    char moduleName[1024];
+    uint64_t moduleBase = 0;
+    platform::ModuleOfAddress(address, &moduleBase, moduleName, sizeof moduleName);
+
+    const uint64_t where = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(address));
+    char description[kSymbolTextCapacity];
+    if (facts.hasSymbol) {
+        FormatSymbolText(facts.symbolName, where - facts.symbolAddress, moduleName, moduleBase, source, description,
+                         sizeof description);
+    } else {
+        FormatNoSymbolText(where, moduleName, moduleBase, source, description, sizeof description);
+    }
+    CopyTruncated(text, size, description);
+}
+
+}  // namespace vextrel

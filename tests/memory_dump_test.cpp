@@ -1,0 +1,81 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "diag/memory_dump_line.h"
+
+namespace {
+
+std::vector<std::string> DumpLines(const char* label, const void* data, uint32_t length) {
+    std::vector<std::string> lines;
+    vextrel::ForEachMemoryDumpLine(label, data, length, [&](const char* line) { lines.emplace_back(line); });
+    return lines;
+}
+
+std::string Hex16(const void* address) {
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llX", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(address)));
+    return text;
+}
+
+TEST(MemoryDumpLine, FullLineAndByteValues) {
+    uint8_t bytes[32] = {0x00, 0x7F, 0x80, 0xFF};
+    char line[vextrel::kMemoryDumpLineCapacity];
+    vextrel::FormatMemoryDumpLine("buf", 0x00007FF6A1B2C3D4ull, bytes, 4, line);
+    EXPECT_STREQ(line, "buf 0x00007FF6A1B2C3D4: 00 7F 80 FF");
+    vextrel::FormatMemoryDumpLine("buf", 0xFFFFFFFFFFFFFFE0ull, bytes, 40, line);  // at most 32 bytes
+    EXPECT_EQ(std::strlen(line), 3 + 116u);
+    EXPECT_EQ(std::string(line).substr(0, 36), "buf 0xFFFFFFFFFFFFFFE0: 00 7F 80 FF ");
+}
+
+TEST(MemoryDumpLine, FortyBytesGiveAFullAndAnEightByteLine) {
+    uint8_t bytes[40];
+    for (int i = 0; i < 40; ++i) bytes[i] = static_cast<uint8_t>(0xC0 + i);
+    const std::vector<std::string> lines = DumpLines("buf", bytes, 40);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "buf 0x" + Hex16(bytes) +
+                            ": C0 C1 C2 C3 C4 C5 C6 C7 C8 C9 CA CB CC CD CE CF D0 D1 D2 D3 D4 D5 D6 D7 D8 D9 DA DB DC "
+                            "DD DE DF");
+    EXPECT_EQ(lines[1], "buf 0x" + Hex16(bytes + 32) + ": E0 E1 E2 E3 E4 E5 E6 E7");
+}
+
+TEST(MemoryDumpLine, LineCountsAtBlockBoundaries) {
+    std::vector<uint8_t> bytes(65, 0xAB);
+    EXPECT_EQ(DumpLines("x", bytes.data(), 64).size(), 2u);
+    EXPECT_EQ(DumpLines("x", bytes.data(), 65).size(), 3u);
+    EXPECT_EQ(DumpLines("x", bytes.data(), 32).size(), 1u);
+    EXPECT_EQ(DumpLines("x", bytes.data(), 1).size(), 1u);
+    EXPECT_TRUE(DumpLines("x", bytes.data(), 0).empty());
+    std::string groups;
+    for (int i = 0; i < 32; ++i) groups += " AB";
+    EXPECT_EQ(DumpLines("x", bytes.data(), 64).back(), "x 0x" + Hex16(bytes.data() + 32) + ":" + groups);
+}
+
+TEST(MemoryDumpLine, NullDataAndNullLabel) {
+    EXPECT_EQ(DumpLines("buf", nullptr, 100), std::vector<std::string>{"buf: (null)"});
+    EXPECT_EQ(DumpLines(nullptr, nullptr, 0), std::vector<std::string>{": (null)"});
+    const uint8_t byte = 0x5A;
+    const std::vector<std::string> lines = DumpLines(nullptr, &byte, 1);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], " 0x" + Hex16(&byte) + ": 5A");
+}
+
+TEST(MemoryDumpLine, OverlongLabelIsShortenedSoEveryByteStaysVisible) {
+    const std::string label(5000, 'L');
+    uint8_t bytes[32];
+    std::memset(bytes, 0xEE, sizeof bytes);
+    char line[vextrel::kMemoryDumpLineCapacity];
+    vextrel::FormatMemoryDumpLine(label.c_str(), 0x10, bytes, 32, line);
+    const std::string text = line;
+    EXPECT_EQ(text.size(), vextrel::kMemoryDumpLineCapacity - 1);
+    EXPECT_EQ(text.find(' '), 907u);  // the label keeps 907 characters
+    EXPECT_EQ(text.substr(907, 21), " 0x0000000000000010: ");
+    EXPECT_EQ(text.substr(text.size() - 6), " EE EE");
+
+    vextrel::FormatNullMemoryDumpLine(label.c_str(), line);
+    EXPECT_EQ(std::string(line), label.substr(0, 907) + ": (null)");
+}
+
+}  // namespace

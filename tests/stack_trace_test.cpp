@@ -1,0 +1,190 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "diag/frame_line.h"
+#include "diag/stack_trace.h"
+#include "diag/symbol_text.h"
+#include "include/vextrel.h"
+#include "platform/stack.h"
+
+namespace stack_trace_test {
+
+// Non-static and never inlined, so that the symbol library knows it by name.
+constexpr int kProbeFirstLine = __LINE__ + 1;
+[[gnu::noinline]] int StackTraceProbeFunction(int value) {
+    volatile int result = value * 3;
+    return result + 1;
+}
+constexpr int kProbeLastLine = __LINE__ - 1;
+
+// Recurses `depth` levels and captures 100 frames at the bottom; the volatile read after the call
+// keeps every level a real frame.
+[[gnu::noinline]] int CaptureAtDepth(int depth, void** frames) {
+    if (depth == 0) {
+        vextrel::platform::CaptureStackFrames(frames, vextrel::kStackFrameCapacity);
+        return 0;
+    }
+    volatile int level = depth;
+    const int below = CaptureAtDepth(depth - 1, frames);
+    return below + level;
+}
+
+}  // namespace stack_trace_test
+
+namespace {
+
+const void* AddressInProbe(int offset) {
+    return reinterpret_cast<const char*>(reinterpret_cast<void*>(&stack_trace_test::StackTraceProbeFunction)) + offset;
+}
+
+std::string Hex16(uint64_t value) {
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llX", static_cast<unsigned long long>(value));
+    return text;
+}
+
+uint64_t AddressValue(const void* address) { return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(address)); }
+
+const std::regex kModuleLine(R"(\t[0-9A-F]{16} : - \(.+ @ [0-9A-F]{16}\))");
+const std::regex kSymbolLine(R"(\t[0-9A-F]{16} : .+ \+ 0x[0-9A-F]{16} \(.+ @ 0x[0-9A-F]{16}\) ( at .+:[0-9]+)?)");
+
+TEST(FrameLineText, ModuleAndSymbolForms) {
+    char line[vextrel::kFrameLineCapacity];
+    vextrel::FormatModuleFrameLine(0x00007FF6A1B2C3D4ull, "Host.exe", 0x00007FF6A1B20000ull, line, sizeof line);
+    EXPECT_STREQ(line, "\t00007FF6A1B2C3D4 : - (Host.exe @ 00007FF6A1B20000)");
+
+    char source[vextrel::kSourceTextCapacity];
+    vextrel::FormatSourceText("C:\\src\\engine.cpp", 42, source, sizeof source);
+    char text[vextrel::kSymbolTextCapacity];
+    vextrel::FormatSymbolText("Engine::Run", 0x1A, "Host.exe", 0x00007FF6A1B20000ull, source, text, sizeof text);
+    EXPECT_STREQ(text, "Engine::Run + 0x000000000000001A (Host.exe @ 0x00007FF6A1B20000)  at C:\\src\\engine.cpp:42");
+    vextrel::FormatSymbolFrameLine(0x00007FF6A1B2C3EEull, text, line, sizeof line);
+    EXPECT_STREQ(line, "\t00007FF6A1B2C3EE : Engine::Run + 0x000000000000001A (Host.exe @ 0x00007FF6A1B20000)  at "
+                       "C:\\src\\engine.cpp:42");
+
+    vextrel::FormatNoSymbolText(0xABCull, "Host.exe", 0xA00ull, "", text, sizeof text);
+    EXPECT_STREQ(text, "<No Symbol> 0x0000000000000ABC (Host.exe @ 0x0000000000000A00) ");
+}
+
+TEST(FrameLineText, OverlongTextsAreCutAtTheBuffer) {
+    const std::string longName(600, 'N');
+    char line[vextrel::kFrameLineCapacity];
+    vextrel::FormatSymbolFrameLine(0x1234, longName.c_str(), line, sizeof line);
+    EXPECT_EQ(std::strlen(line), vextrel::kFrameLineCapacity - 1);
+    EXPECT_EQ(std::string(line).substr(0, 22), "\t0000000000001234 : NN");
+
+    char small[8];
+    vextrel::FormatModuleFrameLine(0x1234, longName.c_str(), 0, small, sizeof small);
+    EXPECT_STREQ(small, "\t000000");
+    vextrel::FormatFrameLine(AddressInProbe(4), small, 1, true);
+    EXPECT_STREQ(small, "");
+}
+
+TEST(StackSymbols, FindsAFunctionOfThisExecutableByName) {
+    const void* inside = AddressInProbe(4);
+    char text[vextrel::kSymbolTextCapacity];
+    vextrel::SymbolizeAddress(inside, text, sizeof text);
+    const std::string description = text;
+    SCOPED_TRACE(description);
+
+    uint64_t base = 0;
+    char module[256];
+    vextrel::platform::ModuleOfAddress(inside, &base, module, sizeof module);
+    EXPECT_STRNE(module, "Unknown");
+    EXPECT_LE(base, AddressValue(inside));
+
+    EXPECT_NE(description.find("StackTraceProbeFunction"), std::string::npos);
+    EXPECT_NE(description.find(" + 0x0000000000000004 (" + std::string(module) + " @ 0x" + Hex16(base) + ") "),
+              std::string::npos);
+
+    // A source line comes only from a build with debug information; when there is one, it must be
+    // inside the probe.
+    if (description.back() != ' ') {
+        std::smatch source;
+        ASSERT_TRUE(std::regex_search(description, source, std::regex(R"(\)  at .*stack_trace_test\.cpp:([0-9]+)$)")));
+        const int line = std::stoi(source[1].str());
+        EXPECT_GE(line, stack_trace_test::kProbeFirstLine);
+        EXPECT_LE(line, stack_trace_test::kProbeLastLine);
+    }
+
+    char frameLine[vextrel::kFrameLineCapacity];
+    vextrel::FormatFrameLine(inside, frameLine, sizeof frameLine, true);
+    EXPECT_EQ(std::string(frameLine), "\t" + Hex16(AddressValue(inside)) + " : " + description);
+    vextrel::FormatFrameLine(inside, frameLine, sizeof frameLine, false);
+    EXPECT_EQ(std::string(frameLine),
+              "\t" + Hex16(AddressValue(inside)) + " : - (" + module + " @ " + Hex16(base) + ")");
+}
+
+TEST(StackSymbols, AddressOutsideEveryModule) {
+    int local = 0;
+    uint64_t base = 0;
+    char module[256];
+    vextrel::platform::ModuleOfAddress(&local, &base, module, sizeof module);
+    EXPECT_STREQ(module, "Unknown");
+
+    char text[vextrel::kSymbolTextCapacity];
+    vextrel::SymbolizeAddress(&local, text, sizeof text);
+    EXPECT_EQ(std::string(text), "<No Symbol> 0x" + Hex16(AddressValue(&local)) + " (Unknown @ 0x" + Hex16(base) + ") ");
+}
+
+TEST(StackCapture, DeepStackGivesSixtyOneLinesStartingInTheCapturingFunction) {
+    std::vector<void*> frames(vextrel::kStackFrameCapacity, reinterpret_cast<void*>(1));
+    stack_trace_test::CaptureAtDepth(70, frames.data());
+    EXPECT_EQ(frames[vextrel::platform::kMaxCapturedFrames], nullptr);
+
+    std::vector<std::string> plain;
+    vextrel::ForEachFrameLine(frames.data(), vextrel::kStackFrameCapacity, false,
+                              [&](const char* line) { plain.emplace_back(line); });
+    EXPECT_EQ(plain.size(), 61u);
+    for (const std::string& line : plain) EXPECT_TRUE(std::regex_match(line, kModuleLine)) << line;
+
+    std::vector<std::string> symbolic;
+    vextrel::ForEachFrameLine(frames.data(), vextrel::kStackFrameCapacity, true,
+                              [&](const char* line) { symbolic.emplace_back(line); });
+    ASSERT_EQ(symbolic.size(), 61u);
+    EXPECT_EQ(symbolic[0].substr(0, 17), "\t" + Hex16(AddressValue(frames[1])));
+    EXPECT_NE(symbolic[0].find("CaptureAtDepth"), std::string::npos) << symbolic[0];
+    for (const std::string& line : symbolic) EXPECT_TRUE(std::regex_match(line, kSymbolLine)) << line;
+}
+
+TEST(StackCapture, RespectsTheRequestedCount) {
+    void* frames[4] = {nullptr, nullptr, nullptr, reinterpret_cast<void*>(7)};
+    vextrel::platform::CaptureStackFrames(frames, 3);
+    EXPECT_NE(frames[2], nullptr);
+    EXPECT_EQ(frames[3], reinterpret_cast<void*>(7));  // nothing stored past the request
+    vextrel::platform::CaptureStackFrames(frames, 0);
+    vextrel::platform::CaptureStackFrames(nullptr, 10);
+    EXPECT_EQ(frames[3], reinterpret_cast<void*>(7));
+}
+
+TEST(StackSymbols, SeveralThreadsSymbolizeAtOnce) {
+    std::vector<std::thread> threads;
+    std::vector<int> found(4, 0);
+    for (size_t t = 0; t < found.size(); ++t) {
+        threads.emplace_back([t, &found] {
+            for (int i = 0; i < 25; ++i) {
+                char text[vextrel::kFrameLineCapacity];
+                vextrel::FormatFrameLine(AddressInProbe(static_cast<int>(t) + 1), text, sizeof text, true);
+                if (std::strstr(text, "StackTraceProbeFunction") != nullptr) ++found[t];
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(found, std::vector<int>(found.size(), 25));
+}
+
+TEST(StackSymbols, SwitchKeepsTheByteAsGiven) {
+    const uint8_t before = VextrelEnabledStackTraceSymbols();
+    VextrelEnableStackTraceSymbols(0x7F);
+    EXPECT_EQ(VextrelEnabledStackTraceSymbols(), 0x7F);
+    VextrelEnableStackTraceSymbols(0);
+    EXPECT_EQ(VextrelEnabledStackTraceSymbols(), 0);
+    VextrelEnableStackTraceSymbols(before);
+}
+
+}  // namespace
