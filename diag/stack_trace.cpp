@@ -18,10 +18,10 @@ void QueueStackLine(uint32_t facilityWord, uint64_t timestamp, const char* line)
     const uint32_t priority = TracePriorityOfWord(facilityWord);
     const ConfigSnapshot configs = manager->Snapshot();
     for (uint32_t index = 0; index < configs.count; ++index) {
-        TraceConfig& config = *configs.items[index];
-        TraceHandlerFunc handler = nullptr;
-        const Acceptance acceptance = AcceptanceOf(config, facilityWord, facilityId, priority, &handler);
-        if (acceptance.Any()) QueueText(config, acceptance, facilityId, timestamp, 0, line, /*quiet=*/true);
+        TraceConfig* config = configs.items[index];
+        if (config == nullptr) continue;
+        const Acceptance acceptance = AcceptanceOf(*config, facilityWord, facilityId, priority, nullptr);
+        if (acceptance.Any()) QueueText(*config, acceptance, facilityId, timestamp, 0, line, /*quiet=*/true);
     }
 }
 

@@ -41,7 +41,9 @@ struct SymbolFacts {
 
 // Looks `address` up in the symbol library, loading and initialising the library on first use.
 // False when the library cannot be loaded (the next call tries again); `facts` is then untouched.
-// Safe on several threads at once: every use of the library and of its buffers is serialised.
+// On Linux dladdr always answers, so the result is always true; libdw adds static symbols and
+// source lines where it can be loaded. Safe on several threads at once: every use of the library
+// and of its buffers is serialised.
 bool LookUpSymbol(const void* address, SymbolFacts* facts);
 
 }  // namespace vextrel::platform

@@ -4,7 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "core/trace_config.h"
 #include "diag/memory_dump_line.h"
+#include "include/vextrel.h"
+#include "support/core_fixture.h"
 
 namespace {
 
@@ -76,6 +79,26 @@ TEST(MemoryDumpLine, OverlongLabelIsShortenedSoEveryByteStaysVisible) {
 
     vextrel::FormatNullMemoryDumpLine(label.c_str(), line);
     EXPECT_EQ(std::string(line), label.substr(0, 907) + ": (null)");
+}
+
+TEST(VextrelMemQueue, QueuesOneRecordPerLine) {
+    constexpr uint32_t kFacility = 2345;
+    vextrel::testing::PublishedManager manager;
+    vextrel::TraceConfig* config = manager.AddUndrainedConfig(kFacility, VXP_LOWEST);
+    uint8_t bytes[40] = {};
+    bytes[39] = 0xFF;
+
+    VextrelMem(kFacility, "buf", bytes, 40);
+    VextrelMem(kFacility, "empty", bytes, 0);
+    VextrelMem(kFacility, "none", nullptr, 40);
+    VextrelMem(VXF_WORD(20480, VXP_URGENT), "beyond", bytes, 40);
+    std::vector<vextrel::testing::RecordCopy> records;
+    vextrel::testing::TakeRecords(*config->Queue(), &records);
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0].text, DumpLines("buf", bytes, 40)[0]);
+    EXPECT_EQ(records[1].text, "buf 0x" + Hex16(bytes + 32) + ": 00 00 00 00 00 00 00 FF");
+    EXPECT_EQ(records[2].text, "none: (null)");
+    for (const auto& record : records) EXPECT_FALSE(record.quiet);
 }
 
 }  // namespace

@@ -10,21 +10,21 @@ namespace {
 const std::string kUnknown = "Unknown OSErr";
 
 // A run of consecutive codes, counting downwards from `first`, with the texts of its two ends.
-struct DocumentedRun {
+struct CodeRun {
     int32_t first;
     int32_t length;
     const char* firstText;
     const char* lastText;
 };
 
-constexpr DocumentedRun kRuns[] = {
+constexpr CodeRun kRuns[] = {
     {-6001, 50, "Unsupported", "Too Few TDM Outputs"},
     {-6068, 8, "Unknown DSP Error", "Deadband Overrun Error"},
     {-6077, 20, "Bad Aux Channel", "Invalid Data Received"},
 };
 
 TEST(OSErrorText, RunsHaveTheirEndTextsAndNoMissingCode) {
-    for (const DocumentedRun& run : kRuns) {
+    for (const CodeRun& run : kRuns) {
         EXPECT_EQ(VextrelOSErrToString(run.first), std::string(run.firstText));
         EXPECT_EQ(VextrelOSErrToString(run.first - run.length + 1), std::string(run.lastText));
         std::set<std::string> texts;
@@ -54,7 +54,7 @@ TEST(OSErrorText, SinglesAndSamplesFromInsideRuns) {
     EXPECT_STREQ(VextrelOSErrToString(-9735), "Beyond Playable Range");
 }
 
-TEST(OSErrorText, ExactlyTheNinetyFourDocumentedCodesAreKnown) {
+TEST(OSErrorText, ExactlyNinetyFourCodesAreKnown) {
     int known = 0;
     for (int32_t code = -10000; code <= 10000; ++code) {
         if (VextrelOSErrToString(code) != kUnknown) ++known;

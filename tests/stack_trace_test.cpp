@@ -6,11 +6,13 @@
 #include <thread>
 #include <vector>
 
+#include "core/trace_config.h"
 #include "diag/frame_line.h"
 #include "diag/stack_trace.h"
 #include "diag/symbol_text.h"
 #include "include/vextrel.h"
 #include "platform/stack.h"
+#include "support/core_fixture.h"
 
 namespace stack_trace_test {
 
@@ -34,6 +36,17 @@ constexpr int kProbeLastLine = __LINE__ - 1;
     return below + level;
 }
 
+// Takes a stack trace `depth` levels below the caller.
+[[gnu::noinline]] int StackTraceAtDepth(int depth, uint32_t facilityWord) {
+    if (depth == 0) {
+        VextrelStack(facilityWord);
+        return 0;
+    }
+    volatile int level = depth;
+    const int below = StackTraceAtDepth(depth - 1, facilityWord);
+    return below + level;
+}
+
 }  // namespace stack_trace_test
 
 namespace {
@@ -51,7 +64,9 @@ std::string Hex16(uint64_t value) {
 uint64_t AddressValue(const void* address) { return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(address)); }
 
 const std::regex kModuleLine(R"(\t[0-9A-F]{16} : - \(.+ @ [0-9A-F]{16}\))");
-const std::regex kSymbolLine(R"(\t[0-9A-F]{16} : .+ \+ 0x[0-9A-F]{16} \(.+ @ 0x[0-9A-F]{16}\) ( at .+:[0-9]+)?)");
+// With symbols on, a frame line has either a symbol with its offset or "<No Symbol>" with the address.
+const std::regex kSymbolLine(
+    R"(\t[0-9A-F]{16} : (.+ \+|<No Symbol>) 0x[0-9A-F]{16} \(.+ @ 0x[0-9A-F]{16}\) ( at .+:[0-9]+)?)");
 
 TEST(FrameLineText, ModuleAndSymbolForms) {
     char line[vextrel::kFrameLineCapacity];
@@ -132,34 +147,22 @@ TEST(StackSymbols, AddressOutsideEveryModule) {
     EXPECT_EQ(std::string(text), "<No Symbol> 0x" + Hex16(AddressValue(&local)) + " (Unknown @ 0x" + Hex16(base) + ") ");
 }
 
-TEST(StackCapture, DeepStackGivesSixtyOneLinesStartingInTheCapturingFunction) {
+TEST(StackCapture, AtMostSixtyTwoEntriesAndNeverPastTheRequest) {
     std::vector<void*> frames(vextrel::kStackFrameCapacity, reinterpret_cast<void*>(1));
     stack_trace_test::CaptureAtDepth(70, frames.data());
+    EXPECT_NE(frames[vextrel::platform::kMaxCapturedFrames - 1], nullptr);
     EXPECT_EQ(frames[vextrel::platform::kMaxCapturedFrames], nullptr);
+    char text[vextrel::kSymbolTextCapacity];
+    vextrel::SymbolizeAddress(frames[1], text, sizeof text);  // entry 1: the function that captured
+    EXPECT_NE(std::strstr(text, "CaptureAtDepth"), nullptr) << text;
 
-    std::vector<std::string> plain;
-    vextrel::ForEachFrameLine(frames.data(), vextrel::kStackFrameCapacity, false,
-                              [&](const char* line) { plain.emplace_back(line); });
-    EXPECT_EQ(plain.size(), 61u);
-    for (const std::string& line : plain) EXPECT_TRUE(std::regex_match(line, kModuleLine)) << line;
-
-    std::vector<std::string> symbolic;
-    vextrel::ForEachFrameLine(frames.data(), vextrel::kStackFrameCapacity, true,
-                              [&](const char* line) { symbolic.emplace_back(line); });
-    ASSERT_EQ(symbolic.size(), 61u);
-    EXPECT_EQ(symbolic[0].substr(0, 17), "\t" + Hex16(AddressValue(frames[1])));
-    EXPECT_NE(symbolic[0].find("CaptureAtDepth"), std::string::npos) << symbolic[0];
-    for (const std::string& line : symbolic) EXPECT_TRUE(std::regex_match(line, kSymbolLine)) << line;
-}
-
-TEST(StackCapture, RespectsTheRequestedCount) {
-    void* frames[4] = {nullptr, nullptr, nullptr, reinterpret_cast<void*>(7)};
-    vextrel::platform::CaptureStackFrames(frames, 3);
-    EXPECT_NE(frames[2], nullptr);
-    EXPECT_EQ(frames[3], reinterpret_cast<void*>(7));  // nothing stored past the request
-    vextrel::platform::CaptureStackFrames(frames, 0);
+    void* few[4] = {nullptr, nullptr, nullptr, reinterpret_cast<void*>(7)};
+    vextrel::platform::CaptureStackFrames(few, 3);
+    EXPECT_NE(few[2], nullptr);
+    EXPECT_EQ(few[3], reinterpret_cast<void*>(7));
+    vextrel::platform::CaptureStackFrames(few, 0);
     vextrel::platform::CaptureStackFrames(nullptr, 10);
-    EXPECT_EQ(frames[3], reinterpret_cast<void*>(7));
+    EXPECT_EQ(few[3], reinterpret_cast<void*>(7));
 }
 
 TEST(StackSymbols, SeveralThreadsSymbolizeAtOnce) {
@@ -185,6 +188,67 @@ TEST(StackSymbols, SwitchKeepsTheByteAsGiven) {
     VextrelEnableStackTraceSymbols(0);
     EXPECT_EQ(VextrelEnabledStackTraceSymbols(), 0);
     VextrelEnableStackTraceSymbols(before);
+}
+
+constexpr uint32_t kFacility = 1234;
+
+// Switches stack-trace symbols for the life of the object.
+class SymbolSwitch {
+public:
+    explicit SymbolSwitch(uint8_t value) : before_(VextrelEnabledStackTraceSymbols()) {
+        VextrelEnableStackTraceSymbols(value);
+    }
+    ~SymbolSwitch() { VextrelEnableStackTraceSymbols(before_); }
+
+private:
+    uint8_t before_;
+};
+
+TEST(VextrelStackQueue, TitleThenQuietFrameLinesForAcceptingConfigurationsOnly) {
+    vextrel::testing::PublishedManager manager;
+    vextrel::TraceConfig* accepting = manager.AddUndrainedConfig(kFacility, VXP_NORMAL);
+    vextrel::TraceConfig* tooHigh = manager.AddUndrainedConfig(kFacility, VXP_HIGH);
+    SymbolSwitch symbols(1);
+
+    stack_trace_test::StackTraceAtDepth(1, VXF_WORD(kFacility, VXP_NORMAL));
+    std::vector<vextrel::testing::RecordCopy> records;
+    vextrel::testing::TakeRecords(*accepting->Queue(), &records);
+    EXPECT_TRUE(vextrel::testing::TakeRecords(*tooHigh->Queue()).empty());
+
+    ASSERT_GE(records.size(), 4u);
+    EXPECT_EQ(records[0].text, "Stacktrace:");
+    EXPECT_NE(records[1].text.find("VextrelStack"), std::string::npos) << records[1].text;
+    EXPECT_NE(records[2].text.find("StackTraceAtDepth"), std::string::npos) << records[2].text;
+    EXPECT_NE(records[3].text.find("StackTraceAtDepth"), std::string::npos) << records[3].text;
+    for (size_t i = 0; i < records.size(); ++i) {
+        EXPECT_TRUE(records[i].quiet);
+        EXPECT_EQ(records[i].facilityId, kFacility);
+        if (i > 0) {
+            EXPECT_TRUE(std::regex_match(records[i].text, kSymbolLine)) << records[i].text;
+            EXPECT_GE(records[i].timestamp, records[i - 1].timestamp);
+        }
+    }
+}
+
+TEST(VextrelStackQueue, DeepStackWithoutSymbolsGivesTheTitleAndSixtyOneModuleLines) {
+    vextrel::testing::PublishedManager manager;
+    vextrel::TraceConfig* config = manager.AddUndrainedConfig(kFacility, VXP_LOWEST);
+    SymbolSwitch symbols(0);
+
+    stack_trace_test::StackTraceAtDepth(70, kFacility);
+    const std::vector<std::string> texts = vextrel::testing::TakeRecords(*config->Queue());
+    ASSERT_EQ(texts.size(), 62u);
+    EXPECT_EQ(texts[0], "Stacktrace:");
+    for (size_t i = 1; i < texts.size(); ++i) EXPECT_TRUE(std::regex_match(texts[i], kModuleLine)) << texts[i];
+}
+
+TEST(VextrelStackQueue, NothingQueuedBeyondTheFacilityTableOrWithoutManager) {
+    VextrelStack(kFacility);  // no manager: formats and returns
+    vextrel::testing::PublishedManager manager;
+    vextrel::TraceConfig* config = manager.AddUndrainedConfig(kFacility, VXP_LOWEST);
+    VextrelStack(VXF_WORD(20480, VXP_URGENT));
+    VextrelStack(VXF_WORD(kFacility + 1, VXP_URGENT));
+    EXPECT_TRUE(vextrel::testing::TakeRecords(*config->Queue()).empty());
 }
 
 }  // namespace

@@ -110,8 +110,8 @@ Libdw* LoadLibdw() {
     return loaded;
 }
 
-// The module libdw knows for the address; reports the process's modules again once when the
-// address lies in a module loaded after the last report.
+// The module libdw knows for the address. When there is none, the process's modules are reported
+// again first, since the address may lie in a module loaded after the last report.
 Dwfl_Module* ModuleInLibdw(Libdw* dw, uint64_t address) {
     Dwfl_Module* module = dw->addrModule(dw->session, address);
     if (module != nullptr) return module;
