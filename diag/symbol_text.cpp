@@ -14,22 +14,27 @@ const char* OrEmpty(const char* text) { return text != nullptr ? text : ""; }
 
 void FormatSourceText(const char* file, uint32_t line, char* text, size_t size) {
     if (text == nullptr || size == 0) return;
-    std::snprintf(text, size, " at %s:%u", OrEmpty(file), static_cast<unsigned>(line));
+    // Texts longer than the buffer are cut there by design.
+    if (std::snprintf(text, size, " at %s:%u", OrEmpty(file), static_cast<unsigned>(line)) < 0) text[0] = '\0';
 }
 
 void FormatSymbolText(const char* symbolName, uint64_t offset, const char* moduleName, uint64_t moduleBase,
                       const char* sourceText, char* text, size_t size) {
     if (text == nullptr || size == 0) return;
-    std::snprintf(text, size, "%s + 0x%016llX (%s @ 0x%016llX) %s", OrEmpty(symbolName),
+    if (std::snprintf(text, size, "%s + 0x%016llX (%s @ 0x%016llX) %s", OrEmpty(symbolName),
                   static_cast<unsigned long long>(offset), OrEmpty(moduleName),
-                  static_cast<unsigned long long>(moduleBase), OrEmpty(sourceText));
+                  static_cast<unsigned long long>(moduleBase), OrEmpty(sourceText)) < 0) {
+        text[0] = '\0';
+    }
 }
 
 void FormatNoSymbolText(uint64_t address, const char* moduleName, uint64_t moduleBase, const char* sourceText,
                         char* text, size_t size) {
     if (text == nullptr || size == 0) return;
-    std::snprintf(text, size, "<No Symbol> 0x%016llX (%s @ 0x%016llX) %s", static_cast<unsigned long long>(address),
-                  OrEmpty(moduleName), static_cast<unsigned long long>(moduleBase), OrEmpty(sourceText));
+    if (std::snprintf(text, size, "<No Symbol> 0x%016llX (%s @ 0x%016llX) %s", static_cast<unsigned long long>(address),
+                  OrEmpty(moduleName), static_cast<unsigned long long>(moduleBase), OrEmpty(sourceText)) < 0) {
+        text[0] = '\0';
+    }
 }
 
 void SymbolizeAddress(const void* address, char* text, size_t size) {
