@@ -64,6 +64,7 @@ function(vextrel_add_binary_checks)
     add_test(NAME library_exports
         COMMAND bash ${PROJECT_SOURCE_DIR}/cmake/check-exports.sh
             ${format} ${lister} ${PROJECT_SOURCE_DIR}/include/vextrel.h $<TARGET_FILE:vextrel> ${require_all})
+    set_tests_properties(library_exports PROPERTIES TIMEOUT 120)
     if(WIN32)
         get_property(programs GLOBAL PROPERTY VEXTREL_TEST_PROGRAMS)
         set(binaries $<TARGET_FILE:vextrel>)
@@ -72,5 +73,6 @@ function(vextrel_add_binary_checks)
         endforeach()
         add_test(NAME binary_imports
             COMMAND bash ${PROJECT_SOURCE_DIR}/cmake/check-imports.sh ${CMAKE_OBJDUMP} ${binaries})
+        set_tests_properties(binary_imports PROPERTIES TIMEOUT 120)
     endif()
 endfunction()

@@ -32,10 +32,15 @@ unset DISPLAY WAYLAND_DISPLAY
     flock 9
     # Exit status 0: this call started the server; 2: one already runs for the prefix. The lock's
     # descriptor is closed for everything started here, or the server would hold the lock forever.
-    "$wineserver" -p120 </dev/null >/dev/null 2>&1 9>&- || true
+    server_status=0
+    "$wineserver" -p120 </dev/null >/dev/null 2>&1 9>&- || server_status=$?
     if [[ ! -e $state/booted ]]; then
         "$wine" wineboot -i </dev/null >/dev/null 2>&1 9>&-
         touch "$state/booted"
+    elif [[ $server_status -eq 0 ]]; then
+        # A new server of a booted prefix: start its background services here, or the program
+        # below would start them with its own output streams and ctest would wait for them.
+        "$wine" wineboot </dev/null >/dev/null 2>&1 9>&-
     fi
 } 9>"$state/lock"
 
