@@ -123,8 +123,11 @@ run_suite() {
     failed=$(sed -E 's/^[0-9]+% tests passed, ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$result")
     total=$(sed -E 's/^[0-9]+% tests passed, ([0-9]+) tests? failed out of ([0-9]+).*/\2/' <<<"$result")
     if ((failed > 0)); then
+        # Each failed test's output, as ctest printed it after the test's result line.
+        awk '/\*\*\*(Failed|Exception|Timeout)|Not Run/ { show = 1 } /^ *Start +[0-9]+:|% tests passed, / { show = 0 } show' "$log" |
+            head -n 400
         sed -n '/^The following tests FAILED:/,$p' "$log"
-        echo "[$preset] output of the failed tests is in $log"
+        echo "[$preset] the whole output is in $log"
     fi
     if ((total == 0)); then
         record "$preset" 0 1 $((SECONDS - start)) "ran no test"
