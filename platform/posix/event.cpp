@@ -22,10 +22,10 @@ long Futex(std::atomic<uint32_t>* word, int op, uint32_t value, const timespec* 
     return syscall(SYS_futex, reinterpret_cast<uint32_t*>(word), op | FUTEX_PRIVATE_FLAG, value, timeout, nullptr, 0);
 }
 
-uint64_t MonotonicMilliseconds() {
+uint64_t MonotonicNanoseconds() {
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+    return static_cast<uint64_t>(now.tv_sec) * 1000000000u + static_cast<uint64_t>(now.tv_nsec);
 }
 
 }  // namespace
@@ -39,17 +39,18 @@ void SignalEvent(EventHandle* event) {
 }
 
 void WaitEvent(EventHandle* event, uint32_t timeoutMilliseconds) {
-    const uint64_t deadline = MonotonicMilliseconds() + timeoutMilliseconds;
+    // Kept in nanoseconds: a deadline in whole milliseconds could end the wait up to 1 ms early.
+    const uint64_t deadline = MonotonicNanoseconds() + static_cast<uint64_t>(timeoutMilliseconds) * 1000000u;
     for (;;) {
         if (event->signalled.exchange(0, std::memory_order_acq_rel) == 1) return;
         if (timeoutMilliseconds == kWaitForever) {
             Futex(&event->signalled, FUTEX_WAIT, 0, nullptr);
             continue;
         }
-        const uint64_t now = MonotonicMilliseconds();
+        const uint64_t now = MonotonicNanoseconds();
         if (now >= deadline) return;
         const uint64_t left = deadline - now;
-        timespec relative{static_cast<time_t>(left / 1000), static_cast<long>(left % 1000) * 1000000L};
+        timespec relative{static_cast<time_t>(left / 1000000000u), static_cast<long>(left % 1000000000u)};
         Futex(&event->signalled, FUTEX_WAIT, 0, &relative);
     }
 }

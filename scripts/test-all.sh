@@ -1,0 +1,200 @@
+#!/usr/bin/env bash
+# The test command: builds Vextrel for every target and runs every test suite.
+#
+#   scripts/test-all.sh [--fresh] [SUITE...]
+#
+# SUITE is a CMake preset: linux, linux-asan, linux-tsan, windows (all four when none is named).
+# --fresh configures each build folder from scratch.
+#
+# First installs the Debian packages the build needs, when some are missing (apt-get runs only
+# then). Each suite configures and builds its preset in build/<preset>/ and runs the tests there with
+# ctest; the full output goes to build/logs/<preset>.log. Prints one line per suite and, last, the
+# totals as "N passed, N failed". Exits non-zero when a suite fails, does not build or runs no test.
+set -uo pipefail
+
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+LOGS=$ROOT/build/logs
+JOBS=${VEXTREL_JOBS:-2}
+ALL_SUITES=(linux linux-asan linux-tsan windows)
+
+REQUIRED_PACKAGES=(
+    cmake ninja-build g++ clang
+    libclang-rt-14-dev      # clang's sanitizer and libFuzzer run-times
+    googletest              # GoogleTest sources, built by every preset
+    libbenchmark-dev        # bench/
+    g++-mingw-w64-x86-64    # the Windows cross compilers and binutils (objdump for the export check)
+    wine64                  # runs the Windows tests
+    libdw1                  # source lines in Linux stack traces (loaded at run time)
+    libspdlog-dev libgoogle-glog-dev  # peers measured beside Vextrel in bench/
+)
+
+fresh=""
+suites=()
+for argument in "$@"; do
+    case $argument in
+        --fresh) fresh=--fresh ;;
+        linux | linux-asan | linux-tsan | windows) suites+=("$argument") ;;
+        *) echo "unknown argument: $argument (suites: ${ALL_SUITES[*]}; option: --fresh)" >&2; exit 2 ;;
+    esac
+done
+((${#suites[@]})) || suites=("${ALL_SUITES[@]}")
+
+# Sanitizer settings also for runs outside ctest (the test presets set the same).
+export ASAN_OPTIONS=${ASAN_OPTIONS:-halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:strict_init_order=1:check_initialization_order=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
+
+as_root() {
+    if [[ $(id -u) -eq 0 ]]; then
+        "$@"
+    elif command -v sudo >/dev/null; then
+        sudo "$@"
+    else
+        echo "needs root to run: $*" >&2
+        return 1
+    fi
+}
+
+install_missing_packages() {
+    local missing=() package
+    for package in "${REQUIRED_PACKAGES[@]}"; do
+        dpkg -s "$package" 2>/dev/null | grep -q '^Status: install ok installed' || missing+=("$package")
+    done
+    ((${#missing[@]})) || return 0
+    echo "installing: ${missing[*]}"
+    mkdir -p "$LOGS"
+    as_root apt-get -o DPkg::Lock::Timeout=600 update >"$LOGS/apt.log" 2>&1 &&
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y "${missing[@]}" \
+            >>"$LOGS/apt.log" 2>&1 || {
+        tail -n 30 "$LOGS/apt.log"
+        echo "package installation failed (see $LOGS/apt.log)"
+        return 1
+    }
+}
+
+stop_wine() {
+    local prefix=$ROOT/build/windows/wine/prefix
+    if [[ -d $prefix && -x /usr/lib/wine/wineserver64 ]]; then
+        WINEPREFIX=$prefix /usr/lib/wine/wineserver64 -k >/dev/null 2>&1 || true
+    fi
+}
+trap stop_wine EXIT
+
+summary=()
+total_passed=0
+total_failed=0
+suites_failed=0
+
+# Records one suite's result: name, passed, failed, seconds, note.
+record() {
+    local line="$1: $2 passed, $3 failed ($4 s)"
+    [[ -n ${5:-} ]] && line+=" - $5"
+    summary+=("$line")
+    total_passed=$((total_passed + $2))
+    total_failed=$((total_failed + $3))
+    if (($3 > 0 || $2 == 0)); then
+        # A part that ran nothing has failed too.
+        (($3 == 0)) && total_failed=$((total_failed + 1))
+        suites_failed=$((suites_failed + 1))
+    fi
+}
+
+# Configures, builds and tests one preset.
+run_suite() {
+    local preset=$1 log=$LOGS/$1.log start=$SECONDS
+    : >"$log"
+    echo "[$preset] configure and build"
+    if ! cmake --preset "$preset" $fresh >>"$log" 2>&1 || ! cmake --build --preset "$preset" -j "$JOBS" >>"$log" 2>&1; then
+        tail -n 40 "$log"
+        record "$preset" 0 1 $((SECONDS - start)) "build failed, see $log"
+        return
+    fi
+    echo "[$preset] test"
+    ctest --preset "$preset" >>"$log" 2>&1
+    local result
+    result=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
+    if [[ -z $result ]]; then
+        tail -n 40 "$log"
+        record "$preset" 0 1 $((SECONDS - start)) "no test result, see $log"
+        return
+    fi
+    local failed total
+    failed=$(sed -E 's/^[0-9]+% tests passed, ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$result")
+    total=$(sed -E 's/^[0-9]+% tests passed, ([0-9]+) tests? failed out of ([0-9]+).*/\2/' <<<"$result")
+    if ((failed > 0)); then
+        # Each failed test's output, as ctest printed it after the test's result line.
+        awk '/\*\*\*(Failed|Exception|Timeout)|Not Run/ { show = 1 } /^ *Start +[0-9]+:|% tests passed, / { show = 0 } show' "$log" |
+            head -n 400
+        sed -n '/^The following tests FAILED:/,$p' "$log"
+        echo "[$preset] the whole output is in $log"
+    fi
+    if ((total == 0)); then
+        record "$preset" 0 1 $((SECONDS - start)) "ran no test"
+    else
+        record "$preset" $((total - failed)) "$failed" $((SECONDS - start))
+    fi
+}
+
+# --- Extension points -------------------------------------------------------------------------
+# The examples/ demo host and bench/ join every preset's build through CMakeLists.txt as soon as
+# their folders exist; run_suite then builds them with the rest.
+#
+# Benchmark smoke run: once bench/ exists, run every benchmark case of the linux build once (one
+# iteration) so that a broken benchmark fails the run; no figures are taken here.
+run_benchmark_smoke() {
+    [[ -f $ROOT/bench/CMakeLists.txt ]] || return 0
+    local start=$SECONDS passed=0 failed=0 program
+    for program in "$ROOT"/build/linux/bin/bench_*; do
+        [[ -x $program ]] || continue
+        if "$program" --benchmark_min_time=0 --benchmark_repetitions=1 >>"$LOGS/bench.log" 2>&1; then
+            passed=$((passed + 1))
+        else
+            failed=$((failed + 1))
+            echo "[bench] $(basename "$program") failed, see $LOGS/bench.log"
+        fi
+    done
+    record bench "$passed" "$failed" $((SECONDS - start))
+}
+
+# Bounded fuzzing: once a `linux-fuzz` preset exists (clang, libFuzzer programs named fuzz_* in
+# build/linux-fuzz/bin/), build it and run each fuzzer for VEXTREL_FUZZ_SECONDS (60) in total.
+run_fuzz() {
+    grep -q '"name": "linux-fuzz"' "$ROOT/CMakePresets.json" || return 0
+    local start=$SECONDS passed=0 failed=0 program log=$LOGS/linux-fuzz.log
+    if ! cmake --preset linux-fuzz $fresh >"$log" 2>&1 || ! cmake --build --preset linux-fuzz -j "$JOBS" >>"$log" 2>&1; then
+        record fuzz 0 1 $((SECONDS - start)) "build failed, see $log"
+        return
+    fi
+    local fuzzers=("$ROOT"/build/linux-fuzz/bin/fuzz_*)
+    local seconds=$((${VEXTREL_FUZZ_SECONDS:-60} / ${#fuzzers[@]}))
+    for program in "${fuzzers[@]}"; do
+        [[ -x $program ]] || continue
+        if "$program" -max_total_time=$((seconds > 1 ? seconds : 1)) >>"$log" 2>&1; then
+            passed=$((passed + 1))
+        else
+            failed=$((failed + 1))
+            echo "[fuzz] $(basename "$program") found a failure, see $log"
+        fi
+    done
+    record fuzz "$passed" "$failed" $((SECONDS - start))
+}
+# -----------------------------------------------------------------------------------------------
+
+run_start=$SECONDS
+install_missing_packages || exit 1
+mkdir -p "$LOGS"
+for suite in "${suites[@]}"; do
+    run_suite "$suite"
+    [[ $suite == windows ]] && stop_wine
+done
+if ((${#suites[@]} == ${#ALL_SUITES[@]})); then
+    run_benchmark_smoke
+    run_fuzz
+fi
+
+echo
+printf '%s\n' "${summary[@]}"
+echo "total time: $((SECONDS - run_start)) s"
+echo "$total_passed passed, $total_failed failed"
+((suites_failed == 0))
