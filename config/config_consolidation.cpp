@@ -7,7 +7,7 @@
 namespace vextrel {
 namespace {
 
-bool IsPublished(const CVextrelManager& manager, const TraceConfig* config) {
+[[maybe_unused]] bool IsPublished(const CVextrelManager& manager, const TraceConfig* config) {
     const ConfigSnapshot snapshot = manager.Snapshot();
     return std::find(snapshot.items, snapshot.items + snapshot.count, config) != snapshot.items + snapshot.count;
 }

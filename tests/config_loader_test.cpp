@@ -1,291 +1,159 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "config/config_consolidation.h"
 #include "config/config_loader.h"
-#include "config/config_parser.h"
 #include "core/record_queue.h"
 #include "support/config_fixture.h"
 
 using namespace vextrel;
-using vextrel::testing::ConfigTest;
 using vextrel::testing::ExampleFacility;
-using vextrel::testing::ForEachNamedId;
-using vextrel::testing::TemporaryFolder;
+using vextrel::testing::IsNamed;
+using Paths = std::vector<std::string>;
 
 namespace {
 
-constexpr uint32_t kCore = 1;  // VXF_ENGINE_CORE
-
-class ConfigLoader : public ConfigTest {
+class ConfigLoader : public vextrel::testing::ConfigTest {
 protected:
-    // Loads `basePath` into `target` and returns the paths it added to LoadedConfigFiles.
-    std::vector<std::string> Load(const std::string& basePath, CVextrelManager* target) {
+    // Loads `base` into `target`, consolidated when asked, and returns the paths it recorded.
+    Paths Load(const std::string& base, CVextrelManager* target, bool consolidate = false) {
         const size_t before = LoadedConfigFiles().size();
-        LoadConfigFiles(basePath.c_str(), target);
+        LoadConfigFiles(base.c_str(), target);
+        if (consolidate) ConsolidateConfigs(target);
         return {LoadedConfigFiles().begin() + static_cast<std::ptrdiff_t>(before), LoadedConfigFiles().end()};
     }
-    std::vector<std::string> Load(const std::string& basePath) { return Load(basePath, manager); }
-
-    // A file with its own trace folder, so that it stays a configuration of its own.
-    std::string WriteSeparate(const std::string& name) {
-        return folder.Write(name, "filetracingdir=" + name + "\nVXF_ENGINE_CORE=F@VXP_LOW\n");
+    // Rewrites the base file, reads a fresh manager from it and compares it with the running one.
+    bool ReloadDiffers(const std::string& base, const std::string& text) {
+        Write("app.vextrel", text);
+        CVextrelManager* fresh = CVextrelManager::Create();
+        Load(base, fresh, true);
+        const bool differs = ConfigsDiffer(fresh, manager);
+        delete fresh;
+        return differs;
     }
-
-    TemporaryFolder folder;
 };
 
-// A manager read from `basePath` and consolidated, as restart and reload build it.
-CVextrelManager* LoadManager(const std::string& basePath) {
-    CVextrelManager* loaded = CVextrelManager::Create();
-    LoadConfigFiles(basePath.c_str(), loaded);
-    ConsolidateConfigs(loaded);
-    return loaded;
-}
-
-struct CountingClient : TraceClient {
+struct SilentClient : TraceClient {
     void OnTraceLine(const char*, uint32_t) override {}
 };
 
 }  // namespace
 
-TEST_F(ConfigLoader, ThreeFileExampleMergesIntoOneConfiguration) {
+TEST_F(ConfigLoader, ThreeFileExample) {
     const uint32_t example = ExampleFacility();
-    const std::string base = folder.Write("config.vextrel", "name=Main\nVXF_ALL=F@VXP_HIGH\nVXF_EXAMPLE=C@VXP_LOW\n");
-    folder.Write("config.vextrel1", "name=Extra\r\nappend=true\r\nlogfilelimit=5\r\nVXF_EXAMPLE=F@VXP_LOWEST\r\n"
-                                    "bequiet=true\r\n");
-    EXPECT_TRUE(Load(folder.PathOf("vextrel_host.exe.vextrel")).empty());
-    EXPECT_TRUE(Load(folder.PathOf("vextrel_host.vextrel")).empty());
-    EXPECT_EQ(Load(base), (std::vector<std::string>{base, base + "1"}));
-    ASSERT_EQ(manager->configs.size(), 2u);
-    EXPECT_STREQ(manager->configs[1]->configPath, (base + "1").c_str());
-
-    ConsolidateConfigs(manager);
+    const std::string base = Write("config.vextrel", "name=Main\nVXF_ALL=F@VXP_HIGH\nVXF_EXAMPLE=C@VXP_LOW\n");
+    Write("config.vextrel1", "name=Extra\r\nappend=true\r\nlogfilelimit=5\r\nVXF_EXAMPLE=F@VXP_LOWEST\r\nbequiet=true\r\n");
+    EXPECT_EQ(Load(PathOf("host.exe.vextrel"), manager), Paths{});
+    EXPECT_EQ(Load(base, manager, true), (Paths{base, base + "1"}));
     ASSERT_EQ(manager->configs.size(), 1u);
-    TraceConfig* config = manager->configs[0];
-    ASSERT_EQ(manager->Snapshot().count, 1u);
+    const TraceConfig* config = manager->configs[0];
     EXPECT_EQ(manager->Snapshot().items[0], config);
-    char name[kConfigNameCapacity];
-    config->name.Get(name);
-    EXPECT_STREQ(name, "Main");
-    EXPECT_STREQ(config->configPath, base.c_str());
-    EXPECT_EQ(config->queueSize, 4096u);
-    EXPECT_TRUE(config->file.append);
-    EXPECT_EQ(config->file.logFileLimit, 5);
-    EXPECT_TRUE(config->quiet.load());
-    EXPECT_EQ(config->file.State(), kTracerActive);
-    EXPECT_EQ(config->console.State(), kTracerActive);
-    EXPECT_EQ(config->console.Table().Get(example), VXP_LOW);
+    EXPECT_EQ(Name(config) + "|" + config->configPath, "Main|" + base);
+    EXPECT_TRUE(config->queueSize == 4096 && config->file.append && config->quiet && config->file.logFileLimit == 5);
+    EXPECT_TRUE(config->console.State() == kTracerActive && config->file.State() == kTracerActive);
     EXPECT_EQ(config->client.State(), kTracerNotConfigured);
-
     RebuildGlobalPriorityMap(manager, false);
-    EXPECT_FALSE(manager->tableDirty);
-    ForEachNamedId([&](uint32_t id) {
-        EXPECT_EQ(config->file.Table().Get(id), id == example ? VXP_LOWEST : VXP_HIGH) << id;
-        EXPECT_EQ(manager->globalTable.Get(id), id == example ? VXP_LOWEST : VXP_HIGH) << id;
-    });
     EXPECT_EQ(manager->globalTable.Get(0), 1u);
-    EXPECT_EQ(manager->globalTable.Get(example + 1), kPriorityOff);
-    EXPECT_EQ(manager->globalTable.Get(kFacilityAll), kPriorityOff);
+    for (uint32_t id = 1; id < kFacilityIdLimit; ++id) {
+        const uint32_t expected = id == example ? 1 : IsNamed(id) ? 8 : 17;
+        ASSERT_EQ(manager->globalTable.Get(id), expected) << id;
+        ASSERT_EQ(Entries(config, id), (id == example ? "2 " : "17 ") + std::to_string(expected) + " 17") << id;
+    }
 }
 
-TEST_F(ConfigLoader, ContinuationsStopAtTwoMissingNumbers) {
-    const std::string base = WriteSeparate("a.vextrel");
-    WriteSeparate("a.vextrel1");
-    WriteSeparate("a.vextrel3");
-    WriteSeparate("a.vextrel6");  // 4 and 5 missing: never read
-    EXPECT_EQ(Load(base), (std::vector<std::string>{base, base + "1", base + "3"}));
-    EXPECT_EQ(manager->configs.size(), 3u);
-
-    // Without the base file no continuation is looked for.
-    WriteSeparate("b.vextrel1");
-    EXPECT_TRUE(Load(folder.PathOf("b.vextrel")).empty());
-
-    // A file that yields no configuration is still recorded and the series goes on.
-    const std::string empty = folder.Write("c.vextrel", "# nothing enabled\n");
-    WriteSeparate("c.vextrel2");
-    EXPECT_EQ(Load(empty), (std::vector<std::string>{empty, empty + "2"}));
-    EXPECT_EQ(manager->configs.size(), 4u);
-    EXPECT_STREQ(manager->configs[3]->configPath, (empty + "2").c_str());
-
+TEST_F(ConfigLoader, ContinuationSeriesAndOverlongPaths) {
+    for (const char* name : {"a", "a1", "a3", "a6", "b1", "c2"}) Write(name, "filetracingdir=" + std::string(name) + "\nVXF_ENGINE_CORE=F@VXP_LOW");
+    EXPECT_EQ(Load(PathOf("a"), manager), (Paths{PathOf("a"), PathOf("a1"), PathOf("a3")}));  // 4, 5 missing: 6 unread
+    EXPECT_EQ(Load(PathOf("b"), manager), Paths{});  // no base file, no continuation
+    EXPECT_EQ(Load(Write("c", "# nothing enabled"), manager), (Paths{PathOf("c"), PathOf("c2")}));
+    ASSERT_EQ(manager->configs.size(), 4u);
+    EXPECT_EQ(manager->configs[3]->configPath, PathOf("c2"));
     EXPECT_EQ(ParseConfigFile(nullptr, manager), nullptr);
-    LoadConfigFiles(nullptr, manager);
-    LoadConfigFiles("", manager);
-    EXPECT_TRUE(Load(base, nullptr).empty());
+
+    // Paths that do not fit the 260-byte buffer count as missing files: never cut, never overrun.
+    EXPECT_EQ(Load(std::string(300, 'p'), manager), Paths{});
+    const std::string name(kConfigFilePathCapacity - 2 - PathOf("").size(), 'q');
+    for (const char* suffix : {"", "1", "x", "x1", "xy"}) Write(name + suffix, "VXF_ENGINE_CORE=F@VXP_LOW");
+    if (!std::filesystem::exists(PathOf(name + "x1"))) GTEST_SKIP() << "the file system refuses paths this long";
+    EXPECT_EQ(Load(PathOf(name), manager), (Paths{PathOf(name), PathOf(name + "1")}));  // 258 characters
+    EXPECT_EQ(Load(PathOf(name + "x"), manager), Paths{PathOf(name + "x")});  // 259: no continuation fits
+    EXPECT_EQ(Load(PathOf(name + "xy"), manager), Paths{});                   // 260: not even the base
 }
 
-TEST_F(ConfigLoader, OverlongPathsAreSkippedNotCut) {
-    EXPECT_TRUE(Load(std::string(300, 'p')).empty());
-    // A base path of 258 characters: its continuation 1 fits the buffer, continuation 10 would not.
-    std::string base = folder.PathOf("");
-    base += std::string(kConfigFilePathCapacity - 2 - base.size(), 'q');
-    std::error_code error;
-    std::filesystem::create_directories(std::filesystem::path(base).parent_path(), error);
-    {
-        std::ofstream(base) << "VXF_ENGINE_CORE=F@VXP_LOW\n";
-        std::ofstream(base + "1") << "VXF_ENGINE_CORE=F@VXP_LOW\n";
-    }
-    if (!std::filesystem::exists(base + "1")) GTEST_SKIP() << "the file system refuses a path this long";
-    EXPECT_EQ(Load(base), (std::vector<std::string>{base, base + "1"}));
-    std::filesystem::remove(base + "1");
-    std::filesystem::rename(base, base + "x");  // a 259-character base path: no continuation fits
-    {
-        std::ofstream(base + "x1") << "VXF_ENGINE_CORE=F@VXP_LOW\n";
-    }
-    EXPECT_EQ(Load(base + "x"), std::vector<std::string>{base + "x"});
-}
-
-TEST_F(ConfigLoader, ConsolidationMergesOnlyByteEqualFolders) {
-    const std::string first = folder.Write("first.vextrel", "name=First\ntracequeuesize=large\nlogfilelimit=10\n"
-                                                            "VXF_ENGINE_CORE=F@VXP_HIGH,C@VXP_LOW\n");
-    const std::string second = folder.Write("second.vextrel", "name=Second\nappend=true\nbequiet=true\n"
-                                                              "VXF_ENGINE_CORE=F@VXP_NORMAL,C@VXP_URGENT\n"
-                                                              "VXF_ENGINE_SCHEDULER=S@VXP_LOW\n");
-    Load(first);
-    Load(second);
-    EXPECT_EQ(Load(first), std::vector<std::string>{first});  // the same file through a second path
-    for (const char* traceFolder : {"Logs", "logs", "Logs/", "Logs\\"}) {
-        ParseInto(std::string("filetracingdir=") + traceFolder + "\nVXF_ENGINE_CORE=F@VXP_LOW", manager);
-    }
-    ASSERT_EQ(manager->configs.size(), 7u);
+TEST_F(ConfigLoader, ConsolidationMergesByteEqualFoldersOnly) {
+    const std::string first = Write("1", "name=First\ntracequeuesize=large\nlogfilelimit=10\nVXF_ENGINE_CORE=F@VXP_HIGH,C@VXP_LOW");
+    Write("2", "append=true\nbequiet=true\nVXF_ENGINE_CORE=F@VXP_NORMAL,C@VXP_URGENT,S@VXP_LOW");
+    Load(first, manager);
+    Load(PathOf("2"), manager);
+    EXPECT_EQ(Load(first, manager), Paths{first});  // the same file through a second configuration path
+    for (const char* dir : {"Logs", "logs", "Logs/", "Logs\\", "Logs"}) Parse("filetracingdir=" + std::string(dir) + "\nVXF_ENGINE_CORE=F@VXP_LOW\nlogfilelimit=-3");
+    Parse("filetracingdir=Logs\nVXF_ENGINE_CORE=F@VXP_LOWEST,C@VXP_LOW\ndisablefiletracing=true\nlogfilelimit=5");
+    Parse("filetracingdir=logs\nVXF_ENGINE_CORE=C@VXP_LOW\nlogfilelimit=0");
     ConsolidateConfigs(manager);
     ASSERT_EQ(manager->configs.size(), 5u);
+    const TraceConfig* merged = manager->configs[0];
+    EXPECT_EQ(Name(merged) + "|" + merged->configPath + "|" + Entries(merged, 1), "First|" + first + "|2 4 2");
+    EXPECT_TRUE(merged->queueSize == 32768 && merged->file.append && merged->quiet && merged->file.logFileLimit == 10);
+    EXPECT_EQ(manager->configs[1]->file.State(), kTracerDisabled);  // a disabled tracer stays disabled
+    EXPECT_EQ(manager->configs[1]->file.logFileLimit, 5);           // -3 is the larger, read unsigned
+    EXPECT_EQ(manager->configs[2]->file.logFileLimit, 0);
+    EXPECT_EQ(manager->Snapshot().items[4], manager->configs[4]);
+
+    // On a running manager the configuration a client registration adds merges into a published one.
+    Parse("VXF_ENGINE_SCHEDULER=S@VXP_LOW");
+    ConsolidateConfigs(manager);
     EXPECT_EQ(manager->Snapshot().count, 5u);
-    TraceConfig* merged = manager->configs[0];
-    char name[kConfigNameCapacity];
-    merged->name.Get(name);
-    EXPECT_STREQ(name, "First");
-    EXPECT_STREQ(merged->configPath, first.c_str());
-    EXPECT_EQ(merged->queueSize, 32768u);
-    EXPECT_EQ(merged->file.logFileLimit, 10);
-    EXPECT_TRUE(merged->file.append);
-    EXPECT_TRUE(merged->quiet.load());
-    EXPECT_EQ(merged->file.Table().Get(kCore), VXP_NORMAL);
-    EXPECT_EQ(merged->console.Table().Get(kCore), VXP_LOW);
-    EXPECT_EQ(merged->client.State(), kTracerActive);
-    EXPECT_EQ(merged->client.ConfiguredFacilities(), std::set<uint32_t>{2});
-    for (size_t i = 1; i < manager->configs.size(); ++i) EXPECT_STRNE(manager->configs[i]->traceFolder, kDefaultFolder);
+    EXPECT_EQ(Entries(manager->Snapshot().items[0], 2), "17 17 2");
 }
 
-TEST_F(ConfigLoader, MergeKeepsDisabledTracersAndTheUnsignedSmallerLimit) {
-    const auto parse = [&](const std::string& text) { ParseInto(text, manager); };
-    parse("VXF_ENGINE_CORE=F@VXP_LOW\nlogfilelimit=-3\n");
-    parse("VXF_ENGINE_CORE=F@VXP_LOWEST,C@VXP_LOW\ndisablefiletracing=true\nlogfilelimit=5\n");
-    parse("VXF_ENGINE_CORE=C@VXP_LOW\nfiletracingdir=other\nlogfilelimit=0\n");
-    parse("VXF_ENGINE_CORE=C@VXP_LOW\nfiletracingdir=other\nlogfilelimit=7\n");
-    ConsolidateConfigs(manager);
-    ASSERT_EQ(manager->configs.size(), 2u);
-    EXPECT_EQ(manager->configs[0]->file.State(), kTracerDisabled);
-    EXPECT_EQ(manager->configs[0]->file.Table().Get(kCore), VXP_LOWEST);
-    EXPECT_EQ(manager->configs[0]->file.logFileLimit, 5);  // -3 is the larger as an unsigned number
-    EXPECT_EQ(manager->configs[1]->file.logFileLimit, 0);  // 0 beats every other limit
-}
-
-TEST_F(ConfigLoader, ConsolidationOnARunningManagerMergesOnlyNewConfigurations) {
-    ParseInto("VXF_ENGINE_CORE=F@VXP_HIGH", manager);
-    ConsolidateConfigs(manager);
-    TraceConfig* running = manager->configs[0];
-    ParseInto("VXF_ENGINE_CORE=S@VXP_LOW", manager);  // as a client registration adds one
-    EXPECT_EQ(manager->Snapshot().count, 1u);
-    ConsolidateConfigs(manager);
-    ASSERT_EQ(manager->configs, std::vector<TraceConfig*>{running});
-    ASSERT_EQ(manager->Snapshot().count, 1u);
-    EXPECT_EQ(manager->Snapshot().items[0], running);
-    EXPECT_EQ(running->client.Table().Get(kCore), VXP_LOW);
-}
-
-TEST_F(ConfigLoader, ReloadComparesTracersButNotNamesOrFolders) {
-    const std::string base = folder.Write("app.vextrel", "name=Before\nVXF_ENGINE_CORE=F@VXP_HIGH\n");
-    folder.Write("app.vextrel1", "filetracingdir=second\nVXF_ENGINE_CORE=C@VXP_LOW\n");
-    CVextrelManager* running = LoadManager(base);
-    ASSERT_EQ(running->configs.size(), 2u);
-
-    CVextrelManager* fresh = LoadManager(base);
-    EXPECT_FALSE(ConfigsDiffer(fresh, running));
-    delete fresh;
-
-    folder.Write("app.vextrel", "name=After\ntracequeuesize=large\nfiletracingdir=elsewhere\n"
-                                "VXF_ENGINE_CORE=F@VXP_HIGH\n");
-    fresh = LoadManager(base);
-    EXPECT_FALSE(ConfigsDiffer(fresh, running));
-    delete fresh;
-
-    // A client on a running configuration: the freshly read one has none and differs.
-    CountingClient client;
-    running->configs[1]->client.AddClient(&client);
-    fresh = LoadManager(base);
-    EXPECT_TRUE(ConfigsDiffer(fresh, running));
-    EXPECT_FALSE(ConfigsDiffer(running, running));
-    delete fresh;
-    running->configs[1]->client.RemoveClient(&client);
-
-    for (const char* changed : {"VXF_ENGINE_CORE=F@VXP_NORMAL\n", "VXF_ENGINE_CORE=F@VXP_HIGH\nbequiet=true\n",
-                                "VXF_ENGINE_CORE=F@VXP_HIGH\nappend=true\n", "VXF_ENGINE_CORE=F@VXP_HIGH\n"
-                                                                             "logfilelimit=2\n"}) {
-        folder.Write("app.vextrel", changed);
-        fresh = LoadManager(base);
-        EXPECT_TRUE(ConfigsDiffer(fresh, running)) << changed;
-        delete fresh;
+TEST_F(ConfigLoader, ReloadDiffersOnTracersAndQuietOnly) {
+    const std::string base = Write("app.vextrel", "name=Before\nVXF_ENGINE_CORE=F@VXP_HIGH");
+    Write("app.vextrel1", "filetracingdir=second\nVXF_ENGINE_CORE=C@VXP_LOW");
+    Load(base, manager, true);
+    EXPECT_FALSE(ReloadDiffers(base, "name=Before\nVXF_ENGINE_CORE=F@VXP_HIGH"));
+    EXPECT_FALSE(ReloadDiffers(base, "name=After\ntracequeuesize=large\nfiletracingdir=x\ncounterfile=c\nVXF_ENGINE_CORE=F@VXP_HIGH"));
+    for (const char* changed : {"VXF_ENGINE_CORE=F@VXP_NORMAL", "VXF_ENGINE_CORE=F@VXP_HIGH\nbequiet=true",
+                                "VXF_ENGINE_CORE=F@VXP_HIGH\nlogfilelimit=2", "VXF_ENGINE_CORE=F@VXP_HIGH\nfiletracingdir=second"}) {
+        EXPECT_TRUE(ReloadDiffers(base, changed)) << changed;  // the last one merges both files: one fewer
     }
-    folder.Write("app.vextrel", "VXF_ENGINE_CORE=F@VXP_HIGH\n");
-    std::filesystem::remove(folder.PathOf("app.vextrel1"));
-    fresh = LoadManager(base);
-    EXPECT_TRUE(ConfigsDiffer(fresh, running));  // one configuration fewer
-    delete fresh;
-
-    CVextrelManager* empty = CVextrelManager::Create();
-    EXPECT_FALSE(ConfigsDiffer(empty, manager));
-    EXPECT_TRUE(ConfigsDiffer(empty, running));
-    delete empty;
-    delete running;
+    SilentClient client;
+    manager->configs[1]->client.AddClient(&client);
+    EXPECT_TRUE(ReloadDiffers(base, "VXF_ENGINE_CORE=F@VXP_HIGH"));
+    EXPECT_FALSE(ConfigsDiffer(manager, manager));
+    std::unique_ptr<CVextrelManager> empty(CVextrelManager::Create());
+    EXPECT_TRUE(ConfigsDiffer(empty.get(), manager));
+    EXPECT_FALSE(ConfigsDiffer(empty.get(), empty.get()));
 }
 
 TEST_F(ConfigLoader, AdoptionMovesRunningConfigurationsIntoTheNewList) {
-    const std::string base = folder.Write("app.vextrel", "VXF_ENGINE_CORE=F@VXP_HIGH\nappend=true\ncounterfile=x\n");
-    folder.Write("app.vextrel1", "filetracingdir=second\nVXF_ENGINE_CORE=C@VXP_LOW\n");
-    CVextrelManager* running = LoadManager(base);
-    ParseInto("filetracingdir=client\nVXF_ENGINE_CORE=S@VXP_LOW", running);  // from a host's text
-    ConsolidateConfigs(running);
-    ASSERT_EQ(running->configs.size(), 3u);
-    TraceConfig* kept = running->configs[0];
+    const std::string base = Write("app.vextrel", "VXF_ENGINE_CORE=F@VXP_HIGH\nappend=true");
+    Write("app.vextrel1", "filetracingdir=second\nVXF_ENGINE_CORE=C@VXP_LOW");
+    Load(base, manager, true);
+    Parse("filetracingdir=client\nVXF_ENGINE_CORE=S@VXP_LOW");  // from a host's text: no config path
+    TraceConfig* kept = manager->configs[0];
     kept->started = true;
     kept->file.counterValue = 9;
     auto* queue = new RecordQueue;
     ASSERT_TRUE(queue->AllocateRecords(4096, kept));
     kept->SetQueue(queue);
-    CountingClient client;
+    SilentClient client;
     kept->client.AddClient(&client);
 
-    folder.Write("app.vextrel", "VXF_ENGINE_CORE=F@VXP_LOW\nbequiet=true\n");
-    std::filesystem::remove(folder.PathOf("app.vextrel1"));
-    folder.Write("app.vextrel2", "filetracingdir=third\nVXF_ENGINE_CORE=C@VXP_LOW\n");
-    CVextrelManager* fresh = LoadManager(base);
-    ASSERT_EQ(fresh->configs.size(), 2u);
+    Write("app.vextrel", "VXF_ENGINE_CORE=F@VXP_LOW\nbequiet=true");
+    std::filesystem::rename(PathOf("app.vextrel1"), PathOf("app.vextrel2"));  // now another path
+    CVextrelManager* fresh = CVextrelManager::Create();
+    Load(base, fresh, true);
     TraceConfig* unmatched = fresh->configs[1];
-    RebuildGlobalPriorityMap(fresh, false);
-    ASSERT_TRUE(ConfigsDiffer(fresh, running));
-
-    AdoptRunningConfigs(fresh, running);
+    AdoptRunningConfigs(fresh, manager);
     EXPECT_EQ(fresh->configs, (std::vector<TraceConfig*>{kept, unmatched}));
-    ASSERT_EQ(fresh->Snapshot().count, 2u);
     EXPECT_EQ(fresh->Snapshot().items[0], kept);
-    EXPECT_TRUE(fresh->tableDirty);
-    EXPECT_EQ(running->configs[0], nullptr);
-    EXPECT_NE(running->configs[1], nullptr);  // the second file is gone: dropped with the old manager
-    EXPECT_NE(running->configs[2], nullptr);  // made from a host's text: no file matches it
-
-    EXPECT_EQ(kept->Queue(), queue);
-    EXPECT_FALSE(kept->started);
-    EXPECT_TRUE(kept->refresh);
-    EXPECT_TRUE(kept->quiet.load());
-    EXPECT_EQ(kept->file.Table().Get(kCore), VXP_LOW);
-    EXPECT_FALSE(kept->file.append);
+    EXPECT_TRUE(manager->configs[0] == nullptr && manager->configs[1] && manager->configs[2]);  // the rest stays
+    EXPECT_TRUE(kept->Queue() == queue && !kept->started && kept->refresh && kept->quiet && !kept->file.append);
     EXPECT_EQ(kept->file.counterValue, 9u);
+    EXPECT_EQ(Entries(kept, 1), "17 2 17");
     EXPECT_TRUE(kept->client.Clients().empty());
-    EXPECT_EQ(kept->client.State(), kTracerNotConfigured);
-    delete running;
     delete fresh;
 }

@@ -1,101 +1,73 @@
-// Shared pieces of the configuration tests: a manager per test, a chosen default trace folder, the
-// example facility, and a temporary folder for configuration files.
+// Shared pieces of the configuration tests: a manager per test, the default trace folder "dflt",
+// the example facility and a temporary folder for configuration files.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "config/config_parser.h"
 #include "core/facility.h"
-#include "core/manager.h"
 #include "host/host_info.h"
 #include "platform/files.h"
 
 namespace vextrel::testing {
 
-// The facility the worked examples use. Its id is one that no built-in facility takes.
-constexpr uint32_t kExampleFacility = 4500;
-
-// Registers VXF_EXAMPLE once per process and returns its id.
+// Registers VXF_EXAMPLE once, at an id that no built-in facility takes, and returns the id.
 inline uint32_t ExampleFacility() {
     RegisterBuiltinFacilities();
-    if (FacilityNameOf(kExampleFacility) == nullptr) RegisterFacility("VXF_EXAMPLE", kExampleFacility);
-    EXPECT_STREQ(FacilityNameOf(kExampleFacility), "VXF_EXAMPLE");
-    return kExampleFacility;
+    RegisterFacility("VXF_EXAMPLE", 4500);
+    EXPECT_STREQ(FacilityNameOf(4500), "VXF_EXAMPLE");
+    return 4500;
 }
 
-// Calls `check` for every id below VXF_ALL that has a name, with the name-less ids skipped.
-template <typename Check>
-void ForEachNamedId(Check check) {
-    for (uint32_t id = 0; id < kFacilityAll; ++id) {
-        if (FacilityNameOf(id) != nullptr) check(id);
-    }
-}
+// Whether `id` is a named facility below VXF_ALL.
+inline bool IsNamed(uint32_t id) { return id < kFacilityAll && FacilityNameOf(id) != nullptr; }
 
-// A folder of its own under the system's temporary folder, removed with everything in it at the end.
-class TemporaryFolder {
-public:
-    TemporaryFolder() {
-        static std::atomic<uint32_t> serial{0};
-        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-        path_ = std::filesystem::temp_directory_path() /
-                ("vextrel_config_" + std::to_string(stamp) + "_" + std::to_string(serial++));
-        std::filesystem::create_directories(path_);
-    }
-    ~TemporaryFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-
-    // The folder followed by the platform separator and `name`.
-    std::string PathOf(const std::string& name) const { return path_.string() + platform::kPathSeparator + name; }
-
-    // Writes `text` byte for byte into the file `name` and returns its path.
-    std::string Write(const std::string& name, const std::string& text) const {
-        const std::string path = PathOf(name);
-        std::ofstream(path, std::ios::binary) << text;
-        return path;
-    }
-
-private:
-    std::filesystem::path path_;
-};
-
-// A fresh manager per test and a default trace folder chosen by the test, restored afterwards.
 class ConfigTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        savedDefaultFolder_ = Host().defaultTraceFolder;
-        SetDefaultTraceFolder(kDefaultFolder);
-        manager = CVextrelManager::Create();
-        ASSERT_NE(manager, nullptr);
-    }
+    void SetUp() override { std::snprintf(Host().defaultTraceFolder, kTraceFolderCapacity, "dflt"); }
     void TearDown() override {
         delete manager;
-        SetDefaultTraceFolder(savedDefaultFolder_);
+        std::filesystem::remove_all(folder_);
+    }
+    TraceConfig* Parse(const std::string& text) {
+        return ParseConfigText(text.data(), static_cast<int32_t>(text.size()), manager);
+    }
+    // The path of `name` in this test's own temporary folder, after the platform separator.
+    std::string PathOf(const std::string& name) {
+        if (folder_.empty()) {
+            folder_ = (std::filesystem::temp_directory_path() /
+                       ("vextrel_" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count())))
+                          .string();
+            std::filesystem::create_directory(folder_);
+        }
+        return folder_ + platform::kPathSeparator + name;
+    }
+    // Writes `text` byte for byte into the file `name` of the temporary folder; returns its path.
+    std::string Write(const std::string& name, const std::string& text) {
+        std::ofstream(PathOf(name), std::ios::binary) << text;
+        return PathOf(name);
+    }
+    // The entries of facility `id` in the console, file and client tracers.
+    static std::string Entries(const TraceConfig* c, uint32_t id) {
+        return std::to_string(c->console.Table().Get(id)) + " " + std::to_string(c->file.Table().Get(id)) + " " +
+               std::to_string(c->client.Table().Get(id));
+    }
+    static std::string Name(const TraceConfig* c) {
+        char name[kConfigNameCapacity];
+        c->name.Get(name);
+        return name;
     }
 
-    static void SetDefaultTraceFolder(const std::string& folder) {
-        std::snprintf(Host().defaultTraceFolder, sizeof Host().defaultTraceFolder, "%s", folder.c_str());
-    }
-
-    // Parses the whole of `text` into `target`.
-    static TraceConfig* ParseInto(const std::string& text, CVextrelManager* target) {
-        return ParseConfigText(text.data(), static_cast<int32_t>(text.size()), target);
-    }
-
-    static constexpr const char* kDefaultFolder = "default-trace-folder";
-    CVextrelManager* manager = nullptr;
+    CVextrelManager* manager = CVextrelManager::Create();
 
 private:
-    std::string savedDefaultFolder_;
+    std::string folder_;
 };
 
 }  // namespace vextrel::testing
