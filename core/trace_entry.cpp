@@ -165,7 +165,11 @@ void TraceEntry(uint64_t* startStamp, uint32_t facilityWord, const char* format,
             handler(facilityWord, record->text, kRecordTextCapacity, format, copy);
             record->text[kRecordTextCapacity - 1] = '\0';
         } else {
+            // The format is the host's own; clang's -Wformat-nonliteral asks for a literal here.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
             std::vsnprintf(record->text, kRecordTextCapacity, format, copy);
+#pragma GCC diagnostic pop
         }
         va_end(copy);
         CommitRecord(record, acceptance, platform::CurrentThreadId(), call.facilityId, call.timestamp, call.startTimestamp, quiet,

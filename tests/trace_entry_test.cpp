@@ -171,7 +171,10 @@ TEST(TraceEntry, HandlersSkipOrProduceTheText) {
     config->RegisterHandler(VXF_WORD(kFacility, VXP_NORMAL), [](uint32_t word, char* text, uint32_t capacity,
                                                                 const char* format, va_list args) {
         int n = std::snprintf(text, capacity, "handled %08X: ", static_cast<unsigned>(word));
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
         std::vsnprintf(text + n, capacity - n, format, args);
+#pragma GCC diagnostic pop
     });
     const_cast<HandlerTable*>(config->Handlers())->entries[0].flags[0] = 1;
     VextrelFormat(VXF_WORD(kFacility, VXP_NORMAL), "%d", 7);

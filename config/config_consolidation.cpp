@@ -1,0 +1,94 @@
+#include "config/config_consolidation.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cstring>
+
+namespace vextrel {
+namespace {
+
+[[maybe_unused]] bool IsPublished(const CVextrelManager& manager, const TraceConfig* config) {
+    const ConfigSnapshot snapshot = manager.Snapshot();
+    return std::find(snapshot.items, snapshot.items + snapshot.count, config) != snapshot.items + snapshot.count;
+}
+
+uint32_t ConfigCount(const CVextrelManager* manager) {
+    if (manager == nullptr) return 0;
+    return static_cast<uint32_t>(std::count_if(manager->configs.begin(), manager->configs.end(),
+                                               [](const TraceConfig* config) { return config != nullptr; }));
+}
+
+// The first configuration of the running list read from the same file, or null; its slot index in
+// `*slot`.
+TraceConfig* SameFileConfig(CVextrelManager* running, const TraceConfig& fresh, size_t* slot) {
+    if (running == nullptr) return nullptr;
+    for (size_t i = 0; i < running->configs.size(); ++i) {
+        TraceConfig* candidate = running->configs[i];
+        if (candidate != nullptr && std::strcmp(candidate->configPath, fresh.configPath) == 0) {
+            *slot = i;
+            return candidate;
+        }
+    }
+    return nullptr;
+}
+
+bool SameSettings(TraceConfig& fresh, TraceConfig& running) {
+    return fresh.console.SameBaseAs(running.console) && !(fresh.file != running.file) &&
+           fresh.client.SameAs(running.client) && fresh.quiet.load() == running.quiet.load();
+}
+
+}  // namespace
+
+void ConsolidateConfigs(CVextrelManager* manager) {
+    if (manager == nullptr) return;
+    std::vector<TraceConfig*>& configs = manager->configs;
+    for (size_t i = 0; i < configs.size(); ++i) {
+        if (configs[i] == nullptr) continue;
+        for (size_t j = i + 1; j < configs.size(); ++j) {
+            if (configs[j] == nullptr || std::strcmp(configs[i]->traceFolder, configs[j]->traceFolder) != 0) continue;
+            configs[i]->MergeFrom(*configs[j]);
+            // Published lists only ever hold consolidated configurations, so a merged-away one is
+            // always newer than anything a trace call may be walking.
+            assert(!IsPublished(*manager, configs[j]));
+            delete configs[j];
+            configs[j] = nullptr;
+        }
+    }
+    configs.erase(std::remove(configs.begin(), configs.end(), nullptr), configs.end());
+    manager->PublishConfigs();
+}
+
+bool ConfigsDiffer(CVextrelManager* fresh, CVextrelManager* running) {
+    const uint32_t count = ConfigCount(fresh);
+    if (count != ConfigCount(running)) return true;
+    if (count == 0) return false;
+    for (TraceConfig* config : fresh->configs) {
+        if (config == nullptr) continue;
+        size_t slot = 0;
+        TraceConfig* match = SameFileConfig(running, *config, &slot);
+        if (match == nullptr || !SameSettings(*config, *match)) return true;
+    }
+    return false;
+}
+
+void AdoptRunningConfigs(CVextrelManager* fresh, CVextrelManager* running) {
+    if (fresh == nullptr || running == nullptr) return;
+    bool adopted = false;
+    for (TraceConfig*& config : fresh->configs) {
+        if (config == nullptr) continue;
+        size_t slot = 0;
+        TraceConfig* match = SameFileConfig(running, *config, &slot);
+        if (match == nullptr) continue;
+        running->configs[slot] = nullptr;
+        match->UpdateFrom(*config);
+        delete config;
+        config = match;
+        adopted = true;
+    }
+    if (!adopted) return;
+    fresh->tableDirty = true;
+    // The new list may have been published before with the configurations just destroyed.
+    fresh->PublishConfigs();
+}
+
+}  // namespace vextrel

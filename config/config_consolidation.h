@@ -1,0 +1,25 @@
+// Keeping one configuration per trace folder, and carrying running configurations over into a
+// freshly read manager on restart and reload.
+#pragma once
+
+#include "core/manager.h"
+
+namespace vextrel {
+
+// Merges every configuration into the earliest one with a byte-for-byte equal trace folder,
+// destroys the merged ones, removes empty slots and publishes the resulting list. Configurations
+// that trace calls may already walk are never destroyed here: on a running manager the new
+// configurations are appended after the published ones, and only later ones are merged away.
+void ConsolidateConfigs(CVextrelManager* manager);
+
+// Whether freshly read configurations differ from the running ones: in number, or for any new one
+// in the running one with the same config path (missing, or different tracers or quiet flag). Trace
+// folder, name, queue size, counter value and handlers are not compared.
+bool ConfigsDiffer(CVextrelManager* fresh, CVextrelManager* running);
+
+// Replaces each new configuration that has a running one with the same config path by that running
+// one, which takes the new settings (and will be started again with the refresh title), and
+// destroys the new one. Adopted configurations leave the running list; the new list is published.
+void AdoptRunningConfigs(CVextrelManager* fresh, CVextrelManager* running);
+
+}  // namespace vextrel

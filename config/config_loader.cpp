@@ -1,0 +1,56 @@
+#include "config/config_loader.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "config/config_parser.h"
+#include "config/text_scan.h"
+
+namespace vextrel {
+namespace {
+
+// Opens a path for reading in text mode, or gives null when it cannot be opened or does not fit in
+// a configuration path buffer (opening a cut path could read an unrelated file).
+std::FILE* OpenConfigFile(const char* path) {
+    if (std::strlen(path) >= kConfigFilePathCapacity) return nullptr;
+    return std::fopen(path, "r");
+}
+
+// Writes `basePath` followed by `number` in decimal into `path`; an empty text when it does not fit.
+void ContinuationPath(char (&path)[kConfigFilePathCapacity], const char* basePath, uint32_t number) {
+    const int written = std::snprintf(path, sizeof path, "%s%u", basePath, number);
+    if (written < 0 || static_cast<uint32_t>(written) >= sizeof path) path[0] = '\0';
+}
+
+// Opens the continuation `*number` of the base path, advancing the number; null when it is missing.
+std::FILE* OpenContinuation(char (&path)[kConfigFilePathCapacity], const char* basePath, uint32_t* number) {
+    ContinuationPath(path, basePath, (*number)++);
+    return path[0] == '\0' ? nullptr : OpenConfigFile(path);
+}
+
+}  // namespace
+
+std::vector<std::string>& LoadedConfigFiles() {
+    static std::vector<std::string>* files = new std::vector<std::string>;
+    return *files;
+}
+
+void LoadConfigFiles(const char* basePath, CVextrelManager* manager) {
+    if (basePath == nullptr || basePath[0] == '\0' || manager == nullptr) return;
+    std::FILE* stream = OpenConfigFile(basePath);
+    if (stream == nullptr) return;
+    char path[kConfigFilePathCapacity];
+    CopyBounded(path, sizeof path, basePath);
+    uint32_t number = 1;
+    while (stream != nullptr) {
+        LoadedConfigFiles().emplace_back(path);
+        if (TraceConfig* config = ParseConfigFile(stream, manager)) {
+            CopyBounded(config->configPath, sizeof config->configPath, path);
+        }
+        std::fclose(stream);
+        stream = OpenContinuation(path, basePath, &number);
+        if (stream == nullptr) stream = OpenContinuation(path, basePath, &number);
+    }
+}
+
+}  // namespace vextrel

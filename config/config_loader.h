@@ -1,0 +1,28 @@
+// Reading a configuration path and its numbered continuations into a manager, and the process-wide
+// list of every configuration file opened.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/manager.h"
+
+namespace vextrel {
+
+// Configuration paths and their numbered continuations are held in buffers of this many bytes.
+constexpr uint32_t kConfigFilePathCapacity = 260;
+
+// The path of every configuration file opened since the process started, in opening order, repeats
+// included; the session header prints it. Created on first use and never destroyed (writer threads
+// and the unload path may still read it after globals are gone); changed only by the thread that
+// loads, restarts or reloads.
+std::vector<std::string>& LoadedConfigFiles();
+
+// Reads `basePath` and then `basePath` followed by 1, 2, ... into `manager`, one configuration per
+// file that enables a tracer, each with its path as config path. One missing number is skipped; two
+// missing in a row end the series. Nothing is read when the base file cannot be opened. A path that
+// does not fit in kConfigFilePathCapacity bytes counts as a file that cannot be opened, so an
+// over-long base path reads nothing and a continuation number that no longer fits counts as missing.
+void LoadConfigFiles(const char* basePath, CVextrelManager* manager);
+
+}  // namespace vextrel

@@ -1,0 +1,43 @@
+// The configuration language: reading a configuration file or text line by line into one
+// TraceConfig, interpreting each line, and handing the finished configuration to the manager.
+// Nothing here reports an error: whatever the reader does not understand it skips.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "core/manager.h"
+#include "core/trace_config.h"
+
+namespace vextrel {
+
+// A line holds at most this many characters; the rest of a longer line is read as further lines.
+constexpr uint32_t kConfigLineCapacity = 1024;
+
+// Tracer mask bits chosen by the first character of a facility token.
+constexpr uint32_t kMaskFileTracer = 1;
+constexpr uint32_t kMaskConsoleTracer = 2;
+constexpr uint32_t kMaskClientTracer = 4;
+
+// Reads an open text stream to its end into a new configuration; returns it, already added to the
+// manager, or null when the stream or manager is null or no tracer ended up active (the
+// configuration is then destroyed).
+TraceConfig* ParseConfigFile(std::FILE* stream, CVextrelManager* manager);
+
+// Reads exactly `length` bytes of `text` (NUL bytes included) like ParseConfigFile reads a stream;
+// a negative length or a null text is an empty text.
+TraceConfig* ParseConfigText(const char* text, int32_t length, CVextrelManager* manager);
+
+// Applies one NUL-terminated line (changed in place) to the configuration: a comment, an option
+// keyword or a facility line; anything else is ignored.
+void InterpretConfigLine(char* line, TraceConfig* config);
+
+// Sets `priority` for facility `id` in each tracer that `mask` selects (console, then file, then
+// client); VXF_ALL stands for every named id below it. Nothing for an unnamed id or priority.
+void ApplyFacilityPriority(uint32_t id, uint32_t priority, uint32_t mask, TraceConfig* config);
+
+// What a counter-file name yields as the file tracer's counter value: 0 for every name, which keeps
+// trace files named by date and time.
+uint32_t CounterFileValue(const char* counterFileName);
+
+}  // namespace vextrel

@@ -1,0 +1,73 @@
+// Shared pieces of the configuration tests: a manager per test, the default trace folder "dflt",
+// the example facility and a temporary folder for configuration files.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "config/config_parser.h"
+#include "core/facility.h"
+#include "host/host_info.h"
+#include "platform/files.h"
+
+namespace vextrel::testing {
+
+// Registers VXF_EXAMPLE once, at an id that no built-in facility takes, and returns the id.
+inline uint32_t ExampleFacility() {
+    RegisterBuiltinFacilities();
+    RegisterFacility("VXF_EXAMPLE", 4500);
+    EXPECT_STREQ(FacilityNameOf(4500), "VXF_EXAMPLE");
+    return 4500;
+}
+
+// Whether `id` is a named facility below VXF_ALL.
+inline bool IsNamed(uint32_t id) { return id < kFacilityAll && FacilityNameOf(id) != nullptr; }
+
+class ConfigTest : public ::testing::Test {
+protected:
+    void SetUp() override { std::snprintf(Host().defaultTraceFolder, kTraceFolderCapacity, "dflt"); }
+    void TearDown() override {
+        delete manager;
+        std::filesystem::remove_all(folder_);
+    }
+    TraceConfig* Parse(const std::string& text) {
+        return ParseConfigText(text.data(), static_cast<int32_t>(text.size()), manager);
+    }
+    // The path of `name` in this test's own temporary folder, after the platform separator.
+    std::string PathOf(const std::string& name) {
+        if (folder_.empty()) {
+            folder_ = (std::filesystem::temp_directory_path() /
+                       ("vextrel_" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count())))
+                          .string();
+            std::filesystem::create_directory(folder_);
+        }
+        return folder_ + platform::kPathSeparator + name;
+    }
+    // Writes `text` byte for byte into the file `name` of the temporary folder; returns its path.
+    std::string Write(const std::string& name, const std::string& text) {
+        std::ofstream(PathOf(name), std::ios::binary) << text;
+        return PathOf(name);
+    }
+    // The entries of facility `id` in the console, file and client tracers.
+    static std::string Entries(const TraceConfig* c, uint32_t id) {
+        return std::to_string(c->console.Table().Get(id)) + " " + std::to_string(c->file.Table().Get(id)) + " " +
+               std::to_string(c->client.Table().Get(id));
+    }
+    static std::string Name(const TraceConfig* c) {
+        char name[kConfigNameCapacity];
+        c->name.Get(name);
+        return name;
+    }
+
+    CVextrelManager* manager = CVextrelManager::Create();
+
+private:
+    std::string folder_;
+};
+
+}  // namespace vextrel::testing
