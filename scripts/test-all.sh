@@ -170,7 +170,12 @@ run_fuzz() {
     local seconds=$((${VEXTREL_FUZZ_SECONDS:-60} / ${#fuzzers[@]}))
     for program in "${fuzzers[@]}"; do
         [[ -x $program ]] || continue
-        if "$program" -max_total_time=$((seconds > 1 ? seconds : 1)) >>"$log" 2>&1; then
+        # fuzz_<subject> starts from the seed inputs in fuzz/corpus/<subject>/ and keeps what it
+        # finds in a scratch corpus inside the build folder.
+        local subject=${program##*/fuzz_} corpus=$ROOT/build/linux-fuzz/corpus/${program##*/fuzz_}
+        mkdir -p "$corpus"
+        if "$program" -max_total_time=$((seconds > 1 ? seconds : 1)) -max_len=4096 -print_final_stats=1 \
+            "$corpus" "$ROOT/fuzz/corpus/$subject" >>"$log" 2>&1; then
             passed=$((passed + 1))
         else
             failed=$((failed + 1))
