@@ -31,6 +31,10 @@ struct AtomicCounter {
 struct alignas(64) PaddedCounter : AtomicCounter {};
 
 constexpr uint32_t kRecordTextCapacity = 512;
+
+// How long, in microseconds, the writer keeps watching for the next record after the ring ran dry
+// before it sleeps on the wake event.
+constexpr uint32_t kDefaultWriterPollMicroseconds = 20;
 constexpr uint32_t kRecordNameCapacity = 32;
 
 // One slot of the ring.
@@ -106,6 +110,11 @@ public:
     std::atomic<uint32_t> stopFlag{0};
     XThreads_RawEvent doneEvent;
     TraceConfig* owner = nullptr;
+
+    // The writer's watch before it sleeps (0: it sleeps at once). While the writer watches, commits
+    // make no system call; it always ends in a blocking wait, so an idle writer costs nothing. Read
+    // once when the writer thread starts.
+    uint32_t writerPollMicroseconds = kDefaultWriterPollMicroseconds;
 
 private:
     // 1 while the writer sleeps (or is about to) and nobody has signalled it yet. Commits signal the

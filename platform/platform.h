@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/clock.h"
+#include "platform/debugger.h"
 #include "platform/event.h"
 #include "platform/files.h"
 #include "platform/thread.h"

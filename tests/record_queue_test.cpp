@@ -124,41 +124,47 @@ struct CountingClient : TraceClient {
 
 // A real writer thread sleeps on the wake event between bursts; producers commit at random
 // moments. If a commit ever failed to wake a sleeping writer, its record would stay unwritten.
+// Both with the writer's brief watch before sleeping and without it (it then sleeps after every
+// drain, which exercises the wake path hardest).
 TEST(RecordQueue, NoWakeUpIsLost) {
-    constexpr uint32_t kProducers = 4;
-    constexpr uint32_t kRecordsPerProducer = 1000;  // all four fit the ring: nobody waits for room
-    std::unique_ptr<TraceConfig> config(TraceConfig::Create());
-    CountingClient client;
-    config->client.SetFacilityPriority(1, VXP_LOWEST);
-    config->client.AddClient(&client);
-    auto* queue = new RecordQueue;
-    ASSERT_TRUE(queue->StartWriter(4096, config.get()));
-    config->SetQueue(queue);
+    for (uint32_t pollMicroseconds : {0u, kDefaultWriterPollMicroseconds}) {
+        SCOPED_TRACE(pollMicroseconds);
+        constexpr uint32_t kProducers = 4;
+        constexpr uint32_t kRecordsPerProducer = 1000;  // all four fit the ring: nobody waits for room
+        std::unique_ptr<TraceConfig> config(TraceConfig::Create());
+        CountingClient client;
+        config->client.SetFacilityPriority(1, VXP_LOWEST);
+        config->client.AddClient(&client);
+        auto* queue = new RecordQueue;
+        queue->writerPollMicroseconds = pollMicroseconds;
+        ASSERT_TRUE(queue->StartWriter(4096, config.get()));
+        config->SetQueue(queue);
 
-    std::vector<std::thread> producers;
-    for (uint32_t p = 0; p < kProducers; ++p) {
-        producers.emplace_back([&, p] {
-            std::mt19937 random(p + 1);
-            const Acceptance toClient{false, false, true};
-            for (uint32_t i = 0; i < kRecordsPerProducer; ++i) {
-                TraceRecord* record = ReserveRecord(*config);
-                if (record == nullptr) continue;
-                std::strcpy(record->text, "tick");
-                CommitRecord(record, toClient, p, 1, platform::ReadCounter(), 0, false, *config);
-                // Random gaps let the writer fall asleep between commits.
-                const uint32_t pause = random() % 100;
-                if (pause < 3) std::this_thread::sleep_for(std::chrono::microseconds(random() % 200));
-                else if (pause < 30) std::this_thread::yield();
-            }
-        });
-    }
-    for (std::thread& producer : producers) producer.join();
+        std::vector<std::thread> producers;
+        for (uint32_t p = 0; p < kProducers; ++p) {
+            producers.emplace_back([&, p] {
+                std::mt19937 random(p + 1);
+                const Acceptance toClient{false, false, true};
+                for (uint32_t i = 0; i < kRecordsPerProducer; ++i) {
+                    TraceRecord* record = ReserveRecord(*config);
+                    if (record == nullptr) continue;
+                    std::strcpy(record->text, "tick");
+                    CommitRecord(record, toClient, p, 1, platform::ReadCounter(), 0, false, *config);
+                    // Random gaps let the writer fall asleep between commits.
+                    const uint32_t pause = random() % 100;
+                    if (pause < 3) std::this_thread::sleep_for(std::chrono::microseconds(random() % 200));
+                    else if (pause < 30) std::this_thread::yield();
+                }
+            });
+        }
+        for (std::thread& producer : producers) producer.join();
 
-    const uint32_t expected = kProducers * kRecordsPerProducer;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (client.lines.load() < expected && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const uint32_t expected = kProducers * kRecordsPerProducer;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (client.lines.load() < expected && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        EXPECT_EQ(client.lines.load(), expected);
+        EXPECT_EQ(queue->lostCount.Load(), 0u);
     }
-    EXPECT_EQ(client.lines.load(), expected);
-    EXPECT_EQ(queue->lostCount.Load(), 0u);
 }

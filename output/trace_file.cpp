@@ -1,0 +1,99 @@
+#include "output/trace_file.h"
+
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "core/manager.h"
+#include "core/tracer.h"
+#include "host/log_retention.h"
+#include "include/vextrel.h"
+#include "output/file_writer.h"
+#include "platform/debugger.h"
+#include "platform/files.h"
+
+namespace vextrel {
+namespace {
+
+constexpr const char* kCounterRetentionMessage = "DeleteMinCounterLogFiles() function not implemented yet!\n";
+
+void EnsurePathExists(const std::string& path) {
+    if (path.empty() || platform::PathExists(path.c_str())) return;
+    platform::CreateFolder(path.c_str());
+}
+
+}  // namespace
+
+void TraceFilePathFor(const char* folder, const char* baseName, bool append, uint32_t counterValue,
+                      const platform::CalendarTime& now, char (&path)[kTraceFilePathCapacity]) {
+    if (folder == nullptr) folder = "";
+    if (baseName == nullptr) baseName = "";
+    const char* const extension = "txt";
+    // snprintf cuts an over-long path at the buffer, terminator included.
+    if (append) {
+        std::snprintf(path, sizeof path, "%s/%s.%s", folder, baseName, extension);
+    } else if (counterValue == 0) {
+        std::snprintf(path, sizeof path, "%s/%s_%04d_%02d_%02d_%02d_%02d_%02d.%s", folder, baseName, now.year,
+                      now.month, now.day, now.hour, now.minute, now.second, extension);
+    } else {
+        std::snprintf(path, sizeof path, "%s/%s_%010u.%s", folder, baseName, counterValue, extension);
+    }
+}
+
+void EnsureFolder(const char* folder) {
+    if (folder == nullptr) return;
+    const std::string path(folder);
+    for (size_t separator = path.find(platform::kPathSeparator); separator != std::string::npos;
+         separator = path.find(platform::kPathSeparator, separator + 1)) {
+        EnsurePathExists(path.substr(0, separator));
+    }
+    if (!path.empty() && path.back() != platform::kPathSeparator) EnsurePathExists(path);
+}
+
+bool OpenTraceFileAt(FileTracer& tracer, const char* folder, const char* baseName,
+                     const platform::CalendarTime& now) {
+    if (tracer.HasWriter()) return true;
+    if (folder == nullptr) folder = "";
+    EnsureFolder(folder);
+    char path[kTraceFilePathCapacity];
+    TraceFilePathFor(folder, baseName, tracer.append, tracer.counterValue, now, path);
+
+    // Old files go before the new one exists, so the new file is the limit's last.
+    if (!tracer.append && tracer.logFileLimit > 0) {
+        if (tracer.counterValue == 0) {
+            ApplyLogFileLimit(tracer.logFileLimit, folder);
+        } else {
+            platform::WriteDebuggerOutput(kCounterRetentionMessage);
+        }
+    }
+
+    // The file is opened before the tracer shares it, so a running writer thread never sees a
+    // FileWriter without its stream.
+    std::shared_ptr<FileWriter> writer;
+    try {
+        writer = std::make_shared<FileWriter>(path, tracer.append);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    if (!writer->Open()) {
+        tracer.CloseTraceFile();
+        return false;
+    }
+    tracer.SetWriter(std::move(writer));
+    return true;
+}
+
+bool FileTracer::OpenTraceFile(const char* folder, const char* baseName) {
+    return OpenTraceFileAt(*this, folder, baseName, platform::LocalTime());
+}
+
+}  // namespace vextrel
+
+extern "C" VEXTREL_API const char* VextrelGetTracePath(void) {
+    vextrel::CVextrelManager* manager = vextrel::CurrentManager();
+    if (manager == nullptr) return "";
+    const vextrel::ConfigSnapshot configs = manager->Snapshot();
+    if (configs.count == 0 || configs.items[0] == nullptr) return "";
+    return configs.items[0]->file.GetPath();
+}

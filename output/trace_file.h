@@ -1,0 +1,31 @@
+// Trace files: their names, their folder and opening them for a FileTracer.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/clock.h"
+
+namespace vextrel {
+
+class FileTracer;
+
+constexpr uint32_t kTraceFilePathCapacity = 260;
+
+// Builds the path of a trace file into `path`, cut to 259 characters: "folder/base.txt" when
+// appending; otherwise "folder/base_YYYY_MM_DD_hh_mm_ss.txt" from `now`, or
+// "folder/base_NNNNNNNNNN.txt" when the counter value is non-zero. Null texts count as empty.
+void TraceFilePathFor(const char* folder, const char* baseName, bool append, uint32_t counterValue,
+                      const platform::CalendarTime& now, char (&path)[kTraceFilePathCapacity]);
+
+// Creates the folder level by level: the part before each path separator (the platform's own,
+// '\\' on Windows, '/' on Linux), left to right, then the whole folder unless it ends in a
+// separator. Levels that exist, as folders or as files, are left alone; failures are ignored.
+void EnsureFolder(const char* folder);
+
+// FileTracer::OpenTraceFile with the local time given: keeps an open file; otherwise creates the
+// folder, prunes old files (append flag clear and a log file limit above 0), then creates and
+// opens the file. True when the tracer has a file afterwards.
+bool OpenTraceFileAt(FileTracer& tracer, const char* folder, const char* baseName,
+                     const platform::CalendarTime& now);
+
+}  // namespace vextrel

@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "host/log_retention.h"
+#include "support/output_fixture.h"
+
+using namespace vextrel;
+using vextrel::testing::ScopedExecutableName;
+using vextrel::testing::TempFolder;
+
+namespace {
+
+// A trace folder whose files get last-write times `hour` hours after a fixed day, so their age
+// follows the order in which a test names them.
+class RetentionFolder {
+public:
+    void Add(const std::string& name, int hour) {
+        const std::string path = folder_.Path(name);
+        std::ofstream(path) << name;
+        std::filesystem::last_write_time(path, base_ + std::chrono::hours(hour));
+    }
+
+    std::set<std::string> Names() const {
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder_.Path())) {
+            names.insert(entry.path().filename().string());
+        }
+        return names;
+    }
+
+    std::string Path() const { return folder_.Path(); }
+
+private:
+    TempFolder folder_;
+    std::filesystem::file_time_type base_ = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1000);
+};
+
+std::string Dated(const char* prefix, int day) {
+    return std::string(prefix) + "_2024_05_0" + std::to_string(day) + "_10_00_00.txt";
+}
+
+}  // namespace
+
+TEST(LogRetention, KeepsLimitMinusOneOfTheNewestFiles) {
+    for (int32_t limit : {1, 3}) {
+        RetentionFolder folder;
+        for (int day = 1; day <= 5; ++day) folder.Add(Dated("Host", day), day);
+        PruneTraceFiles(limit, folder.Path().c_str(), "Host");
+        std::set<std::string> expected;
+        for (int day = 5; day > 5 - (limit - 1); --day) expected.insert(Dated("Host", day));
+        EXPECT_EQ(folder.Names(), expected) << "limit " << limit;
+    }
+}
+
+TEST(LogRetention, PrunesTheHostAndTheVideoFamiliesSeparately) {
+    ScopedExecutableName host("My App.Beta.exe");
+    RetentionFolder folder;
+    for (int day = 1; day <= 3; ++day) {
+        folder.Add(Dated("My_App", day), day);
+        folder.Add(Dated("Stavenor_Video", day), 10 + day);
+        folder.Add(Dated("Other", day), day);
+    }
+    ApplyLogFileLimit(2, folder.Path().c_str());
+    EXPECT_EQ(folder.Names(), (std::set<std::string>{Dated("My_App", 3), Dated("Stavenor_Video", 3), Dated("Other", 1),
+                                                     Dated("Other", 2), Dated("Other", 3)}));
+}
+
+// The match is on the name prefix alone: Host_notes.txt is a trace file to retention, Hostess_ not.
+TEST(LogRetention, AnyNameAfterThePrefixIsACandidate) {
+    RetentionFolder folder;
+    folder.Add("Host_notes.txt", 0);
+    folder.Add("Hostess_2024_05_01_10_00_00.txt", 0);
+    folder.Add(Dated("Host", 1), 1);
+    folder.Add(Dated("Host", 2), 2);
+    PruneTraceFiles(2, folder.Path().c_str(), "Host");
+    EXPECT_EQ(folder.Names(), (std::set<std::string>{"Hostess_2024_05_01_10_00_00.txt", Dated("Host", 2)}));
+}
+
+// Of two files with the same last-write time only the one listed first is a candidate.
+TEST(LogRetention, EqualTimesLeaveOneFileBeyondReach) {
+    RetentionFolder folder;
+    folder.Add("Host_a.txt", 1);
+    folder.Add("Host_b.txt", 1);
+    folder.Add("Host_c.txt", 2);
+    PruneTraceFiles(1, folder.Path().c_str(), "Host");
+    const std::set<std::string> left = folder.Names();
+    EXPECT_EQ(left.size(), 1u);
+    EXPECT_TRUE(left.count("Host_a.txt") == 1 || left.count("Host_b.txt") == 1);
+}
+
+TEST(LogRetention, NoLimitOrNoFolderDeletesNothing) {
+    ScopedExecutableName host("Host.exe");
+    RetentionFolder folder;
+    for (int day = 1; day <= 3; ++day) folder.Add(Dated("Host", day), day);
+    for (int32_t limit : {0, -1, -2147483647 - 1}) {
+        ApplyLogFileLimit(limit, folder.Path().c_str());
+        PruneTraceFiles(limit, folder.Path().c_str(), "Host");
+    }
+    EXPECT_EQ(folder.Names().size(), 3u);
+    ApplyLogFileLimit(1, (folder.Path() + "-missing").c_str());
+    PruneTraceFiles(1, nullptr, "Host");
+    EXPECT_EQ(folder.Names().size(), 3u);
+}
