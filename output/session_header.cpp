@@ -37,9 +37,13 @@ std::string Line(const char* format, ...) {
 }
 
 std::string TitleLine(const HeaderFacts& facts, bool refresh) {
-    const char* format = refresh ? "\n\n*** Refreshing session trace for:\t%s (pid=0x%lx, version=%s)\n"
-                                 : "\n\n*** Orbanex Session Trace for:\t%s (pid=0x%lx, version=%s)\n";
-    return Line(format, facts.executablePath.c_str(), static_cast<unsigned long>(facts.processId), facts.build.version);
+    const unsigned long processId = facts.processId;
+    if (refresh) {
+        return Line("\n\n*** Refreshing session trace for:\t%s (pid=0x%lx, version=%s)\n", facts.executablePath.c_str(),
+                    processId, facts.build.version);
+    }
+    return Line("\n\n*** Orbanex Session Trace for:\t%s (pid=0x%lx, version=%s)\n", facts.executablePath.c_str(),
+                processId, facts.build.version);
 }
 
 std::string BuildDetailsLine(const BuildDetails& build) {
