@@ -15,6 +15,8 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
 LOGS=$ROOT/build/logs
+# shellcheck source=scripts/lib/packages.sh
+source "$ROOT/scripts/lib/packages.sh"
 JOBS=${VEXTREL_JOBS:-2}
 ALL_SUITES=(linux linux-asan linux-tsan windows)
 
@@ -44,34 +46,6 @@ done
 export ASAN_OPTIONS=${ASAN_OPTIONS:-halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:strict_init_order=1:check_initialization_order=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
 export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
-
-as_root() {
-    if [[ $(id -u) -eq 0 ]]; then
-        "$@"
-    elif command -v sudo >/dev/null; then
-        sudo "$@"
-    else
-        echo "needs root to run: $*" >&2
-        return 1
-    fi
-}
-
-install_missing_packages() {
-    local missing=() package
-    for package in "${REQUIRED_PACKAGES[@]}"; do
-        dpkg -s "$package" 2>/dev/null | grep -q '^Status: install ok installed' || missing+=("$package")
-    done
-    ((${#missing[@]})) || return 0
-    echo "installing: ${missing[*]}"
-    mkdir -p "$LOGS"
-    as_root apt-get -o DPkg::Lock::Timeout=600 update >"$LOGS/apt.log" 2>&1 &&
-        as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y "${missing[@]}" \
-            >>"$LOGS/apt.log" 2>&1 || {
-        tail -n 30 "$LOGS/apt.log"
-        echo "package installation failed (see $LOGS/apt.log)"
-        return 1
-    }
-}
 
 stop_wine() {
     local prefix=$ROOT/build/windows/wine/prefix
@@ -187,7 +161,7 @@ run_fuzz() {
 # -----------------------------------------------------------------------------------------------
 
 run_start=$SECONDS
-install_missing_packages || exit 1
+install_missing_packages "${REQUIRED_PACKAGES[@]}" || exit 1
 mkdir -p "$LOGS"
 for suite in "${suites[@]}"; do
     run_suite "$suite"

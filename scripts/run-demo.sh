@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# The main job: builds the Linux library and the demo host, runs the host (it loads libvextrel.so by
+# its file name with the demo_host.vextrel configuration beside it, traces from several threads and
+# unloads the library) and shows the trace file it wrote.
+#
+#   scripts/run-demo.sh
+#
+# Installs the Debian packages the build needs first, when some are missing.
+set -euo pipefail
+
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+LOGS=$ROOT/build/logs
+# shellcheck source=scripts/lib/packages.sh
+source "$ROOT/scripts/lib/packages.sh"
+
+install_missing_packages cmake ninja-build g++ googletest
+mkdir -p "$LOGS"
+cmake --preset linux >"$LOGS/demo-build.log" 2>&1 && cmake --build --preset linux --target demo_host \
+    >>"$LOGS/demo-build.log" 2>&1 || {
+    tail -n 30 "$LOGS/demo-build.log"
+    echo "build failed (see $LOGS/demo-build.log)"
+    exit 1
+}
+
+output=$("$ROOT/build/linux/bin/demo_host")
+echo "$output"
+trace=$(sed -n 's/^demo_host: trace file: //p' <<<"$output")
+[[ -f $trace ]] || { echo "no trace file was written"; exit 1; }
+echo
+echo "=== $trace ==="
+cat "$trace"

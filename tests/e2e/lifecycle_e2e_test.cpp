@@ -1,0 +1,188 @@
+// End-to-end: a real host process loads the shared library from its own folder, next to its
+// configuration files, and the tests read the trace files it leaves.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/process.h"
+
+namespace fs = std::filesystem;
+using vextrel::testing::RunProcess;
+
+namespace {
+
+const char* const kClosingLine = "\n\n *** Vextrel Log Complete ***\n";
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++count;
+    return count;
+}
+
+class HostProcess : public ::testing::Test {
+protected:
+    void SetUp() override {
+        static std::atomic<int> serial{0};
+        const std::string name = std::string("vextrel-e2e-") + ::testing::UnitTest::GetInstance()->current_test_info()->name() +
+                                 "-" + std::to_string(serial++);
+        folder_ = (fs::temp_directory_path() / name).make_preferred();
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+        host_ = folder_ / fs::path(VEXTREL_E2E_HOST).filename();
+        fs::copy_file(VEXTREL_E2E_HOST, host_);
+        fs::copy_file(VEXTREL_E2E_LIBRARY, folder_ / fs::path(VEXTREL_E2E_LIBRARY).filename());
+        traces_ = (folder_ / "traces").make_preferred();
+    }
+    void TearDown() override {
+        if (!HasFailure()) fs::remove_all(folder_);
+    }
+
+    // Writes a configuration file beside the host.
+    void WriteConfig(const std::string& name, const std::string& text) {
+        std::ofstream(folder_ / name, std::ios::binary) << text;
+    }
+
+    std::string TraceFolderLine() const { return "filetracingdir=" + traces_.string() + "\n"; }
+
+    std::string Run(const std::vector<std::string>& actions) {
+        std::string output;
+        const int code = RunProcess(host_.string(), actions, folder_.string(), &output);
+        EXPECT_EQ(code, 0) << output;
+        return output;
+    }
+
+    // The trace files in the trace folder, oldest name first.
+    std::vector<fs::path> TraceFiles() const {
+        std::vector<fs::path> files;
+        if (!fs::exists(traces_)) return files;
+        for (const auto& entry : fs::directory_iterator(traces_)) files.push_back(entry.path());
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+
+    fs::path folder_;
+    fs::path host_;
+    fs::path traces_;
+};
+
+}  // namespace
+
+TEST_F(HostProcess, TracesFromSeveralThreadsBetweenHeaderAndClosingLine) {
+    WriteConfig("config.vextrel", TraceFolderLine() + "VXF_ENGINE_CORE=F@VXP_LOW\n");
+    WriteConfig("config.vextrel1", TraceFolderLine() + "VXF_MIXER_CHANNEL=File@VXP_NORMAL\n");
+    Run({"threads:3:20:1:2", "f:101:4:mixer line", "f:101:2:filtered out", "f:1:1:too low", "sleep:300"});
+
+    const std::vector<fs::path> files = TraceFiles();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_TRUE(std::regex_match(files[0].filename().string(),
+                                 std::regex(R"(e2e_host_\d{4}_\d\d_\d\d_\d\d_\d\d_\d\d\.txt)")))
+        << files[0];
+    const std::string trace = ReadFile(files[0]);
+    EXPECT_EQ(trace.rfind("\n\n*** Orbanex Session Trace for:\t" + host_.string() + " (pid=0x", 0), 0u) << trace;
+    EXPECT_NE(trace.find("*** Build Details:\t\t\tBuild: "), std::string::npos);
+    EXPECT_NE(trace.find("*** Vextrel Config File:\t\t" + (folder_ / "config.vextrel").string() + "\n"),
+              std::string::npos);
+    EXPECT_NE(trace.find("*** Vextrel Config File:\t\t" + (folder_ / "config.vextrel1").string() + "\n"),
+              std::string::npos);
+    EXPECT_NE(trace.find("VXF_ENGINE_CORE@VXP_LOW(0001)\nVXF_MIXER_CHANNEL@VXP_NORMAL(0065)\n"), std::string::npos);
+    EXPECT_NE(trace.find("\nTime(s),Tid,Facility : Debug Message\n-----"), std::string::npos);
+
+    std::set<std::string> threads;
+    const std::regex recordLine(R"((\d+)\.(\d{6}),([0-9a-f]{5,}),0001: worker (\d) line (\d+))");
+    std::istringstream lines(trace);
+    int workerLines = 0;
+    for (std::string line; std::getline(lines, line);) {
+        std::smatch match;
+        if (std::regex_match(line, match, recordLine)) {
+            ++workerLines;
+            threads.insert(match[3]);
+        }
+    }
+    EXPECT_EQ(workerLines, 60);
+    EXPECT_EQ(threads.size(), 3u);
+    EXPECT_EQ(Count(trace, ",0065: mixer line\n"), 1u);
+    EXPECT_EQ(trace.find("filtered out"), std::string::npos);
+    EXPECT_EQ(trace.find("too low"), std::string::npos);
+    ASSERT_GE(trace.size(), std::string(kClosingLine).size());
+    EXPECT_EQ(trace.substr(trace.size() - std::string(kClosingLine).size()), kClosingLine);
+}
+
+TEST_F(HostProcess, RestartOpensANewFileWithAFullHeader) {
+    WriteConfig("config.vextrel", TraceFolderLine() + "bequiet=false\nVXF_ENGINE_CORE=F@VXP_LOW\n");
+    Run({"f:1:2:before restart", "sleep:1100", "restart", "f:1:2:after restart", "sleep:300"});
+    const std::vector<fs::path> files = TraceFiles();
+    ASSERT_EQ(files.size(), 2u);
+    const std::string first = ReadFile(files[0]);
+    const std::string second = ReadFile(files[1]);
+    EXPECT_NE(first.find("before restart"), std::string::npos);
+    EXPECT_EQ(first.find("after restart"), std::string::npos);
+    EXPECT_EQ(Count(first, kClosingLine), 1u);
+    EXPECT_EQ(second.rfind("\n\n*** Orbanex Session Trace for:", 0), 0u);
+    EXPECT_NE(second.find("after restart"), std::string::npos);
+    EXPECT_EQ(Count(second, kClosingLine), 1u);
+}
+
+TEST_F(HostProcess, ReloadChangesNothingUntilAFileChanges) {
+    WriteConfig("config.vextrel", TraceFolderLine() + "VXF_ENGINE_CORE=F@VXP_LOW\n");
+    const std::string changed = "filetracingdir=" + traces_.string() + "|VXF_ENGINE_CORE=F@VXP_HIGH|";
+    const std::string output = Run({"f:1:2:first", "reload", "sleep:1100", "write:config.vextrel:" + changed,
+                                    "reload", "f:1:2:now filtered", "f:1:8:second", "sleep:300"});
+    EXPECT_NE(output.find("reload=0\nreload=1\n"), std::string::npos) << output;
+    const std::vector<fs::path> files = TraceFiles();
+    ASSERT_EQ(files.size(), 2u);
+    const std::string first = ReadFile(files[0]);
+    const std::string second = ReadFile(files[1]);
+    EXPECT_EQ(first.rfind("\n\n*** Orbanex Session Trace for:", 0), 0u);
+    EXPECT_NE(first.find("first"), std::string::npos);
+    EXPECT_EQ(second.rfind("\n\n*** Refreshing session trace for:", 0), 0u) << second;
+    EXPECT_EQ(second.find("Build Details"), std::string::npos);
+    EXPECT_NE(second.find("VXF_ENGINE_CORE@VXP_HIGH(0001)"), std::string::npos);
+    EXPECT_EQ(second.find("now filtered"), std::string::npos);
+    EXPECT_NE(second.find(",0001: second\n"), std::string::npos);
+}
+
+TEST_F(HostProcess, ClientGetsTheFileLinesOfItsFacilitiesUntilRemovedOrRestarted) {
+    WriteConfig("config.vextrel", TraceFolderLine() + "VXF_ENGINE_CORE=F@VXP_LOW\nVXF_MIXER_CHANNEL=F@VXP_LOW\n");
+    const std::string clientText = TraceFolderLine() + "VXF_ENGINE_CORE=S@VXP_LOW";
+    std::string encoded = clientText;
+    std::replace(encoded.begin(), encoded.end(), '\n', '|');
+    Run({"client+:client.txt:" + encoded, "f:1:2:to both", "f:101:2:file only", "f:1:4:to both again", "sleep:300",
+         "client-", "f:1:2:after removal", "sleep:300", "client+:client2.txt:" + encoded, "sleep:1100", "restart",
+         "f:1:2:after restart", "sleep:300"});
+
+    const std::vector<fs::path> files = TraceFiles();
+    ASSERT_EQ(files.size(), 2u);
+    const std::string trace = ReadFile(files[0]);
+    std::string fileLinesOfFacility;
+    std::istringstream lines(trace);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find(",0001: to both") != std::string::npos) fileLinesOfFacility += line + "\n";
+    }
+    EXPECT_EQ(Count(fileLinesOfFacility, "\n"), 2u);
+    EXPECT_EQ(ReadFile(folder_ / "client.txt"), fileLinesOfFacility);
+    EXPECT_EQ(ReadFile(folder_ / "client2.txt"), "");
+    EXPECT_NE(trace.find("after removal"), std::string::npos);
+    // Adding the client wrote the header again into the same file.
+    EXPECT_EQ(Count(trace, "*** Orbanex Session Trace for:"), 3u);
+}
+
+TEST_F(HostProcess, WithoutConfigurationFilesNothingIsTraced) {
+    const std::string output = Run({"active", "register:VXF_HOST_EXTRA:9000", "f:1:16:nowhere", "path"});
+    EXPECT_NE(output.find("active=0\nregister=0\npath=\n"), std::string::npos) << output;
+    EXPECT_TRUE(TraceFiles().empty());
+}

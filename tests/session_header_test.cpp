@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/facility.h"
+#include "output/session_header.h"
+
+using namespace vextrel;
+
+namespace {
+
+HeaderFacts SampleFacts() {
+    HeaderFacts facts;
+    facts.executablePath = "C:\\Apps\\Host.exe";
+    facts.processId = 0x1a2b;
+    facts.utc = {2025, 3, 2, 13, 5, 9};
+    facts.startSeconds = 12.3456789;
+    facts.osName = "Windows10";
+    facts.processorSpeedGHz = 2.6;
+    facts.processorCount = 8;
+    facts.physicalMemoryMiB = 16384;
+    facts.configFiles = {"C:\\Apps\\config.vextrel", "C:\\Apps\\config.vextrel1"};
+    facts.machineId = "6044-079A-6A30-C000";
+    facts.build = BuildDetails{"1.2.3", "Release", "main", "1.2.3.4", "x64-Release", 42, "Mar  2 2025", "2025-04-01"};
+    return facts;
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += line;
+    return text;
+}
+
+}  // namespace
+
+TEST(SessionHeader, FileHeaderLinesInOrder) {
+    RegisterBuiltinFacilities();
+    const std::vector<FacilityPriority> facilities{{1, 8}, {301, 1}, {19999, 3}};
+    const std::string expected =
+        "\n\n*** Orbanex Session Trace for:\tC:\\Apps\\Host.exe (pid=0x1a2b, version=1.2.3)\n"
+        "*** Build Details:\t\t\tBuild: Release; Branch: main; InternalVersion: 1.2.3.4; Target: x64-Release; Build: 42 \n"
+        "*** Starting Timestamp:\t\t3/2/2025, 13:5:9 UTC (12.345679 s)\n"
+        "*** System Details:\t\t\tOS Version: Windows10, CPU Speed:  2.6 gHz, Architecture: Intel 64 bit, "
+        "Num Processors: 8, Memory: 16384 MB\n"
+        "*** Build Date:\t\t\t\tMar  2 2025\n"
+        "*** Expected Release Date:\t\t2025-04-01\n"
+        "*** Vextrel Config File:\t\tC:\\Apps\\config.vextrel\n"
+        "*** Vextrel Config File:\t\tC:\\Apps\\config.vextrel1\n"
+        "*** Machine UUID:\t\t\t6044-079A-6A30-C000\n"
+        "VXF_ENGINE_CORE@VXP_HIGH(0001)\n"
+        "VXF_DISK_READ@VXP_LOWEST(012d)\n"
+        "VXF_19999@VXP_3(4e1f)\n"
+        "\nTime(s),Tid,Facility : Debug Message\n"
+        "---------------------------------------------------------------------------\n";
+    EXPECT_EQ(Joined(FileHeaderLines(SampleFacts(), facilities, false)), expected);
+}
+
+TEST(SessionHeader, RefreshAndConsoleVariants) {
+    RegisterBuiltinFacilities();
+    const std::vector<FacilityPriority> facilities{{1, 8}};
+    const std::string refreshed = Joined(FileHeaderLines(SampleFacts(), facilities, true));
+    EXPECT_EQ(refreshed.rfind("\n\n*** Refreshing session trace for:\tC:\\Apps\\Host.exe (pid=0x1a2b, version=1.2.3)\n"
+                              "*** Vextrel Config File:\t\tC:\\Apps\\config.vextrel\n",
+                              0),
+              0u);
+    EXPECT_EQ(refreshed.find("Build Details"), std::string::npos);
+
+    const std::vector<std::string> console = ConsoleHeaderLines(SampleFacts(), facilities, false);
+    ASSERT_EQ(console.size(), 10u);
+    EXPECT_EQ(console[2], "*** Starting Timestamp:\t\t\t3/2/2025, 13:5:9 UTC (12.345679 s)\n");
+    EXPECT_EQ(console[4], "*** Facilities to trace:\n\n");
+    EXPECT_EQ(console[5], "VXF_ENGINE_CORE@VXP_HIGH(0001)\n");
+    EXPECT_EQ(console[6], "*** Machine UUID:\t\t6044-079A-6A30-C000\n");
+    const std::string consoleText = Joined(console);
+    EXPECT_EQ(consoleText.find("Config File"), std::string::npos);
+    EXPECT_EQ(consoleText.find("Build Date"), std::string::npos);
+    EXPECT_EQ(Joined(ConsoleHeaderLines(SampleFacts(), facilities, true)).find("*** Refreshing session trace for:"), 2u);
+}
+
+TEST(SessionHeader, OverlongPathsAreCutAtTheLineLimit) {
+    HeaderFacts facts = SampleFacts();
+    facts.executablePath = std::string(3000, 'p');
+    facts.configFiles = {std::string(2000, 'c')};
+    for (const std::string& line : FileHeaderLines(facts, {}, false)) EXPECT_LE(line.size(), 1023u);
+}

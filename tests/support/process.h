@@ -1,0 +1,14 @@
+// Runs a program as a child process, for the end-to-end tests.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vextrel::testing {
+
+// Runs `program` with `arguments` in `workingFolder`, with its standard output and error captured
+// into `output`; returns its exit code, or -1 when it could not be started.
+int RunProcess(const std::string& program, const std::vector<std::string>& arguments,
+               const std::string& workingFolder, std::string* output);
+
+}  // namespace vextrel::testing

@@ -1,0 +1,46 @@
+#include <windows.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "tests/support/process.h"
+
+namespace vextrel::testing {
+
+int RunProcess(const std::string& program, const std::vector<std::string>& arguments,
+               const std::string& workingFolder, std::string* output) {
+    const std::string capture = workingFolder + "\\.process-output";
+    std::string commandLine = "\"" + program + "\"";
+    for (const std::string& argument : arguments) commandLine += " \"" + argument + "\"";
+
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE out = CreateFileA(capture.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out == INVALID_HANDLE_VALUE) return -1;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = out;
+    startup.hStdError = out;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION process{};
+    const BOOL started = CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                        workingFolder.c_str(), &startup, &process);
+    CloseHandle(out);
+    if (!started) return -1;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    std::ifstream in(capture, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (output != nullptr) *output = text.str();
+    in.close();
+    std::remove(capture.c_str());
+    return static_cast<int>(code);
+}
+
+}  // namespace vextrel::testing
