@@ -67,7 +67,7 @@ TEST(SessionHeader, RefreshAndConsoleVariants) {
     EXPECT_EQ(refreshed.find("Build Details"), std::string::npos);
 
     const std::vector<std::string> console = ConsoleHeaderLines(SampleFacts(), facilities, false);
-    ASSERT_EQ(console.size(), 10u);
+    ASSERT_EQ(console.size(), 9u);
     EXPECT_EQ(console[2], "*** Starting Timestamp:\t\t\t3/2/2025, 13:5:9 UTC (12.345679 s)\n");
     EXPECT_EQ(console[4], "*** Facilities to trace:\n\n");
     EXPECT_EQ(console[5], "VXF_ENGINE_CORE@VXP_HIGH(0001)\n");

@@ -42,7 +42,7 @@ std::string Lines(std::string text) {
     return text;
 }
 
-class FileClient : public TraceClient {
+class FileClient final : public TraceClient {
 public:
     explicit FileClient(std::string path) : out_(path, std::ios::binary | std::ios::app) {}
     void OnTraceLine(const char* line, uint32_t length) override {

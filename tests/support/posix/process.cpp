@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "tests/support/process.h"
+#include "../process.h"
 
 namespace vextrel::testing {
 
