@@ -12,20 +12,25 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/environment.h"
 #include "tests/support/process.h"
 
 namespace fs = std::filesystem;
 using vextrel::testing::RunProcess;
+using vextrel::testing::ScopedEnvironment;
 
 namespace {
 
 const char* const kClosingLine = "\n\n *** Vextrel Log Complete ***\n";
 
+// Reads a file the library wrote in text mode (CR LF line ends on Windows) with LF line ends.
 std::string ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
-    return text.str();
+    std::string content = text.str();
+    content.erase(std::remove(content.begin(), content.end(), '\r'), content.end());
+    return content;
 }
 
 size_t Count(const std::string& text, const std::string& what) {
@@ -63,6 +68,7 @@ protected:
         std::string output;
         const int code = RunProcess(host_.string(), actions, folder_.string(), &output);
         EXPECT_EQ(code, 0) << output;
+        output.erase(std::remove(output.begin(), output.end(), '\r'), output.end());
         return output;
     }
 
@@ -75,6 +81,10 @@ protected:
         return files;
     }
 
+    // The library replaces the user's login name in trace files; a name that occurs in no path
+    // keeps the paths the tests look for intact (the temporary folder may lie in the user's home).
+    ScopedEnvironment userName_{"USERNAME", "vextrel-e2e-user"};
+    ScopedEnvironment user_{"USER", "vextrel-e2e-user"};
     fs::path folder_;
     fs::path host_;
     fs::path traces_;
