@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "diag/bounded_text.h"
+#include "platform/bounded_text.h"
 #include "platform/stack.h"
 
 namespace vextrel {

@@ -2,6 +2,8 @@
 // "libdw.so.1" can be loaded at run time, from libdw (static symbols too) with source lines.
 #include "platform/stack.h"
 
+#include "platform/bounded_text.h"
+
 #include <cxxabi.h>
 #include <dlfcn.h>
 #include <execinfo.h>
@@ -16,18 +18,12 @@
 namespace vextrel::platform {
 namespace {
 
-void CopyCut(char* destination, size_t size, const char* source) {
-    if (destination == nullptr || size == 0) return;
-    const size_t length = std::min(std::strlen(source), size - 1);
-    std::memcpy(destination, source, length);
-    destination[length] = '\0';
-}
 
 // Writes the readable form of a symbol name: demangled when it is a mangled C++ name.
 void CopySymbolName(char* destination, size_t size, const char* name) {
     int status = -1;
     char* demangled = abi::__cxa_demangle(name, nullptr, nullptr, &status);
-    CopyCut(destination, size, status == 0 && demangled != nullptr ? demangled : name);
+    CopyTruncated(destination, size, status == 0 && demangled != nullptr ? demangled : name);
     std::free(demangled);
 }
 
@@ -138,7 +134,7 @@ void LookUpInLibdw(Libdw* dw, uint64_t address, SymbolFacts* facts) {
         if (file != nullptr) {
             facts->hasSourceLine = true;
             facts->sourceLine = static_cast<uint32_t>(lineNumber);
-            CopyCut(facts->sourceFile, sizeof facts->sourceFile, file);
+            CopyTruncated(facts->sourceFile, sizeof facts->sourceFile, file);
         }
     }
 }
@@ -177,11 +173,11 @@ void ModuleOfAddress(const void* address, uint64_t* base, char* name, size_t siz
     const bool found = dladdr(address, &info) != 0;
     if (base != nullptr) *base = found ? static_cast<uint64_t>(reinterpret_cast<uintptr_t>(info.dli_fbase)) : 0;
     if (!found || info.dli_fname == nullptr || info.dli_fname[0] == '\0') {
-        CopyCut(name, size, "Unknown");
+        CopyTruncated(name, size, "Unknown");
         return;
     }
     const char* lastSeparator = std::strrchr(info.dli_fname, '/');
-    CopyCut(name, size, lastSeparator != nullptr ? lastSeparator + 1 : info.dli_fname);
+    CopyTruncated(name, size, lastSeparator != nullptr ? lastSeparator + 1 : info.dli_fname);
 }
 
 bool LookUpSymbol(const void* address, SymbolFacts* facts) {

@@ -2,6 +2,8 @@
 // GetModuleHandleExA, symbols and source lines from "dbghelp.dll", loaded on first use.
 #include "platform/stack.h"
 
+#include "platform/bounded_text.h"
+
 #include <windows.h>
 #include <dbghelp.h>
 
@@ -13,12 +15,6 @@
 namespace vextrel::platform {
 namespace {
 
-void CopyCut(char* destination, size_t size, const char* source) {
-    if (destination == nullptr || size == 0) return;
-    const size_t length = std::min(std::strlen(source), size - 1);
-    std::memcpy(destination, source, length);
-    destination[length] = '\0';
-}
 
 // Converts a looked-up procedure address to the function type it is known to have.
 template <typename Function>
@@ -106,10 +102,10 @@ void ModuleOfAddress(const void* address, uint64_t* base, char* name, size_t siz
                            static_cast<LPCSTR>(address), &module) &&
         GetModuleFileNameA(module, path, sizeof path - 1) != 0) {
         const char* lastSeparator = std::strrchr(path, '\\');
-        CopyCut(name, size, lastSeparator != nullptr ? lastSeparator + 1 : path);
+        CopyTruncated(name, size, lastSeparator != nullptr ? lastSeparator + 1 : path);
         return;
     }
-    CopyCut(name, size, "Unknown");
+    CopyTruncated(name, size, "Unknown");
 }
 
 bool LookUpSymbol(const void* address, SymbolFacts* facts) {
@@ -127,7 +123,7 @@ bool LookUpSymbol(const void* address, SymbolFacts* facts) {
         if (debugHelp->lineFromAddress(process, where, &displacement, &line) && line.FileName != nullptr) {
             facts->hasSourceLine = true;
             facts->sourceLine = static_cast<uint32_t>(line.LineNumber);
-            CopyCut(facts->sourceFile, sizeof facts->sourceFile, line.FileName);
+            CopyTruncated(facts->sourceFile, sizeof facts->sourceFile, line.FileName);
         }
     }
 
