@@ -23,7 +23,6 @@
 #include "bench/latency_subject.h"
 #include "bench/results_table.h"
 #include "bench/vextrel_session.h"
-#include "platform/thread.h"
 
 namespace vextrel::bench {
 namespace {
@@ -144,10 +143,8 @@ int Run(const Options& options) {
     }
     if (options.Runs("writer")) {
         std::fprintf(stderr, "writer throughput\n");
-        // Pinned here, the writer thread started below inherits the processor: the writer and its
-        // floor run on the same one. This comes last, as it pins the main thread for good.
-        if (processor >= 0) platform::PinCurrentThreadToProcessor(static_cast<uint32_t>(processor));
-        const WriterComparison writer = MeasureWriterThroughput(root, counts.writerRounds, counts.writerLines);
+        // This comes last: it pins the main thread for good.
+        const WriterComparison writer = MeasureWriterThroughput(root, counts.writerRounds, counts.writerLines, processor);
         results.writer = writer.writer;
         results.writeFloor = writer.floor;
     }

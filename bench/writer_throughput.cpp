@@ -1,8 +1,10 @@
 #include "bench/writer_throughput.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench/bench_message.h"
@@ -11,6 +13,7 @@
 #include "core/record_queue.h"
 #include "core/trace_entry.h"
 #include "platform/clock.h"
+#include "platform/thread.h"
 
 namespace vextrel::bench {
 namespace {
@@ -24,9 +27,23 @@ double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// Queues one batch behind a held-back record, starts the writer the first time, then commits the
-// held record and times the writer until it has written the whole batch.
-double TimeWriterBatch(VextrelSession& session, uint32_t lines, bool& writerStarted, uint64_t& written) {
+// Where the writer and the floor run, and where the calling thread waits for the writer, so that its
+// wake-ups do not interrupt the writer.
+struct Placement {
+    int work = -1;
+    int wait = -1;
+
+    void Pin(int processor) const {
+        if (processor >= 0) platform::PinCurrentThreadToProcessor(static_cast<uint32_t>(processor));
+    }
+};
+
+// Queues one batch behind a held-back record, starts the writer the first time (it inherits the
+// calling thread's processor), then commits the held record and times the writer until it has
+// written the whole batch.
+double TimeWriterBatch(VextrelSession& session, uint32_t lines, const Placement& placement, bool& writerStarted,
+                       uint64_t& written) {
+    placement.Pin(placement.work);
     TraceRecord* held = ReserveRecord(session.Config());
     if (held == nullptr) return 0;
     for (uint32_t line = 1; line < lines; ++line) AcceptedCall(line);
@@ -36,6 +53,7 @@ double TimeWriterBatch(VextrelSession& session, uint32_t lines, bool& writerStar
         session.StartWriterThread();
         writerStarted = true;
     }
+    placement.Pin(placement.wait);
     const uint64_t writtenBefore = session.RecordsWritten();
     const Clock::time_point start = Clock::now();
     Acceptance acceptance;
@@ -91,7 +109,14 @@ private:
 
 }  // namespace
 
-WriterComparison MeasureWriterThroughput(const std::string& folder, uint32_t rounds, uint32_t linesPerRound) {
+WriterComparison MeasureWriterThroughput(const std::string& folder, uint32_t rounds, uint32_t linesPerRound,
+                                         int processor) {
+    Placement placement;
+    if (processor >= 0) {
+        const int count = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+        placement.work = processor;
+        placement.wait = count > 1 ? (processor + 1) % count : processor;
+    }
     VextrelSession session(folder, "vextrel_writer", kThroughputQueueSize, false);
     // At most capacity - 3 records wait at once.
     const uint32_t capacity = session.Queue().capacity;
@@ -102,7 +127,8 @@ WriterComparison MeasureWriterThroughput(const std::string& folder, uint32_t rou
     double floorSeconds = 0;
     WriterComparison result;
     for (uint32_t round = 0; round < rounds; ++round) {
-        writerSeconds += TimeWriterBatch(session, linesPerRound, writerStarted, result.writer.lines);
+        writerSeconds += TimeWriterBatch(session, linesPerRound, placement, writerStarted, result.writer.lines);
+        placement.Pin(placement.work);
         floorSeconds += floor.TimeBatch(result.floor.lines);
     }
     if (writerSeconds > 0) result.writer.linesPerSecond = static_cast<double>(result.writer.lines) / writerSeconds;

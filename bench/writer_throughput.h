@@ -20,7 +20,9 @@ struct WriterComparison {
 // Takes turns, `rounds` times: the writer drains a batch of `linesPerRound` records from a default
 // queue into a trace file in `folder` (the batch is queued behind a held-back first record, so the
 // timing starts when that record is committed), then the floor writes as many lines into its own
-// file there.
-WriterComparison MeasureWriterThroughput(const std::string& folder, uint32_t rounds, uint32_t linesPerRound);
+// file there. With a `processor` (-1: none), the writer and the floor both run on it, and the
+// calling thread waits for the writer on another one. Pins the calling thread for good.
+WriterComparison MeasureWriterThroughput(const std::string& folder, uint32_t rounds, uint32_t linesPerRound,
+                                         int processor);
 
 }  // namespace vextrel::bench
