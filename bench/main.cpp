@@ -137,16 +137,15 @@ int Run(const Options& options) {
         std::fprintf(stderr, "mean costs (Google Benchmark)\n");
         results.means = RunMeanCases(root, options.smoke);
     }
-    if (options.Runs("latency")) {
-        std::fprintf(stderr, "per-call latency\n");
-        MeasureLatencies(root, counts, options, results);
-    }
     if (options.Runs("writer")) {
         std::fprintf(stderr, "writer throughput\n");
-        // This comes last: it pins the main thread for good.
         const WriterComparison writer = MeasureWriterThroughput(root, counts.writerRounds, counts.writerLines, processor);
         results.writer = writer.writer;
         results.writeFloor = writer.floor;
+    }
+    if (options.Runs("latency")) {
+        std::fprintf(stderr, "per-call latency\n");
+        MeasureLatencies(root, counts, options, results);
     }
 
     PrintResults(results, stdout);

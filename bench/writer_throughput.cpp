@@ -109,8 +109,10 @@ private:
 
 }  // namespace
 
-WriterComparison MeasureWriterThroughput(const std::string& folder, uint32_t rounds, uint32_t linesPerRound,
-                                         int processor) {
+namespace {
+
+WriterComparison CompareOnThisThread(const std::string& folder, uint32_t rounds, uint32_t linesPerRound,
+                                     int processor) {
     Placement placement;
     if (processor >= 0) {
         const int count = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
@@ -133,6 +135,17 @@ WriterComparison MeasureWriterThroughput(const std::string& folder, uint32_t rou
     }
     if (writerSeconds > 0) result.writer.linesPerSecond = static_cast<double>(result.writer.lines) / writerSeconds;
     if (floorSeconds > 0) result.floor.linesPerSecond = static_cast<double>(result.floor.lines) / floorSeconds;
+    return result;
+}
+
+}  // namespace
+
+WriterComparison MeasureWriterThroughput(const std::string& folder, uint32_t rounds, uint32_t linesPerRound,
+                                         int processor) {
+    // On a thread of its own, which may be pinned and re-pinned without touching the caller.
+    WriterComparison result;
+    std::thread worker([&] { result = CompareOnThisThread(folder, rounds, linesPerRound, processor); });
+    worker.join();
     return result;
 }
 

@@ -21,7 +21,7 @@ struct WriterComparison {
 // queue into a trace file in `folder` (the batch is queued behind a held-back first record, so the
 // timing starts when that record is committed), then the floor writes as many lines into its own
 // file there. With a `processor` (-1: none), the writer and the floor both run on it, and the
-// calling thread waits for the writer on another one. Pins the calling thread for good.
+// thread that waits for the writer waits on another one. Runs on a thread of its own.
 WriterComparison MeasureWriterThroughput(const std::string& folder, uint32_t rounds, uint32_t linesPerRound,
                                          int processor);
 
