@@ -3,6 +3,7 @@
 #include <new>
 
 #include "output/raw_thread.h"
+#include "platform/clock.h"
 
 namespace vextrel {
 
@@ -33,9 +34,14 @@ TraceRecord* RecordQueue::Reserve() {
     if (capacity == 0 || stopFlag.load(std::memory_order_relaxed) != 0) return nullptr;
     // Compared as a signed number: with many producers racing on a nearly full ring the count may
     // dip below zero for a moment, and those racers must fail rather than wrap around.
-    if (static_cast<int32_t>(freeCount.Decrement()) > 2) {
-        return &records[writeIndex.Increment() & (capacity - 1)];
+    int32_t left = static_cast<int32_t>(freeCount.Decrement());
+    // Taken in well before the ring looks full, so that a producer racing with the one that takes
+    // them still finds room.
+    if (left <= static_cast<int32_t>(capacity / 4)) {
+        const uint32_t released = releasedCount.Exchange(0);
+        if (released != 0) left = static_cast<int32_t>(freeCount.Add(released));
     }
+    if (left > 2) return &records[writeIndex.Increment() & (capacity - 1)];
     freeCount.Increment();
     lostCount.Increment();
     return nullptr;
@@ -50,6 +56,13 @@ void RecordQueue::Commit(TraceRecord* record) {
         writerSleeping_.exchange(0, std::memory_order_seq_cst) != 0) {
         wakeEvent.Set();
     }
+    // Fetch the first lines of a slot this thread is likely to fill soon, for writing, while it goes
+    // on with other work: the slot after next, because with two threads tracing in turn the next
+    // slot is the other one's, and taking its lines away would slow that thread down. A single
+    // thread still finds every slot fetched, two calls ahead.
+    const TraceRecord* ahead = &records[(static_cast<uint32_t>(record - records) + 2) & (capacity - 1)];
+    __builtin_prefetch(ahead, 1);
+    __builtin_prefetch(ahead->text, 1);
 }
 
 bool RecordQueue::PrepareToSleep(const TraceRecord& next) {

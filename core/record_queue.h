@@ -4,6 +4,11 @@
 // Producers reserve a slot with two interlocked operations (free count, write index), fill it and
 // commit it by setting its ready flag; the writer takes committed records strictly in ring order.
 // At most capacity - 3 records are reserved or waiting at any moment.
+//
+// The writer does not hand finished records back through the free count itself: it counts them in
+// a released count on a cache line of its own, which producers fold into the free count when the
+// free count is down to a quarter of the capacity. A trace call therefore rarely touches a cache
+// line that the writer changed since the call before.
 #pragma once
 
 #include <atomic>
@@ -23,6 +28,8 @@ struct AtomicCounter {
 
     uint32_t Increment() { return value.fetch_add(1, std::memory_order_seq_cst) + 1; }
     uint32_t Decrement() { return value.fetch_sub(1, std::memory_order_seq_cst) - 1; }
+    uint32_t Add(uint32_t n) { return value.fetch_add(n, std::memory_order_seq_cst) + n; }
+    uint32_t Exchange(uint32_t v) { return value.exchange(v, std::memory_order_seq_cst); }
     uint32_t Load() const { return value.load(std::memory_order_relaxed); }
     void Store(uint32_t v) { value.store(v, std::memory_order_relaxed); }
 };
@@ -67,7 +74,8 @@ public:
     // --- producer side (any thread) ---
 
     // Reserves the next slot, or null: without storage or once stopping has begun (nothing
-    // counted), or when the ring is full (the lost count grows).
+    // counted), or when the ring is full (the lost count grows). A free count down to a quarter of
+    // the capacity first takes in the records the writer released meanwhile.
     TraceRecord* Reserve();
 
     // Publishes a filled slot to the writer (release) and wakes the writer when it sleeps.
@@ -93,16 +101,26 @@ public:
     // closing line into the trace file.
     void StopWriter();
 
+    // Called by the writer after it has written a record and cleared its ready flag: the slot may
+    // be reserved again once a producer takes it into the free count.
+    void ReleaseRecord() { releasedCount.Increment(); }
+
     // Called by the writer before it sleeps: true when it may sleep on the wake event; false when a
     // record became ready meanwhile (the writer then drains again instead of sleeping).
     bool PrepareToSleep(const TraceRecord& next);
-    // Called by the writer once it is awake again.
-    void MarkAwake() { writerSleeping_.store(0, std::memory_order_relaxed); }
+    // Called by the writer once it is awake again. The flag is written only when it is set, so a
+    // writer that never slept leaves the producers' copy of its cache line alone.
+    void MarkAwake() {
+        if (writerSleeping_.load(std::memory_order_relaxed) != 0) writerSleeping_.store(0, std::memory_order_relaxed);
+    }
 
     PaddedCounter readIndex;
-    PaddedCounter writeIndex;
+    // Every reservation changes both of these, so they share one cache line; the writer never
+    // touches it.
+    alignas(64) AtomicCounter writeIndex;
+    AtomicCounter freeCount;
     PaddedCounter lostCount;
-    PaddedCounter freeCount;
+    PaddedCounter releasedCount;  // written by the writer, read by producers when the free count runs low
     uint32_t capacity = 0;
     TraceRecord* records = nullptr;
     XThreads_RawEvent wakeEvent;

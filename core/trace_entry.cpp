@@ -31,14 +31,32 @@ uint64_t StartTimestampFor(uint64_t* startStamp, uint64_t timestamp) {
 struct CallContext {
     uint64_t timestamp = 0;
     uint64_t startTimestamp = 0;
+    bool timestampTaken = false;
     uint32_t facilityId = 0;
     uint32_t priority = 0;
     ConfigSnapshot configs;
+
+    // The call's timestamp; a counter reading that BeginCall put off is taken now.
+    uint64_t Timestamp() {
+        if (!timestampTaken) {
+            timestamp = platform::ReadCounter();
+            timestampTaken = true;
+        }
+        return timestamp;
+    }
 };
 
-bool BeginCall(uint64_t* startStamp, uint32_t facilityWord, CallContext& call) {
-    call.timestamp = TakeTimestamp();
-    call.startTimestamp = StartTimestampFor(startStamp, call.timestamp);
+inline bool BeginCall(uint64_t* startStamp, uint32_t facilityWord, CallContext& call) {
+    // A clock callback and a start stamp are seen by the host even when nothing is traced, so they
+    // come first. A bare counter reading is seen only in a record: it waits until a configuration
+    // accepts the call, which keeps filtered-out calls free of the clock's cost.
+    if (ClockCallback callback = InstalledClockCallback()) {
+        call.timestamp = callback();
+        call.timestampTaken = true;
+    } else if (startStamp != nullptr) {
+        call.Timestamp();
+    }
+    if (startStamp != nullptr) call.startTimestamp = StartTimestampFor(startStamp, call.timestamp);
     CVextrelManager* manager = CurrentManager();
     if (manager == nullptr) return false;
     call.configs = manager->Snapshot();
@@ -46,6 +64,24 @@ bool BeginCall(uint64_t* startStamp, uint32_t facilityWord, CallContext& call) {
     call.facilityId = FacilityIdOfWord(facilityWord);
     call.priority = TracePriorityOfWord(facilityWord);
     return call.facilityId < kFacilityIdLimit;
+}
+
+// AcceptanceOf, inlined into the entry loops: a filtered-out call then costs a few loads and
+// compares, and the three answers stay in registers.
+inline Acceptance AcceptanceIn(const TraceConfig& config, uint32_t facilityWord, uint32_t facilityId,
+                               uint32_t priority, TraceHandlerFunc* handler) {
+    if (const HandlerTable* handlers = config.Handlers()) {
+        if (const HandlerEntry* entry = handlers->Find(facilityWord)) {
+            const bool enabled = entry->selector < sizeof entry->flags && entry->flags[entry->selector] != 0;
+            if (!enabled) return {};
+            if (handler != nullptr) *handler = entry->handler;
+        }
+    }
+    Acceptance acceptance;
+    acceptance.toConsole = config.console.IsActive(facilityId, priority);
+    acceptance.toFile = config.file.IsActive(facilityId, priority);
+    acceptance.toClient = config.client.IsActive(facilityId, priority);
+    return acceptance;
 }
 
 }  // namespace
@@ -65,18 +101,7 @@ uint64_t TakeTimestamp() {
 
 Acceptance AcceptanceOf(const TraceConfig& config, uint32_t facilityWord, uint32_t facilityId, uint32_t priority,
                         TraceHandlerFunc* handler) {
-    if (const HandlerTable* handlers = config.Handlers()) {
-        if (const HandlerEntry* entry = handlers->Find(facilityWord)) {
-            const bool enabled = entry->selector < sizeof entry->flags && entry->flags[entry->selector] != 0;
-            if (!enabled) return {};
-            if (handler != nullptr) *handler = entry->handler;
-        }
-    }
-    Acceptance acceptance;
-    acceptance.toConsole = config.console.IsActive(facilityId, priority);
-    acceptance.toFile = config.file.IsActive(facilityId, priority);
-    acceptance.toClient = config.client.IsActive(facilityId, priority);
-    return acceptance;
+    return AcceptanceIn(config, facilityWord, facilityId, priority, handler);
 }
 
 TraceRecord* ReserveRecord(TraceConfig& config) {
@@ -154,8 +179,9 @@ void TraceEntry(uint64_t* startStamp, uint32_t facilityWord, const char* format,
         TraceConfig* config = call.configs.items[i];
         if (config == nullptr) continue;
         TraceHandlerFunc handler = nullptr;
-        const Acceptance acceptance = AcceptanceOf(*config, facilityWord, call.facilityId, call.priority, &handler);
+        const Acceptance acceptance = AcceptanceIn(*config, facilityWord, call.facilityId, call.priority, &handler);
         if (!acceptance.Any()) continue;
+        const uint64_t timestamp = call.Timestamp();
         TraceRecord* record = ReserveRecord(*config);
         if (record == nullptr) return;
         va_list copy;
@@ -172,7 +198,7 @@ void TraceEntry(uint64_t* startStamp, uint32_t facilityWord, const char* format,
 #pragma GCC diagnostic pop
         }
         va_end(copy);
-        CommitRecord(record, acceptance, platform::CurrentThreadId(), call.facilityId, call.timestamp, call.startTimestamp, quiet,
+        CommitRecord(record, acceptance, platform::CurrentThreadId(), call.facilityId, timestamp, call.startTimestamp, quiet,
                      *config);
     }
 }
@@ -184,9 +210,9 @@ void PutsEntry(uint64_t* startStamp, uint32_t facilityWord, const char* text, bo
     for (uint32_t i = 0; i < call.configs.count; ++i) {
         TraceConfig* config = call.configs.items[i];
         if (config == nullptr) continue;
-        const Acceptance acceptance = AcceptanceOf(*config, facilityWord, call.facilityId, call.priority, nullptr);
+        const Acceptance acceptance = AcceptanceIn(*config, facilityWord, call.facilityId, call.priority, nullptr);
         if (!acceptance.Any()) continue;
-        QueueText(*config, acceptance, call.facilityId, call.timestamp, call.startTimestamp, text, quiet);
+        QueueText(*config, acceptance, call.facilityId, call.Timestamp(), call.startTimestamp, text, quiet);
     }
 }
 

@@ -78,7 +78,7 @@ void RecordQueue::Drain() {
             if (record.ready.value.load(std::memory_order_acquire) == 0) break;
             WriteRecord(record);
             record.ready.value.store(0, std::memory_order_release);
-            freeCount.Increment();
+            ReleaseRecord();
             readIndex.Increment();
             if (lostCount.Load() != 0 && owner->file.HasWriter()) {
                 lostCount.Store(0);
@@ -93,7 +93,9 @@ void RecordQueue::Drain() {
 }
 
 void RecordQueue::WriteRecord(TraceRecord& record) {
-    char line[kLineCapacity] = {};
+    // FormatRecordLine terminates the line and nothing reads past the terminator, so the buffer
+    // is not cleared first.
+    char line[kLineCapacity];
     const TimeBase timeBase{InstalledClockCallback() != nullptr, Host().counterFrequency};
     const int length = FormatRecordLine(record, owner->quiet.load(std::memory_order_relaxed), timeBase, line);
     if (record.toFile) {

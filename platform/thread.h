@@ -21,4 +21,8 @@ bool ThreadStillActive(ThreadHandle* thread);
 // Releases the handle without waiting for the thread (a still running thread goes on, detached).
 void ReleaseThread(ThreadHandle* thread);
 
+// Lets the calling thread run only on the given processor (numbered from 0); false when the system
+// refuses. Used by the benchmarks, so that the calls they compare run on the same processor.
+bool PinCurrentThreadToProcessor(uint32_t processor);
+
 }  // namespace vextrel::platform

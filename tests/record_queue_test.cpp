@@ -85,7 +85,7 @@ TEST(RecordQueue, RacingProducersOnAFullRingNeverShareASlot) {
             lastSequence[stamp.producer] = stamp.sequence;
         }
         record.ready.value.store(0, std::memory_order_release);
-        queue.freeCount.Increment();
+        queue.ReleaseRecord();  // as the writer does: producers take it back when the ring runs low
         queue.readIndex.Increment();
         ++delivered;
         return true;
@@ -108,7 +108,7 @@ TEST(RecordQueue, RacingProducersOnAFullRingNeverShareASlot) {
     EXPECT_EQ(outOfOrder, 0u);
     EXPECT_EQ(delivered, totalAccepted);
     EXPECT_EQ(totalAccepted + queue.lostCount.Load(), totalCalls);
-    EXPECT_EQ(queue.freeCount.Load(), queue.capacity);
+    EXPECT_EQ(queue.freeCount.Load() + queue.releasedCount.Load(), queue.capacity);
     EXPECT_GT(queue.lostCount.Load(), 0u) << "the ring never ran full; the race was not exercised";
 }
 

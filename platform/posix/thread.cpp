@@ -72,4 +72,12 @@ bool ThreadStillActive(ThreadHandle* thread) { return thread->running.load(std::
 
 void ReleaseThread(ThreadHandle* thread) { Release(thread); }
 
+bool PinCurrentThreadToProcessor(uint32_t processor) {
+    if (processor >= CPU_SETSIZE) return false;
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    CPU_SET(processor, &set);
+    return pthread_setaffinity_np(pthread_self(), sizeof set, &set) == 0;
+}
+
 }  // namespace vextrel::platform

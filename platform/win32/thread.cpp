@@ -46,4 +46,9 @@ bool ThreadStillActive(ThreadHandle* thread) {
 
 void ReleaseThread(ThreadHandle* thread) { CloseHandle(reinterpret_cast<HANDLE>(thread)); }
 
+bool PinCurrentThreadToProcessor(uint32_t processor) {
+    if (processor >= 64) return false;
+    return SetThreadAffinityMask(GetCurrentThread(), DWORD_PTR{1} << processor) != 0;
+}
+
 }  // namespace vextrel::platform

@@ -1,0 +1,80 @@
+#include "bench/mean_cases.h"
+
+#include <benchmark/benchmark.h>
+
+#include "bench/floor_case.h"
+#include "bench/vextrel_cases.h"
+#include "bench/vextrel_session.h"
+#include "include/vextrel.h"
+
+namespace vextrel::bench {
+namespace {
+
+void FilteredOut(benchmark::State& state) {
+    uint32_t sequence = 0;
+    for (auto _ : state) FilteredOutCall(sequence++);
+}
+
+void FacilityOn(benchmark::State& state) {
+    const uint32_t word = VXF_WORD(kTracedFacility, VXP_NORMAL);
+    for (auto _ : state) {
+        bool on = VextrelFacilityOnFunc(word);
+        benchmark::DoNotOptimize(on);
+    }
+}
+
+void Floor(benchmark::State& state) {
+    uint32_t sequence = 0;
+    for (auto _ : state) FloorCall(sequence++);
+}
+
+// Keeps the median of each case's repetitions (or its only run) and prints nothing.
+class CollectingReporter final : public benchmark::BenchmarkReporter {
+public:
+    explicit CollectingReporter(std::vector<MeanResult>& results) : results_(results) {}
+    bool ReportContext(const Context&) override { return true; }
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (single || median) results_.push_back({run.run_name.function_name, run.GetAdjustedRealTime()});
+        }
+    }
+
+private:
+    std::vector<MeanResult>& results_;
+};
+
+}  // namespace
+
+std::vector<MeanResult> RunMeanCases(const std::string& folder, bool smoke) {
+    VextrelSession session(folder, "vextrel_mean");
+    const struct {
+        const char* name;
+        void (*function)(benchmark::State&);
+    } cases[] = {
+        {"filtered-out VextrelFormat", FilteredOut},
+        {"VextrelFacilityOnFunc", FacilityOn},
+        {"floor (counter + vsnprintf)", Floor},
+    };
+    for (const auto& c : cases) {
+        benchmark::internal::Benchmark* bench = benchmark::RegisterBenchmark(c.name, c.function);
+        bench->Unit(benchmark::kNanosecond);
+        if (smoke) {
+            bench->Iterations(10);
+        } else {
+            bench->MinTime(0.2)->Repetitions(5)->ReportAggregatesOnly(true);
+        }
+    }
+    int argc = 1;
+    char program[] = "bench_vextrel";
+    char* argv[] = {program, nullptr};
+    benchmark::Initialize(&argc, argv);
+    std::vector<MeanResult> results;
+    CollectingReporter reporter(results);
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::ClearRegisteredBenchmarks();
+    return results;
+}
+
+}  // namespace vextrel::bench

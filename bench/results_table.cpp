@@ -1,0 +1,167 @@
+#include "bench/results_table.h"
+
+#include <cstdarg>
+
+namespace vextrel::bench {
+namespace {
+
+constexpr const char* kFloor = "floor (counter + vsnprintf)";
+constexpr const char* kVextrel = "Vextrel VextrelFormat";
+constexpr const char* kSpdlog = "spdlog async";
+constexpr const char* kGlog = "glog";
+
+bool SameLoad(const LatencyLoad& a, const LatencyLoad& b) {
+    return a.threads == b.threads && a.paced == b.paced && a.burst == b.burst;
+}
+
+const LatencyRow* Find(const BenchResults& results, const char* subject, const LatencyLoad& load) {
+    for (const LatencyRow& row : results.latency) {
+        if (row.subject == subject && SameLoad(row.load, load)) return &row;
+    }
+    return nullptr;
+}
+
+const MeanResult* FindMean(const BenchResults& results, const char* name) {
+    for (const MeanResult& mean : results.means) {
+        if (mean.name == name) return &mean;
+    }
+    return nullptr;
+}
+
+std::vector<LatencyLoad> Loads(const BenchResults& results) {
+    std::vector<LatencyLoad> loads;
+    for (const LatencyRow& row : results.latency) {
+        bool known = false;
+        for (const LatencyLoad& load : loads) known = known || SameLoad(load, row.load);
+        if (!known) loads.push_back(row.load);
+    }
+    return loads;
+}
+
+void PrintLatency(const BenchResults& results, std::FILE* out) {
+    std::fprintf(out, "### Per-call latency (ns)\n\n");
+    std::fprintf(out, "| subject | load | p50 | p99 | p99.9 | calls | lost | preempted |\n|---|---|---:|---:|---:|---:|---:|---:|\n");
+    for (const LatencyRow& row : results.latency) {
+        const Distribution& d = row.distribution;
+        std::string lost = row.lost < 0 ? "-" : std::to_string(row.lost);
+        std::fprintf(out, "| %s | %s | %.0f | %.0f | %.0f | %llu | %s | %llu |\n", row.subject.c_str(),
+                     LoadName(row.load).c_str(), d.p50, d.p99, d.p999, static_cast<unsigned long long>(row.calls),
+                     lost.c_str(), static_cast<unsigned long long>(d.preemptions));
+    }
+    const Distribution& t = results.timerOverhead;
+    std::fprintf(out, "| (stopwatch alone: empty call) | 1 thread, flat out | %.0f | %.0f | %.0f | %llu | - | %llu |\n\n",
+                 t.p50, t.p99, t.p999, static_cast<unsigned long long>(t.samples),
+                 static_cast<unsigned long long>(t.preemptions));
+    for (const std::string& peer : results.missingPeers) {
+        std::fprintf(out, "Peer not built (package missing): %s\n\n", peer.c_str());
+    }
+}
+
+void PrintRatios(const BenchResults& results, std::FILE* out) {
+    std::fprintf(out, "### Ratios (same run)\n\n");
+    std::fprintf(out, "| load | Vextrel ÷ floor p50 | p99 | p99.9 | Vextrel ÷ spdlog p50 | p99 | p99.9 | Vextrel ÷ glog p50 | p99 |\n");
+    std::fprintf(out, "|---|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+    for (const LatencyLoad& load : Loads(results)) {
+        const LatencyRow* vextrel = Find(results, kVextrel, load);
+        if (vextrel == nullptr) continue;
+        const Distribution& v = vextrel->distribution;
+        std::fprintf(out, "| %s", LoadName(load).c_str());
+        for (const char* other : {kFloor, kSpdlog, kGlog}) {
+            const LatencyRow* row = Find(results, other, load);
+            const bool withTail = other != kGlog;
+            if (row == nullptr) {
+                std::fprintf(out, withTail ? " | - | - | -" : " | - | -");
+                continue;
+            }
+            const Distribution& d = row->distribution;
+            std::fprintf(out, " | %.2f | %.2f", v.p50 / d.p50, v.p99 / d.p99);
+            if (withTail) std::fprintf(out, " | %.2f", v.p999 / d.p999);
+        }
+        std::fprintf(out, " |\n");
+    }
+    std::fprintf(out, "\n");
+}
+
+void PrintMeansAndWriter(const BenchResults& results, std::FILE* out) {
+    std::fprintf(out, "### Mean cost per call (Google Benchmark, median of repetitions)\n\n| call | ns |\n|---|---:|\n");
+    for (const MeanResult& mean : results.means) std::fprintf(out, "| %s | %.2f |\n", mean.name.c_str(), mean.nanoseconds);
+    std::fprintf(out, "\n### Writer\n\n| measure | value |\n|---|---:|\n");
+    std::fprintf(out, "| Vextrel writer, lines/s into the trace file (flush per line) | %.0f |\n", results.writer.linesPerSecond);
+    std::fprintf(out, "| floor: one thread, snprintf + fwrite + fflush per line, lines/s | %.0f |\n",
+                 results.writeFloor.linesPerSecond);
+    std::fprintf(out, "| ratio Vextrel ÷ floor | %.2f |\n",
+                 results.writeFloor.linesPerSecond > 0 ? results.writer.linesPerSecond / results.writeFloor.linesPerSecond : 0);
+    std::fprintf(out, "| idle writer: process CPU over %.1f s without trace calls, ms | %.3f |\n\n", results.idleSeconds,
+                 results.idleCpuMilliseconds);
+}
+
+void PrintTarget(std::FILE* out, const std::string& target, const std::string& measured, bool met) {
+    std::fprintf(out, "| %s | %s | %s |\n", target.c_str(), measured.c_str(), met ? "met" : "NOT met");
+}
+
+__attribute__((format(printf, 1, 2))) std::string Format(const char* format, ...) {
+    char text[128];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    return text;
+}
+
+void PrintTargets(const BenchResults& results, std::FILE* out) {
+    std::fprintf(out, "### Targets\n\n| target | measured | verdict |\n|---|---|---|\n");
+    for (const LatencyLoad& load : Loads(results)) {
+        // Sustained flat-out calls are mostly refused by a full queue: not the accepted call.
+        if (!load.paced && load.burst == 0) continue;
+        const LatencyRow* vextrel = Find(results, kVextrel, load);
+        const LatencyRow* floor = Find(results, kFloor, load);
+        const LatencyRow* spdlog = Find(results, kSpdlog, load);
+        if (vextrel == nullptr || floor == nullptr) continue;
+        const Distribution& v = vextrel->distribution;
+        const Distribution& f = floor->distribution;
+        PrintTarget(out, "p50 ≤ 1.3 × floor p50, " + LoadName(load), Format("%.0f vs %.0f ns", v.p50, f.p50),
+                    v.p50 <= 1.3 * f.p50);
+        if (load.threads == 1) {
+            PrintTarget(out, "p99 ≤ 2 × floor p99, " + LoadName(load), Format("%.0f vs %.0f ns", v.p99, f.p99),
+                        v.p99 <= 2 * f.p99);
+        }
+        if (spdlog != nullptr) {
+            const Distribution& s = spdlog->distribution;
+            PrintTarget(out, "p99 ≤ 0.1 × spdlog async p99, " + LoadName(load), Format("%.0f vs %.0f ns", v.p99, s.p99),
+                        v.p99 <= 0.1 * s.p99);
+        }
+    }
+    for (const char* name : {"filtered-out VextrelFormat", "VextrelFacilityOnFunc"}) {
+        if (const MeanResult* mean = FindMean(results, name)) {
+            PrintTarget(out, std::string(name) + " ≤ 5 ns", Format("%.2f ns", mean->nanoseconds), mean->nanoseconds <= 5);
+        }
+    }
+    PrintTarget(out, "writer lines/s ≥ 0.9 × fwrite+fflush floor",
+                Format("%.0f vs %.0f lines/s", results.writer.linesPerSecond, results.writeFloor.linesPerSecond),
+                results.writer.linesPerSecond >= 0.9 * results.writeFloor.linesPerSecond);
+    PrintTarget(out, "idle writer CPU < 1 ms over 2 s", Format("%.3f ms over %.1f s", results.idleCpuMilliseconds, results.idleSeconds),
+                results.idleCpuMilliseconds < 1.0);
+    std::fprintf(out, "\n");
+}
+
+}  // namespace
+
+std::string LoadName(const LatencyLoad& load) {
+    std::string name = std::to_string(load.threads) + (load.threads == 1 ? " thread, " : " threads, ") +
+                       (load.paced ? "paced" : "flat out");
+    if (load.burst != 0) name += ", bursts of " + std::to_string(load.burst);
+    return name;
+}
+
+void PrintResults(const BenchResults& results, std::FILE* out) {
+    if (results.processor >= 0) {
+        std::fprintf(out, "Calling threads pinned: thread 1 on processor %d, thread 2 on the one before; the writer "
+                          "comparison on processor %d.\n\n", results.processor, results.processor);
+    }
+    PrintLatency(results, out);
+    PrintRatios(results, out);
+    PrintMeansAndWriter(results, out);
+    PrintTargets(results, out);
+}
+
+}  // namespace vextrel::bench

@@ -1,0 +1,17 @@
+// The Vextrel calls the benchmarks time.
+#pragma once
+
+#include <cstdint>
+
+namespace vextrel::bench {
+
+// VextrelFormat of the benchmark message on the traced facility (accepted by the file tracer).
+void AcceptedCall(uint32_t sequence);
+
+// VextrelFormat of the benchmark message on a facility no tracer configured.
+void FilteredOutCall(uint32_t sequence);
+
+// VextrelFacilityOnFunc of the traced facility; the answer is kept where the compiler must see it.
+void FacilityOnCall(uint32_t sequence);
+
+}  // namespace vextrel::bench

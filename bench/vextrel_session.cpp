@@ -1,0 +1,65 @@
+#include "bench/vextrel_session.h"
+
+#include <chrono>
+#include <thread>
+
+#include "core/manager.h"
+#include "core/record_queue.h"
+#include "host/host_info.h"
+#include "output/raw_thread.h"
+#include "platform/clock.h"
+
+namespace vextrel::bench {
+
+void EnsureCounterFrequency() {
+    if (!Host().probed) Host().counterFrequency = static_cast<double>(platform::CounterFrequency());
+}
+
+VextrelSession::VextrelSession(const std::string& folder, const char* baseName, uint32_t queueSize,
+                               bool startWriter) {
+    EnsureCounterFrequency();
+    manager_ = CVextrelManager::Create();
+    config_ = TraceConfig::Create();
+    config_->file.SetFacilityPriority(kTracedFacility, VXP_LOWEST);
+    config_->file.OpenTraceFile(folder.c_str(), baseName);
+    queue_ = new RecordQueue;
+    if (startWriter) {
+        queue_->StartWriter(queueSize, config_);
+    } else {
+        queue_->AllocateRecords(queueSize, config_);
+    }
+    config_->SetQueue(queue_);
+    AddConfig(manager_, config_);
+    manager_->PublishConfigs();
+    RebuildGlobalPriorityMap(manager_, false);
+    ExchangeManager(manager_);
+}
+
+VextrelSession::~VextrelSession() {
+    ExchangeManager(nullptr);
+    delete manager_;
+}
+
+void VextrelSession::StartWriterThread() {
+    // The tail of RecordQueue::StartWriter, for a queue whose storage was allocated earlier.
+    queue_->writerThread = new CWriteBehinderThread(queue_);
+    queue_->writerThread->Start();
+    queue_->writerThread->SetPriority(3);
+}
+
+uint64_t VextrelSession::RecordsWritten() const { return queue_->readIndex.Load(); }
+
+uint64_t VextrelSession::WaitUntilDrained(double timeoutSeconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
+    // The write index counts reservations minus one, so the writer is done when the read index is
+    // one past it.
+    while (queue_->readIndex.Load() != queue_->writeIndex.Load() + 1u &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    return RecordsWritten();
+}
+
+bool VextrelSession::HasTraceFile() const { return config_->file.HasWriter(); }
+
+}  // namespace vextrel::bench

@@ -1,0 +1,130 @@
+// The writer's line format, checked against the printf formats that define it.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "core/record_queue.h"
+#include "core/trace_entry.h"
+#include "output/line_format.h"
+
+using namespace vextrel;
+
+namespace {
+
+// The line as the printf formats of each variant make it.
+std::string ReferenceLine(const TraceRecord& record, bool configQuiet, const TimeBase& timeBase) {
+    char line[kLineCapacity];
+    int length;
+    if (configQuiet || record.quiet) {
+        length = std::snprintf(line, sizeof line, "%s\n", record.text);
+    } else {
+        uint64_t time = record.timestamp;
+        uint64_t elapsed = record.startTimestamp != 0 ? time - record.startTimestamp : 0;
+        if (!timeBase.clockCallbackInstalled) {
+            time = TicksToMicroseconds(time, timeBase.counterFrequency);
+            if (elapsed != 0) elapsed = TicksToMicroseconds(elapsed, timeBase.counterFrequency);
+        }
+        const unsigned long long seconds = time / 1000000u;
+        const long long micro = static_cast<long long>(time % 1000000u);
+        const unsigned long thread = record.threadId;
+        const unsigned long facility = record.facilityId;
+        const unsigned long long us = elapsed;
+        const long long wholeSeconds = static_cast<long long>(seconds);
+        const bool named = record.name[0] != '\0';
+        if (record.startTimestamp != 0) {
+            length = named ? std::snprintf(line, sizeof line, "%llu.%06lld,%05lx,%04lx,nm=%s: %s (%llu us)\n", seconds,
+                                           micro, thread, facility, record.name, record.text, us)
+                           : std::snprintf(line, sizeof line, "%llu.%06lld,%05lx,%04lx: %s (%llu us)\n", seconds, micro,
+                                           thread, facility, record.text, us);
+        } else {
+            length = named ? std::snprintf(line, sizeof line, "%lld.%06lld,%05lx,%04lx,nm=%s: %s\n", wholeSeconds, micro,
+                                           thread, facility, record.name, record.text)
+                           : std::snprintf(line, sizeof line, "%lld.%06lld,%05lx,%04lx: %s\n", wholeSeconds, micro,
+                                           thread, facility, record.text);
+        }
+    }
+    return std::string(line, static_cast<size_t>(length < static_cast<int>(sizeof line) ? length : sizeof line - 1));
+}
+
+std::string Formatted(const TraceRecord& record, bool configQuiet, const TimeBase& timeBase) {
+    char line[kLineCapacity];
+    std::memset(line, 'X', sizeof line);
+    const int length = FormatRecordLine(record, configQuiet, timeBase, line);
+    EXPECT_EQ(line[length], '\0');
+    return std::string(line, static_cast<size_t>(length));
+}
+
+void SetText(char* field, size_t capacity, const std::string& text) {
+    std::snprintf(field, capacity, "%s", text.c_str());
+}
+
+}  // namespace
+
+TEST(LineFormat, KnownLines) {
+    TraceRecord record;
+    record.threadId = 6699;
+    record.facilityId = 18;
+    record.timestamp = 12345678;
+    SetText(record.text, sizeof record.text, "hello");
+    const TimeBase microseconds{true, 1.0};
+    EXPECT_EQ(Formatted(record, false, microseconds), "12.345678,01a2b,0012: hello\n");
+    record.timestamp = 1000000;
+    EXPECT_EQ(Formatted(record, false, microseconds), "1.000000,01a2b,0012: hello\n");
+    record.timestamp = 999999;
+    record.startTimestamp = 999000;
+    SetText(record.name, sizeof record.name, "mix");
+    EXPECT_EQ(Formatted(record, false, microseconds), "0.999999,01a2b,0012,nm=mix: hello (999 us)\n");
+    EXPECT_EQ(Formatted(record, true, microseconds), "hello\n");
+    record.quiet = 1;
+    EXPECT_EQ(Formatted(record, false, microseconds), "hello\n");
+    // Counter ticks are converted with the frequency: 2.5 s at 10 MHz.
+    record.quiet = 0;
+    record.startTimestamp = 0;
+    record.name[0] = '\0';
+    record.timestamp = 25000000;
+    EXPECT_EQ(Formatted(record, false, TimeBase{false, 10000000.0}), "2.500000,01a2b,0012: hello\n");
+}
+
+// Every variant of the line, with extreme and random field values, equals the printf formats.
+TEST(LineFormat, MatchesThePrintfFormatsForAnyRecord) {
+    std::mt19937_64 random(12345);
+    const uint64_t timestamps[] = {0, 1, 999999, 1000000, 1000001, 0xFFFFFFFFull, 0x7FFFFFFFFFFFFFFFull, ~0ull};
+    const uint32_t ids[] = {0, 1, 0xF, 0x10, 0xFFFF, 0x10000, 0xFFFFF, 0x100000, 0xFFFFFFFFu};
+    const std::string texts[] = {"", "value=1 name=mixer elapsed=1.500", "100% %s %d \\ \"", std::string(511, 'x')};
+    const std::string names[] = {"", "n", std::string(31, 'N')};
+    const TimeBase bases[] = {{true, 1.0}, {false, 1e9}, {false, 1e7}, {false, 3e6}};
+    for (int round = 0; round < 4000; ++round) {
+        TraceRecord record;
+        const bool extreme = round % 2 == 0;
+        record.timestamp = extreme ? timestamps[random() % 8] : random() >> (random() % 64);
+        record.startTimestamp = random() % 3 == 0 ? 0 : extreme ? timestamps[random() % 8] : record.timestamp - random() % 5000000;
+        record.threadId = extreme ? ids[random() % 9] : static_cast<uint32_t>(random());
+        record.facilityId = extreme ? ids[random() % 9] : static_cast<uint32_t>(random() % 20480);
+        record.quiet = random() % 8 == 0;
+        SetText(record.text, sizeof record.text, texts[random() % 4]);
+        SetText(record.name, sizeof record.name, names[random() % 3]);
+        const bool configQuiet = random() % 8 == 0;
+        const TimeBase& base = bases[random() % 4];
+        ASSERT_EQ(Formatted(record, configQuiet, base), ReferenceLine(record, configQuiet, base))
+            << "round " << round << " timestamp " << record.timestamp << " start " << record.startTimestamp;
+    }
+}
+
+// A record whose fields are not terminated never makes the writer read or write past them.
+TEST(LineFormat, UnterminatedFieldsStayWithinTheirBuffers) {
+    TraceRecord record;
+    std::memset(record.name, 'n', sizeof record.name);
+    std::memset(record.text, 't', sizeof record.text);
+    record.startTimestamp = 1;
+    record.timestamp = ~0ull;
+    char line[kLineCapacity];
+    const int length = FormatRecordLine(record, false, TimeBase{true, 1.0}, line);
+    const std::string text(line, static_cast<size_t>(length));
+    EXPECT_EQ(text.find(std::string(sizeof record.name, 'n') + ": " + std::string(sizeof record.text, 't') + " ("),
+              text.find(",nm=") + 4);
+    EXPECT_EQ(text.back(), '\n');
+    EXPECT_LT(length, static_cast<int>(kLineCapacity));
+}
