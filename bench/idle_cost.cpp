@@ -9,15 +9,26 @@
 
 namespace vextrel::bench {
 
-double MeasureIdleWriterCpuMilliseconds(const std::string& folder, double seconds) {
-    VextrelSession session(folder, "vextrel_idle");
-    // One record first, so the measurement includes whatever the writer does after a burst ends.
-    AcceptedCall(0);
-    session.WaitUntilDrained();
+namespace {
+
+// Process CPU time spent while this thread sleeps for `seconds`.
+double CpuMillisecondsWhileSleeping(double seconds) {
     const std::clock_t before = std::clock();
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
     const std::clock_t after = std::clock();
     return static_cast<double>(after - before) * 1000.0 / CLOCKS_PER_SEC;
 }
+
+}  // namespace
+
+double MeasureIdleWriterCpuMilliseconds(const std::string& folder, double seconds) {
+    VextrelSession session(folder, "vextrel_idle");
+    // One record first, so the measurement includes whatever the writer does after a burst ends.
+    AcceptedCall(0);
+    session.WaitUntilDrained();
+    return CpuMillisecondsWhileSleeping(seconds);
+}
+
+double MeasureIdleBaselineCpuMilliseconds(double seconds) { return CpuMillisecondsWhileSleeping(seconds); }
 
 }  // namespace vextrel::bench

@@ -9,4 +9,7 @@ namespace vextrel::bench {
 // (trace file in `folder`) after one trace call, while the measuring thread sleeps.
 double MeasureIdleWriterCpuMilliseconds(const std::string& folder, double seconds);
 
+// The same measurement without any configuration: what the measuring itself costs.
+double MeasureIdleBaselineCpuMilliseconds(double seconds);
+
 }  // namespace vextrel::bench

@@ -127,6 +127,7 @@ int Run(const Options& options) {
     if (options.Runs("idle")) {
         std::fprintf(stderr, "idle writer (%.1f s)\n", counts.idleSeconds);
         results.idleSeconds = counts.idleSeconds;
+        results.idleBaselineCpuMilliseconds = MeasureIdleBaselineCpuMilliseconds(counts.idleSeconds);
         results.idleCpuMilliseconds = MeasureIdleWriterCpuMilliseconds(root, counts.idleSeconds);
     }
     if (options.Runs("latency")) {

@@ -91,8 +91,10 @@ void PrintMeansAndWriter(const BenchResults& results, std::FILE* out) {
                  results.writeFloor.linesPerSecond);
     std::fprintf(out, "| ratio Vextrel ÷ floor | %.2f |\n",
                  results.writeFloor.linesPerSecond > 0 ? results.writer.linesPerSecond / results.writeFloor.linesPerSecond : 0);
-    std::fprintf(out, "| idle writer: process CPU over %.1f s without trace calls, ms | %.3f |\n\n", results.idleSeconds,
+    std::fprintf(out, "| idle writer: process CPU over %.1f s without trace calls, ms | %.3f |\n", results.idleSeconds,
                  results.idleCpuMilliseconds);
+    std::fprintf(out, "| the same measurement without any configuration, ms | %.3f |\n\n",
+                 results.idleBaselineCpuMilliseconds);
 }
 
 void PrintTarget(std::FILE* out, const std::string& target, const std::string& measured, bool met) {

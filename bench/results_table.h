@@ -29,6 +29,7 @@ struct BenchResults {
     Throughput writer;
     Throughput writeFloor;
     double idleCpuMilliseconds = 0;
+    double idleBaselineCpuMilliseconds = 0;  // the same without any configuration
     double idleSeconds = 0;
     std::vector<std::string> missingPeers;
     int processor = -1;  // first processor of the calling threads, -1 when not pinned
