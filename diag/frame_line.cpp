@@ -15,14 +15,19 @@ uint64_t AddressValue(const void* address) { return static_cast<uint64_t>(reinte
 
 void FormatModuleFrameLine(uint64_t address, const char* moduleName, uint64_t moduleBase, char* line, size_t size) {
     if (line == nullptr || size == 0) return;
-    std::snprintf(line, size, "\t%016llX : - (%s @ %016llX)", static_cast<unsigned long long>(address),
-                  moduleName != nullptr ? moduleName : "", static_cast<unsigned long long>(moduleBase));
+    // A line longer than the buffer is cut there by design.
+    if (std::snprintf(line, size, "\t%016llX : - (%s @ %016llX)", static_cast<unsigned long long>(address),
+                      moduleName != nullptr ? moduleName : "", static_cast<unsigned long long>(moduleBase)) < 0) {
+        line[0] = '\0';
+    }
 }
 
 void FormatSymbolFrameLine(uint64_t address, const char* symbolText, char* line, size_t size) {
     if (line == nullptr || size == 0) return;
-    std::snprintf(line, size, "\t%016llX : %s", static_cast<unsigned long long>(address),
-                  symbolText != nullptr ? symbolText : "");
+    if (std::snprintf(line, size, "\t%016llX : %s", static_cast<unsigned long long>(address),
+                      symbolText != nullptr ? symbolText : "") < 0) {
+        line[0] = '\0';
+    }
 }
 
 void FormatFrameLine(const void* address, char* line, size_t size, bool symbols) {
