@@ -86,6 +86,10 @@ TEST(LineFormat, KnownLines) {
     record.name[0] = '\0';
     record.timestamp = 25000000;
     EXPECT_EQ(Formatted(record, false, TimeBase{false, 10000000.0}), "2.500000,01a2b,0012: hello\n");
+    // Stamp and elapsed ticks are converted each on its own: 11 ticks at 3 per second are 3666666 us.
+    record.timestamp = 15;
+    record.startTimestamp = 4;
+    EXPECT_EQ(Formatted(record, false, TimeBase{false, 3.0}), "5.000000,01a2b,0012: hello (3666666 us)\n");
 }
 
 // Every variant of the line, with extreme and random field values, equals the printf formats.

@@ -56,7 +56,6 @@ TEST(MachineId, ReadGuidIsTerminatedAndFoldsToTheCachedIdentifier) {
         EXPECT_NE(character, '\n');
     }
     EXPECT_EQ(MachineUUID(), FoldMachineGuid(std::string_view(text.data(), text.size())));
-    std::printf("machine: guid=\"%s\" uuid=%s\n", text.data(), MachineUUID().c_str());
 }
 
 TEST(MachineId, ExportReturnsTheSamePointerAndText) {

@@ -41,19 +41,6 @@ TEST(OSErrorText, GapsAroundTheRunsAreUnknown) {
     }
 }
 
-TEST(OSErrorText, SinglesAndSamplesFromInsideRuns) {
-    EXPECT_STREQ(VextrelOSErrToString(0), "Success");
-    EXPECT_STREQ(VextrelOSErrToString(-1178), "Card Has Broken Fan");
-    EXPECT_STREQ(VextrelOSErrToString(-6002), "NoKelvoInit");
-    EXPECT_STREQ(VextrelOSErrToString(-6028), "DSP Cant Flush Events");
-    EXPECT_STREQ(VextrelOSErrToString(-6072), "Driver Assert Error");
-    EXPECT_STREQ(VextrelOSErrToString(-6091), "Re-enter Interrupt Error");
-    EXPECT_STREQ(VextrelOSErrToString(-6101), "Core Audio Overload");
-    EXPECT_STREQ(VextrelOSErrToString(-9171), "Quenby Streaming Error");
-    EXPECT_STREQ(VextrelOSErrToString(-9184), "Possible System Hang Detected");
-    EXPECT_STREQ(VextrelOSErrToString(-9735), "Beyond Playable Range");
-}
-
 TEST(OSErrorText, ExactlyNinetyFourCodesAreKnown) {
     int known = 0;
     for (int32_t code = -10000; code <= 10000; ++code) {

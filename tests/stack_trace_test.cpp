@@ -181,15 +181,6 @@ TEST(StackSymbols, SeveralThreadsSymbolizeAtOnce) {
     EXPECT_EQ(found, std::vector<int>(found.size(), 25));
 }
 
-TEST(StackSymbols, SwitchKeepsTheByteAsGiven) {
-    const uint8_t before = VextrelEnabledStackTraceSymbols();
-    VextrelEnableStackTraceSymbols(0x7F);
-    EXPECT_EQ(VextrelEnabledStackTraceSymbols(), 0x7F);
-    VextrelEnableStackTraceSymbols(0);
-    EXPECT_EQ(VextrelEnabledStackTraceSymbols(), 0);
-    VextrelEnableStackTraceSymbols(before);
-}
-
 constexpr uint32_t kFacility = 1234;
 
 // Switches stack-trace symbols for the life of the object.

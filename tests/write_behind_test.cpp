@@ -16,7 +16,6 @@
 #include "core/trace_config.h"
 #include "core/trace_entry.h"
 #include "output/file_writer.h"
-#include "output/line_format.h"
 #include "output/raw_thread.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -38,25 +37,6 @@ const char* const kLostOutput =
     "!!!***!!! The trace writer couldn't keep up with the incoming trace requests.\n"
     "!!!***!!! Some of your trace output has been lost.  Try decreasing the amount of\n"
     "!!!***!!! trace output you are logging, or increasing the size of the trace buffer.\n";
-
-// Thread 6699 (0x1a2b), facility 18, the given times and name.
-void Fill(TraceRecord& record, uint64_t timestamp, uint64_t start = 0, const char* name = "") {
-    std::snprintf(record.text, sizeof record.text, "text");
-    std::snprintf(record.name, sizeof record.name, "%s", name);
-    record.threadId = 6699;
-    record.facilityId = 18;
-    record.timestamp = timestamp;
-    record.startTimestamp = start;
-}
-
-std::string Line(const TraceRecord& record, const TimeBase& timeBase, bool configQuiet = false) {
-    char line[kLineCapacity];
-    const int length = FormatRecordLine(record, configQuiet, timeBase, line);
-    EXPECT_EQ(static_cast<size_t>(length), std::strlen(line));
-    return std::string(line, static_cast<size_t>(length));
-}
-
-const TimeBase kMicroseconds{true, 1.0};
 
 // A configuration with a trace file in `folder` (named Host.txt), a client and a running writer.
 // Quiet, so that lines are the bare texts. The user-name scrub is pinned to a name no test uses.
@@ -88,44 +68,6 @@ struct RunningConfig {
 };
 
 }  // namespace
-
-TEST(LineFormat, TheFourFormats) {
-    TraceRecord record;
-    Fill(record, 12345678);
-    EXPECT_EQ(Line(record, kMicroseconds), "12.345678,01a2b,0012: text\n");
-    Fill(record, 12345678, 0, "cfg");
-    EXPECT_EQ(Line(record, kMicroseconds), "12.345678,01a2b,0012,nm=cfg: text\n");
-    Fill(record, 12345678, 12000000);
-    EXPECT_EQ(Line(record, kMicroseconds), "12.345678,01a2b,0012: text (345678 us)\n");
-    Fill(record, 12345678, 12000000, "cfg");
-    EXPECT_EQ(Line(record, kMicroseconds), "12.345678,01a2b,0012,nm=cfg: text (345678 us)\n");
-
-    Fill(record, 1000000);
-    EXPECT_EQ(Line(record, kMicroseconds), "1.000000,01a2b,0012: text\n");
-    Fill(record, 999999);
-    EXPECT_EQ(Line(record, kMicroseconds), "0.999999,01a2b,0012: text\n");
-    record.threadId = 0x123456;
-    record.facilityId = 20479;
-    EXPECT_EQ(Line(record, kMicroseconds), "0.999999,123456,4fff: text\n");
-}
-
-// Without a clock callback the time stamp and the elapsed ticks are converted each on its own.
-TEST(LineFormat, CounterTicksAreConvertedWithTheFrequency) {
-    TraceRecord record;
-    Fill(record, 123456789);
-    EXPECT_EQ(Line(record, TimeBase{false, 10000000.0}), "12.345678,01a2b,0012: text\n");
-    Fill(record, 15, 4);
-    // 11 ticks at 3 per second are 3666666 us; converting both stamps first would give 3666667.
-    EXPECT_EQ(Line(record, TimeBase{false, 3.0}), "5.000000,01a2b,0012: text (3666666 us)\n");
-}
-
-TEST(LineFormat, QuietRecordsAndConfigurationsGiveTheBareText) {
-    TraceRecord record;
-    Fill(record, 12345678, 12000000, "cfg");
-    EXPECT_EQ(Line(record, kMicroseconds, true), "text\n");
-    record.quiet = 1;
-    EXPECT_EQ(Line(record, kMicroseconds), "text\n");
-}
 
 // The file sees the line first; the console then replaces its newline with the terminator in
 // the shared line, which is what the client sees last.
