@@ -2,8 +2,6 @@
 
 #include <atomic>
 
-#include "include/vextrel.h"
-
 namespace vextrel {
 namespace {
 
@@ -13,14 +11,6 @@ std::atomic<uint8_t> symbolSwitch{0};
 
 uint8_t StackTraceSymbolSwitch() { return symbolSwitch.load(std::memory_order_relaxed); }
 
+void SetStackTraceSymbolSwitch(uint8_t enable) { symbolSwitch.store(enable, std::memory_order_relaxed); }
+
 }  // namespace vextrel
-
-extern "C" {
-
-void VextrelEnableStackTraceSymbols(uint8_t enable) {
-    vextrel::symbolSwitch.store(enable, std::memory_order_relaxed);
-}
-
-uint8_t VextrelEnabledStackTraceSymbols(void) { return vextrel::StackTraceSymbolSwitch(); }
-
-}

@@ -121,15 +121,3 @@ void RecordQueue::StopWriter() {
 }
 
 }  // namespace vextrel
-
-extern "C" VEXTREL_API void VextrelDumpWriteStatsFunc(void) {
-    using namespace vextrel;
-    CVextrelManager* manager = CurrentManager();
-    if (manager == nullptr) return;
-    const ConfigSnapshot configs = manager->Snapshot();
-    for (uint32_t i = 0; i < configs.count; ++i) {
-        // The statistics hook has nothing to report; the walk keeps each file's writer alive for it.
-        std::shared_ptr<FileWriter> writer = configs.items[i]->file.Writer();
-        (void)writer;
-    }
-}

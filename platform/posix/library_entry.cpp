@@ -1,6 +1,6 @@
 // The ELF constructor and destructor of libvextrel.so feed the same attach and detach routine as
 // DllMain does on Windows.
-#include "core/lifecycle.h"
+#include "lifecycle/library_lifecycle.h"
 
 namespace {
 

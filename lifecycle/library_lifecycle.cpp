@@ -1,12 +1,11 @@
-#include "core/lifecycle.h"
+#include "lifecycle/library_lifecycle.h"
 
 #include "config/config_consolidation.h"
 #include "config/config_loader.h"
 #include "core/manager.h"
 #include "core/trace_config.h"
 #include "host/host_info.h"
-#include "include/vextrel.h"
-#include "output/session_header.h"
+#include "lifecycle/config_start.h"
 #include "platform/clock.h"
 
 namespace vextrel {
@@ -79,7 +78,7 @@ void StartConfigsGuarded(CVextrelManager* manager, bool force) {
     }
 }
 
-void VextrelStop() { delete ExchangeManager(nullptr); }
+void StopLibrary() { delete ExchangeManager(nullptr); }
 
 void OnProcessAttach() {
     if (g_attachCount++ != 0) return;
@@ -94,18 +93,12 @@ void OnProcessAttach() {
 void OnProcessDetach() {
     if (g_attachCount == 0 || --g_attachCount != 0) return;
     try {
-        VextrelStop();
+        StopLibrary();
     } catch (...) {
     }
 }
 
-}  // namespace vextrel
-
-using namespace vextrel;
-
-extern "C" {
-
-VEXTREL_API void VextrelRestart(void) {
+void RestartLibrary() {
     try {
         CVextrelManager* fresh = CreateManager();
         if (fresh == nullptr) return;  // the running manager stays in use
@@ -124,7 +117,7 @@ VEXTREL_API void VextrelRestart(void) {
     }
 }
 
-VEXTREL_API bool VextrelReloadConfigsFunc(void) {
+bool ReloadConfigs() {
     try {
         CVextrelManager* running = CurrentManager();
         if (running == nullptr) return false;
@@ -143,4 +136,4 @@ VEXTREL_API bool VextrelReloadConfigsFunc(void) {
     }
 }
 
-}  // extern "C"
+}  // namespace vextrel
