@@ -4,6 +4,7 @@
 #include "config/config_parser.h"
 #include "config/text_scan.h"
 #include "core/facility.h"
+#include "core/record_queue.h"
 #include "host/host_info.h"
 
 namespace vextrel {
@@ -15,8 +16,8 @@ void DisableWhenTrue(BaseTracer& tracer, const char* value) {
 }
 
 uint32_t QueueSizeNamed(const char* value) {
-    if (EqualsIgnoringCase(value, "large")) return 32768;
-    if (EqualsIgnoringCase(value, "medium")) return 16384;
+    if (EqualsIgnoringCase(value, "large")) return kLargeQueueSize;
+    if (EqualsIgnoringCase(value, "medium")) return kMediumQueueSize;
     return kDefaultQueueSize;
 }
 

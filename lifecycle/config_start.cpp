@@ -11,6 +11,7 @@
 #include "host/host_info.h"
 #include "host/process_name.h"
 #include "output/line_format.h"
+#include "output/queue_writer.h"
 
 namespace vextrel {
 namespace {
@@ -61,7 +62,7 @@ void StartConfig(TraceConfig& config) {
     if (anyEnabled && config.Queue() == nullptr) {
         // A refused thread or event throws out of here; the unique owner frees what was made.
         auto queue = std::make_unique<RecordQueue>();
-        if (queue->StartWriter(config.queueSize, &config)) config.SetQueue(queue.release());
+        if (StartQueueWriter(*queue, config.queueSize, config)) config.SetQueue(queue.release());
     }
     if (config.file.State() == kTracerActive) config.file.OpenTraceFile(config.traceFolder, processName);
 

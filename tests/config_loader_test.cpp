@@ -137,7 +137,7 @@ TEST_F(ConfigLoader, AdoptionMovesRunningConfigurationsIntoTheNewList) {
     kept->started = true;
     kept->file.counterValue = 9;
     auto* queue = new RecordQueue;
-    ASSERT_TRUE(queue->AllocateRecords(4096, kept));
+    ASSERT_TRUE(queue->AllocateRecords(4096));
     kept->SetQueue(queue);
     SilentClient client;
     kept->client.AddClient(&client);

@@ -79,7 +79,7 @@ TEST(TraceEntry, FilteredOutCallsStillCallTheClockCallbackAndSetTheStartStamp) {
 // spare, the released records stay with the writer's count.
 TEST(RecordQueue, ReleasedRecordsReturnWhenTheRingRunsLow) {
     RecordQueue queue;
-    ASSERT_TRUE(queue.AllocateRecords(4096, nullptr));
+    ASSERT_TRUE(queue.AllocateRecords(4096));
     for (uint32_t i = 0; i < 4093; ++i) {
         TraceRecord* record = queue.Reserve();
         ASSERT_NE(record, nullptr) << i;
@@ -89,11 +89,9 @@ TEST(RecordQueue, ReleasedRecordsReturnWhenTheRingRunsLow) {
     EXPECT_EQ(queue.lostCount.Load(), 1u);
 
     for (uint32_t i = 0; i < 10; ++i) {
-        TraceRecord& record = queue.records[queue.readIndex.Load() & (queue.capacity - 1)];
-        ASSERT_EQ(record.ready.value.load(), 1u);
-        record.ready.value.store(0);
-        queue.ReleaseRecord();
-        queue.readIndex.Increment();
+        TraceRecord* record = queue.TakeNext();
+        ASSERT_NE(record, nullptr);
+        queue.Release(record);
     }
     EXPECT_EQ(queue.freeCount.Load(), 3u);  // nothing taken back yet
     for (uint32_t i = 0; i < 10; ++i) {
@@ -109,14 +107,12 @@ TEST(RecordQueue, ReleasedRecordsReturnWhenTheRingRunsLow) {
     // Release 3000: the next reservation takes them all in; then the free count stays high enough
     // that the next releases wait with the writer until it is down to a quarter again.
     for (uint32_t i = 0; i < 3000; ++i) {
-        queue.records[queue.readIndex.Load() & (queue.capacity - 1)].ready.value.store(0);
-        queue.ReleaseRecord();
-        queue.readIndex.Increment();
+        queue.Release(queue.TakeNext());
     }
     ASSERT_NE(queue.Reserve(), nullptr);
     EXPECT_EQ(queue.freeCount.Load(), 3002u);
     EXPECT_EQ(queue.releasedCount.Load(), 0u);
-    queue.ReleaseRecord();
+    queue.releasedCount.Increment();
     ASSERT_NE(queue.Reserve(), nullptr);
     EXPECT_EQ(queue.freeCount.Load(), 3001u);
     EXPECT_EQ(queue.releasedCount.Load(), 1u);

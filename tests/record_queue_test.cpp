@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/record_queue.h"
+#include "output/queue_writer.h"
 #include "core/trace_config.h"
 #include "core/trace_entry.h"
 #include "platform/clock.h"
@@ -45,7 +46,7 @@ TEST(RecordQueue, RacingProducersOnAFullRingNeverShareASlot) {
     constexpr uint32_t kProducers = 16;
     constexpr uint64_t kDeliveries = 150000;
     RecordQueue queue;
-    ASSERT_TRUE(queue.AllocateRecords(4096, nullptr));
+    ASSERT_TRUE(queue.AllocateRecords(4096));
 
     std::atomic<bool> stop{false};
     std::vector<uint64_t> calls(kProducers, 0);
@@ -73,8 +74,9 @@ TEST(RecordQueue, RacingProducersOnAFullRingNeverShareASlot) {
     uint32_t corrupt = 0;
     uint32_t outOfOrder = 0;
     auto drainOne = [&]() {
-        TraceRecord& record = queue.records[queue.readIndex.Load() & (queue.capacity - 1)];
-        if (record.ready.value.load(std::memory_order_acquire) == 0) return false;
+        TraceRecord* taken = queue.TakeNext();
+        if (taken == nullptr) return false;
+        TraceRecord& record = *taken;
         Stamp stamp;
         std::memcpy(&stamp, record.text, sizeof stamp);
         if (stamp.producer >= kProducers || stamp.checksum != ChecksumOf(stamp.producer, stamp.sequence) ||
@@ -84,9 +86,7 @@ TEST(RecordQueue, RacingProducersOnAFullRingNeverShareASlot) {
             if (static_cast<int64_t>(stamp.sequence) <= lastSequence[stamp.producer]) ++outOfOrder;
             lastSequence[stamp.producer] = stamp.sequence;
         }
-        record.ready.value.store(0, std::memory_order_release);
-        queue.ReleaseRecord();  // as the writer does: producers take it back when the ring runs low
-        queue.readIndex.Increment();
+        queue.Release(taken);
         ++delivered;
         return true;
     };
@@ -137,7 +137,7 @@ TEST(RecordQueue, NoWakeUpIsLost) {
         config->client.AddClient(&client);
         auto* queue = new RecordQueue;
         queue->writerPollMicroseconds = pollMicroseconds;
-        ASSERT_TRUE(queue->StartWriter(4096, config.get()));
+        ASSERT_TRUE(StartQueueWriter(*queue, 4096, *config));
         config->SetQueue(queue);
 
         std::vector<std::thread> producers;

@@ -32,7 +32,7 @@ public:
         TraceConfig* config = TraceConfig::Create();
         config->file.SetFacilityPriority(facility, priority);
         auto* queue = new RecordQueue;
-        queue->AllocateRecords(queueSize, config);
+        queue->AllocateRecords(queueSize);
         config->SetQueue(queue);
         AddConfig(manager_, config);
         manager_->PublishConfigs();
@@ -62,18 +62,15 @@ struct RecordCopy {
 // returns their texts.
 inline std::vector<std::string> TakeRecords(RecordQueue& queue, std::vector<RecordCopy>* copies = nullptr) {
     std::vector<std::string> texts;
-    for (;;) {
-        TraceRecord& record = queue.records[queue.readIndex.Load() & (queue.capacity - 1)];
-        if (record.ready.value.load(std::memory_order_acquire) == 0) break;
+    while (TraceRecord* taken = queue.TakeNext()) {
+        const TraceRecord& record = *taken;
         texts.emplace_back(record.text);
         if (copies != nullptr) {
             copies->push_back({record.toFile != 0, record.toConsole != 0, record.toClient != 0, record.quiet != 0,
                                record.threadId, record.facilityId, record.timestamp, record.startTimestamp,
                                record.name, record.text});
         }
-        record.ready.value.store(0, std::memory_order_release);
-        queue.freeCount.Increment();
-        queue.readIndex.Increment();
+        queue.Release(taken);
     }
     return texts;
 }
