@@ -6,6 +6,7 @@
 #include "core/facility.h"
 #include "core/record_queue.h"
 #include "host/host_info.h"
+#include "platform/bounded_text.h"
 
 namespace vextrel {
 namespace {
@@ -25,7 +26,7 @@ uint32_t QueueSizeNamed(const char* value) {
 bool ApplyOption(const char* key, const char* value, TraceConfig* config) {
     if (EqualsIgnoringCase(key, "filetracingdir")) {
         const bool useDefault = EqualsIgnoringCase(value, "USE_RELATIVE_PATH");
-        CopyBounded(config->traceFolder, sizeof config->traceFolder, useDefault ? Host().defaultTraceFolder : value);
+        CopyTruncated(config->traceFolder, sizeof config->traceFolder, useDefault ? Host().defaultTraceFolder : value);
     } else if (EqualsIgnoringCase(key, "bequiet")) {
         config->quiet.store(!EqualsIgnoringCase(value, "false"));
     } else if (EqualsIgnoringCase(key, "tracequeuesize")) {

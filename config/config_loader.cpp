@@ -5,6 +5,7 @@
 
 #include "config/config_parser.h"
 #include "config/text_scan.h"
+#include "platform/bounded_text.h"
 
 namespace vextrel {
 namespace {
@@ -40,12 +41,12 @@ void LoadConfigFiles(const char* basePath, CVextrelManager* manager) {
     std::FILE* stream = OpenConfigFile(basePath);
     if (stream == nullptr) return;
     char path[kConfigFilePathCapacity];
-    CopyBounded(path, sizeof path, basePath);
+    CopyTruncated(path, sizeof path, basePath);
     uint32_t number = 1;
     while (stream != nullptr) {
         LoadedConfigFiles().emplace_back(path);
         if (TraceConfig* config = ParseConfigFile(stream, manager)) {
-            CopyBounded(config->configPath, sizeof config->configPath, path);
+            CopyTruncated(config->configPath, sizeof config->configPath, path);
         }
         std::fclose(stream);
         stream = OpenContinuation(path, basePath, &number);

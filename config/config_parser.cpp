@@ -3,6 +3,7 @@
 
 #include "config/text_scan.h"
 #include "host/host_info.h"
+#include "platform/bounded_text.h"
 
 namespace vextrel {
 namespace {
@@ -53,7 +54,7 @@ bool HasActiveTracer(const TraceConfig& config) {
 // leaves no tracer active, destroys it.
 TraceConfig* CompleteConfig(TraceConfig* config, CVextrelManager* manager) {
     if (config->traceFolder[0] == '\0') {
-        CopyBounded(config->traceFolder, sizeof config->traceFolder, Host().defaultTraceFolder);
+        CopyTruncated(config->traceFolder, sizeof config->traceFolder, Host().defaultTraceFolder);
     }
     if (!HasActiveTracer(*config)) {
         delete config;

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "core/facility.h"
-#include "core/format_check.h"
+#include "platform/format_check.h"
 #include "core/trace_entry.h"
 #include "output/line_format.h"
 
