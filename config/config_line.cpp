@@ -5,7 +5,6 @@
 #include "config/text_scan.h"
 #include "core/facility.h"
 #include "core/record_queue.h"
-#include "host/host_info.h"
 #include "platform/bounded_text.h"
 
 namespace vextrel {
@@ -23,10 +22,10 @@ uint32_t QueueSizeNamed(const char* value) {
 }
 
 // Applies an option keyword; false when the key is none of them.
-bool ApplyOption(const char* key, const char* value, TraceConfig* config) {
+bool ApplyOption(const char* key, const char* value, TraceConfig* config, const ConfigContext& context) {
     if (EqualsIgnoringCase(key, "filetracingdir")) {
         const bool useDefault = EqualsIgnoringCase(value, "USE_RELATIVE_PATH");
-        CopyTruncated(config->traceFolder, sizeof config->traceFolder, useDefault ? Host().defaultTraceFolder : value);
+        CopyTruncated(config->traceFolder, sizeof config->traceFolder, useDefault ? context.defaultTraceFolder : value);
     } else if (EqualsIgnoringCase(key, "bequiet")) {
         config->quiet.store(!EqualsIgnoringCase(value, "false"));
     } else if (EqualsIgnoringCase(key, "tracequeuesize")) {
@@ -85,14 +84,14 @@ void ApplyFacilityTokens(uint32_t id, char* value, TraceConfig* config) {
 
 uint32_t CounterFileValue(const char* /*counterFileName*/) { return 0; }
 
-void InterpretConfigLine(char* line, TraceConfig* config) {
+void InterpretConfigLine(char* line, TraceConfig* config, const ConfigContext& context) {
     if (line == nullptr || config == nullptr || line[0] == '#') return;
     char* cursor = line;
     const char* key = NextToken(&cursor, "=");
     char* value = NextToken(&cursor, "=");
     if (key == nullptr || value == nullptr) return;
     TrimTrailingBlanks(value);
-    if (ApplyOption(key, value, config)) return;
+    if (ApplyOption(key, value, config, context)) return;
     const uint32_t id = FacilityIdOf(key);
     if (id == 0) return;
     ApplyFacilityTokens(id, value, config);

@@ -15,10 +15,16 @@ namespace {
 // detach, so a plain counter serves.
 uint32_t g_attachCount = 0;
 
+ConfigContext ConfigContextOfHost() { return ConfigContext{Host().defaultTraceFolder}; }
+
 void LoadConfiguredFiles(CVextrelManager* manager) {
     const HostInfo& host = Host();
     for (const char* path : {host.configPath1, host.configPath2, host.configPath3}) {
-        if (path[0] != '\0') LoadConfigFiles(path, manager);
+        if (path[0] == '\0') continue;
+        for (std::unique_ptr<TraceConfig>& config : LoadConfigFiles(path, ConfigContextOfHost())) {
+            AddConfig(manager, config.get());
+            config.release();  // the manager owns it now
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 #include "config/config_parser.h"
 #include "core/manager.h"
 #include "core/trace_config.h"
+#include "host/host_info.h"
 #include "lifecycle/library_lifecycle.h"
 
 namespace vextrel {
@@ -13,9 +14,12 @@ void AddTraceClient(TraceClient* client, const char* configText, int32_t length)
     try {
         // The new configuration joins the manager's list but not the list that trace calls walk:
         // consolidation may merge it into an existing one and destroy it before anyone sees it.
-        TraceConfig* config = ParseConfigText(configText, configText == nullptr ? 0 : length, manager);
+        std::unique_ptr<TraceConfig> config =
+            ParseConfigText(configText, configText == nullptr ? 0 : length, ConfigContext{Host().defaultTraceFolder});
         if (config == nullptr) return;
         config->client.AddClient(client);
+        AddConfig(manager, config.get());
+        config.release();  // the manager owns it now
         StartConfigsGuarded(manager, true);
     } catch (...) {
     }
