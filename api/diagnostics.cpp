@@ -4,7 +4,7 @@
 #include "diag/frame_line.h"
 #include "diag/machine_id.h"
 #include "diag/os_error.h"
-#include "diag/stack_symbol_switch.h"
+#include "core/stack_symbol_switch.h"
 #include "include/vextrel.h"
 #include "platform/stack.h"
 

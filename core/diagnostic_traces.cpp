@@ -3,7 +3,7 @@
 #include "core/trace_entry.h"
 #include "diag/frame_line.h"
 #include "diag/memory_dump_line.h"
-#include "diag/stack_symbol_switch.h"
+#include "core/stack_symbol_switch.h"
 
 namespace vextrel {
 

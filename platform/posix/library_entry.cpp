@@ -4,8 +4,8 @@
 
 namespace {
 
-__attribute__((constructor)) void VextrelLibraryLoaded() { vextrel::OnProcessAttach(); }
+__attribute__((constructor)) void LibraryLoaded() { vextrel::OnProcessAttach(); }
 
-__attribute__((destructor)) void VextrelLibraryUnloaded() { vextrel::OnProcessDetach(); }
+__attribute__((destructor)) void LibraryUnloaded() { vextrel::OnProcessDetach(); }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "diag/stack_symbol_switch.h"
+#include "core/stack_symbol_switch.h"
 
 #include <atomic>
 
