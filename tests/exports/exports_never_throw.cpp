@@ -25,6 +25,9 @@ struct QuietClient final : TraceClient {
     void OnTraceLine(const char*, uint32_t) override {}
 };
 
+// Kept out of line so that the compiler does not pair an inlined operator new with free().
+[[gnu::noinline]] void FreeBlock(void* block) noexcept { std::free(block); }
+
 void IgnoreMessage(uint32_t, char*, uint32_t, const char*, va_list) {}
 
 }  // namespace
@@ -46,10 +49,10 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
     return std::malloc(size == 0 ? 1 : size);
 }
 void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return ::operator new(size, tag); }
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete[](void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
-void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+void operator delete(void* block) noexcept { FreeBlock(block); }
+void operator delete[](void* block) noexcept { FreeBlock(block); }
+void operator delete(void* block, std::size_t) noexcept { FreeBlock(block); }
+void operator delete[](void* block, std::size_t) noexcept { FreeBlock(block); }
 
 TEST(Exports, NoExportLetsAnAllocationFailureOut) {
     // Each call must have met a refused allocation, else it proves nothing.
