@@ -1,5 +1,7 @@
 #include "lifecycle/library_lifecycle.h"
 
+#include <memory>
+
 #include "config/config_consolidation.h"
 #include "config/config_loader.h"
 #include "core/manager.h"
