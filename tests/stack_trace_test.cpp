@@ -128,11 +128,11 @@ TEST(StackSymbols, FindsAFunctionOfThisExecutableByName) {
     }
 
     char frameLine[vextrel::kFrameLineCapacity];
+    const std::string address = std::string("\t").append(Hex16(AddressValue(inside)));
     vextrel::FormatFrameLine(inside, frameLine, sizeof frameLine, true);
-    EXPECT_EQ(std::string(frameLine), "\t" + Hex16(AddressValue(inside)) + " : " + description);
+    EXPECT_EQ(std::string(frameLine), address + " : " + description);
     vextrel::FormatFrameLine(inside, frameLine, sizeof frameLine, false);
-    EXPECT_EQ(std::string(frameLine),
-              "\t" + Hex16(AddressValue(inside)) + " : - (" + module + " @ " + Hex16(base) + ")");
+    EXPECT_EQ(std::string(frameLine), address + " : - (" + module + " @ " + Hex16(base) + ")");
 }
 
 TEST(StackSymbols, AddressOutsideEveryModule) {
