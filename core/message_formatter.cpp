@@ -92,7 +92,9 @@ void EmitPadded(Sink& sink, const Spec& spec, const char* prefix, size_t prefixL
     if (spec.left && width > total) sink.Fill(' ', width - total);
 }
 
-void EmitInteger(Sink& sink, const Spec& spec, uint64_t magnitude, bool negative, char conversion) {
+// Writes one integer; false for %#.0o of zero, where C libraries disagree (an empty field or "0").
+bool EmitInteger(Sink& sink, const Spec& spec, uint64_t magnitude, bool negative, char conversion) {
+    if (spec.alt && conversion == 'o' && spec.precision == 0 && magnitude == 0) return false;
     char buffer[24];
     char* const end = buffer + sizeof buffer;
     char* begin = end;
@@ -138,6 +140,7 @@ void EmitInteger(Sink& sink, const Spec& spec, uint64_t magnitude, bool negative
     }
     const bool zeroPad = spec.zero && !spec.left && spec.precision < 0;
     EmitPadded(sink, spec, prefix, prefixLength, zeros, zeroPad, end - digits, digits);
+    return true;
 }
 
 // %f digits of a non-negative double with precision <= 9 by exact integer arithmetic: the value
@@ -227,7 +230,8 @@ size_t FormatScientific(double value, const Spec& spec, int precision, bool uppe
 // The body (no sign) of a finite non-negative double in %g form: %e or %f by the exponent, with
 // trailing zeros removed unless `#` keeps them. Returns 0 for `#` with a value whose rounding
 // carries it into the exponent form (999.5 with %#.3g): C libraries differ there, so vsnprintf
-// formats it.
+// formats it; so it does for a padded value whose integral digits end in zeros past the significant
+// ones (1e5 with %10g), where some C libraries lose the padding.
 size_t FormatGeneral(double value, const Spec& spec, int precision, bool upper, char* out) {
     const int significant = precision == 0 ? 1 : precision;
     char digits[kFloatBufferSize];
@@ -253,6 +257,7 @@ size_t FormatGeneral(double value, const Spec& spec, int precision, bool upper, 
         return static_cast<size_t>(p + count - out);
     }
     const size_t integral = static_cast<size_t>(exponent) + 1;
+    if (count < integral && spec.width != 0) return 0;
     // Without `#` the zeros were stripped, so the integral digits may need padding back.
     for (size_t i = 0; i < integral; ++i) *p++ = i < count ? digits[i] : '0';
     if (count > integral || spec.alt) *p++ = '.';
@@ -275,6 +280,7 @@ bool EmitFloat(Sink& sink, const Spec& spec, double value, char conversion) {
         sign = ' ';
     }
     const size_t signLength = sign != 0 ? 1 : 0;
+    if (std::isnan(value) && sign == '-') return false;  // printed with or without its sign, by library
     if (!std::isfinite(value)) {
         const char* text = std::isnan(value) ? (upper ? "NAN" : "nan") : (upper ? "INF" : "inf");
         EmitPadded(sink, spec, &sign, signLength, 0, false, text, 3);
@@ -409,7 +415,7 @@ bool FormatInto(Sink& sink, const char* p, va_list* args) {
                 int64_t value = 0;
                 if (spec.alt || !ReadSigned(args, length, value)) return false;
                 const uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-                EmitInteger(sink, spec, magnitude, value < 0, conversion);
+                if (!EmitInteger(sink, spec, magnitude, value < 0, conversion)) return false;
                 break;
             }
             case 'u':
@@ -420,7 +426,7 @@ bool FormatInto(Sink& sink, const char* p, va_list* args) {
                 if (spec.plus || spec.space || (spec.alt && conversion == 'u') || !ReadUnsigned(args, length, value)) {
                     return false;
                 }
-                EmitInteger(sink, spec, value, false, conversion);
+                if (!EmitInteger(sink, spec, value, false, conversion)) return false;
                 break;
             }
             case 'c': {

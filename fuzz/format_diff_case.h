@@ -146,7 +146,7 @@ inline void RunCase(ByteSource& source, std::string& format, size_t& capacity, O
     static const char* const kLiterals[] = {"", "", "x", " id=", "%%", "ab%%c", "\t", "0123456789012345678901234567890123456789012345678901234567890123456789012345678901234567890123456789"};
     static const char* const kTexts[] = {"", "mixer", "a b", "hello world", kLongText.c_str()};
     static const char kConversions[] = "diuxXocsfFeEgGdxfgs%aAp";
-    static const char* const kIntegerLengths[] = {"", "", "hh", "h", "l", "ll", "j", "z", "t", "L", "q"};
+    static const char* const kIntegerLengths[] = {"", "", "hh", "h", "l", "ll", "j", "z", "t"};
     Argument arguments[kMaxArguments];
     size_t count = 0;
     format.clear();
@@ -195,7 +195,7 @@ inline void RunCase(ByteSource& source, std::string& format, size_t& capacity, O
             argument.integer = RandomInteger(source);
             const std::string l = length;
             if (l == "l") argument.kind = KindOf<long>();
-            if (l == "ll" || l == "L" || l == "q") argument.kind = KindOf<long long>();
+            if (l == "ll") argument.kind = KindOf<long long>();
             if (l == "j") argument.kind = KindOf<intmax_t>();
             if (l == "z") argument.kind = KindOf<size_t>();
             if (l == "t") argument.kind = KindOf<ptrdiff_t>();
