@@ -434,7 +434,7 @@ bool FormatInto(Sink& sink, const char* p, va_list* args) {
                     return false;
                 }
                 const char c = static_cast<char>(va_arg(*args, int));
-                EmitPadded(sink, spec, nullptr, 0, 0, false, &c, 1);
+                EmitPadded(sink, spec, "", 0, 0, false, &c, 1);
                 break;
             }
             case 's': {
@@ -447,7 +447,7 @@ bool FormatInto(Sink& sink, const char* p, va_list* args) {
                 } else {
                     while (count < static_cast<size_t>(spec.precision) && text[count] != '\0') ++count;
                 }
-                EmitPadded(sink, spec, nullptr, 0, 0, false, text, count);
+                EmitPadded(sink, spec, "", 0, 0, false, text, count);
                 break;
             }
             case 'f':

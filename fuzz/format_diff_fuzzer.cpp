@@ -5,6 +5,19 @@
 
 #include "fuzz/format_diff_case.h"
 
+namespace {
+
+unsigned long long g_cases = 0;
+
+void ReportCases() { std::fprintf(stderr, "format_diff: %llu cases compared\n", g_cases); }
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    std::atexit(ReportCases);
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     vextrel::fuzz::ByteSource source(data, size);
     std::string format;
@@ -12,6 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     vextrel::fuzz::Outcome outcome;
     while (true) {
         vextrel::fuzz::RunCase(source, format, capacity, outcome);
+        ++g_cases;
         if (!vextrel::fuzz::Agree(outcome)) {
             std::fprintf(stderr, "format \"%s\" capacity %zu: ours %d \"%.*s\", vsnprintf %d \"%.*s\"\n", format.c_str(),
                          capacity, outcome.oursLength, 512, outcome.ours, outcome.theirsLength, 512, outcome.theirs);
