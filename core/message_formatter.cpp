@@ -470,15 +470,22 @@ bool FormatInto(Sink& sink, const char* p, va_list* args) {
 
 }  // namespace
 
-int FormatMessageText(char* out, size_t capacity, const char* format, va_list args) {
+bool TryFormatMessageText(char* out, size_t capacity, const char* format, va_list args, int& length) {
     va_list work;
     va_copy(work, args);
     Sink sink{out, capacity == 0 ? 0 : capacity - 1};
     const bool done = FormatInto(sink, format, &work);
     va_end(work);
-    if (!done) return std::vsnprintf(out, capacity, format, args);
+    if (!done) return false;
     if (capacity != 0) out[sink.length < sink.limit ? sink.length : sink.limit] = '\0';
-    return static_cast<int>(sink.length);
+    length = static_cast<int>(sink.length);
+    return true;
+}
+
+int FormatMessageText(char* out, size_t capacity, const char* format, va_list args) {
+    int length = 0;
+    if (TryFormatMessageText(out, capacity, format, args, length)) return length;
+    return std::vsnprintf(out, capacity, format, args);
 }
 
 }  // namespace vextrel

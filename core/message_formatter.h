@@ -16,4 +16,9 @@ namespace vextrel {
 // arguments.
 int FormatMessageText(char* out, size_t capacity, const char* format, va_list args) VEXTREL_PRINTF_FORMAT(3, 0);
 
+// FormatMessageText without the hand-over: returns false, leaving partial text in `out`, when a
+// conversion needs std::vsnprintf; otherwise stores the length of the whole text in `length`.
+bool TryFormatMessageText(char* out, size_t capacity, const char* format, va_list args, int& length)
+    VEXTREL_PRINTF_FORMAT(3, 0);
+
 }  // namespace vextrel
