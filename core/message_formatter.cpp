@@ -37,10 +37,20 @@ struct Sink {
         ++length;
     }
     void Write(const char* text, size_t count) {
-        if (length < limit) std::memcpy(out + length, text, count < limit - length ? count : limit - length);
+        if (count <= limit - length && length <= limit) {
+            // Short pieces (digits, prefixes) are copied inline rather than through a library call.
+            if (count <= 8) {
+                for (size_t i = 0; i < count; ++i) out[length + i] = text[i];
+            } else {
+                std::memcpy(out + length, text, count);
+            }
+        } else if (length < limit) {
+            std::memcpy(out + length, text, limit - length);
+        }
         length += count;
     }
     void Fill(char c, size_t count) {
+        if (count == 0) return;
         if (length < limit) std::memset(out + length, c, count < limit - length ? count : limit - length);
         length += count;
     }
