@@ -28,7 +28,10 @@ int main(int argc, char** argv) {
                         outcome.theirsLength, 512, outcome.theirs);
             return 1;
         }
-        if ((n + 1) % 10000000 == 0) std::printf("%llu cases so far\n", n + 1), std::fflush(stdout);
+        if ((n + 1) % 10000000 == 0) {
+            std::printf("%llu cases so far\n", n + 1);
+            std::fflush(stdout);
+        }
     }
     std::printf("%llu cases, no difference\n", cases);
     return 0;
