@@ -26,7 +26,7 @@ __attribute__((noinline, format(printf, 1, 2))) void FormatInto(const char* form
     va_end(args);
 }
 
-int Vsnprintf(char* out, size_t capacity, const char* format, va_list args) {
+__attribute__((format(printf, 3, 0))) int Vsnprintf(char* out, size_t capacity, const char* format, va_list args) {
     return std::vsnprintf(out, capacity, format, args);
 }
 

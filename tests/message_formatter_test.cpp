@@ -14,6 +14,8 @@
 namespace vextrel {
 namespace {
 
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"  // the formats come from the tables
+
 bool TryFormat(char* out, size_t capacity, int& length, const char* format, ...) {
     va_list args;
     va_start(args, format);
