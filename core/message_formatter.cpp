@@ -56,7 +56,8 @@ struct Sink {
     }
 };
 
-struct Spec {
+// One conversion's flags, width and precision as the format writes them.
+struct Field {
     bool left = false;
     bool plus = false;
     bool space = false;
@@ -87,24 +88,24 @@ char* WriteDecimal(uint64_t value, char* end) {
 
 // Writes `prefix` and `body` padded to the width: spaces before (or after, when left-justified),
 // or `zeros` zeros between prefix and body when zero padding applies.
-void EmitPadded(Sink& sink, const Spec& spec, const char* prefix, size_t prefixLength, size_t zeros,
+void EmitPadded(Sink& sink, const Field& field, const char* prefix, size_t prefixLength, size_t zeros,
                 bool zeroPad, const char* body, size_t bodyLength) {
     size_t total = prefixLength + zeros + bodyLength;
-    const size_t width = static_cast<size_t>(spec.width);
+    const size_t width = static_cast<size_t>(field.width);
     if (zeroPad && width > total) {
         zeros += width - total;
         total = width;
     }
-    if (!spec.left && width > total) sink.Fill(' ', width - total);
+    if (!field.left && width > total) sink.Fill(' ', width - total);
     sink.Write(prefix, prefixLength);
     sink.Fill('0', zeros);
     sink.Write(body, bodyLength);
-    if (spec.left && width > total) sink.Fill(' ', width - total);
+    if (field.left && width > total) sink.Fill(' ', width - total);
 }
 
 // Writes one integer; false for %#.0o of zero, where C libraries disagree (an empty field or "0").
-bool EmitInteger(Sink& sink, const Spec& spec, uint64_t magnitude, bool negative, char conversion) {
-    if (spec.alt && conversion == 'o' && spec.precision == 0 && magnitude == 0) return false;
+bool EmitInteger(Sink& sink, const Field& field, uint64_t magnitude, bool negative, char conversion) {
+    if (field.alt && conversion == 'o' && field.precision == 0 && magnitude == 0) return false;
     char buffer[24];
     char* const end = buffer + sizeof buffer;
     char* begin = end;
@@ -125,21 +126,21 @@ bool EmitInteger(Sink& sink, const Spec& spec, uint64_t magnitude, bool negative
         begin = WriteDecimal(magnitude, end);
     }
     size_t digits = static_cast<size_t>(end - begin);
-    if (spec.precision == 0 && magnitude == 0) digits = 0;
-    size_t zeros = spec.precision > 0 && static_cast<size_t>(spec.precision) > digits
-                       ? static_cast<size_t>(spec.precision) - digits
+    if (field.precision == 0 && magnitude == 0) digits = 0;
+    size_t zeros = field.precision > 0 && static_cast<size_t>(field.precision) > digits
+                       ? static_cast<size_t>(field.precision) - digits
                        : 0;
     char prefix[2];
     size_t prefixLength = 0;
     if (conversion == 'd' || conversion == 'i') {
         if (negative) {
             prefix[prefixLength++] = '-';
-        } else if (spec.plus) {
+        } else if (field.plus) {
             prefix[prefixLength++] = '+';
-        } else if (spec.space) {
+        } else if (field.space) {
             prefix[prefixLength++] = ' ';
         }
-    } else if (spec.alt) {
+    } else if (field.alt) {
         if (conversion == 'o') {
             // The alternate octal form starts with a zero, adding one only when needed.
             if (zeros == 0 && (digits == 0 || *begin != '0')) zeros = 1;
@@ -148,8 +149,8 @@ bool EmitInteger(Sink& sink, const Spec& spec, uint64_t magnitude, bool negative
             prefix[prefixLength++] = conversion;
         }
     }
-    const bool zeroPad = spec.zero && !spec.left && spec.precision < 0;
-    EmitPadded(sink, spec, prefix, prefixLength, zeros, zeroPad, end - digits, digits);
+    const bool zeroPad = field.zero && !field.left && field.precision < 0;
+    EmitPadded(sink, field, prefix, prefixLength, zeros, zeroPad, end - digits, digits);
     return true;
 }
 
@@ -225,13 +226,13 @@ size_t ScientificDigits(double value, int significant, char* digits, int& expone
 }
 
 // The body (no sign) of a finite non-negative double in %e form.
-size_t FormatScientific(double value, const Spec& spec, int precision, bool upper, char* out) {
+size_t FormatScientific(double value, const Field& field, int precision, bool upper, char* out) {
     char digits[kFloatBufferSize];
     int exponent = 0;
     const size_t count = ScientificDigits(value, precision + 1, digits, exponent);
     char* p = out;
     *p++ = digits[0];
-    if (count > 1 || spec.alt) *p++ = '.';
+    if (count > 1 || field.alt) *p++ = '.';
     std::memcpy(p, digits + 1, count - 1);
     p += count - 1;
     return static_cast<size_t>(WriteExponent(p, upper ? 'E' : 'e', exponent) - out);
@@ -242,19 +243,19 @@ size_t FormatScientific(double value, const Spec& spec, int precision, bool uppe
 // carries it into the exponent form (999.5 with %#.3g): C libraries differ there, so vsnprintf
 // formats it; so it does for a padded value whose integral digits end in zeros past the significant
 // ones (1e5 with %10g), where some C libraries lose the padding.
-size_t FormatGeneral(double value, const Spec& spec, int precision, bool upper, char* out) {
+size_t FormatGeneral(double value, const Field& field, int precision, bool upper, char* out) {
     const int significant = precision == 0 ? 1 : precision;
     char digits[kFloatBufferSize];
     int exponent = 0;
     size_t count = ScientificDigits(value, significant, digits, exponent);
-    if (spec.alt && exponent == significant) return 0;
-    if (!spec.alt) {
+    if (field.alt && exponent == significant) return 0;
+    if (!field.alt) {
         while (count > 1 && digits[count - 1] == '0') --count;
     }
     char* p = out;
     if (exponent < -4 || exponent >= significant) {
         *p++ = digits[0];
-        if (count > 1 || spec.alt) *p++ = '.';
+        if (count > 1 || field.alt) *p++ = '.';
         std::memcpy(p, digits + 1, count - 1);
         return static_cast<size_t>(WriteExponent(p + count - 1, upper ? 'E' : 'e', exponent) - out);
     }
@@ -267,10 +268,10 @@ size_t FormatGeneral(double value, const Spec& spec, int precision, bool upper, 
         return static_cast<size_t>(p + count - out);
     }
     const size_t integral = static_cast<size_t>(exponent) + 1;
-    if (count < integral && spec.width != 0) return 0;
+    if (count < integral && field.width != 0) return 0;
     // Without `#` the zeros were stripped, so the integral digits may need padding back.
     for (size_t i = 0; i < integral; ++i) *p++ = i < count ? digits[i] : '0';
-    if (count > integral || spec.alt) *p++ = '.';
+    if (count > integral || field.alt) *p++ = '.';
     if (count > integral) {
         std::memcpy(p, digits + integral, count - integral);
         p += count - integral;
@@ -279,25 +280,25 @@ size_t FormatGeneral(double value, const Spec& spec, int precision, bool upper, 
 }
 
 // Writes one double; false when vsnprintf must format the call.
-bool EmitFloat(Sink& sink, const Spec& spec, double value, char conversion) {
+bool EmitFloat(Sink& sink, const Field& field, double value, char conversion) {
     const bool upper = conversion == 'F' || conversion == 'E' || conversion == 'G';
     char sign = 0;
     if (std::signbit(value)) {
         sign = '-';
-    } else if (spec.plus) {
+    } else if (field.plus) {
         sign = '+';
-    } else if (spec.space) {
+    } else if (field.space) {
         sign = ' ';
     }
     const size_t signLength = sign != 0 ? 1 : 0;
     if (std::isnan(value) && sign == '-') return false;  // printed with or without its sign, by library
     if (!std::isfinite(value)) {
         const char* text = std::isnan(value) ? (upper ? "NAN" : "nan") : (upper ? "INF" : "inf");
-        EmitPadded(sink, spec, &sign, signLength, 0, false, text, 3);
+        EmitPadded(sink, field, &sign, signLength, 0, false, text, 3);
         return true;
     }
     const double magnitude = std::fabs(value);
-    const int precision = spec.precision < 0 ? 6 : spec.precision;
+    const int precision = field.precision < 0 ? 6 : field.precision;
     char body[kFloatBufferSize];
     size_t length = 0;
     if (conversion == 'f' || conversion == 'F') {
@@ -306,14 +307,14 @@ bool EmitFloat(Sink& sink, const Spec& spec, double value, char conversion) {
             length = static_cast<size_t>(
                 std::to_chars(body, body + sizeof body, magnitude, std::chars_format::fixed, precision).ptr - body);
         }
-        if (precision == 0 && spec.alt) body[length++] = '.';
+        if (precision == 0 && field.alt) body[length++] = '.';
     } else if (conversion == 'e' || conversion == 'E') {
-        length = FormatScientific(magnitude, spec, precision, upper, body);
+        length = FormatScientific(magnitude, field, precision, upper, body);
     } else {
-        length = FormatGeneral(magnitude, spec, precision, upper, body);
+        length = FormatGeneral(magnitude, field, precision, upper, body);
         if (length == 0) return false;
     }
-    EmitPadded(sink, spec, &sign, signLength, 0, spec.zero && !spec.left, body, length);
+    EmitPadded(sink, field, &sign, signLength, 0, field.zero && !field.left, body, length);
     return true;
 }
 
@@ -372,18 +373,18 @@ bool FormatInto(Sink& sink, const char* p, va_list* args) {
             ++p;
             continue;
         }
-        Spec spec;
+        Field field;
         for (;; ++p) {
             if (*p == '-') {
-                spec.left = true;
+                field.left = true;
             } else if (*p == '+') {
-                spec.plus = true;
+                field.plus = true;
             } else if (*p == ' ') {
-                spec.space = true;
+                field.space = true;
             } else if (*p == '#') {
-                spec.alt = true;
+                field.alt = true;
             } else if (*p == '0') {
-                spec.zero = true;
+                field.zero = true;
             } else {
                 break;
             }
@@ -392,9 +393,9 @@ bool FormatInto(Sink& sink, const char* p, va_list* args) {
             ++p;
             const int width = va_arg(*args, int);
             if (width < -kMaxWidth || width > kMaxWidth) return false;
-            if (width < 0) spec.left = true;
-            spec.width = width < 0 ? -width : width;
-        } else if (!ReadNumber(p, spec.width)) {
+            if (width < 0) field.left = true;
+            field.width = width < 0 ? -width : width;
+        } else if (!ReadNumber(p, field.width)) {
             return false;
         }
         if (*p == '.') {
@@ -403,8 +404,8 @@ bool FormatInto(Sink& sink, const char* p, va_list* args) {
                 ++p;
                 const int precision = va_arg(*args, int);
                 if (precision > kMaxWidth) return false;
-                spec.precision = precision < 0 ? -1 : precision;
-            } else if (!ReadNumber(p, spec.precision)) {
+                field.precision = precision < 0 ? -1 : precision;
+            } else if (!ReadNumber(p, field.precision)) {
                 return false;
             }
         }
@@ -423,9 +424,9 @@ bool FormatInto(Sink& sink, const char* p, va_list* args) {
             case 'd':
             case 'i': {
                 int64_t value = 0;
-                if (spec.alt || !ReadSigned(args, length, value)) return false;
+                if (field.alt || !ReadSigned(args, length, value)) return false;
                 const uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-                if (!EmitInteger(sink, spec, magnitude, value < 0, conversion)) return false;
+                if (!EmitInteger(sink, field, magnitude, value < 0, conversion)) return false;
                 break;
             }
             case 'u':
@@ -433,31 +434,31 @@ bool FormatInto(Sink& sink, const char* p, va_list* args) {
             case 'x':
             case 'X': {
                 uint64_t value = 0;
-                if (spec.plus || spec.space || (spec.alt && conversion == 'u') || !ReadUnsigned(args, length, value)) {
+                if (field.plus || field.space || (field.alt && conversion == 'u') || !ReadUnsigned(args, length, value)) {
                     return false;
                 }
-                if (!EmitInteger(sink, spec, value, false, conversion)) return false;
+                if (!EmitInteger(sink, field, value, false, conversion)) return false;
                 break;
             }
             case 'c': {
-                if (length != Length::kNone || spec.plus || spec.space || spec.alt || spec.zero || spec.precision >= 0) {
+                if (length != Length::kNone || field.plus || field.space || field.alt || field.zero || field.precision >= 0) {
                     return false;
                 }
                 const char c = static_cast<char>(va_arg(*args, int));
-                EmitPadded(sink, spec, "", 0, 0, false, &c, 1);
+                EmitPadded(sink, field, "", 0, 0, false, &c, 1);
                 break;
             }
             case 's': {
-                if (length != Length::kNone || spec.plus || spec.space || spec.alt || spec.zero) return false;
+                if (length != Length::kNone || field.plus || field.space || field.alt || field.zero) return false;
                 const char* text = va_arg(*args, const char*);
                 if (text == nullptr) return false;
                 size_t count = 0;
-                if (spec.precision < 0) {
+                if (field.precision < 0) {
                     count = std::strlen(text);
                 } else {
-                    while (count < static_cast<size_t>(spec.precision) && text[count] != '\0') ++count;
+                    while (count < static_cast<size_t>(field.precision) && text[count] != '\0') ++count;
                 }
-                EmitPadded(sink, spec, "", 0, 0, false, text, count);
+                EmitPadded(sink, field, "", 0, 0, false, text, count);
                 break;
             }
             case 'f':
@@ -466,10 +467,10 @@ bool FormatInto(Sink& sink, const char* p, va_list* args) {
             case 'E':
             case 'g':
             case 'G': {
-                if ((length != Length::kNone && length != Length::kLong) || spec.precision > kMaxFloatPrecision) {
+                if ((length != Length::kNone && length != Length::kLong) || field.precision > kMaxFloatPrecision) {
                     return false;
                 }
-                if (!EmitFloat(sink, spec, va_arg(*args, double), conversion)) return false;
+                if (!EmitFloat(sink, field, va_arg(*args, double), conversion)) return false;
                 break;
             }
             default:
