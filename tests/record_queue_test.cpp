@@ -19,13 +19,15 @@ using namespace vextrel;
 namespace {
 
 // A record's self-check: producer, sequence and a checksum over both, written into the text.
-struct Stamp {
-    uint32_t producer;
-    uint32_t sequence;
-    uint32_t checksum;
-};
+struct Stamp { uint32_t producer, sequence, checksum; };
 
 uint32_t ChecksumOf(uint32_t producer, uint32_t sequence) { return (producer * 2654435761u) ^ (sequence * 40503u) ^ 0xA5A5A5A5u; }
+
+// Counts the lines its configuration's writer delivers.
+struct CountingClient : TraceClient {
+    std::atomic<uint32_t> lines{0};
+    void OnTraceLine(const char*, uint32_t) override { lines.fetch_add(1); }
+};
 
 }  // namespace
 
@@ -80,8 +82,7 @@ TEST(RecordQueue, RacingProducersOnAFullRingNeverShareASlot) {
     }
     stop.store(true);
     for (std::thread& producer : producers) producer.join();
-    while (drainOne()) {
-    }
+    while (drainOne()) continue;
 
     uint64_t totalCalls = 0, totalAccepted = 0;
     for (uint32_t p = 0; p < kProducers; ++p) totalCalls += calls[p], totalAccepted += accepted[p];
@@ -91,16 +92,6 @@ TEST(RecordQueue, RacingProducersOnAFullRingNeverShareASlot) {
     EXPECT_EQ(queue.freeCount.Load() + queue.releasedCount.Load(), queue.capacity);
     EXPECT_GT(queue.lostCount.Load(), 0u) << "the ring never ran full; the race was not exercised";
 }
-
-namespace {
-
-// Counts the lines its configuration's writer delivers.
-struct CountingClient : TraceClient {
-    std::atomic<uint32_t> lines{0};
-    void OnTraceLine(const char*, uint32_t) override { lines.fetch_add(1); }
-};
-
-}  // namespace
 
 // A real writer thread sleeps on the wake event between bursts; producers commit at random
 // moments. If a commit ever failed to wake a sleeping writer, its record would stay unwritten.
