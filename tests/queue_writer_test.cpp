@@ -11,21 +11,17 @@
 #include <thread>
 #include <vector>
 
-#include "core/manager.h"
 #include "core/record_queue.h"
 #include "core/trace_config.h"
 #include "core/trace_entry.h"
 #include "output/file_writer.h"
 #include "output/queue_writer.h"
-#include "platform/clock.h"
 #include "platform/files.h"
-#include "support/core_fixture.h"
 #include "support/environment.h"
 #include "support/output_fixture.h"
 
 using namespace vextrel;
 using vextrel::testing::LineCollector;
-using vextrel::testing::PublishedManager;
 using vextrel::testing::ReadFile;
 using vextrel::testing::ScopedEnvironment;
 using vextrel::testing::TempFolder;
@@ -34,18 +30,25 @@ namespace {
 
 const char* const kClosingLine = "\n\n *** Vextrel Log Complete ***\n";
 
-// A configuration that sends facility 18 to Host.txt in `folder` and to `client`, with a running writer.
+// A quiet configuration that writes to Host.txt in `folder` and to `client`, with a running writer.
 TraceConfig* StartedConfig(const TempFolder& folder, TraceClient* client) {
     TraceConfig* config = TraceConfig::Create();
-    config->file.SetFacilityPriority(18, VXP_NORMAL);
-    config->client.SetFacilityPriority(18, VXP_NORMAL);
     config->client.AddClient(client);
     config->file.append = true;
     EXPECT_TRUE(config->file.OpenTraceFile(folder.Path().c_str(), "Host"));
+    config->quiet.store(true);
     auto* queue = new RecordQueue;
     EXPECT_TRUE(StartQueueWriter(*queue, 0, *config));
     config->SetQueue(queue);
     return config;
+}
+
+// Queues `text` for the file and the clients (and the console when asked).
+void Commit(TraceConfig& config, const char* text, bool toConsole = false) {
+    TraceRecord* record = ReserveRecord(config);
+    ASSERT_NE(record, nullptr);
+    std::snprintf(record->text, sizeof record->text, "%s", text);
+    CommitRecord(record, Acceptance{toConsole, true, true}, 1, 2, 0, 0, false, config);
 }
 
 }  // namespace
@@ -77,43 +80,26 @@ TEST(WriteRecord, HandsTheLineToFileThenConsoleThenClients) {
                                                           "client:ordered\n"}));
 }
 
-// Real trace calls give the exact line format in the file; losses are reported there once, right
-// after the next record, and never on the console.
-TEST(Writer, TraceCallsReachTheFileInTheLineFormatWithTheLossReport) {
-    struct ClockGuard {
-        ClockGuard() { VextrelSetClockCallbackFunc([]() -> uint64_t { return 12345678; }); }
-        ~ClockGuard() { VextrelSetClockCallbackFunc(nullptr); }
-    } clock;
+// Losses are reported in the file once, right after the next record, and never on the console.
+TEST(Writer, ReportsLostOutputOnceInTheFileAfterTheNextRecord) {
     ScopedEnvironment user(platform::UserNameVariable(), "vx-nobody");
     TempFolder folder;
     LineCollector client;
     ::testing::internal::CaptureStdout();
     {
-        PublishedManager manager;
-        TraceConfig* config = StartedConfig(folder, &client);
-        config->console.SetFacilityPriority(18, VXP_NORMAL);
-        AddConfig(manager.get(), config);
-        manager->PublishConfigs();
-        RebuildGlobalPriorityMap(manager.get(), false);
+        std::unique_ptr<TraceConfig> config(StartedConfig(folder, &client));
         config->Queue()->lostCount.Store(5);
-        VextrelFormat(VXF_WORD(18, VXP_HIGH), "value %d", 42);
-        VextrelFormat(VXF_WORD(18, VXP_LOW), "below the level");
-        config->name.Set("cfg");
-        uint64_t start = 12000000;
-        VextrelFormatTimestamp(&start, VXF_WORD(18, VXP_URGENT), "timed");
+        for (const char* text : {"first", "second"}) Commit(*config, text, true);
         ASSERT_TRUE(client.WaitFor(2));
         EXPECT_EQ(config->Queue()->lostCount.Load(), 0u);
     }
-    const std::string console = ::testing::internal::GetCapturedStdout();
-    EXPECT_TRUE(console.find("value 42") != std::string::npos && console.find("!!!") == std::string::npos) << console;
-    char thread[16];
-    std::snprintf(thread, sizeof thread, "%05lx", static_cast<unsigned long>(platform::CurrentThreadId()));
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "first\nsecond\n");
     EXPECT_EQ(ReadFile(folder.Path("Host.txt")),
-              std::string("12.345678,") + thread + ",0012: value 42\n" +
-                  "!!!***!!! The trace writer couldn't keep up with the incoming trace requests.\n"
-                  "!!!***!!! Some of your trace output has been lost.  Try decreasing the amount of\n"
-                  "!!!***!!! trace output you are logging, or increasing the size of the trace buffer.\n" +
-                  "12.345678," + thread + ",0012,nm=cfg: timed (345678 us)\n" + kClosingLine);
+              "first\n"
+              "!!!***!!! The trace writer couldn't keep up with the incoming trace requests.\n"
+              "!!!***!!! Some of your trace output has been lost.  Try decreasing the amount of\n"
+              "!!!***!!! trace output you are logging, or increasing the size of the trace buffer.\n"
+              "second\n" + std::string(kClosingLine));
 }
 
 // A record the writer is busy with is finished; those still queued behind it when the stop comes
@@ -133,12 +119,8 @@ TEST(Writer, StoppingDropsQueuedRecordsAndClosesTheFile) {
     ScopedEnvironment user(platform::UserNameVariable(), "vx-nobody");
     TempFolder folder;
     std::unique_ptr<TraceConfig> config(StartedConfig(folder, &blocker));
-    config->quiet.store(true);
     for (const char* text : {"in hand", "queued 1", "queued 2"}) {
-        TraceRecord* record = ReserveRecord(*config);
-        ASSERT_NE(record, nullptr);
-        std::snprintf(record->text, sizeof record->text, "%s", text);
-        CommitRecord(record, Acceptance{false, true, true}, 1, 2, 0, 0, false, *config);
+        Commit(*config, text);
         std::unique_lock<std::mutex> guard(blocker.lock);
         blocker.changed.wait(guard, [&] { return blocker.entered; });
     }
