@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -108,18 +109,11 @@ TEST(TraceFile, OnlyDatedFilesWithALimitPruneOldOnes) {
         std::ofstream(old.back()) << "old";
         std::filesystem::last_write_time(old.back(), std::filesystem::file_time_type::clock::now() - std::chrono::hours(100 - day));
     }
-    auto oldLeft = [&] {
-        int left = 0;
-        for (const std::string& path : old) left += std::filesystem::exists(path) ? 1 : 0;
-        return left;
-    };
-    FileTracer appending, unlimited, counted, limited;
+    auto oldLeft = [&] { return std::count_if(old.begin(), old.end(), [](const std::string& p) { return std::filesystem::exists(p); }); };
+    FileTracer appending, counted, limited;
     appending.append = true;
-    appending.logFileLimit = 1;
+    appending.logFileLimit = counted.logFileLimit = 1;
     ASSERT_TRUE(appending.OpenTraceFile(folder.Path().c_str(), "Host"));
-    unlimited.logFileLimit = 0;
-    ASSERT_TRUE(OpenTraceFileAt(unlimited, folder.Path().c_str(), "Host", kMarchSecond));
-    counted.logFileLimit = 1;
     counted.counterValue = 3;
     ::testing::internal::CaptureStderr();  // counted files are not pruned, and say so
     ASSERT_TRUE(counted.OpenTraceFile(folder.Path().c_str(), "Host"));
