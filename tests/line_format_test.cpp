@@ -50,32 +50,26 @@ void SetText(char (&field)[N], const std::string& text) { std::snprintf(field, N
 }  // namespace
 
 TEST(LineFormat, KnownLines) {
-    TraceRecord record;
-    record.threadId = 6699;
-    record.facilityId = 18;
-    record.timestamp = 12345678;
-    SetText(record.text, "hello");
-    const TimeBase microseconds{true, 1.0};
-    EXPECT_EQ(Formatted(record, false, microseconds), "12.345678,01a2b,0012: hello\n");
-    record.timestamp = 1000000;
-    EXPECT_EQ(Formatted(record, false, microseconds), "1.000000,01a2b,0012: hello\n");
-    record.timestamp = 999999;
-    record.startTimestamp = 999000;
-    SetText(record.name, "mix");
-    EXPECT_EQ(Formatted(record, false, microseconds), "0.999999,01a2b,0012,nm=mix: hello (999 us)\n");
-    EXPECT_EQ(Formatted(record, true, microseconds), "hello\n");
-    record.quiet = 1;
-    EXPECT_EQ(Formatted(record, false, microseconds), "hello\n");
-    // Counter ticks are converted with the frequency: 2.5 s at 10 MHz.
-    record.quiet = 0;
-    record.startTimestamp = 0;
-    record.name[0] = '\0';
-    record.timestamp = 25000000;
-    EXPECT_EQ(Formatted(record, false, TimeBase{false, 10000000.0}), "2.500000,01a2b,0012: hello\n");
-    // Stamp and elapsed ticks are converted each on its own: 11 ticks at 3 per second are 3666666 us.
-    record.timestamp = 15;
-    record.startTimestamp = 4;
-    EXPECT_EQ(Formatted(record, false, TimeBase{false, 3.0}), "5.000000,01a2b,0012: hello (3666666 us)\n");
+    const struct { uint64_t timestamp, start; const char* name; bool quiet, configQuiet; TimeBase base; const char* line; } cases[] = {
+        {12345678, 0, "", false, false, {true, 1.0}, "12.345678,01a2b,0012: hello\n"},
+        {1000000, 0, "", false, false, {true, 1.0}, "1.000000,01a2b,0012: hello\n"},
+        {999999, 999000, "mix", false, false, {true, 1.0}, "0.999999,01a2b,0012,nm=mix: hello (999 us)\n"},
+        {999999, 999000, "mix", false, true, {true, 1.0}, "hello\n"},
+        {999999, 999000, "mix", true, false, {true, 1.0}, "hello\n"},
+        {25000000, 0, "", false, false, {false, 10000000.0}, "2.500000,01a2b,0012: hello\n"},  // 2.5 s at 10 MHz
+        // Stamp and elapsed ticks are converted each on its own: 11 ticks at 3 per second are 3666666 us.
+        {15, 4, "", false, false, {false, 3.0}, "5.000000,01a2b,0012: hello (3666666 us)\n"}};
+    for (const auto& c : cases) {
+        TraceRecord record;
+        record.threadId = 6699;
+        record.facilityId = 18;
+        record.timestamp = c.timestamp;
+        record.startTimestamp = c.start;
+        record.quiet = c.quiet;
+        SetText(record.text, "hello");
+        SetText(record.name, c.name);
+        EXPECT_EQ(Formatted(record, c.configQuiet, c.base), c.line);
+    }
 }
 
 // Every variant of the line, with extreme and random field values, equals the printf formats.

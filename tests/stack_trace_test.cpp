@@ -70,8 +70,6 @@ TEST(FrameLineText, ModuleSymbolAndCutForms) {
     char small[8];
     vextrel::FormatModuleFrameLine(0x1234, longName.c_str(), 0, small, sizeof small);
     EXPECT_STREQ(small, "\t000000");
-    vextrel::FormatFrameLine(AddressInProbe(4), small, 1, true);
-    EXPECT_STREQ(small, "");
 }
 
 TEST(StackSymbols, NamesAFunctionOfThisExecutableFromSeveralThreadsAndNothingOutsideModules) {

@@ -41,8 +41,7 @@ TEST(TraceEntry, PriorityFieldsNamesAndCutTexts) {
     config->name.Set("a name that is longer than thirty-one characters");
     VextrelFormat(kFacility, "zero byte %d", 1);  // priority byte zero: only the lowest level takes it
     VextrelFormatQuiet(VXF_WORD(kFacility, VXP_LOW), "%s=%d", "value", 5);
-    VextrelFormat(VXF_WORD(20480, VXP_URGENT), "beyond the table");
-    VextrelFormat(0xFFFFFFFFu, "all bits set");
+    VextrelFormat(0xFFFFFFFFu, "all bits set, beyond the table");
     VextrelSetNameFunc("renamed");
     VextrelFormat(VXF_WORD(kFacility, VXP_URGENT), nullptr);
     VextrelFormat(kFacility, "%s", std::string(600, 'x').c_str());
@@ -74,8 +73,7 @@ TEST(TraceEntry, OneTimestampPerCallStartStampsAndTheHostClock) {
     std::vector<RecordCopy> one, two;
     TakeRecords(*first->Queue(), &one);
     TakeRecords(*second->Queue(), &two);
-    ASSERT_EQ(one.size(), 3u);
-    ASSERT_EQ(two.size(), 3u);
+    ASSERT_TRUE(one.size() == 3 && two.size() == 3);
     for (size_t i = 0; i < 3; ++i) EXPECT_EQ(two[i].timestamp, one[i].timestamp);
     EXPECT_TRUE(before <= started && started == one[0].timestamp && one[1].timestamp <= one[2].timestamp && one[2].timestamp <= after);
     EXPECT_EQ(std::to_string(one[0].startTimestamp) + " " + std::to_string(one[2].startTimestamp == started), "0 1");
