@@ -222,6 +222,7 @@ void TraceFileReader::Feed(std::string_view text) {
 void TraceFileReader::Finish() {
     if (!partial_.empty()) {
         endsMidLine_ = true;
+        if (partial_.back() == '\r') partial_.pop_back();  // cut between the two characters of a line end
         ReadLine(partial_);
         partial_.clear();
     }
@@ -242,11 +243,17 @@ void TraceFileReader::Complete() {
 }
 
 void TraceFileReader::ClaimBlankLines(size_t count) {
-    if (open_) {
-        for (size_t i = 0; i < count; ++i) {
-            open_->lines.emplace_back();
-            if (open_->kind == EntryKind::kRecord) open_->text += '\n';
+    for (size_t i = 0; i < count; ++i) {
+        if (!open_) {
+            TraceEntry blank;
+            blank.line = lineNumber_ - pendingBlanks_ + i;
+            blank.microseconds = lastMicroseconds_;
+            blank.lines.emplace_back();
+            done_.push_back(std::move(blank));
+            continue;
         }
+        open_->lines.emplace_back();
+        if (open_->kind == EntryKind::kRecord) open_->text += '\n';
     }
     pendingBlanks_ -= count;
 }
