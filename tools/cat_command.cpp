@@ -102,7 +102,7 @@ void AddCatCommand(CLI::App& app, int& exitStatus) {
     command->add_flag("--records-only", options->recordsOnly,
                       "Leave out header blocks, lost-output reports, closing lines and lines of no known form");
     command->add_flag("--json", options->json, "One JSON object per entry");
-    command->add_flag("--wall", options->wall, "Wall-clock (UTC) times from the header instead of clock seconds");
+    command->add_flag("--wall", options->wall, "Wall-clock (UTC) times from the header instead of clock seconds (exact to within a second)");
     command->add_flag("--with-file", options->withFile, "Start each text line with the file's path");
     command->callback([options, &exitStatus] {
         exitStatus = RunReportingErrors("cat", [&] { return RunCat(*options); });

@@ -140,7 +140,8 @@ std::optional<TraceEntry> ParseRecordLine(std::string_view line) {
     const auto facility = TakeNumber(rest, 16, 4, 6);
     if (!facility) return std::nullopt;
     if (StartsWith(rest, ",nm=")) {
-        // The name may hold ':' and ','; the message starts after the first ": ".
+        // The name may hold ':' and ','; the message starts after the first ": " (a name that
+        // itself holds ": " cannot be told from the message and is cut there).
         rest.remove_prefix(4);
         const size_t end = rest.find(": ");
         if (end == std::string_view::npos) return std::nullopt;
