@@ -13,6 +13,7 @@ struct CatOptions {
     std::vector<std::string> files;
     FilterOptions filter;
     bool recordsOnly = false;
+    bool noHeaders = false;
     bool json = false;
     bool wall = false;
     bool withFile = false;
@@ -83,7 +84,11 @@ int RunCat(const CatOptions& options) {
     const RecordFilter filter(options.filter, names);
     for (const MergedEntry& merged : MergeByTime(files)) {
         const TraceEntry& entry = *merged.entry;
-        if (entry.kind == EntryKind::kRecord ? !filter.Accepts(entry) : options.recordsOnly) continue;
+        const bool headerOrClosing = entry.kind == EntryKind::kHeader || entry.kind == EntryKind::kClosing;
+        if (entry.kind == EntryKind::kRecord ? !filter.Accepts(entry)
+                                             : options.recordsOnly || (options.noHeaders && headerOrClosing)) {
+            continue;
+        }
         const LoadedFile& file = files[merged.file];
         const std::string out = options.json ? JsonLine(file, entry, names)
                                              : TextLines(file, entry, options.wall, options.withFile);
@@ -101,6 +106,7 @@ void AddCatCommand(CLI::App& app, int& exitStatus) {
     AddFilterOptions(*command, options->filter);
     command->add_flag("--records-only", options->recordsOnly,
                       "Leave out header blocks, lost-output reports, closing lines and lines of no known form");
+    command->add_flag("--no-headers", options->noHeaders, "Leave out header blocks and closing lines");
     command->add_flag("--json", options->json, "One JSON object per entry");
     command->add_flag("--wall", options->wall, "Wall-clock (UTC) times from the header instead of clock seconds (exact to within a second)");
     command->add_flag("--with-file", options->withFile, "Start each text line with the file's path");

@@ -24,11 +24,15 @@ int RunFollow(const FollowOptions& options) {
     TraceFollower follower(folder, options.tailLines);
     std::filesystem::path shown;
     size_t printed = 0;
+    bool waitingShown = false;
     for (;;) {
         const std::vector<std::string> lines = follower.Poll();
         if (follower.Current() != shown) {
             shown = follower.Current();
             std::fprintf(stderr, "vextrel follow: %s\n", shown.string().c_str());
+        } else if (shown.empty() && !waitingShown) {
+            waitingShown = true;
+            std::fprintf(stderr, "vextrel follow: no trace file in %s yet\n", folder.c_str());
         }
         for (const std::string& line : lines) {
             std::printf("%s\n", line.c_str());

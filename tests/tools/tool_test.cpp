@@ -231,6 +231,9 @@ std::string ToolOnRealFiles::files_[2];
 
 TEST_F(ToolOnRealFiles, CatGivesTheTracedRecordsAndFiltersThem) {
     EXPECT_EQ(Tool({"cat", files_[0]}), ReadAll(files_[0]));  // the file as written, every line
+    const std::string recordLines = Tool({"cat", "--no-headers", files_[0]});
+    EXPECT_EQ(recordLines.find("***"), std::string::npos);
+    EXPECT_EQ(recordLines, Tool({"cat", "--records-only", files_[0]}));  // no lost output here
     const std::vector<json> records = Records({files_[0]});
     ASSERT_EQ(records.size(), 63u);
     std::set<std::string> threads;
