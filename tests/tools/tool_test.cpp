@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <random>
 #include <set>
 #include <sstream>
 
@@ -59,6 +60,15 @@ std::string Joined(const std::vector<TraceEntry>& entries) {
     for (const TraceEntry& entry : entries)
         for (const std::string& line : entry.lines) text += line + "\n";
     return text;
+}
+
+// A fresh folder of its own under the temporary folder (test programs of several builds may run
+// at once).
+fs::path FreshFolder(const std::string& prefix) {
+    const fs::path folder = (fs::temp_directory_path() / (prefix + std::to_string(std::random_device()()))).make_preferred();
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    return folder;
 }
 
 std::string WithoutCarriageReturns(std::string text) {
@@ -147,9 +157,7 @@ TEST(TraceFileReader, JsonTextIsValidForAnyBytes) {
 }
 
 TEST(TraceFollower, ShowsTheTailThenFollowsTheFileAndMovesToANewerOne) {
-    const fs::path folder = fs::temp_directory_path() / ("vextrel-follow-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-    fs::remove_all(folder);
-    fs::create_directories(folder);
+    const fs::path folder = FreshFolder("vextrel-follow-");
     std::ofstream(folder / "a.txt", std::ios::binary) << "one\r\ntwo\nthree\npart";
     TraceFollower follower(folder, 2);
     EXPECT_EQ(follower.Poll(), (std::vector<std::string>{"two", "three"}));
@@ -172,10 +180,13 @@ namespace {
 // reads the trace files back with the vextrel program.
 class ToolOnRealFiles : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        folder_ = new fs::path((fs::temp_directory_path() / "vextrel-tool-test").make_preferred());
-        fs::remove_all(*folder_);
-        fs::create_directories(*folder_);
+    // Each test runs in a process of its own: the first test of a process makes the files.
+    void SetUp() override {
+        static const bool prepared = Prepare();
+        ASSERT_TRUE(prepared);
+    }
+    static bool Prepare() {
+        folder_ = new fs::path(FreshFolder("vextrel-tool-test-"));
         const fs::path host = *folder_ / fs::path(VEXTREL_E2E_HOST).filename();
         fs::copy_file(VEXTREL_E2E_HOST, host);
         fs::copy_file(VEXTREL_E2E_LIBRARY, *folder_ / fs::path(VEXTREL_E2E_LIBRARY).filename());
@@ -184,19 +195,24 @@ protected:
                 << "name=Au:dio,1\nfiletracingdir=" << (*folder_ / run).string()
                 << "\nVXF_ENGINE_CORE=File@VXP_LOW\nVXF_MIXER_CHANNEL=File@VXP_NORMAL\n";
             std::string output;
-            ASSERT_EQ(vextrel::testing::RunProcess(host.string(),
-                                                   {"threads:3:20:1:2", "t:101:4:20:mixed|second line", "f:1:2:plain",
-                                                    "sleep:200"},
-                                                   folder_->string(), &output),
-                      0)
-                << output;
-            ASSERT_EQ(std::distance(fs::directory_iterator(*folder_ / run), fs::directory_iterator()), 1);
-            files_[run[0] - 'a'] = fs::directory_iterator(*folder_ / run)->path().string();
+            const int code = vextrel::testing::RunProcess(
+                host.string(), {"threads:3:20:1:2", "t:101:4:20:mixed|second line", "f:1:2:plain", "sleep:200"},
+                folder_->string(), &output);
+            EXPECT_EQ(code, 0) << output;
+            const fs::path traces = *folder_ / run;
+            if (code != 0 || !fs::exists(traces) ||
+                std::distance(fs::directory_iterator(traces), fs::directory_iterator()) != 1) {
+                ADD_FAILURE() << "the host did not leave one trace file in " << traces;
+                return false;
+            }
+            files_[run[0] - 'a'] = fs::directory_iterator(traces)->path().string();
         }
+        return true;
     }
     static void TearDownTestSuite() {
-        fs::remove_all(*folder_);
+        if (folder_ != nullptr && !::testing::Test::HasFailure()) fs::remove_all(*folder_);
         delete folder_;
+        folder_ = nullptr;
     }
 
     // The program's output (standard output and error) for the arguments; fails on a non-zero exit.
