@@ -37,8 +37,8 @@ std::string HexText(uint32_t value, int width) {
 }
 
 std::optional<std::string> WallOf(const LoadedFile& file, const TraceEntry& entry) {
-    if (!entry.session) return std::nullopt;
-    return WallTimeOf(file.content.sessions[*entry.session], entry.microseconds);
+    const SessionHeader* session = DatingSessionOf(file.content, entry);
+    return session ? WallTimeOf(*session, entry.microseconds) : std::nullopt;
 }
 
 std::string JsonLine(const LoadedFile& file, const TraceEntry& entry, const FacilityNames& names) {

@@ -108,7 +108,7 @@ private:
     int64_t TimeOf(const MergedEntry& merged) const {
         const int64_t time = static_cast<int64_t>(merged.entry->microseconds);
         if (!wall_) return time;
-        const SessionHeader* session = SessionOf(merged);
+        const SessionHeader* session = DatingSessionOf(files_[merged.file].content, *merged.entry);
         const auto wall = session ? WallMicrosecondsOf(*session, merged.entry->microseconds) : std::nullopt;
         return wall ? *wall : time;
     }

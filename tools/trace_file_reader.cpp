@@ -171,6 +171,14 @@ void SplitElapsedSuffix(TraceEntry& record) {
     record.text.resize(start - 2);
 }
 
+const SessionHeader* DatingSessionOf(const TraceFileContent& file, const TraceEntry& entry) {
+    if (!entry.session) return nullptr;
+    for (size_t index = *entry.session + 1; index-- > 0;) {
+        if (file.sessions[index].startUtc && file.sessions[index].startMicroseconds) return &file.sessions[index];
+    }
+    return nullptr;
+}
+
 std::string FormatSeconds(uint64_t microseconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%llu.%06llu", static_cast<unsigned long long>(microseconds / 1000000u),

@@ -123,6 +123,10 @@ std::optional<TraceEntry> ParseRecordLine(std::string_view line);
 // Splits a trailing " (N us)" off a record's text into its elapsed time.
 void SplitElapsedSuffix(TraceEntry& record);
 
+// The header block that dates an entry: the one in force, or the nearest earlier one of the file
+// with a starting timestamp when that one is a refresh without it; null when there is none.
+const SessionHeader* DatingSessionOf(const TraceFileContent& file, const TraceEntry& entry);
+
 // "seconds.micro" with six decimals, as in the file.
 std::string FormatSeconds(uint64_t microseconds);
 

@@ -122,6 +122,7 @@ TEST(TraceFileReader, ReadsEveryFormAndKeepsEveryLine) {
     EXPECT_EQ(records[5]->text, "ends in blank lines\n\n");
     EXPECT_FALSE(records[5]->elapsedMicroseconds);
     EXPECT_EQ(records[6]->session, 1u);
+    EXPECT_EQ(DatingSessionOf(file, *records[6]), &file.sessions[0]);  // the refresh has no timestamp
     EXPECT_EQ(file.entries[8].lines.size(), 3u);  // the lost-output report, one entry
     EXPECT_EQ(file.entries[8].microseconds, 103000000u);
 }
