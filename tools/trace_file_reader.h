@@ -87,7 +87,9 @@ public:
     std::vector<TraceEntry> TakeEntries();
     // The header blocks read so far (entries refer to them by index).
     const std::vector<SessionHeader>& Sessions() const { return sessions_; }
+    // True once a CR LF line end was seen.
     bool CarriageReturns() const { return carriageReturns_; }
+    // True when Finish found the text ending inside a line.
     bool EndsMidLine() const { return endsMidLine_; }
 
 private:
