@@ -197,7 +197,7 @@ protected:
                 << "\nVXF_ENGINE_CORE=File@VXP_LOW\nVXF_MIXER_CHANNEL=File@VXP_NORMAL\n";
             std::string output;
             const int code = vextrel::testing::RunProcess(
-                host.string(), {"threads:3:20:1:2", "t:101:4:20:mixed|second line", "f:1:2:plain", "sleep:200"},
+                host.string(), {"threads:3:20:1:2", "t:101:4:20:mixed|second line", "f:1:2:plain", "sleep:300"},
                 folder_->string(), &output);
             EXPECT_EQ(code, 0) << output;
             const fs::path traces = *folder_ / run;
