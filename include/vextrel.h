@@ -187,9 +187,9 @@ VEXTREL_API void VextrelLegacyFormat(uint32_t facilityWord, const char* format, 
     VEXTREL_PRINTF_CHECK(2, 0);
 
 /* Queues `text` unformatted (no % processing). Text longer than one record
- * (511 characters) or holding newlines is split into several records, at the
- * newlines (which are dropped) or every 511 characters; continuation records
- * are written as bare text. Any thread. */
+ * (511 characters) is split into records of at most 511 characters, each cut
+ * at the last newline (dropped) or late blank before the limit; continuation
+ * records are written as bare text. Any thread. */
 VEXTREL_API void VextrelPuts(uint32_t facilityWord, const char* text);
 
 /* The high-resolution counter now, in microseconds; the same scale as the time
@@ -263,9 +263,10 @@ VEXTREL_API void VextrelRegisterHandlerFunc(uint32_t facilityWord, TraceHandlerF
 
 /* ---- Diagnostics -------------------------------------------------------- */
 
-/* Queues the calling thread's stack: a "Stacktrace:" line, then one bare line
- * per frame (module+offset, with the function's name when symbols are
- * enabled). Any thread; reading symbols is slow, so keep it off hot paths. */
+/* Queues the calling thread's stack as bare lines: "Stacktrace:", then one
+ * line per return address (the module and its base, or the function's name
+ * when symbols are enabled). Any thread; with symbols it is slow, so keep it
+ * off hot paths. */
 VEXTREL_API void VextrelStack(uint32_t facilityWord);
 
 /* Turns symbol names in VextrelStack frames on (non-zero) or off (0, the
@@ -275,9 +276,10 @@ VEXTREL_API void VextrelEnableStackTraceSymbols(uint8_t enable);
 /* The value last given to VextrelEnableStackTraceSymbols (0 at start). */
 VEXTREL_API uint8_t VextrelEnabledStackTraceSymbols(void);
 
-/* Queues a hexadecimal dump of `length` bytes at `data`: a line with `label`,
- * then lines of 32 bytes each with their offset, hex values and printable
- * characters. The bytes are read during the call. Any thread. */
+/* Queues a hexadecimal dump of `length` bytes at `data` as ordinary trace
+ * lines of up to 32 bytes each: the label, the address of the line's first
+ * byte, then the bytes in hexadecimal. The bytes are read during the call.
+ * Any thread. */
 VEXTREL_API void VextrelMem(uint32_t facilityWord, const char* label, const void* data, uint32_t length);
 
 /* The text of one of the host's error codes, or "Unknown OSErr". The text is
