@@ -9,10 +9,9 @@ option(VEXTREL_BUILD_EXAMPLES "Build the demo host in examples/" ${PROJECT_IS_TO
 option(VEXTREL_WARNINGS_AS_ERRORS "Treat compiler warnings as errors" OFF)
 option(VEXTREL_INSTALL "Generate install rules for the library, headers and CMake package" ON)
 
+# Folders with their own switch; any other folder (fuzz/ has its own option inside) is always added.
 set(VEXTREL_BUILD_FOLDER_bench ${VEXTREL_BUILD_BENCH})
 set(VEXTREL_BUILD_FOLDER_examples ${VEXTREL_BUILD_EXAMPLES})
-# fuzz/ decides for itself (VEXTREL_FUZZ, off by default).
-set(VEXTREL_BUILD_FOLDER_fuzz ON)
 
 # vextrel_add_warning_options()
 # Adds the warning options to every target of this folder and below (never to a host's targets).
