@@ -80,9 +80,11 @@ TEST_F(ConfigParser, FacilityTokensAndDisabling) {
 }
 
 TEST_F(ConfigParser, LineEndsLengthsAndOverlongLines) {
-    for (const std::string end : {"\n", "\r\n", "\r", "\n\n\r\n\r\r"}) {
-        for (const std::string& last : {std::string(), end}) {
-            TraceConfig* config = Parse("name=ends" + end + "VXF_ENGINE_CORE=F@VXP_LOW" + end + "VXF_ENGINE_CORE=C@VXP_HIGH" + last);
+    for (const char* end : {"\n", "\r\n", "\r", "\n\n\r\n\r\r"}) {
+        for (const char* last : {"", end}) {
+            std::string text = "name=ends";
+            text.append(end).append("VXF_ENGINE_CORE=F@VXP_LOW").append(end).append("VXF_ENGINE_CORE=C@VXP_HIGH").append(last);
+            TraceConfig* config = Parse(text);
             ASSERT_NE(config, nullptr);
             EXPECT_EQ(Name(config) + " " + Entries(config, 1), "ends 8 2 17");
         }
@@ -99,8 +101,8 @@ TEST_F(ConfigParser, LineEndsLengthsAndOverlongLines) {
     EXPECT_EQ(ParseConfigText(kEnable.c_str(), 26, nullptr), nullptr);
 
     // The 1023rd character ends a line; the rest of the physical line is read as further lines.
-    EXPECT_NE(Parse("#" + std::string(1022, 'x') + kEnable), nullptr);
-    EXPECT_EQ(Parse("#" + std::string(1023, 'x') + kEnable), nullptr);
+    EXPECT_NE(Parse(std::string("#").append(1022, 'x') + kEnable), nullptr);
+    EXPECT_EQ(Parse(std::string("#").append(1023, 'x') + kEnable), nullptr);
     const TraceConfig* config = Parse(kEnable + "name=" + std::string(2000, 'y') + "\nfiletracingdir=" + std::string(2000, 'z'));
     EXPECT_EQ(Name(config) + "|" + config->traceFolder, std::string(31, 'y') + "|" + std::string(1008, 'z'));
 }

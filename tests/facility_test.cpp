@@ -11,25 +11,18 @@
 using namespace vextrel;
 using vextrel::testing::PublishedManager;
 
+// Every built-in name is registered at its id, except a later name that repeats an id.
 TEST(FacilityRegistry, BuiltinListRegistersAllButTheRepeatedId) {
     RegisterBuiltinFacilities();
     uint32_t count = 0;
     const BuiltinFacility* rows = BuiltinFacilities(&count);
-    ASSERT_EQ(count, 284u);
     std::set<uint32_t> ids;
-    uint32_t registered = 0;
     for (uint32_t i = 0; i < count; ++i) {
-        const std::string name = rows[i].name;
-        EXPECT_EQ(name.rfind("VXF_", 0), 0u) << name;
-        if (rows[i].id != kFacilityAll) {
-            EXPECT_GE(rows[i].id, 1u);
-            EXPECT_LE(rows[i].id, 3893u);
-        }
         const bool firstOfId = ids.insert(rows[i].id).second;
-        EXPECT_EQ(FacilityIdOf(rows[i].name), firstOfId ? rows[i].id : 0u) << name;
-        if (firstOfId) ++registered;
+        EXPECT_EQ(FacilityIdOf(rows[i].name), firstOfId ? rows[i].id : 0u) << rows[i].name;
     }
-    EXPECT_EQ(registered, 283u);
+    EXPECT_EQ(count, 284u);
+    EXPECT_EQ(ids.size(), 283u);
     EXPECT_EQ(FacilityIdOf("VXF_ALL"), kFacilityAll);
 }
 

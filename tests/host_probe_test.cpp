@@ -13,6 +13,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/host_facts.h"
+#include "support/output_fixture.h"
 
 namespace vextrel {
 namespace {
@@ -23,17 +24,8 @@ using platform::CreateFolderResult;
 template <size_t Capacity>
 struct GuardedBuffer {
     char text[Capacity];
-    unsigned char guard[32];
-    GuardedBuffer() {
-        std::memset(text, 'x', sizeof text);
-        std::memset(guard, 0x5A, sizeof guard);
-    }
-    bool GuardIntact() const {
-        for (unsigned char byte : guard) {
-            if (byte != 0x5A) return false;
-        }
-        return true;
-    }
+    char guard[32] = "guard bytes past the buffer....";
+    bool GuardIntact() const { return std::string(guard) == "guard bytes past the buffer...."; }
 };
 
 // Records every folder creation; the path `failingPath` fails, every other one is created.
@@ -279,24 +271,9 @@ TEST(HostFactsFill, UnknownFactsKeepTheValuesOfAnUnprobedHost) {
     EXPECT_STREQ(info.osName, "Linux 6.1.0-18-amd64");
 }
 
-// A fresh folder under the system's temporary folder, removed with its contents at the end.
-struct TemporaryFolder {
-    std::filesystem::path path;
-    explicit TemporaryFolder(const char* name) {
-        path = std::filesystem::temp_directory_path() /
-               (std::string("vextrel_host_") + name + "_" + std::to_string(platform::CurrentProcessId()));
-        std::filesystem::remove_all(path);
-        std::filesystem::create_directories(path);
-    }
-    ~TemporaryFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-};
-
 TEST(HostFactsFill, CreatesTheFoldersOnDisk) {
-    const TemporaryFolder temporary("trace");
-    const std::string base = temporary.path.string();
+    const testing::TempFolder temporary;
+    const std::string base = temporary.Path();
     const std::string executable = base + platform::kPathSeparator + "Host.exe";
     HostFacts facts = WindowsHostFacts(executable.c_str());
     facts.separator = platform::kPathSeparator;
@@ -313,23 +290,23 @@ TEST(HostFactsFill, CreatesTheFoldersOnDisk) {
     EXPECT_EQ(std::string(info.defaultTraceFolder), base + platform::kPathSeparator + "Logs");
     EXPECT_TRUE(platform::PathExists(info.defaultTraceFolder));
 
-    const std::filesystem::path nested = temporary.path / "a" / "b" / "state";
+    const std::filesystem::path nested = std::filesystem::path(base) / "a" / "b" / "state";
     EXPECT_TRUE(platform::CreatePrivateFolderWithParents(nested.string().c_str()));
     EXPECT_TRUE(platform::PathExists(nested.string().c_str()));
     EXPECT_TRUE(platform::CreatePrivateFolderWithParents(nested.string().c_str()));
     if (platform::kPathSeparator == '/') {
-        const auto permissions = std::filesystem::status(temporary.path / "a").permissions();
+        const auto permissions = std::filesystem::status(std::filesystem::path(base) / "a").permissions();
         EXPECT_EQ(permissions & std::filesystem::perms::all, std::filesystem::perms::owner_all);
     }
     // A file in the way is not a folder.
-    const std::string file = (temporary.path / "file").string();
+    const std::string file = temporary.Path("file");
     std::FILE* created = std::fopen(file.c_str(), "w");
     ASSERT_NE(created, nullptr);
     std::fclose(created);
     EXPECT_FALSE(platform::CreatePrivateFolderWithParents(file.c_str()));
 }
 
-TEST(HostProbe, RealValuesAreSaneAndTheProbeRunsOnce) {
+TEST(HostProbe, RealValuesAreSaneTheProbeRunsOnceAndCanBeRepeatedForAnExecutable) {
     const HostInfo saved = Host();
     ResetHostInfo();
     ProbeHostEnvironment();
@@ -349,19 +326,14 @@ TEST(HostProbe, RealValuesAreSaneAndTheProbeRunsOnce) {
     std::snprintf(Host().osName, sizeof Host().osName, "marker");
     ProbeHostEnvironment();
     EXPECT_STREQ(Host().osName, "marker");
-    Host() = saved;
-}
 
-TEST(HostProbe, ProbeForAChosenExecutableRefillsHostInfo) {
-    const HostInfo saved = Host();
-    const TemporaryFolder temporary("probe_for");
-    const std::string folder = temporary.path.string() + platform::kPathSeparator;
+    // A probe for a chosen executable fills the facts again.
+    const testing::TempFolder temporary;
+    const std::string folder = temporary.Path() + platform::kPathSeparator;
     ProbeHostEnvironmentFor((folder + "Host.exe").c_str());
-    EXPECT_TRUE(Host().probed);
     EXPECT_EQ(std::string(Host().executableFolder), folder);
     EXPECT_EQ(std::string(Host().configPath2), folder + "Host.vextrel");
     EXPECT_EQ(std::string(Host().configPath3), folder + "config.vextrel");
-
     ProbeHostEnvironmentFor((folder + "Other").c_str());
     EXPECT_STREQ(Host().executableFileName, "Other");
     ResetHostInfo();

@@ -47,7 +47,7 @@ std::string Dated(const char* prefix, int day) {
 
 }  // namespace
 
-TEST(LogRetention, KeepsLimitMinusOneOfTheNewestFiles) {
+TEST(LogRetention, KeepsLimitMinusOneNewestPerFamilyAndOnlyWithALimit) {
     for (int32_t limit : {1, 3}) {
         RetentionFolder folder;
         for (int day = 1; day <= 5; ++day) folder.Add(Dated("Host", day), day);
@@ -56,9 +56,8 @@ TEST(LogRetention, KeepsLimitMinusOneOfTheNewestFiles) {
         for (int day = 5; day > 5 - (limit - 1); --day) expected.insert(Dated("Host", day));
         EXPECT_EQ(folder.Names(), expected) << "limit " << limit;
     }
-}
 
-TEST(LogRetention, PrunesTheHostAndTheVideoFamiliesSeparately) {
+    // The host's and the video families are pruned separately; other names are left alone.
     ScopedExecutableName host("My App.Beta.exe");
     RetentionFolder folder;
     for (int day = 1; day <= 3; ++day) {
@@ -66,13 +65,21 @@ TEST(LogRetention, PrunesTheHostAndTheVideoFamiliesSeparately) {
         folder.Add(Dated("Stavenor_Video", day), 10 + day);
         folder.Add(Dated("Other", day), day);
     }
+    for (int32_t limit : {0, -1, -2147483647 - 1}) {
+        ApplyLogFileLimit(limit, folder.Path().c_str());
+        PruneTraceFiles(limit, folder.Path().c_str(), "My_App");
+    }
+    ApplyLogFileLimit(1, (folder.Path() + "-missing").c_str());
+    PruneTraceFiles(1, nullptr, "My_App");
+    EXPECT_EQ(folder.Names().size(), 9u);
     ApplyLogFileLimit(2, folder.Path().c_str());
     EXPECT_EQ(folder.Names(), (std::set<std::string>{Dated("My_App", 3), Dated("Stavenor_Video", 3), Dated("Other", 1),
                                                      Dated("Other", 2), Dated("Other", 3)}));
 }
 
-// The match is on the name prefix alone: Host_notes.txt is a trace file to retention, Hostess_ not.
-TEST(LogRetention, AnyNameAfterThePrefixIsACandidate) {
+// The match is on the name prefix alone (Host_notes.txt is a candidate, Hostess_ not); of two files
+// with the same last-write time only the one listed first is a candidate.
+TEST(LogRetention, AnyNameAfterThePrefixCountsAndEqualTimesLeaveOneBeyondReach) {
     RetentionFolder folder;
     folder.Add("Host_notes.txt", 0);
     folder.Add("Hostess_2024_05_01_10_00_00.txt", 0);
@@ -80,30 +87,13 @@ TEST(LogRetention, AnyNameAfterThePrefixIsACandidate) {
     folder.Add(Dated("Host", 2), 2);
     PruneTraceFiles(2, folder.Path().c_str(), "Host");
     EXPECT_EQ(folder.Names(), (std::set<std::string>{"Hostess_2024_05_01_10_00_00.txt", Dated("Host", 2)}));
-}
 
-// Of two files with the same last-write time only the one listed first is a candidate.
-TEST(LogRetention, EqualTimesLeaveOneFileBeyondReach) {
-    RetentionFolder folder;
-    folder.Add("Host_a.txt", 1);
-    folder.Add("Host_b.txt", 1);
-    folder.Add("Host_c.txt", 2);
-    PruneTraceFiles(1, folder.Path().c_str(), "Host");
-    const std::set<std::string> left = folder.Names();
+    RetentionFolder equal;
+    equal.Add("Host_a.txt", 1);
+    equal.Add("Host_b.txt", 1);
+    equal.Add("Host_c.txt", 2);
+    PruneTraceFiles(1, equal.Path().c_str(), "Host");
+    const std::set<std::string> left = equal.Names();
     EXPECT_EQ(left.size(), 1u);
     EXPECT_TRUE(left.count("Host_a.txt") == 1 || left.count("Host_b.txt") == 1);
-}
-
-TEST(LogRetention, NoLimitOrNoFolderDeletesNothing) {
-    ScopedExecutableName host("Host.exe");
-    RetentionFolder folder;
-    for (int day = 1; day <= 3; ++day) folder.Add(Dated("Host", day), day);
-    for (int32_t limit : {0, -1, -2147483647 - 1}) {
-        ApplyLogFileLimit(limit, folder.Path().c_str());
-        PruneTraceFiles(limit, folder.Path().c_str(), "Host");
-    }
-    EXPECT_EQ(folder.Names().size(), 3u);
-    ApplyLogFileLimit(1, (folder.Path() + "-missing").c_str());
-    PruneTraceFiles(1, nullptr, "Host");
-    EXPECT_EQ(folder.Names().size(), 3u);
 }

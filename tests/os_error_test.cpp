@@ -34,20 +34,15 @@ TEST(OSErrorText, RunsHaveTheirEndTextsAndNoMissingCode) {
     }
 }
 
-TEST(OSErrorText, GapsAroundTheRunsAreUnknown) {
-    for (int32_t code = -6051; code >= -6067; --code) EXPECT_EQ(VextrelOSErrToString(code), kUnknown) << code;
-    for (int32_t code : {-6000, -6076, -6097, -6100, 1, -1, -1177, -1179}) {
-        EXPECT_EQ(VextrelOSErrToString(code), kUnknown) << code;
-    }
-}
-
-TEST(OSErrorText, ExactlyNinetyFourCodesAreKnown) {
+TEST(OSErrorText, ExactlyNinetyFourCodesAreKnownAndTheGapsAreNot) {
     int known = 0;
     for (int32_t code = -10000; code <= 10000; ++code) {
         if (VextrelOSErrToString(code) != kUnknown) ++known;
     }
     EXPECT_EQ(known, 94);
-    for (int32_t code : {INT32_MIN, INT32_MAX}) EXPECT_EQ(VextrelOSErrToString(code), kUnknown);
+    for (int32_t code : {INT32_MIN, INT32_MAX, -6000, -6051, -6067, -6076, -6097, -6100, 1, -1, -1177, -1179}) {
+        EXPECT_EQ(VextrelOSErrToString(code), kUnknown) << code;
+    }
 }
 
 }  // namespace

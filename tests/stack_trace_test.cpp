@@ -128,11 +128,11 @@ TEST(StackSymbols, FindsAFunctionOfThisExecutableByName) {
     }
 
     char frameLine[vextrel::kFrameLineCapacity];
+    const std::string address = std::string("\t").append(Hex16(AddressValue(inside)));
     vextrel::FormatFrameLine(inside, frameLine, sizeof frameLine, true);
-    EXPECT_EQ(std::string(frameLine), "\t" + Hex16(AddressValue(inside)) + " : " + description);
+    EXPECT_EQ(std::string(frameLine), address + " : " + description);
     vextrel::FormatFrameLine(inside, frameLine, sizeof frameLine, false);
-    EXPECT_EQ(std::string(frameLine),
-              "\t" + Hex16(AddressValue(inside)) + " : - (" + module + " @ " + Hex16(base) + ")");
+    EXPECT_EQ(std::string(frameLine), address + " : - (" + module + " @ " + Hex16(base) + ")");
 }
 
 TEST(StackSymbols, AddressOutsideEveryModule) {
@@ -196,6 +196,7 @@ private:
 };
 
 TEST(VextrelStackQueue, TitleThenQuietFrameLinesForAcceptingConfigurationsOnly) {
+    VextrelStack(kFacility);  // no manager: formats and returns
     vextrel::testing::PublishedManager manager;
     vextrel::TraceConfig* accepting = manager.AddUndrainedConfig(kFacility, VXP_NORMAL);
     vextrel::TraceConfig* tooHigh = manager.AddUndrainedConfig(kFacility, VXP_HIGH);
@@ -221,7 +222,7 @@ TEST(VextrelStackQueue, TitleThenQuietFrameLinesForAcceptingConfigurationsOnly) 
     }
 }
 
-TEST(VextrelStackQueue, DeepStackWithoutSymbolsGivesTheTitleAndSixtyOneModuleLines) {
+TEST(VextrelStackQueue, DeepStackWithoutSymbolsGivesTheTitleAndSixtyOneModuleLinesOnlyWhenAccepted) {
     vextrel::testing::PublishedManager manager;
     vextrel::TraceConfig* config = manager.AddUndrainedConfig(kFacility, VXP_LOWEST);
     SymbolSwitch symbols(0);
@@ -231,12 +232,7 @@ TEST(VextrelStackQueue, DeepStackWithoutSymbolsGivesTheTitleAndSixtyOneModuleLin
     ASSERT_EQ(texts.size(), 62u);
     EXPECT_EQ(texts[0], "Stacktrace:");
     for (size_t i = 1; i < texts.size(); ++i) EXPECT_TRUE(std::regex_match(texts[i], kModuleLine)) << texts[i];
-}
-
-TEST(VextrelStackQueue, NothingQueuedBeyondTheFacilityTableOrWithoutManager) {
-    VextrelStack(kFacility);  // no manager: formats and returns
-    vextrel::testing::PublishedManager manager;
-    vextrel::TraceConfig* config = manager.AddUndrainedConfig(kFacility, VXP_LOWEST);
+    // Nothing is queued for a facility beyond the table or one no tracer takes.
     VextrelStack(VXF_WORD(20480, VXP_URGENT));
     VextrelStack(VXF_WORD(kFacility + 1, VXP_URGENT));
     EXPECT_TRUE(vextrel::testing::TakeRecords(*config->Queue()).empty());

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,9 @@ std::string Repeat(char c, size_t n) { return std::string(n, c); }
 
 uint64_t FixedClock() { return 4242; }
 
+std::atomic<uint32_t> g_clockCalls{0};
+uint64_t CountingClock() { return 1000 + g_clockCalls.fetch_add(1); }
+
 }  // namespace
 
 TEST(TraceEntry, PriorityByteZeroIsTracedOnlyAtTheLowestLevel) {
@@ -38,7 +42,7 @@ TEST(TraceEntry, PriorityByteZeroIsTracedOnlyAtTheLowestLevel) {
     EXPECT_EQ(TakeRecords(*low->Queue()), (std::vector<std::string>{"low 2"}));
 }
 
-TEST(TraceEntry, RecordsCarryTheCallersFields) {
+TEST(TraceEntry, RecordsCarryTheCallersFieldsAndACutText) {
     PublishedManager manager;
     TraceConfig* config = manager.AddUndrainedConfig(kFacility, VXP_LOWEST);
     config->console.SetFacilityPriority(kFacility, VXP_HIGH);
@@ -46,9 +50,11 @@ TEST(TraceEntry, RecordsCarryTheCallersFields) {
     VextrelFormatQuiet(VXF_WORD(kFacility, VXP_NORMAL), "%s=%d", "value", 5);
     VextrelSetNameFunc("renamed");
     VextrelFormat(VXF_WORD(kFacility, VXP_URGENT), nullptr);
+    VextrelFormat(kFacility, "%s", Repeat('x', 600).c_str());
     std::vector<RecordCopy> records;
     TakeRecords(*config->Queue(), &records);
-    ASSERT_EQ(records.size(), 2u);
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[2].text, Repeat('x', 511));  // long messages are cut
     EXPECT_EQ(records[0].text, "value=5");
     EXPECT_TRUE(records[0].quiet);
     EXPECT_TRUE(records[0].toFile);
@@ -61,14 +67,8 @@ TEST(TraceEntry, RecordsCarryTheCallersFields) {
     EXPECT_TRUE(records[1].toConsole);
     EXPECT_FALSE(records[1].quiet);
     EXPECT_EQ(records[1].name, "renamed");
-}
-
-TEST(TraceEntry, LongMessagesAreCut) {
-    PublishedManager manager;
-    TraceConfig* config = manager.AddUndrainedConfig(kFacility, VXP_LOWEST);
-    const std::string text = Repeat('x', 600);
-    VextrelFormat(kFacility, "%s", text.c_str());
-    EXPECT_EQ(TakeRecords(*config->Queue()), (std::vector<std::string>{Repeat('x', 511)}));
+    config->name.Set(nullptr);
+    EXPECT_TRUE(config->name.IsEmpty());
 }
 
 TEST(TraceEntry, StartStampsAndTheHostClock) {
@@ -190,4 +190,49 @@ TEST(TraceEntry, NothingHappensWithoutManagerOrQueue) {
     manager->PublishConfigs();
     VextrelFormat(kFacility, "no queue yet");  // accepted, but there is nowhere to put it
     EXPECT_EQ(ReserveRecord(*config), nullptr);
+}
+
+TEST(TraceEntry, EveryAcceptingConfigurationGetsTheOneTimestampTakenDuringTheCall) {
+    PublishedManager manager;
+    TraceConfig* first = manager.AddUndrainedConfig(kFacility, VXP_LOWEST);
+    TraceConfig* second = manager.AddUndrainedConfig(kFacility, VXP_LOWEST);
+    const uint64_t before = platform::ReadCounter();
+    VextrelFormat(kFacility, "stamped");
+    VextrelPuts(kFacility, "put");
+    const uint64_t after = platform::ReadCounter();
+    std::vector<RecordCopy> one;
+    std::vector<RecordCopy> two;
+    TakeRecords(*first->Queue(), &one);
+    TakeRecords(*second->Queue(), &two);
+    ASSERT_EQ(one.size(), 2u);
+    ASSERT_EQ(two.size(), 2u);
+    for (size_t i = 0; i < 2; ++i) {
+        EXPECT_GE(one[i].timestamp, before);
+        EXPECT_LE(one[i].timestamp, after);
+        EXPECT_EQ(two[i].timestamp, one[i].timestamp);
+    }
+    EXPECT_LE(one[0].timestamp, one[1].timestamp);
+}
+
+TEST(TraceEntry, FilteredOutCallsStillCallTheClockCallbackAndSetTheStartStamp) {
+    PublishedManager manager;
+    TraceConfig* config = manager.AddUndrainedConfig(kFacility, VXP_LOWEST);
+    VextrelSetClockCallbackFunc(&CountingClock);
+    g_clockCalls = 0;
+    VextrelFormat(kFacility + 1, "filtered out");
+    VextrelPuts(kFacility + 1, "filtered out");
+    EXPECT_EQ(g_clockCalls.load(), 2u);
+    VextrelFormat(kFacility, "accepted");
+    VextrelSetClockCallbackFunc(nullptr);
+    std::vector<RecordCopy> records;
+    TakeRecords(*config->Queue(), &records);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].timestamp, 1002u);  // the callback's value, called once for the call
+
+    uint64_t stamp = 0;
+    const uint64_t before = platform::ReadCounter();
+    VextrelFormatTimestamp(&stamp, VXF_WORD(kFacility + 1, VXP_URGENT), "filtered out");
+    EXPECT_GE(stamp, before);
+    EXPECT_LE(stamp, platform::ReadCounter());
+    EXPECT_TRUE(TakeRecords(*config->Queue()).empty());
 }

@@ -131,16 +131,6 @@ TEST(ClientTracer, ListIsSortedWithoutRepeatsAndDeliveredInOrder) {
     EXPECT_TRUE(merged.Clients().empty());
 }
 
-TEST(TraceConfig, NameIsCutAtItsBufferAndClearedByNull) {
-    std::unique_ptr<TraceConfig> config(TraceConfig::Create());
-    config->name.Set("a name of forty characters, far too long");
-    char name[kConfigNameCapacity];
-    config->name.CopyTo(name);
-    EXPECT_EQ(std::string(name), std::string("a name of forty characters, far too long").substr(0, 31));
-    config->name.Set(nullptr);
-    EXPECT_TRUE(config->name.IsEmpty());
-}
-
 TEST(TraceConfig, HandlerTableStaysSortedAndBounded) {
     std::unique_ptr<TraceConfig> config(TraceConfig::Create());
     auto handlerA = +[](uint32_t, char*, uint32_t, const char*, va_list) {};

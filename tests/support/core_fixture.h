@@ -9,6 +9,7 @@
 #include "core/manager.h"
 #include "core/record_queue.h"
 #include "core/trace_config.h"
+#include "ring_drain.h"
 
 namespace vextrel::testing {
 
@@ -62,18 +63,13 @@ struct RecordCopy {
 // returns their texts.
 inline std::vector<std::string> TakeRecords(RecordQueue& queue, std::vector<RecordCopy>* copies = nullptr) {
     std::vector<std::string> texts;
-    for (;;) {
-        TraceRecord& record = queue.records[queue.readIndex.Load() & (queue.capacity - 1)];
-        if (record.ready.value.load(std::memory_order_acquire) == 0) break;
-        texts.emplace_back(record.text);
+    while (TakeNext(queue, [&](const TraceRecord& r) {
+        texts.emplace_back(r.text);
         if (copies != nullptr) {
-            copies->push_back({record.toFile != 0, record.toConsole != 0, record.toClient != 0, record.quiet != 0,
-                               record.threadId, record.facilityId, record.timestamp, record.startTimestamp,
-                               record.name, record.text});
+            copies->push_back({r.toFile != 0, r.toConsole != 0, r.toClient != 0, r.quiet != 0, r.threadId,
+                               r.facilityId, r.timestamp, r.startTimestamp, r.name, r.text});
         }
-        record.ready.value.store(0, std::memory_order_release);
-        queue.freeCount.Increment();
-        queue.readIndex.Increment();
+    })) {
     }
     return texts;
 }
