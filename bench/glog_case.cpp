@@ -36,4 +36,8 @@ int64_t EndGlog(uint64_t) {
 
 LatencySubject GlogSubject() { return {"glog", GlogCall, BeginGlog, nullptr, EndGlog}; }
 
+namespace {
+const bool kRegistered = RegisterPeer("glog", &GlogSubject);
+}  // namespace
+
 }  // namespace vextrel::bench

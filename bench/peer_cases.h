@@ -1,9 +1,12 @@
-// The peer loggers, each built only when its package was found.
+// The peer loggers, each built only when its package was found; a built peer registers itself.
 #pragma once
 
 #include "bench/latency_subject.h"
 
 namespace vextrel::bench {
+
+// Adds a built peer under its name ("spdlog", "glog"); called from the peer's own file at start-up.
+bool RegisterPeer(const char* name, LatencySubject (*make)());
 
 // spdlog's asynchronous logger: queue of 8192, one worker thread, a file sink, overrun-oldest.
 LatencySubject SpdlogSubject();

@@ -44,4 +44,8 @@ int64_t EndSpdlog(uint64_t) {
 
 LatencySubject SpdlogSubject() { return {"spdlog async", SpdlogCall, BeginSpdlog, SettleSpdlog, EndSpdlog}; }
 
+namespace {
+const bool kRegistered = RegisterPeer("spdlog", &SpdlogSubject);
+}  // namespace
+
 }  // namespace vextrel::bench

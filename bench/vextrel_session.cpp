@@ -6,7 +6,7 @@
 #include "core/manager.h"
 #include "core/record_queue.h"
 #include "host/host_info.h"
-#include "output/raw_thread.h"
+#include "output/queue_writer.h"
 #include "platform/clock.h"
 
 namespace vextrel::bench {
@@ -24,9 +24,9 @@ VextrelSession::VextrelSession(const std::string& folder, const char* baseName, 
     config_->file.OpenTraceFile(folder.c_str(), baseName);
     queue_ = new RecordQueue;
     if (startWriter) {
-        queue_->StartWriter(queueSize, config_);
+        StartQueueWriter(*queue_, queueSize, *config_);
     } else {
-        queue_->AllocateRecords(queueSize, config_);
+        queue_->AllocateRecords(queueSize);
     }
     config_->SetQueue(queue_);
     AddConfig(manager_, config_);
@@ -41,10 +41,7 @@ VextrelSession::~VextrelSession() {
 }
 
 void VextrelSession::StartWriterThread() {
-    // The tail of RecordQueue::StartWriter, for a queue whose storage was allocated earlier.
-    queue_->writerThread = new CWriteBehinderThread(queue_);
-    queue_->writerThread->Start();
-    queue_->writerThread->SetPriority(3);
+    AttachWriterThread(*queue_, *config_);
 }
 
 uint64_t VextrelSession::RecordsWritten() const { return queue_->readIndex.Load(); }

@@ -4,7 +4,8 @@
 #include "config/config_parser.h"
 #include "config/text_scan.h"
 #include "core/facility.h"
-#include "host/host_info.h"
+#include "core/record_queue.h"
+#include "platform/bounded_text.h"
 
 namespace vextrel {
 namespace {
@@ -15,16 +16,16 @@ void DisableWhenTrue(BaseTracer& tracer, const char* value) {
 }
 
 uint32_t QueueSizeNamed(const char* value) {
-    if (EqualsIgnoringCase(value, "large")) return 32768;
-    if (EqualsIgnoringCase(value, "medium")) return 16384;
+    if (EqualsIgnoringCase(value, "large")) return kLargeQueueSize;
+    if (EqualsIgnoringCase(value, "medium")) return kMediumQueueSize;
     return kDefaultQueueSize;
 }
 
 // Applies an option keyword; false when the key is none of them.
-bool ApplyOption(const char* key, const char* value, TraceConfig* config) {
+bool ApplyOption(const char* key, const char* value, TraceConfig* config, const ConfigContext& context) {
     if (EqualsIgnoringCase(key, "filetracingdir")) {
         const bool useDefault = EqualsIgnoringCase(value, "USE_RELATIVE_PATH");
-        CopyBounded(config->traceFolder, sizeof config->traceFolder, useDefault ? Host().defaultTraceFolder : value);
+        CopyTruncated(config->traceFolder, sizeof config->traceFolder, useDefault ? context.defaultTraceFolder : value);
     } else if (EqualsIgnoringCase(key, "bequiet")) {
         config->quiet.store(!EqualsIgnoringCase(value, "false"));
     } else if (EqualsIgnoringCase(key, "tracequeuesize")) {
@@ -83,14 +84,14 @@ void ApplyFacilityTokens(uint32_t id, char* value, TraceConfig* config) {
 
 uint32_t CounterFileValue(const char* /*counterFileName*/) { return 0; }
 
-void InterpretConfigLine(char* line, TraceConfig* config) {
+void InterpretConfigLine(char* line, TraceConfig* config, const ConfigContext& context) {
     if (line == nullptr || config == nullptr || line[0] == '#') return;
     char* cursor = line;
     const char* key = NextToken(&cursor, "=");
     char* value = NextToken(&cursor, "=");
     if (key == nullptr || value == nullptr) return;
     TrimTrailingBlanks(value);
-    if (ApplyOption(key, value, config)) return;
+    if (ApplyOption(key, value, config, context)) return;
     const uint32_t id = FacilityIdOf(key);
     if (id == 0) return;
     ApplyFacilityTokens(id, value, config);

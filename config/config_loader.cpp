@@ -5,6 +5,7 @@
 
 #include "config/config_parser.h"
 #include "config/text_scan.h"
+#include "platform/bounded_text.h"
 
 namespace vextrel {
 namespace {
@@ -35,22 +36,25 @@ std::vector<std::string>& LoadedConfigFiles() {
     return *files;
 }
 
-void LoadConfigFiles(const char* basePath, CVextrelManager* manager) {
-    if (basePath == nullptr || basePath[0] == '\0' || manager == nullptr) return;
+OwnedConfigs LoadConfigFiles(const char* basePath, const ConfigContext& context) {
+    OwnedConfigs configs;
+    if (basePath == nullptr || basePath[0] == '\0') return configs;
     std::FILE* stream = OpenConfigFile(basePath);
-    if (stream == nullptr) return;
+    if (stream == nullptr) return configs;
     char path[kConfigFilePathCapacity];
-    CopyBounded(path, sizeof path, basePath);
+    CopyTruncated(path, sizeof path, basePath);
     uint32_t number = 1;
     while (stream != nullptr) {
         LoadedConfigFiles().emplace_back(path);
-        if (TraceConfig* config = ParseConfigFile(stream, manager)) {
-            CopyBounded(config->configPath, sizeof config->configPath, path);
+        if (std::unique_ptr<TraceConfig> config = ParseConfigFile(stream, context)) {
+            CopyTruncated(config->configPath, sizeof config->configPath, path);
+            configs.push_back(std::move(config));
         }
         std::fclose(stream);
         stream = OpenContinuation(path, basePath, &number);
         if (stream == nullptr) stream = OpenContinuation(path, basePath, &number);
     }
+    return configs;
 }
 
 }  // namespace vextrel

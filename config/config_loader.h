@@ -1,11 +1,11 @@
-// Reading a configuration path and its numbered continuations into a manager, and the process-wide
+// Reading a configuration path and its numbered continuations into configurations, and the process-wide
 // list of every configuration file opened.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "core/manager.h"
+#include "config/config_parser.h"
 
 namespace vextrel {
 
@@ -18,11 +18,14 @@ constexpr uint32_t kConfigFilePathCapacity = 260;
 // loads, restarts or reloads.
 std::vector<std::string>& LoadedConfigFiles();
 
-// Reads `basePath` and then `basePath` followed by 1, 2, ... into `manager`, one configuration per
+// The configurations read from one path and its continuations, in reading order.
+using OwnedConfigs = std::vector<std::unique_ptr<TraceConfig>>;
+
+// Reads `basePath` and then `basePath` followed by 1, 2, ..., one configuration per
 // file that enables a tracer, each with its path as config path. One missing number is skipped; two
 // missing in a row end the series. Nothing is read when the base file cannot be opened. A path that
 // does not fit in kConfigFilePathCapacity bytes counts as a file that cannot be opened, so an
 // over-long base path reads nothing and a continuation number that no longer fits counts as missing.
-void LoadConfigFiles(const char* basePath, CVextrelManager* manager);
+OwnedConfigs LoadConfigFiles(const char* basePath, const ConfigContext& context);
 
 }  // namespace vextrel

@@ -2,7 +2,7 @@
 #include "config/config_parser.h"
 
 #include "config/text_scan.h"
-#include "host/host_info.h"
+#include "platform/bounded_text.h"
 
 namespace vextrel {
 namespace {
@@ -12,7 +12,7 @@ namespace {
 // line; a NUL is kept like any other character and cuts the interpretation of its line.
 class LineSplitter {
 public:
-    explicit LineSplitter(TraceConfig* config) : config_(config) {}
+    LineSplitter(TraceConfig* config, const ConfigContext& context) : config_(config), context_(context) {}
 
     // Takes the next character of the input.
     void Put(char c) {
@@ -35,10 +35,11 @@ private:
     void EndLine() {
         line_[length_] = '\0';
         length_ = 0;
-        InterpretConfigLine(line_, config_);
+        InterpretConfigLine(line_, config_, context_);
     }
 
     TraceConfig* config_;
+    const ConfigContext& context_;
     char line_[kConfigLineCapacity];
     uint32_t length_ = 0;
     bool inLineBreak_ = false;
@@ -49,43 +50,37 @@ bool HasActiveTracer(const TraceConfig& config) {
            config.client.State() == kTracerActive;
 }
 
-// Fills in the default trace folder, then either hands the configuration to the manager or, when it
-// leaves no tracer active, destroys it.
-TraceConfig* CompleteConfig(TraceConfig* config, CVextrelManager* manager) {
+// Fills in the default trace folder; a configuration that leaves no tracer active is dropped.
+std::unique_ptr<TraceConfig> CompleteConfig(std::unique_ptr<TraceConfig> config, const ConfigContext& context) {
     if (config->traceFolder[0] == '\0') {
-        CopyBounded(config->traceFolder, sizeof config->traceFolder, Host().defaultTraceFolder);
+        CopyTruncated(config->traceFolder, sizeof config->traceFolder, context.defaultTraceFolder);
     }
-    if (!HasActiveTracer(*config)) {
-        delete config;
-        return nullptr;
-    }
-    AddConfig(manager, config);
+    if (!HasActiveTracer(*config)) return nullptr;
     return config;
 }
 
 }  // namespace
 
-TraceConfig* ParseConfigFile(std::FILE* stream, CVextrelManager* manager) {
-    if (stream == nullptr || manager == nullptr) return nullptr;
-    TraceConfig* config = TraceConfig::Create();
+std::unique_ptr<TraceConfig> ParseConfigFile(std::FILE* stream, const ConfigContext& context) {
+    if (stream == nullptr) return nullptr;
+    std::unique_ptr<TraceConfig> config(TraceConfig::Create());
     if (config == nullptr) return nullptr;
-    LineSplitter splitter(config);
+    LineSplitter splitter(config.get(), context);
     // A read error ends the input like its end does; what was read so far counts.
     for (int c = std::fgetc(stream); c != EOF; c = std::fgetc(stream)) splitter.Put(static_cast<char>(c));
     splitter.Finish();
-    return CompleteConfig(config, manager);
+    return CompleteConfig(std::move(config), context);
 }
 
-TraceConfig* ParseConfigText(const char* text, int32_t length, CVextrelManager* manager) {
-    if (manager == nullptr) return nullptr;
-    TraceConfig* config = TraceConfig::Create();
+std::unique_ptr<TraceConfig> ParseConfigText(const char* text, int32_t length, const ConfigContext& context) {
+    std::unique_ptr<TraceConfig> config(TraceConfig::Create());
     if (config == nullptr) return nullptr;
     if (text != nullptr && length > 0) {
-        LineSplitter splitter(config);
+        LineSplitter splitter(config.get(), context);
         for (int32_t i = 0; i < length; ++i) splitter.Put(text[i]);
         splitter.Finish();
     }
-    return CompleteConfig(config, manager);
+    return CompleteConfig(std::move(config), context);
 }
 
 }  // namespace vextrel

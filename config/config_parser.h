@@ -1,12 +1,13 @@
 // The configuration language: reading a configuration file or text line by line into one
-// TraceConfig, interpreting each line, and handing the finished configuration to the manager.
+// TraceConfig and interpreting each line. Pure: what it needs from the host comes in as arguments,
+// and the finished configuration goes back to the caller.
 // Nothing here reports an error: whatever the reader does not understand it skips.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 
-#include "core/manager.h"
 #include "core/trace_config.h"
 
 namespace vextrel {
@@ -19,18 +20,22 @@ constexpr uint32_t kMaskFileTracer = 1;
 constexpr uint32_t kMaskConsoleTracer = 2;
 constexpr uint32_t kMaskClientTracer = 4;
 
-// Reads an open text stream to its end into a new configuration; returns it, already added to the
-// manager, or null when the stream or manager is null or no tracer ended up active (the
-// configuration is then destroyed).
-TraceConfig* ParseConfigFile(std::FILE* stream, CVextrelManager* manager);
+// What the configuration language takes from the host.
+struct ConfigContext {
+    const char* defaultTraceFolder = "";  // for configurations without a trace folder of their own
+};
+
+// Reads an open text stream to its end into a new configuration; null when the stream is null,
+// memory runs out or no tracer ended up active.
+std::unique_ptr<TraceConfig> ParseConfigFile(std::FILE* stream, const ConfigContext& context);
 
 // Reads exactly `length` bytes of `text` (NUL bytes included) like ParseConfigFile reads a stream;
 // a negative length or a null text is an empty text.
-TraceConfig* ParseConfigText(const char* text, int32_t length, CVextrelManager* manager);
+std::unique_ptr<TraceConfig> ParseConfigText(const char* text, int32_t length, const ConfigContext& context);
 
 // Applies one NUL-terminated line (changed in place) to the configuration: a comment, an option
 // keyword or a facility line; anything else is ignored.
-void InterpretConfigLine(char* line, TraceConfig* config);
+void InterpretConfigLine(char* line, TraceConfig* config, const ConfigContext& context);
 
 // Sets `priority` for facility `id` in each tracer that `mask` selects (console, then file, then
 // client); VXF_ALL stands for every named id below it. Nothing for an unnamed id or priority.

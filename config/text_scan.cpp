@@ -56,13 +56,4 @@ void TrimTrailingBlanks(char* text) {
     while (length > 0 && (text[length - 1] == ' ' || text[length - 1] == '\t')) text[--length] = '\0';
 }
 
-void CopyBounded(char* destination, uint32_t capacity, const char* source) {
-    if (capacity == 0) return;
-    uint32_t i = 0;
-    if (source != nullptr) {
-        for (; i + 1 < capacity && source[i] != '\0'; ++i) destination[i] = source[i];
-    }
-    destination[i] = '\0';
-}
-
 }  // namespace vextrel

@@ -24,8 +24,5 @@ int32_t DecimalPrefixValue(const char* text);
 // Removes trailing blanks and tabs from `text` in place.
 void TrimTrailingBlanks(char* text);
 
-// Copies `source` into `destination` of `capacity` bytes, cutting it to capacity - 1 characters and
-// always terminating it; a null source gives an empty text.
-void CopyBounded(char* destination, uint32_t capacity, const char* source);
 
 }  // namespace vextrel

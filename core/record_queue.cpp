@@ -2,27 +2,25 @@
 
 #include <new>
 
-#include "output/raw_thread.h"
 #include "platform/clock.h"
 
 namespace vextrel {
 
 uint32_t QueueCapacityFor(uint32_t requestedSize) {
-    if (requestedSize <= 4096) return 4096;
-    if (requestedSize < 32768) return 16384;
-    return 32768;
+    if (requestedSize <= kSmallQueueSize) return kSmallQueueSize;
+    if (requestedSize < kLargeQueueSize) return kMediumQueueSize;
+    return kLargeQueueSize;
 }
 
 RecordQueue::RecordQueue() { writeIndex.Store(0xFFFFFFFFu); }
 
 RecordQueue::~RecordQueue() {
-    delete writerThread;
+    delete consumer;
     delete[] records;
 }
 
-bool RecordQueue::AllocateRecords(uint32_t requestedSize, TraceConfig* queueOwner) {
+bool RecordQueue::AllocateRecords(uint32_t requestedSize) {
     const uint32_t size = QueueCapacityFor(requestedSize);
-    owner = queueOwner;
     records = new (std::nothrow) TraceRecord[size];
     if (records == nullptr) return false;
     capacity = size;
@@ -63,6 +61,12 @@ void RecordQueue::Commit(TraceRecord* record) {
     const TraceRecord* ahead = &records[(static_cast<uint32_t>(record - records) + 2) & (capacity - 1)];
     __builtin_prefetch(ahead, 1);
     __builtin_prefetch(ahead->text, 1);
+}
+
+void RecordQueue::Stop() {
+    stopFlag.store(0xFFFFFFFFu, std::memory_order_relaxed);
+    wakeEvent.Set();
+    if (consumer != nullptr) consumer->Finish();
 }
 
 bool RecordQueue::PrepareToSleep(const TraceRecord& next) {

@@ -14,12 +14,17 @@
 #include <atomic>
 #include <cstdint>
 
-#include "output/raw_event.h"
+#include "platform/raw_event.h"
 
 namespace vextrel {
 
-class TraceConfig;
-class CWriteBehinderThread;
+// The consumer of a ring, its writer thread, as the ring sees it: the ring finishes it when it stops.
+class RecordConsumer {
+public:
+    virtual ~RecordConsumer() = default;
+    // Waits (about 5 s at most) until the writer has seen the stop flag, then ends its output.
+    virtual void Finish() = 0;
+};
 
 // An unsigned 32-bit value with interlocked, sequentially consistent increment and decrement that
 // return the new value.
@@ -59,6 +64,11 @@ struct alignas(64) TraceRecord {
     char text[kRecordTextCapacity];
 };
 
+// The ring sizes: the default, "medium" and "large" queue sizes of a configuration.
+constexpr uint32_t kSmallQueueSize = 4096;
+constexpr uint32_t kMediumQueueSize = 16384;
+constexpr uint32_t kLargeQueueSize = 32768;
+
 // The ring's capacity for a requested queue size: 4096 up to 4096, 16384 up to 32767, else 32768.
 uint32_t QueueCapacityFor(uint32_t requestedSize);
 
@@ -66,7 +76,7 @@ class RecordQueue {
 public:
     // Creates both events (may throw, see XThreads_RawEvent); no storage yet (capacity 0).
     RecordQueue();
-    // Deletes the writer thread object, frees the ring, destroys the done and the wake event.
+    // Deletes the consumer, frees the ring, destroys the done and the wake event.
     ~RecordQueue();
     RecordQueue(const RecordQueue&) = delete;
     RecordQueue& operator=(const RecordQueue&) = delete;
@@ -81,30 +91,29 @@ public:
     // Publishes a filled slot to the writer (release) and wakes the writer when it sleeps.
     void Commit(TraceRecord* record);
 
-    // --- consumer side (writer thread; output/write_behind.cpp) ---
-
-    // Allocates capacity records for the requested size, remembers the owner and starts the writer
-    // thread at normal priority. False when the storage cannot be obtained.
-    bool StartWriter(uint32_t requestedSize, TraceConfig* owner);
-
-    // The storage half of StartWriter: allocates and clears the ring and opens it to producers,
-    // without a writer thread. False when the storage cannot be obtained.
-    bool AllocateRecords(uint32_t requestedSize, TraceConfig* owner);
-
-    // The writer thread's loop: waits for commits and writes every consecutive committed record.
-    void Drain();
-
-    // Formats one record into its line and hands it to the accepting tracers.
-    void WriteRecord(TraceRecord& record);
-
-    // Sets the stop flag, wakes the writer, waits for it (about 5 s at most) and writes the
-    // closing line into the trace file.
-    void StopWriter();
-
-    // Called by the writer after it has written a record and cleared its ready flag: the slot may
-    // be reserved again once a producer takes it into the free count.
-    void ReleaseRecord() { releasedCount.Increment(); }
-
+    // --- consumer side (the writer thread) ---
+    // Allocates and clears the ring for the requested size and opens it to producers. False when
+    // the storage cannot be obtained.
+    bool AllocateRecords(uint32_t requestedSize);
+    // The next record in ring order when it is committed, else null.
+    TraceRecord* TakeNext() {
+        TraceRecord& record = NextSlot();
+        return record.ready.value.load(std::memory_order_acquire) != 0 ? &record : nullptr;
+    }
+    // Hands a record taken by TakeNext back: clears its ready flag and counts it in the released
+    // count (a producer takes it into the free count when the ring runs low), then moves on.
+    void Release(TraceRecord* record) {
+        record->ready.value.store(0, std::memory_order_release);
+        releasedCount.Increment();
+        readIndex.Increment();
+    }
+    // The slot the writer reads next, committed or not.
+    TraceRecord& NextSlot() { return records[readIndex.Load() & (capacity - 1)]; }
+    // Sets the stop flag (no reservation succeeds afterwards), wakes the writer and lets the
+    // consumer finish its output.
+    void Stop();
+    // Whether Stop was called.
+    bool Stopping() const { return stopFlag.load(std::memory_order_relaxed) != 0; }
     // Called by the writer before it sleeps: true when it may sleep on the wake event; false when a
     // record became ready meanwhile (the writer then drains again instead of sleeping).
     bool PrepareToSleep(const TraceRecord& next);
@@ -124,10 +133,9 @@ public:
     uint32_t capacity = 0;
     TraceRecord* records = nullptr;
     XThreads_RawEvent wakeEvent;
-    CWriteBehinderThread* writerThread = nullptr;
+    RecordConsumer* consumer = nullptr;  // owned; deleted with the ring
     std::atomic<uint32_t> stopFlag{0};
     XThreads_RawEvent doneEvent;
-    TraceConfig* owner = nullptr;
 
     // The writer's watch before it sleeps (0: it sleeps at once). While the writer watches, commits
     // make no system call; it always ends in a blocking wait, so an idle writer costs nothing. Read

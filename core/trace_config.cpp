@@ -61,7 +61,7 @@ TraceConfig* TraceConfig::Create() {
 
 TraceConfig::~TraceConfig() {
     if (RecordQueue* queue = Queue()) {
-        queue->StopWriter();
+        queue->Stop();
         SetQueue(nullptr);
         delete queue;
     }

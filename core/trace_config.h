@@ -8,13 +8,14 @@
 #include <vector>
 
 #include "core/tracer.h"
+#include "core/record_queue.h"
 #include "include/vextrel.h"
 
 namespace vextrel {
 
 class RecordQueue;
 
-constexpr uint32_t kDefaultQueueSize = 4096;
+constexpr uint32_t kDefaultQueueSize = kSmallQueueSize;
 constexpr uint32_t kConfigPathCapacity = 1024;
 constexpr uint32_t kConfigNameCapacity = 32;
 constexpr uint32_t kMaxHandlers = 256;

@@ -8,6 +8,9 @@
 
 namespace vextrel {
 
+// How many return addresses a stack trace asks for (at most 62 are captured).
+constexpr uint32_t kStackFrameCapacity = 100;
+
 // Room for one frame line, terminator included: a line of at most 511 characters always fits one
 // trace record and is never split.
 constexpr size_t kFrameLineCapacity = 512;

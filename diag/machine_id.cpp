@@ -4,8 +4,6 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "include/vextrel.h"
-
 namespace vextrel {
 namespace {
 
@@ -65,11 +63,3 @@ const std::string& MachineUUID() {
 }
 
 }  // namespace vextrel
-
-extern "C" VEXTREL_API const char* VextrelGetMachineUUID(void) {
-    try {
-        return vextrel::MachineUUID().c_str();
-    } catch (...) {
-        return "";
-    }
-}

@@ -2,18 +2,18 @@
 #include <cstdint>
 #include <iterator>
 
-#include "include/vextrel.h"
+#include "diag/os_error.h"
 
 namespace vextrel {
 namespace {
 
-struct OSErrorText {
+struct OSErrorEntry {
     int32_t code;
     const char* text;
 };
 
 // Every known code with its text, in descending code order.
-constexpr OSErrorText kOSErrorTexts[] = {
+constexpr OSErrorEntry kOSErrorTexts[] = {
     {0, "Success"},
     {-1178, "Card Has Broken Fan"},
     {-6001, "Unsupported"},
@@ -113,11 +113,13 @@ constexpr OSErrorText kOSErrorTexts[] = {
 static_assert(std::size(kOSErrorTexts) == 94);
 
 }  // namespace
-}  // namespace vextrel
 
-extern "C" const char* VextrelOSErrToString(int32_t code) {
-    for (const vextrel::OSErrorText& entry : vextrel::kOSErrorTexts) {
+const char* OSErrorText(int32_t code) {
+    for (const OSErrorEntry& entry : kOSErrorTexts) {
         if (entry.code == code) return entry.text;
     }
-    return "Unknown OSErr";
+    return kUnknownOSErrorText;
 }
+
+}  // namespace vextrel
+

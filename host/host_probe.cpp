@@ -3,22 +3,20 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/bounded_text.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 
 namespace vextrel {
 namespace {
 
-// Copies `text` into `out`, cut to fit with its terminator.
-void CopyCut(const char* text, char* out, size_t capacity) { std::snprintf(out, capacity, "%s", text); }
-
 void FillOperatingSystemName(const HostFacts& facts, char (&name)[sizeof HostInfo::osName]) {
     if (facts.systemName[0] != '\0') {
-        CopyCut(facts.systemName, name, sizeof name);
+        CopyTruncated(name, sizeof name, facts.systemName);
         return;
     }
     if (const char* windowsName = WindowsNameFromVersionTests(facts.versionAtLeast, facts.kernel)) {
-        CopyCut(windowsName, name, sizeof name);
+        CopyTruncated(name, sizeof name, windowsName);
     }
 }
 

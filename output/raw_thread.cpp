@@ -2,8 +2,6 @@
 
 #include <stdexcept>
 
-#include "core/record_queue.h"
-
 namespace vextrel {
 
 XThreads_RawThread::~XThreads_RawThread() {
@@ -31,7 +29,5 @@ int XThreads_RawThread::PriorityForLevel(uint32_t level) {
 void XThreads_RawThread::SetPriority(uint32_t level) {
     if (handle_ != nullptr) platform::SetThreadPriorityValue(handle_, PriorityForLevel(level));
 }
-
-void CWriteBehinderThread::Run() { owner_->Drain(); }
 
 }  // namespace vextrel

@@ -1,4 +1,4 @@
-// XThreads_RawThread and CWriteBehinderThread: the writer thread of a record queue.
+// XThreads_RawThread: a thin owner of one operating-system thread.
 #pragma once
 
 #include <cstdint>
@@ -6,8 +6,6 @@
 #include "platform/thread.h"
 
 namespace vextrel {
-
-class RecordQueue;
 
 // A thin owner of one operating-system thread whose body is the virtual Run. The destructor does
 // not stop, join or wait for the thread.
@@ -41,16 +39,6 @@ private:
 
     platform::ThreadHandle* handle_ = nullptr;
     uint32_t threadId_ = 0;
-};
-
-// The writer thread of one record queue: its body drains the queue.
-class CWriteBehinderThread final : public XThreads_RawThread {
-public:
-    explicit CWriteBehinderThread(RecordQueue* owner) : owner_(owner) {}
-    void Run() override;
-
-private:
-    RecordQueue* owner_;
 };
 
 }  // namespace vextrel

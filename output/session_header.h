@@ -1,6 +1,6 @@
 // The session header: the block of lines that opens every trace and says which process, build and
-// machine wrote it, from which configuration files, and which facilities it traces. StartConfig
-// brings a configuration to life and writes that header.
+// machine wrote it, from which configuration files, and which facilities it traces. The text
+// only: gathering the facts and writing the lines belong to starting a configuration.
 #pragma once
 
 #include <cstdint>
@@ -11,8 +11,6 @@
 #include "platform/clock.h"
 
 namespace vextrel {
-
-class TraceConfig;
 
 // The library's compile-time build details.
 struct BuildDetails {
@@ -57,15 +55,5 @@ std::vector<std::string> FileHeaderLines(const HeaderFacts& facts, const std::ve
 // heading and the machine id; no build dates and no configuration files.
 std::vector<std::string> ConsoleHeaderLines(const HeaderFacts& facts,
                                             const std::vector<FacilityPriority>& facilities, bool refresh);
-
-// The facts of this process now: host facts, process id, UTC time and counter, configuration files
-// read so far and the machine id.
-HeaderFacts CurrentHeaderFacts();
-
-// Starts a configuration's output once: creates its record queue and writer thread when a tracer
-// is enabled, opens its trace file when the file tracer is enabled, writes the file header (unless
-// quiet) and the console header (console enabled, not quiet), then marks it started and clears its
-// refresh flag. Does nothing for a started configuration.
-void StartConfig(TraceConfig& config);
 
 }  // namespace vextrel

@@ -6,9 +6,9 @@
 #include <string>
 
 #include "core/manager.h"
+#include "core/trace_config.h"
 #include "core/tracer.h"
 #include "host/log_retention.h"
-#include "include/vextrel.h"
 #include "output/file_writer.h"
 #include "platform/debugger.h"
 #include "platform/files.h"
@@ -88,12 +88,23 @@ bool FileTracer::OpenTraceFile(const char* folder, const char* baseName) {
     return OpenTraceFileAt(*this, folder, baseName, platform::LocalTime());
 }
 
-}  // namespace vextrel
-
-extern "C" VEXTREL_API const char* VextrelGetTracePath(void) {
-    vextrel::CVextrelManager* manager = vextrel::CurrentManager();
+const char* CurrentTracePath() {
+    CVextrelManager* manager = CurrentManager();
     if (manager == nullptr) return "";
-    const vextrel::ConfigSnapshot configs = manager->Snapshot();
+    const ConfigSnapshot configs = manager->Snapshot();
     if (configs.count == 0 || configs.items[0] == nullptr) return "";
     return configs.items[0]->file.GetPath();
 }
+
+void DumpWriteStats() {
+    CVextrelManager* manager = CurrentManager();
+    if (manager == nullptr) return;
+    const ConfigSnapshot configs = manager->Snapshot();
+    for (uint32_t i = 0; i < configs.count; ++i) {
+        // The statistics hook has nothing to report; the walk keeps each file's writer alive for it.
+        std::shared_ptr<FileWriter> writer = configs.items[i]->file.Writer();
+        (void)writer;
+    }
+}
+
+}  // namespace vextrel

@@ -28,4 +28,10 @@ void EnsureFolder(const char* folder);
 bool OpenTraceFileAt(FileTracer& tracer, const char* folder, const char* baseName,
                      const platform::CalendarTime& now);
 
+// The trace file path of the current manager's first configuration; "" when there is none.
+const char* CurrentTracePath();
+
+// Walks the file writers of the published configurations; there are no statistics to report.
+void DumpWriteStats();
+
 }  // namespace vextrel

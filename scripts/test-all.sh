@@ -174,11 +174,26 @@ run_packaging() {
     record packaging "$(sed -E 's/.* ([0-9]+) passed.*/\1/' <<<"$result")" \
         "$(sed -E 's/.* ([0-9]+) failed.*/\1/' <<<"$result")" $((SECONDS - start))
 }
+# Structure: the include graph follows the layers, and the test lines stay within 40% of the
+# library's; each check counts as one passed or failed test.
+run_structure() {
+    local start=$SECONDS passed=0 failed=0 check
+    for check in includes ratio; do
+        if "$ROOT/scripts/check-structure.sh" "$check" >"$LOGS/structure-$check.log" 2>&1; then
+            passed=$((passed + 1))
+        else
+            failed=$((failed + 1))
+        fi
+        cat "$LOGS/structure-$check.log"
+    done
+    record structure "$passed" "$failed" $((SECONDS - start))
+}
 # -----------------------------------------------------------------------------------------------
 
 run_start=$SECONDS
 install_missing_packages "${REQUIRED_PACKAGES[@]}" || exit 1
 mkdir -p "$LOGS"
+run_structure
 for suite in "${suites[@]}"; do
     [[ $suite == packaging ]] && continue
     run_suite "$suite"

@@ -21,7 +21,7 @@ protected:
     // Loads `base` into `target`, consolidated when asked, and returns the paths it recorded.
     Paths Load(const std::string& base, CVextrelManager* target, bool consolidate = false) {
         const size_t before = LoadedConfigFiles().size();
-        LoadConfigFiles(base.c_str(), target);
+        for (auto& config : LoadConfigFiles(base.c_str(), ConfigContext{"dflt"})) AddConfig(target, config.release());
         if (consolidate) ConsolidateConfigs(target);
         return {LoadedConfigFiles().begin() + static_cast<std::ptrdiff_t>(before), LoadedConfigFiles().end()};
     }
@@ -71,7 +71,7 @@ TEST_F(ConfigLoader, ContinuationSeriesAndOverlongPaths) {
     EXPECT_EQ(Load(Write("c", "# nothing enabled"), manager), (Paths{PathOf("c"), PathOf("c2")}));
     ASSERT_EQ(manager->configs.size(), 4u);
     EXPECT_EQ(manager->configs[3]->configPath, PathOf("c2"));
-    EXPECT_EQ(ParseConfigFile(nullptr, manager), nullptr);
+    EXPECT_EQ(ParseConfigFile(nullptr, ConfigContext{}), nullptr);
 
     // Paths that do not fit the 260-byte buffer count as missing files: never cut, never overrun.
     EXPECT_EQ(Load(std::string(300, 'p'), manager), Paths{});
@@ -137,7 +137,7 @@ TEST_F(ConfigLoader, AdoptionMovesRunningConfigurationsIntoTheNewList) {
     kept->started = true;
     kept->file.counterValue = 9;
     auto* queue = new RecordQueue;
-    ASSERT_TRUE(queue->AllocateRecords(4096, kept));
+    ASSERT_TRUE(queue->AllocateRecords(4096));
     kept->SetQueue(queue);
     SilentClient client;
     kept->client.AddClient(&client);

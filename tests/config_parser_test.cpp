@@ -94,11 +94,10 @@ TEST_F(ConfigParser, LineEndsLengthsAndOverlongLines) {
     const int32_t size = sizeof kText - 1;
     for (int32_t length = -1; length <= size; ++length) {
         const std::vector<char> bytes(kText, kText + std::max(length, 0));
-        const TraceConfig* config = ParseConfigText(bytes.data(), length, manager);
+        const std::unique_ptr<TraceConfig> config = ParseConfigText(bytes.data(), length, ConfigContext{"dflt"});
         const char* expected = length == size ? "ab 17 1 17" : length == size - 3 ? "ab 17 2 17" : "";
-        ASSERT_EQ(config ? Name(config) + " " + Entries(config, 1) : "", expected) << length;
+        ASSERT_EQ(config ? Name(config.get()) + " " + Entries(config.get(), 1) : "", expected) << length;
     }
-    EXPECT_EQ(ParseConfigText(kEnable.c_str(), 26, nullptr), nullptr);
 
     // The 1023rd character ends a line; the rest of the physical line is read as further lines.
     EXPECT_NE(Parse(std::string("#").append(1022, 'x') + kEnable), nullptr);

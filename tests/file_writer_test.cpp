@@ -8,6 +8,7 @@
 #include "core/trace_config.h"
 #include "core/trace_entry.h"
 #include "output/file_writer.h"
+#include "output/queue_writer.h"
 #include "output/user_name_scrub.h"
 #include "platform/files.h"
 #include "support/environment.h"
@@ -115,7 +116,7 @@ TEST(FileWriter, FullDiskNeitherStopsTheWriterNorBlocksProducers) {
     LineCollector client;
     config->client.AddClient(&client);
     auto* queue = new RecordQueue;
-    ASSERT_TRUE(queue->StartWriter(4096, config.get()));
+    ASSERT_TRUE(StartQueueWriter(*queue, 4096, *config));
     config->SetQueue(queue);
     constexpr uint32_t kRecords = 3000;
     for (uint32_t i = 0; i < kRecords; ++i) {

@@ -10,6 +10,7 @@
 #include "core/record_queue.h"
 #include "core/trace_config.h"
 #include "core/trace_entry.h"
+#include "output/queue_writer.h"
 #include "platform/clock.h"
 #include "support/ring_drain.h"
 
@@ -44,7 +45,7 @@ TEST(RecordQueue, RacingProducersOnAFullRingNeverShareASlot) {
     constexpr uint32_t kProducers = 16;
     constexpr uint64_t kDeliveries = 150000;
     RecordQueue queue;
-    ASSERT_TRUE(queue.AllocateRecords(4096, nullptr));
+    ASSERT_TRUE(queue.AllocateRecords(4096));
 
     std::atomic<bool> stop{false};
     std::vector<uint64_t> calls(kProducers, 0);
@@ -132,7 +133,7 @@ TEST(RecordQueue, NoWakeUpIsLost) {
         config->client.AddClient(&client);
         auto* queue = new RecordQueue;
         queue->writerPollMicroseconds = pollMicroseconds;
-        ASSERT_TRUE(queue->StartWriter(4096, config.get()));
+        ASSERT_TRUE(StartQueueWriter(*queue, 4096, *config));
         config->SetQueue(queue);
 
         std::vector<std::thread> producers;
@@ -169,7 +170,7 @@ TEST(RecordQueue, NoWakeUpIsLost) {
 // spare, the released records stay with the writer's count.
 TEST(RecordQueue, ReleasedRecordsReturnWhenTheRingRunsLow) {
     RecordQueue queue;
-    ASSERT_TRUE(queue.AllocateRecords(4096, nullptr));
+    ASSERT_TRUE(queue.AllocateRecords(4096));
     for (uint32_t i = 0; i < 4093; ++i) {
         TraceRecord* record = queue.Reserve();
         ASSERT_NE(record, nullptr) << i;
@@ -196,7 +197,7 @@ TEST(RecordQueue, ReleasedRecordsReturnWhenTheRingRunsLow) {
     ASSERT_NE(queue.Reserve(), nullptr);
     EXPECT_EQ(queue.freeCount.Load(), 3002u);
     EXPECT_EQ(queue.releasedCount.Load(), 0u);
-    queue.ReleaseRecord();
+    queue.releasedCount.Increment();
     ASSERT_NE(queue.Reserve(), nullptr);
     EXPECT_EQ(queue.freeCount.Load(), 3001u);
     EXPECT_EQ(queue.releasedCount.Load(), 1u);

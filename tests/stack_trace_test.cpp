@@ -8,7 +8,7 @@
 
 #include "core/trace_config.h"
 #include "diag/frame_line.h"
-#include "diag/stack_trace.h"
+#include "diag/frame_line.h"
 #include "diag/symbol_text.h"
 #include "include/vextrel.h"
 #include "platform/stack.h"

@@ -12,6 +12,7 @@
 #include "core/record_queue.h"
 #include "core/trace_config.h"
 #include "core/trace_entry.h"
+#include "output/queue_writer.h"
 #include "output/trace_file.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -112,7 +113,7 @@ TEST(TraceFile, AnUnopenableFileLeavesConsoleAndClientsRunning) {
     config->client.AddClient(&client);
     config->quiet.store(true);
     auto* queue = new RecordQueue;
-    ASSERT_TRUE(queue->StartWriter(4096, config.get()));
+    ASSERT_TRUE(StartQueueWriter(*queue, 4096, *config));
     config->SetQueue(queue);
     queue->lostCount.Store(1);
     TraceRecord* record = ReserveRecord(*config);

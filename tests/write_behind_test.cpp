@@ -16,7 +16,7 @@
 #include "core/trace_config.h"
 #include "core/trace_entry.h"
 #include "output/file_writer.h"
-#include "output/raw_thread.h"
+#include "output/queue_writer.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "support/core_fixture.h"
@@ -48,7 +48,7 @@ struct RunningConfig {
         path = config->file.GetPath();
         config->client.AddClient(&client);
         queue = new RecordQueue;
-        EXPECT_TRUE(queue->StartWriter(4096, config));
+        EXPECT_TRUE(StartQueueWriter(*queue, 4096, *config));
         config->SetQueue(queue);
     }
     ~RunningConfig() { delete config; }
@@ -98,15 +98,15 @@ TEST(WriteRecord, HandsTheLineToFileThenConsoleThenClients) {
     client.events = &events;
     config->client.AddClient(&client);
     RecordQueue queue;
-    ASSERT_TRUE(queue.AllocateRecords(4096, config.get()));
+    ASSERT_TRUE(queue.AllocateRecords(4096));
 
     TraceRecord record;
     std::strcpy(record.text, "ordered");
     record.toFile = record.toConsole = record.toClient = 1;
     ::testing::internal::CaptureStdout();
-    queue.WriteRecord(record);
+    WriteRecordLine(*config, record);
     record.toFile = record.toConsole = 0;
-    queue.WriteRecord(record);
+    WriteRecordLine(*config, record);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "ordered\n");
     EXPECT_EQ(events, (std::vector<std::string>{"file:ordered\n", "flush", std::string("client:ordered\0", 15),
                                                 "client:ordered\n"}));
@@ -156,7 +156,7 @@ TEST(Writer, StoppingDropsQueuedRecordsAndClosesTheFile) {
     running.Commit("queued 1");
     running.Commit("queued 2");
     RecordQueue* queue = running.queue;
-    std::thread stopper([&] { queue->StopWriter(); });
+    std::thread stopper([&] { queue->Stop(); });
     while (queue->stopFlag.load() == 0) std::this_thread::yield();
     {
         std::lock_guard<std::mutex> guard(blocker.lock);
@@ -187,7 +187,7 @@ TEST(Writer, TraceCallsReachTheTraceFileInTheLineFormat) {
         config->file.append = true;
         ASSERT_TRUE(config->file.OpenTraceFile(folder.Path().c_str(), "Host"));
         auto* queue = new RecordQueue;
-        ASSERT_TRUE(queue->StartWriter(0, config));
+        ASSERT_TRUE(StartQueueWriter(*queue, 0, *config));
         config->SetQueue(queue);
         AddConfig(manager.get(), config);
         manager->PublishConfigs();

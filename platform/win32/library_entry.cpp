@@ -2,7 +2,7 @@
 // notifications are ignored. The library never refuses to load.
 #include <windows.h>
 
-#include "core/lifecycle.h"
+#include "lifecycle/library_lifecycle.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) vextrel::OnProcessAttach();

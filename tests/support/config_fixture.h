@@ -12,6 +12,7 @@
 
 #include "config/config_parser.h"
 #include "core/facility.h"
+#include "core/manager.h"
 #include "host/host_info.h"
 #include "platform/files.h"
 
@@ -36,7 +37,10 @@ protected:
         std::filesystem::remove_all(folder_);
     }
     TraceConfig* Parse(const std::string& text) {
-        return ParseConfigText(text.data(), static_cast<int32_t>(text.size()), manager);
+        std::unique_ptr<TraceConfig> config =
+            ParseConfigText(text.data(), static_cast<int32_t>(text.size()), ConfigContext{"dflt"});
+        if (config != nullptr) AddConfig(manager, config.get());
+        return config.release();
     }
     // The path of `name` in this test's own temporary folder, after the platform separator.
     std::string PathOf(const std::string& name) {

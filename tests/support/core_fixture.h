@@ -33,7 +33,7 @@ public:
         TraceConfig* config = TraceConfig::Create();
         config->file.SetFacilityPriority(facility, priority);
         auto* queue = new RecordQueue;
-        queue->AllocateRecords(queueSize, config);
+        queue->AllocateRecords(queueSize);
         config->SetQueue(queue);
         AddConfig(manager_, config);
         manager_->PublishConfigs();

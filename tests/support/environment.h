@@ -8,6 +8,10 @@
 
 namespace vextrel::testing {
 
+// Sets an environment variable of this process (null: removes it); on Windows an empty value removes
+// it too.
+void SetEnvironmentValue(const char* name, const char* value);
+
 // Sets `name` to `value` (null: removes it) and restores the earlier state on destruction. On
 // Windows an empty value removes the variable too.
 class ScopedEnvironment {
@@ -21,17 +25,7 @@ public:
     ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
 
 private:
-    void Set(const char* value) {
-#ifdef _WIN32
-        _putenv((name_ + "=" + (value != nullptr ? value : "")).c_str());
-#else
-        if (value != nullptr) {
-            setenv(name_.c_str(), value, 1);
-        } else {
-            unsetenv(name_.c_str());
-        }
-#endif
-    }
+    void Set(const char* value) { SetEnvironmentValue(name_.c_str(), value); }
 
     std::string name_;
     std::optional<std::string> earlier_;

@@ -1,16 +1,12 @@
-// The exported facility and priority functions.
+#include "core/config_walks.h"
+
 #include "core/facility.h"
 #include "core/manager.h"
 #include "core/trace_config.h"
-#include "include/vextrel.h"
 
-using namespace vextrel;
+namespace vextrel {
 
-extern "C" {
-
-VEXTREL_API int32_t VextrelRegisterFacility(const char* name, uint32_t id) { return RegisterFacility(name, id); }
-
-VEXTREL_API bool VextrelFacilityOnFunc(uint32_t facilityWord) {
+bool FacilityOn(uint32_t facilityWord) {
     CVextrelManager* manager = CurrentManager();
     if (manager == nullptr) return false;
     const uint32_t id = FacilityIdOfWord(facilityWord);
@@ -18,12 +14,12 @@ VEXTREL_API bool VextrelFacilityOnFunc(uint32_t facilityWord) {
     return manager->globalTable.Passes(id, QueryPriorityOfWord(facilityWord));
 }
 
-VEXTREL_API bool VextrelIsActiveFunc(void) {
+bool AnyConfigActive() {
     CVextrelManager* manager = CurrentManager();
     return manager != nullptr && manager->Snapshot().count != 0;
 }
 
-VEXTREL_API uint32_t VextrelChangeFacilityPriorityFunc(uint32_t facilityId, uint32_t priorityWord) {
+uint32_t ChangeFacilityPriority(uint32_t facilityId, uint32_t priorityWord) {
     CVextrelManager* manager = CurrentManager();
     const uint32_t priority = PriorityByteOfWord(priorityWord);
     if (manager == nullptr || facilityId >= kFacilityIdLimit || priority == 0) return 0;
@@ -49,4 +45,11 @@ VEXTREL_API uint32_t VextrelChangeFacilityPriorityFunc(uint32_t facilityId, uint
     return result;
 }
 
-}  // extern "C"
+void SetConfigNames(const char* name) {
+    CVextrelManager* manager = CurrentManager();
+    if (manager == nullptr) return;
+    const ConfigSnapshot configs = manager->Snapshot();
+    for (uint32_t i = 0; i < configs.count; ++i) configs.items[i]->name.Set(name);
+}
+
+}  // namespace vextrel

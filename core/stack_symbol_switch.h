@@ -9,4 +9,7 @@ namespace vextrel {
 // value means on.
 uint8_t StackTraceSymbolSwitch();
 
+// Sets the switch byte; any non-zero value turns symbol names on.
+void SetStackTraceSymbolSwitch(uint8_t enable);
+
 }  // namespace vextrel

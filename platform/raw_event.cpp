@@ -1,4 +1,4 @@
-#include "output/raw_event.h"
+#include "platform/raw_event.h"
 
 #include <stdexcept>
 

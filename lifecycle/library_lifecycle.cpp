@@ -1,12 +1,13 @@
-#include "core/lifecycle.h"
+#include "lifecycle/library_lifecycle.h"
+
+#include <memory>
 
 #include "config/config_consolidation.h"
 #include "config/config_loader.h"
 #include "core/manager.h"
 #include "core/trace_config.h"
 #include "host/host_info.h"
-#include "include/vextrel.h"
-#include "output/session_header.h"
+#include "lifecycle/config_start.h"
 #include "platform/clock.h"
 
 namespace vextrel {
@@ -16,10 +17,16 @@ namespace {
 // detach, so a plain counter serves.
 uint32_t g_attachCount = 0;
 
+ConfigContext ConfigContextOfHost() { return ConfigContext{Host().defaultTraceFolder}; }
+
 void LoadConfiguredFiles(CVextrelManager* manager) {
     const HostInfo& host = Host();
     for (const char* path : {host.configPath1, host.configPath2, host.configPath3}) {
-        if (path[0] != '\0') LoadConfigFiles(path, manager);
+        if (path[0] == '\0') continue;
+        for (std::unique_ptr<TraceConfig>& config : LoadConfigFiles(path, ConfigContextOfHost())) {
+            AddConfig(manager, config.get());
+            config.release();  // the manager owns it now
+        }
     }
 }
 
@@ -79,7 +86,7 @@ void StartConfigsGuarded(CVextrelManager* manager, bool force) {
     }
 }
 
-void VextrelStop() { delete ExchangeManager(nullptr); }
+void StopLibrary() { delete ExchangeManager(nullptr); }
 
 void OnProcessAttach() {
     if (g_attachCount++ != 0) return;
@@ -94,18 +101,12 @@ void OnProcessAttach() {
 void OnProcessDetach() {
     if (g_attachCount == 0 || --g_attachCount != 0) return;
     try {
-        VextrelStop();
+        StopLibrary();
     } catch (...) {
     }
 }
 
-}  // namespace vextrel
-
-using namespace vextrel;
-
-extern "C" {
-
-VEXTREL_API void VextrelRestart(void) {
+void RestartLibrary() {
     try {
         CVextrelManager* fresh = CreateManager();
         if (fresh == nullptr) return;  // the running manager stays in use
@@ -124,7 +125,7 @@ VEXTREL_API void VextrelRestart(void) {
     }
 }
 
-VEXTREL_API bool VextrelReloadConfigsFunc(void) {
+bool ReloadConfigs() {
     try {
         CVextrelManager* running = CurrentManager();
         if (running == nullptr) return false;
@@ -143,4 +144,4 @@ VEXTREL_API bool VextrelReloadConfigsFunc(void) {
     }
 }
 
-}  // extern "C"
+}  // namespace vextrel

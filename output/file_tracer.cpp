@@ -1,6 +1,7 @@
 // The FileTracer's share of a trace file: writing, flushing, sharing and comparing. Opening the file
-// (naming, folder creation, retention) lives in output/trace_file.cpp.
+// (naming, folder creation, retention) lives in trace_file.cpp.
 #include "core/tracer.h"
+
 #include "output/file_writer.h"
 
 namespace vextrel {

@@ -35,7 +35,15 @@ void StartConfigsGuarded(CVextrelManager* manager, bool force);
 
 // Withdraws the current manager and destroys it: every writer stops and every trace file gets its
 // closing line.
-void VextrelStop();
+void StopLibrary();
+
+// Builds a new manager from the configuration files, swaps it in and starts every configuration
+// afresh (trace files reopened); the running manager stays when memory runs out. Never throws.
+void RestartLibrary();
+
+// Swaps in a new manager only when the configuration files now differ from the running ones;
+// true when it did. Never throws.
+bool ReloadConfigs();
 
 // How long a withdrawn manager stays alive for trace calls that read its pointer just before.
 constexpr uint32_t kSwapGraceMilliseconds = 100;

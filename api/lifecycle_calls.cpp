@@ -1,0 +1,18 @@
+// Restart and reload while the host runs.
+#include "api/guarded.h"
+#include "include/vextrel.h"
+#include "lifecycle/library_lifecycle.h"
+
+using namespace vextrel;
+
+extern "C" {
+
+VEXTREL_API void VextrelRestart(void) {
+    Guarded([] { RestartLibrary(); });
+}
+
+VEXTREL_API bool VextrelReloadConfigsFunc(void) {
+    return Guarded(false, [] { return ReloadConfigs(); });
+}
+
+}  // extern "C"

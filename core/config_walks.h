@@ -1,0 +1,23 @@
+// Queries and changes that walk the published configurations of the current manager.
+#pragma once
+
+#include <cstdint>
+
+namespace vextrel {
+
+// Whether the global table passes the facility word's query priority; false with no manager or a
+// facility id of 20480 or more.
+bool FacilityOn(uint32_t facilityWord);
+
+// Whether a manager is published and has at least one configuration.
+bool AnyConfigActive();
+
+// Sets the priority of `facilityId` in the first tracer (console, file, client, configurations in
+// order) that traces it at all, rebuilds the global table and returns the old priority in the top
+// byte; 0 when nothing traced it, the id is out of range or the priority byte is 0.
+uint32_t ChangeFacilityPriority(uint32_t facilityId, uint32_t priorityWord);
+
+// Sets the name that every published configuration stamps on its records.
+void SetConfigNames(const char* name);
+
+}  // namespace vextrel

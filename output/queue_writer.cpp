@@ -1,0 +1,118 @@
+// The consumer side of a record queue: the writer thread's drain loop, the dispatch of each line to
+// the file, the console and the clients, the lost-output report and the closing line.
+#include "output/queue_writer.h"
+
+#include <cstdio>
+#include <memory>
+#include <thread>
+
+#include "core/trace_config.h"
+#include "core/trace_entry.h"
+#include "host/host_info.h"
+#include "output/line_format.h"
+#include "platform/clock.h"
+#include "platform/thread.h"
+
+namespace vextrel {
+namespace {
+
+constexpr uint32_t kShortLineCapacity = 256;
+
+const char* const kLostOutputLines[] = {
+    "!!!***!!! The trace writer couldn't keep up with the incoming trace requests.\n",
+    "!!!***!!! Some of your trace output has been lost.  Try decreasing the amount of\n",
+    "!!!***!!! trace output you are logging, or increasing the size of the trace buffer.\n",
+};
+
+const char* const kClosingLine = "\n\n *** Vextrel Log Complete ***\n";
+
+// Formats a fixed line into its own 256-byte buffer and writes it through the file tracer.
+void WriteShortLine(FileTracer& file, const char* text) {
+    char line[kShortLineCapacity];
+    const int length = std::snprintf(line, sizeof line, "%s", text);
+    file.Write(line, length < static_cast<int>(sizeof line) ? length : static_cast<int>(sizeof line) - 1);
+}
+
+// Watches the next slot for up to `pollTicks` counter ticks after the ring ran dry; true as soon as
+// the record there is committed or a stop is requested. Under a steady trickle of trace calls the
+// next record usually arrives meanwhile, and a writer that is awake costs the trace call no system
+// call. Yielding keeps the watch polite to the producers on a busy machine.
+bool AwaitRecordBriefly(const TraceRecord& next, const std::atomic<uint32_t>& stopFlag, uint64_t pollTicks) {
+    if (pollTicks == 0) return false;
+    const uint64_t start = platform::ReadCounter();
+    for (;;) {
+        if (next.ready.value.load(std::memory_order_acquire) != 0) return true;
+        if (stopFlag.load(std::memory_order_relaxed) != 0) return true;
+        if (platform::ReadCounter() - start >= pollTicks) return false;
+        std::this_thread::yield();
+    }
+}
+
+}  // namespace
+
+QueueWriter::QueueWriter(RecordQueue& queue, TraceConfig& owner) : queue_(queue), owner_(owner) {}
+
+void QueueWriter::Run() {
+    if (queue_.Stopping()) {
+        queue_.doneEvent.Set();
+        return;
+    }
+    const uint64_t pollTicks = platform::CounterFrequency() * queue_.writerPollMicroseconds / 1000000u;
+    while (!queue_.Stopping()) {
+        const TraceRecord& next = queue_.NextSlot();
+        if (!AwaitRecordBriefly(next, queue_.stopFlag, pollTicks) && queue_.PrepareToSleep(next)) {
+            queue_.wakeEvent.Wait(platform::kWaitForever);
+        }
+        queue_.MarkAwake();
+        if (queue_.Stopping()) break;
+        while (TraceRecord* record = queue_.TakeNext()) {
+            WriteRecordLine(owner_, *record);
+            queue_.Release(record);
+            if (queue_.lostCount.Load() != 0 && owner_.file.HasWriter()) {
+                queue_.lostCount.Store(0);
+                for (const char* text : kLostOutputLines) WriteShortLine(owner_.file, text);
+                owner_.file.Flush();
+            }
+            if (queue_.Stopping()) break;
+        }
+    }
+    queue_.doneEvent.Set();
+}
+
+void QueueWriter::Finish() {
+    platform::SleepMilliseconds(10);
+    if (GetHandle() != nullptr && platform::ThreadStillActive(GetHandle())) queue_.doneEvent.Wait(5000);
+    if (owner_.file.HasWriter()) {
+        WriteShortLine(owner_.file, kClosingLine);
+        owner_.file.Flush();
+    }
+}
+
+void WriteRecordLine(TraceConfig& owner, TraceRecord& record) {
+    // FormatRecordLine terminates the line and nothing reads past the terminator, so the buffer
+    // is not cleared first.
+    char line[kLineCapacity];
+    const TimeBase timeBase{InstalledClockCallback() != nullptr, Host().counterFrequency};
+    const int length = FormatRecordLine(record, owner.quiet.load(std::memory_order_relaxed), timeBase, line);
+    if (record.toFile) {
+        owner.file.Write(line, length);
+        owner.file.Flush();
+    }
+    if (record.toConsole) owner.console.Write(line, length);
+    if (record.toClient) owner.client.Write(line, length);
+}
+
+void AttachWriterThread(RecordQueue& queue, TraceConfig& owner) {
+    auto writer = std::make_unique<QueueWriter>(queue, owner);
+    writer->Start();
+    writer->SetPriority(3);
+    queue.consumer = writer.release();
+}
+
+bool StartQueueWriter(RecordQueue& queue, uint32_t requestedSize, TraceConfig& owner) {
+    if (!queue.AllocateRecords(requestedSize)) return false;
+    AttachWriterThread(queue, owner);
+    return true;
+}
+
+}  // namespace vextrel
