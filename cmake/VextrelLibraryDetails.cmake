@@ -10,6 +10,8 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/vextrel_version.h.in
     ${VEXTREL_GENERATED_INCLUDE_DIR}/vextrel_version.h @ONLY)
 target_include_directories(vextrel_objects PUBLIC $<BUILD_INTERFACE:${VEXTREL_GENERATED_INCLUDE_DIR}>)
 target_include_directories(vextrel_static PUBLIC $<BUILD_INTERFACE:${VEXTREL_GENERATED_INCLUDE_DIR}>)
+# Also for the targets defined after this point that compile library sources themselves (fuzz/).
+include_directories(${VEXTREL_GENERATED_INCLUDE_DIR})
 target_include_directories(vextrel PRIVATE ${VEXTREL_GENERATED_INCLUDE_DIR}
     INTERFACE $<BUILD_INTERFACE:${VEXTREL_GENERATED_INCLUDE_DIR}>)
 
