@@ -32,6 +32,10 @@ LatencySubject FloorSubject();
 // VextrelFormat of the traced facility into a fresh configuration with a trace file per load.
 LatencySubject VextrelSubject();
 
+// The floor and VextrelFormat over the message mix, one message of the mix per call in turn.
+LatencySubject FloorMixSubject();
+LatencySubject VextrelMixSubject();
+
 // The peers found at build time (spdlog's asynchronous logger, glog), in that order.
 std::vector<LatencySubject> PeerSubjects();
 

@@ -64,7 +64,7 @@ struct Options {
 };
 
 void MeasureLatencies(const std::string& root, const Counts& counts, const Options& options, BenchResults& results) {
-    std::vector<LatencySubject> subjects{FloorSubject(), VextrelSubject()};
+    std::vector<LatencySubject> subjects{FloorSubject(), VextrelSubject(), FloorMixSubject(), VextrelMixSubject()};
     for (LatencySubject& peer : PeerSubjects()) subjects.push_back(peer);
     // Sustained flat-out calls outrun any writer that flushes each line: the queue fills and most
     // calls are refused. Bursts that fit the queue time accepted calls only.

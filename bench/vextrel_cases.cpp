@@ -11,25 +11,34 @@
 namespace vextrel::bench {
 namespace {
 
-std::unique_ptr<VextrelSession> g_session;
-uint64_t g_writtenBefore = 0;
+// One configuration with a trace file per load for each Vextrel subject: 0 the benchmark
+// message, 1 the message mix.
+std::unique_ptr<VextrelSession> g_sessions[2];
+uint64_t g_writtenBefore[2] = {};
 thread_local bool t_facilityOn = false;
 
+template <int kSubject>
 void BeginVextrel(const std::string& folder) {
-    g_session = std::make_unique<VextrelSession>(folder, "vextrel_latency");
-    g_writtenBefore = g_session->RecordsWritten();
+    g_sessions[kSubject] = std::make_unique<VextrelSession>(folder, kSubject == 0 ? "vextrel_latency" : "vextrel_mix");
+    g_writtenBefore[kSubject] = g_sessions[kSubject]->RecordsWritten();
 }
 
-void SettleVextrel() { g_session->WaitUntilDrained(); }
+template <int kSubject>
+void SettleVextrel() {
+    g_sessions[kSubject]->WaitUntilDrained();
+}
 
 // Counts as lost every call whose record the writer did not write: refused reservations.
+template <int kSubject>
 int64_t EndVextrel(uint64_t calls) {
-    const uint64_t written = g_session->WaitUntilDrained() - g_writtenBefore;
-    g_session.reset();
+    const uint64_t written = g_sessions[kSubject]->WaitUntilDrained() - g_writtenBefore[kSubject];
+    g_sessions[kSubject].reset();
     return static_cast<int64_t>(calls - written);
 }
 
 void FloorSubjectCall(uint32_t sequence) { FloorCall(sequence); }
+
+#define VEXTREL_BENCH_TRACED(...) VextrelFormat(VXF_WORD(kTracedFacility, VXP_NORMAL), __VA_ARGS__)
 
 }  // namespace
 
@@ -37,6 +46,8 @@ void AcceptedCall(uint32_t sequence) {
     VextrelFormat(VXF_WORD(kTracedFacility, VXP_NORMAL), VEXTREL_BENCH_MESSAGE, MessageValue(sequence), kMessageName,
                   MessageElapsed(sequence));
 }
+
+void AcceptedMixCall(uint32_t sequence) { VEXTREL_BENCH_MIX(VEXTREL_BENCH_TRACED, sequence); }
 
 void FilteredOutCall(uint32_t sequence) {
     VextrelFormat(VXF_WORD(kFilteredFacility, VXP_NORMAL), VEXTREL_BENCH_MESSAGE, MessageValue(sequence),
@@ -47,6 +58,14 @@ void FacilityOnCall(uint32_t) { t_facilityOn = VextrelFacilityOnFunc(VXF_WORD(kT
 
 LatencySubject FloorSubject() { return {"floor (counter + vsnprintf)", FloorSubjectCall, nullptr, nullptr, nullptr}; }
 
-LatencySubject VextrelSubject() { return {"Vextrel VextrelFormat", AcceptedCall, BeginVextrel, SettleVextrel, EndVextrel}; }
+LatencySubject VextrelSubject() {
+    return {"Vextrel VextrelFormat", AcceptedCall, BeginVextrel<0>, SettleVextrel<0>, EndVextrel<0>};
+}
+
+LatencySubject FloorMixSubject() { return {"floor, message mix", FloorMixCall, nullptr, nullptr, nullptr}; }
+
+LatencySubject VextrelMixSubject() {
+    return {"Vextrel VextrelFormat, message mix", AcceptedMixCall, BeginVextrel<1>, SettleVextrel<1>, EndVextrel<1>};
+}
 
 }  // namespace vextrel::bench
