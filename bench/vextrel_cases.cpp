@@ -1,5 +1,6 @@
 #include "bench/vextrel_cases.h"
 
+#include <atomic>
 #include <memory>
 
 #include "bench/bench_message.h"
@@ -15,7 +16,8 @@ namespace {
 // message, 1 the message mix.
 std::unique_ptr<VextrelSession> g_sessions[2];
 uint64_t g_writtenBefore[2] = {};
-thread_local bool t_facilityOn = false;
+// Where FacilityOnCall keeps its answer: a plain store (a thread-local costs a call on MinGW).
+std::atomic<bool> g_facilityOn{false};
 
 template <int kSubject>
 void BeginVextrel(const std::string& folder) {
@@ -54,7 +56,9 @@ void FilteredOutCall(uint32_t sequence) {
                   kMessageName, MessageElapsed(sequence));
 }
 
-void FacilityOnCall(uint32_t) { t_facilityOn = VextrelFacilityOnFunc(VXF_WORD(kTracedFacility, VXP_NORMAL)); }
+void FacilityOnCall(uint32_t) {
+    g_facilityOn.store(VextrelFacilityOnFunc(VXF_WORD(kTracedFacility, VXP_NORMAL)), std::memory_order_relaxed);
+}
 
 LatencySubject FloorSubject() { return {"floor (counter + vsnprintf)", FloorSubjectCall, nullptr, nullptr, nullptr}; }
 
