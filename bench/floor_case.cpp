@@ -27,6 +27,4 @@ void FloorCall(uint32_t sequence) {
     FloorFormat(VEXTREL_BENCH_MESSAGE, MessageValue(sequence), kMessageName, MessageElapsed(sequence));
 }
 
-void FloorMixCall(uint32_t sequence) { VEXTREL_BENCH_MIX(FloorFormat, sequence); }
-
 }  // namespace vextrel::bench

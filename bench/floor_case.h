@@ -12,7 +12,4 @@ void FloorFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // One floor call with the benchmark message.
 void FloorCall(uint32_t sequence);
 
-// One floor call with message `sequence` of the message mix.
-void FloorMixCall(uint32_t sequence);
-
 }  // namespace vextrel::bench

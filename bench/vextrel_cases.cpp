@@ -5,6 +5,7 @@
 
 #include "bench/bench_message.h"
 #include "bench/floor_case.h"
+#include "bench/format_cases.h"
 #include "bench/latency_subject.h"
 #include "bench/vextrel_session.h"
 #include "include/vextrel.h"

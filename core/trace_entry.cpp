@@ -2,11 +2,11 @@
 #include "core/trace_entry.h"
 
 #include <atomic>
-#include <cstdio>
 #include <cstring>
 
 #include "core/facility.h"
 #include "core/manager.h"
+#include "core/message_formatter.h"
 #include "core/record_queue.h"
 #include "core/trace_config.h"
 #include "host/host_info.h"
@@ -191,7 +191,7 @@ void TraceEntry(uint64_t* startStamp, uint32_t facilityWord, const char* format,
             // The format is the host's own; clang's -Wformat-nonliteral asks for a literal here.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
-            std::vsnprintf(record->text, kRecordTextCapacity, format, copy);
+            FormatMessageText(record->text, kRecordTextCapacity, format, copy);
 #pragma GCC diagnostic pop
         }
         va_end(copy);
