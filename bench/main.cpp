@@ -92,6 +92,7 @@ void MeasureLatencies(const std::string& root, const Counts& counts, const Optio
         std::vector<LatencySamples> samples(chosen.size());
         for (uint32_t round = 0; round < counts.rounds; ++round) {
             for (size_t s = 0; s < chosen.size(); ++s) {
+                if (chosen[s]->activate != nullptr) chosen[s]->activate();
                 MeasureLatency(chosen[s]->call, load, timed, warmup, chosen[s]->settle, samples[s]);
                 if (chosen[s]->settle != nullptr) chosen[s]->settle();
             }

@@ -14,7 +14,7 @@ namespace vextrel::bench {
 namespace {
 
 // One configuration with a trace file per load for each Vextrel subject: 0 the benchmark
-// message, 1 the message mix.
+// message, 1 the message mix. Each publishes its manager before its turns.
 std::unique_ptr<VextrelSession> g_sessions[2];
 uint64_t g_writtenBefore[2] = {};
 // Where FacilityOnCall keeps its answer: a plain store (a thread-local costs a call on MinGW).
@@ -37,6 +37,11 @@ int64_t EndVextrel(uint64_t calls) {
     const uint64_t written = g_sessions[kSubject]->WaitUntilDrained() - g_writtenBefore[kSubject];
     g_sessions[kSubject].reset();
     return static_cast<int64_t>(calls - written);
+}
+
+template <int kSubject>
+void ActivateVextrel() {
+    g_sessions[kSubject]->Publish();
 }
 
 void FloorSubjectCall(uint32_t sequence) { FloorCall(sequence); }
@@ -64,13 +69,15 @@ void FacilityOnCall(uint32_t) {
 LatencySubject FloorSubject() { return {"floor (counter + vsnprintf)", FloorSubjectCall, nullptr, nullptr, nullptr}; }
 
 LatencySubject VextrelSubject() {
-    return {"Vextrel VextrelFormat", AcceptedCall, BeginVextrel<0>, SettleVextrel<0>, EndVextrel<0>};
+    return {"Vextrel VextrelFormat", AcceptedCall, BeginVextrel<0>, SettleVextrel<0>, EndVextrel<0>,
+            ActivateVextrel<0>};
 }
 
 LatencySubject FloorMixSubject() { return {"floor, message mix", FloorMixCall, nullptr, nullptr, nullptr}; }
 
 LatencySubject VextrelMixSubject() {
-    return {"Vextrel VextrelFormat, message mix", AcceptedMixCall, BeginVextrel<1>, SettleVextrel<1>, EndVextrel<1>};
+    return {"Vextrel VextrelFormat, message mix", AcceptedMixCall, BeginVextrel<1>, SettleVextrel<1>, EndVextrel<1>,
+            ActivateVextrel<1>};
 }
 
 }  // namespace vextrel::bench
