@@ -115,7 +115,7 @@ void PrintFormatterRatios(const BenchResults& results, std::FILE* out) {
 }
 
 void PrintMeansAndWriter(const BenchResults& results, std::FILE* out) {
-    std::fprintf(out, "### Mean cost per call (Google Benchmark, median of repetitions)\n\n| call | ns |\n|---|---:|\n");
+    std::fprintf(out, "### Mean cost per call (Google Benchmark, thread CPU time, median of repetitions)\n\n| call | ns |\n|---|---:|\n");
     for (const MeanResult& mean : results.means) std::fprintf(out, "| %s | %.2f |\n", mean.name.c_str(), mean.nanoseconds);
     PrintFormatterRatios(results, out);
     std::fprintf(out, "\n### Writer\n\n| measure | value |\n|---|---:|\n");
