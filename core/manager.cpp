@@ -3,6 +3,7 @@
 #include <new>
 
 namespace vextrel {
+
 CVextrelManager* CVextrelManager::Create() { return new (std::nothrow) CVextrelManager; }
 
 CVextrelManager::~CVextrelManager() {

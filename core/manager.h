@@ -47,8 +47,8 @@ public:
     void LowerGlobalEntry(uint32_t id, uint32_t priority);
 
     // Makes the current `configs` (empty slots left out) the list that trace calls walk, lowering
-    // the summary to each of them first. Earlier
-    // lists stay allocated until the manager dies, so a trace call that still walks one is safe.
+    // the summary to each of them first. Earlier lists stay allocated until the manager dies, so a
+    // trace call that still walks one is safe.
     // The caller must not destroy a configuration that a published list holds while trace calls
     // may still walk it.
     void PublishConfigs();
