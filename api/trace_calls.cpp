@@ -5,6 +5,7 @@
 #include "core/config_walks.h"
 #include "core/trace_entry.h"
 #include "include/vextrel.h"
+#include "lifecycle/control_lock.h"
 #include "platform/clock.h"
 
 using namespace vextrel;
@@ -45,11 +46,11 @@ VEXTREL_API uint64_t VextrelGetTimestamp(void) {
 }
 
 VEXTREL_API void VextrelSetClockCallbackFunc(ClockCallback callback) {
-    Guarded([&] { SetClockCallback(callback); });
+    Guarded([&] { UnderControlLock(ControlKind::Setting, [&] { SetClockCallback(callback); }); });
 }
 
 VEXTREL_API void VextrelSetNameFunc(const char* name) {
-    Guarded([&] { SetConfigNames(name); });
+    Guarded([&] { UnderControlLock(ControlKind::Setting, [&] { SetConfigNames(name); }); });
 }
 
 }  // extern "C"

@@ -31,7 +31,7 @@ public:
     // The owned list as the lifecycle thread changes it; may hold empty slots in between.
     std::vector<TraceConfig*> configs;
     PriorityTable globalTable{kPriorityOff};
-    bool tableDirty = true;
+    std::atomic<bool> tableDirty{true};
 
     // Makes the current `configs` (empty slots left out) the list that trace calls walk. Earlier
     // lists stay allocated until the manager dies, so a trace call that still walks one is safe.

@@ -71,7 +71,12 @@ void StartConfigs(CVextrelManager* manager, bool force) {
     for (TraceConfig* config : manager->configs) {
         if (config == nullptr || (config->started && !force)) continue;
         config->started = false;
-        StartConfig(*config);
+        try {
+            StartConfig(*config);
+        } catch (...) {
+            // A thread or event the system refused: this configuration stays without output, the
+            // others start all the same.
+        }
     }
     manager->PublishConfigs();
     RebuildGlobalPriorityMap(manager, false);
