@@ -105,6 +105,9 @@ VEXTREL_API void VextrelDumpWriteStatsFunc(void);
 VEXTREL_API const char* VextrelGetTracePath(void);
 
 /* Trace clients and handlers */
+/* Control calls run one at a time from any thread; from inside OnTraceLine, restart, reload and adding or
+ * removing a trace client are refused (they do nothing, reload returns false) and the other control calls
+ * are refused while another thread's control call runs. */
 VEXTREL_API void VextrelAddTraceClient(TraceClient* client, const char* configText, int32_t length);
 VEXTREL_API void VextrelRemoveTraceClient(TraceClient* client);
 VEXTREL_API void VextrelRegisterHandlerFunc(uint32_t facilityWord, TraceHandlerFunc handler);

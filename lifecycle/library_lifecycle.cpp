@@ -4,6 +4,7 @@
 
 #include "config/config_consolidation.h"
 #include "config/config_loader.h"
+#include "config/config_parser.h"
 #include "core/manager.h"
 #include "core/trace_config.h"
 #include "host/host_info.h"
@@ -24,6 +25,7 @@ void LoadConfiguredFiles(CVextrelManager* manager) {
     for (const char* path : {host.configPath1, host.configPath2, host.configPath3}) {
         if (path[0] == '\0') continue;
         for (std::unique_ptr<TraceConfig>& config : LoadConfigFiles(path, ConfigContextOfHost())) {
+            if (manager->configs.size() >= kMaxConfigurations) return;
             AddConfig(manager, config.get());
             config.release();  // the manager owns it now
         }
