@@ -90,8 +90,9 @@ TEST(HostPaths, ConfigurationPaths) {
     EXPECT_STREQ(paths.third, "C:\\Apps\\config.vextrel");
 
     ConfigurationPathsOf("", "", paths);
-    EXPECT_STREQ(paths.first, "");
-    EXPECT_STREQ(paths.third, "");
+    EXPECT_STREQ(paths.first, ".vextrel");
+    EXPECT_STREQ(paths.second, ".vextrel");
+    EXPECT_STREQ(paths.third, "config.vextrel");
 }
 
 TEST(HostPaths, PathsThatDoNotFitAreLeftEmptyWithoutOverflow) {
@@ -256,10 +257,11 @@ TEST(HostFactsFill, UnknownFactsKeepTheValuesOfAnUnprobedHost) {
     EXPECT_STREQ(info.osName, "unknown");
     EXPECT_EQ(info.processorCount, unprobed.processorCount);
     EXPECT_EQ(info.physicalMemoryMiB, unprobed.physicalMemoryMiB);
-    // The over-long executable path is rejected with everything derived from it.
+    // The over-long executable path is rejected with everything derived from it: the configuration
+    // paths are relative to the working directory, as for an empty path.
     EXPECT_STREQ(info.executablePath, "");
     EXPECT_STREQ(info.executableFileName, "");
-    EXPECT_STREQ(info.configPath1, "");
+    EXPECT_STREQ(info.configPath1, ".vextrel");
     // The state base could not be created: the trace folder falls back to the (empty) executable folder.
     EXPECT_EQ(bases, std::vector<std::string>{"/home/u/.local/state"});
     EXPECT_STREQ(info.defaultTraceFolder, "Logs");
