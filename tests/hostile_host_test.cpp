@@ -6,9 +6,15 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <utility>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "config/config_loader.h"
 #include "lifecycle/control_lock.h"
+#include "output/file_writer.h"
 #include "support/config_fixture.h"
 
 namespace vextrel::testing {
@@ -93,6 +99,35 @@ TEST_F(ConfigTest, PathologicalFilesStopAtTheirLimits) {
     const std::string base = Write("many", "VXF_ENGINE_CORE=F@VXP_LOW\n");
     for (uint32_t n = 1; n <= kMaxContinuationFiles + 5; ++n) Write("many" + std::to_string(n), "VXF_ENGINE_CORE=F@VXP_LOW\n");
     EXPECT_EQ(LoadConfigFiles(base.c_str(), ConfigContext{"dflt"}).size(), kMaxContinuationFiles + 1);
+}
+
+// A writer whose stream the test can exchange for a device that is always full.
+struct SwappableWriter final : FileWriter {
+    using FileWriter::FileWriter;
+    std::FILE* Use(std::FILE* stream) { return std::exchange(stream_, stream); }
+};
+
+TEST_F(ConfigTest, AFullDiskDropsLinesUntilSpaceReturnsThenEndsTheCutLineAndReportsTheGap) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no always-full device here";
+    const std::string path = PathOf("trace.txt");
+    SwappableWriter writer(path.c_str(), false);
+    ASSERT_TRUE(writer.Open());
+    writer.Write("first\n", 6);
+    std::FILE* full = std::fopen("/dev/full", "w");
+    std::FILE* file = writer.Use(full);
+    std::fputs("torn li", file);  // what reached the disk of the line being written
+    writer.Write("torn line\n", 10);
+    EXPECT_EQ(writer.Flush(), EOF);
+    EXPECT_EQ(writer.Write("dropped\n", 8), 0u);
+    writer.Use(file);  // space returns
+    writer.Write("after\n", 6);
+    writer.Flush();
+    std::fclose(full);
+    std::stringstream content;
+    content << std::ifstream(path).rdbuf();
+    std::string expected = "first\ntorn li\n";
+    for (const char* line : kLostOutputLines) expected += line;
+    EXPECT_EQ(content.str(), expected + "after\n");
 }
 
 }  // namespace
