@@ -292,5 +292,6 @@ int main(int argc, char** argv) {
     const bool ok = files > 0 && distinct > 0 && total.torn == 0 && total.disorder == 0 && total.mixedNames == 0 &&
                     total.unexplainedGaps == 0 && memoryFlat;
     std::printf("%s\n", ok ? "stress: all checks passed" : "stress: FAILED");
+    std::fflush(stdout);
     return ok ? 0 : 1;
 }
