@@ -16,11 +16,11 @@ VEXTREL_API int32_t VextrelRegisterFacility(const char* name, uint32_t id) {
 }
 
 VEXTREL_API bool VextrelFacilityOnFunc(uint32_t facilityWord) {
-    return Guarded(false, [&] { return FacilityOn(facilityWord); });
+    return GuardedRead(false, [&] { return FacilityOn(facilityWord); });
 }
 
 VEXTREL_API bool VextrelIsActiveFunc(void) {
-    return Guarded(false, [] { return AnyConfigActive(); });
+    return GuardedRead(false, [] { return AnyConfigActive(); });
 }
 
 VEXTREL_API uint32_t VextrelChangeFacilityPriorityFunc(uint32_t facilityId, uint32_t priorityWord) {

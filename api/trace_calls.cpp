@@ -15,30 +15,30 @@ extern "C" {
 VEXTREL_API void VextrelFormat(uint32_t facilityWord, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    Guarded([&] { TraceEntry(nullptr, facilityWord, format, args, false); });
+    GuardedRead([&] { TraceEntry(nullptr, facilityWord, format, args, false); });
     va_end(args);
 }
 
 VEXTREL_API void VextrelFormatQuiet(uint32_t facilityWord, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    Guarded([&] { TraceEntry(nullptr, facilityWord, format, args, true); });
+    GuardedRead([&] { TraceEntry(nullptr, facilityWord, format, args, true); });
     va_end(args);
 }
 
 VEXTREL_API void VextrelFormatTimestamp(uint64_t* startStamp, uint32_t facilityWord, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    Guarded([&] { TraceEntry(startStamp, facilityWord, format, args, false); });
+    GuardedRead([&] { TraceEntry(startStamp, facilityWord, format, args, false); });
     va_end(args);
 }
 
 VEXTREL_API void VextrelLegacyFormat(uint32_t facilityWord, const char* format, va_list args) {
-    Guarded([&] { TraceEntry(nullptr, facilityWord, format, args, false); });
+    GuardedRead([&] { TraceEntry(nullptr, facilityWord, format, args, false); });
 }
 
 VEXTREL_API void VextrelPuts(uint32_t facilityWord, const char* text) {
-    Guarded([&] { PutsEntry(nullptr, facilityWord, text, false); });
+    GuardedRead([&] { PutsEntry(nullptr, facilityWord, text, false); });
 }
 
 VEXTREL_API uint64_t VextrelGetTimestamp(void) {

@@ -10,6 +10,7 @@
 #include "host/host_info.h"
 #include "lifecycle/config_start.h"
 #include "platform/clock.h"
+#include "platform/grace_hints.h"
 
 namespace vextrel {
 namespace {
@@ -37,6 +38,7 @@ void LoadConfiguredFiles(CVextrelManager* manager) {
 void SwapOut(CVextrelManager* fresh) {
     CVextrelManager* old = ExchangeManager(nullptr);
     platform::SleepMilliseconds(kSwapGraceMilliseconds);
+    platform::HintGracePeriodOver();
     if (old != nullptr) {
         AdoptRunningConfigs(fresh, old);
         delete old;
