@@ -29,7 +29,7 @@ HandlerEntry& HandlerEntry::operator=(const HandlerEntry& other) {
     facilityWord = other.facilityWord;
     selector = other.selector;
     std::memcpy(flags, other.flags, sizeof flags);
-    handler.store(other.handler.load(std::memory_order_relaxed), std::memory_order_relaxed);
+    SetHandler(other.Handler());
     return *this;
 }
 
@@ -95,7 +95,7 @@ void TraceConfig::RegisterHandler(uint32_t facilityWord, TraceHandlerFunc handle
     if (current != nullptr) {
         if (const HandlerEntry* entry = current->Find(facilityWord)) {
             // Only the registering thread writes tables; trace calls read the handler atomically.
-            const_cast<HandlerEntry*>(entry)->handler.store(handler, std::memory_order_release);
+            const_cast<HandlerEntry*>(entry)->SetHandler(handler);
             return;
         }
         if (current->count >= kMaxHandlers) return;
@@ -117,13 +117,13 @@ void TraceConfig::RegisterHandler(uint32_t facilityWord, TraceHandlerFunc handle
         }
     }
     if (low < next->count && next->entries[low].facilityWord == facilityWord) {
-        next->entries[low].handler = handler;
+        next->entries[low].SetHandler(handler);
     } else {
         if (next->count >= kMaxHandlers) return;
         for (uint32_t i = next->count; i > low; --i) next->entries[i] = next->entries[i - 1];
         next->entries[low] = HandlerEntry{};
         next->entries[low].facilityWord = facilityWord;
-        next->entries[low].handler = handler;
+        next->entries[low].SetHandler(handler);
         ++next->count;
     }
     handlers_.store(next.get(), std::memory_order_release);

@@ -30,12 +30,22 @@ struct HandlerEntry {
     uint32_t facilityWord = 0;
     uint32_t selector = 0;
     uint8_t flags[32] = {};
-    std::atomic<TraceHandlerFunc> handler{nullptr};
+    // The handler; trace calls read it while a registration may replace it.
+    TraceHandlerFunc Handler() const {
+        return reinterpret_cast<TraceHandlerFunc>(handler_.load(std::memory_order_acquire));
+    }
+    void SetHandler(TraceHandlerFunc handler) {
+        handler_.store(reinterpret_cast<uintptr_t>(handler), std::memory_order_release);
+    }
 
     HandlerEntry() = default;
     // Copies every field (the handler as it is now).
     HandlerEntry(const HandlerEntry& other) { *this = other; }
     HandlerEntry& operator=(const HandlerEntry& other);
+
+private:
+    // The function's address: an atomic of the function type itself would drop its calling convention.
+    std::atomic<uintptr_t> handler_{0};
 };
 
 // The used entries of a handler table, ascending by facility word, each word at most once.

@@ -78,10 +78,10 @@ TEST(HostileHost, ReRegisteringAHandlerAllocatesNothingAndNewWordsStopAtTheLimit
     const HandlerTable* table = config->Handlers();
     for (int i = 0; i < 1000000 && config->Handlers() == table; ++i) config->RegisterHandler(7, i % 2 ? HandlerA : HandlerB);
     EXPECT_EQ(config->Handlers(), table);
-    EXPECT_EQ(config->Handlers()->Find(7)->handler.load(), HandlerA);
+    EXPECT_EQ(config->Handlers()->Find(7)->Handler(), HandlerA);
     for (uint32_t word = 100; word < 100 + 2 * kMaxHandlers; ++word) config->RegisterHandler(word, HandlerB);
     EXPECT_EQ(config->Handlers()->count, kMaxHandlers);
-    EXPECT_EQ(config->Handlers()->Find(7)->handler.load(), HandlerA);
+    EXPECT_EQ(config->Handlers()->Find(7)->Handler(), HandlerA);
     delete config;
 }
 

@@ -142,7 +142,7 @@ TEST(TraceConfig, HandlerTableStaysSortedAndBounded) {
     ASSERT_EQ(table->count, 7u);
     for (uint32_t i = 1; i < table->count; ++i) EXPECT_LT(table->entries[i - 1].facilityWord, table->entries[i].facilityWord);
     for (uint32_t word : words) ASSERT_NE(table->Find(word), nullptr) << word;
-    EXPECT_EQ(table->Find(40)->handler, handlerB);
+    EXPECT_EQ(table->Find(40)->Handler(), handlerB);
     EXPECT_EQ(table->Find(41), nullptr);
     EXPECT_EQ(table->Find(VXF_WORD(40, 8)), nullptr);  // the priority byte is part of the key
 
@@ -153,7 +153,7 @@ TEST(TraceConfig, HandlerTableStaysSortedAndBounded) {
     config->RegisterHandler(999, handlerA);  // the 257th word is ignored
     EXPECT_EQ(config->Handlers()->Find(999), nullptr);
     config->RegisterHandler(10, handlerB);  // replacing still works
-    EXPECT_EQ(config->Handlers()->Find(10)->handler, handlerB);
+    EXPECT_EQ(config->Handlers()->Find(10)->Handler(), handlerB);
     EXPECT_EQ(config->Handlers()->count, kMaxHandlers);
 }
 

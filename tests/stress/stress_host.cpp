@@ -3,6 +3,7 @@
 // them slow and one calling back into the library, handlers, priorities, renames), then unloads it
 // and checks every trace file it left. Exit status 0 when every check passes.
 //   stress_host [--seconds N]   (default 20, or VEXTREL_STRESS_SECONDS)
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -249,11 +250,20 @@ int main(int argc, char** argv) {
         api.setName(std::string(31, ++nameRound % 2 ? 'A' : 'B').c_str());
     }));
 
+    // Resident memory is sampled every 100 ms after a warm-up; the highest sample of the first quarter
+    // is compared with the highest of the last, so that a client configuration that happens to exist
+    // at one instant does not count as growth.
     const auto start = Clock::now();
-    std::this_thread::sleep_for(std::chrono::seconds(seconds > 6 ? 3 : 1));
-    const uint64_t residentStart = stress::ResidentBytes();
-    std::this_thread::sleep_until(start + std::chrono::seconds(seconds));
-    const uint64_t residentEnd = stress::ResidentBytes();
+    const auto warm = start + std::chrono::seconds(seconds > 6 ? 3 : 1);
+    const auto end = start + std::chrono::seconds(seconds);
+    std::this_thread::sleep_until(warm);
+    uint64_t residentStart = 0, residentEnd = 0;
+    for (auto now = Clock::now(); now < end; now = Clock::now()) {
+        const uint64_t resident = stress::ResidentBytes();
+        if (now < warm + (end - warm) / 4) residentStart = std::max(residentStart, resident);
+        if (now >= end - (end - warm) / 4) residentEnd = std::max(residentEnd, resident);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
     g_running.store(false);
     for (std::thread& thread : threads) thread.join();
     api.removeClient(&slow);
