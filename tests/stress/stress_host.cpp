@@ -144,7 +144,10 @@ FileReport CheckFile(const fs::path& path, const std::vector<TracerState>& state
     FileReport report;
     std::ifstream in(path, std::ios::binary);
     std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();  // Windows text files
+        lines.push_back(line);
+    }
     struct Seen { uint64_t number; size_t line; };
     std::vector<std::vector<Seen>> perThread(kTracers);
     for (size_t i = 0; i < lines.size(); ++i) {
