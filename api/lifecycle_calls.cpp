@@ -1,6 +1,7 @@
 // Restart and reload while the host runs.
 #include "api/guarded.h"
 #include "include/vextrel.h"
+#include "lifecycle/control_lock.h"
 #include "lifecycle/library_lifecycle.h"
 
 using namespace vextrel;
@@ -8,11 +9,11 @@ using namespace vextrel;
 extern "C" {
 
 VEXTREL_API void VextrelRestart(void) {
-    Guarded([] { RestartLibrary(); });
+    Guarded([] { UnderControlLock(ControlKind::Structure, [] { RestartLibrary(); }); });
 }
 
 VEXTREL_API bool VextrelReloadConfigsFunc(void) {
-    return Guarded(false, [] { return ReloadConfigs(); });
+    return Guarded(false, [] { return UnderControlLock(ControlKind::Structure, false, [] { return ReloadConfigs(); }); });
 }
 
 }  // extern "C"

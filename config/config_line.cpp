@@ -68,10 +68,12 @@ uint32_t TracerMaskOf(char first) {
     }
 }
 
-// Applies every "<tracer>@<priority>" token of a facility line's value.
+// Applies the first kMaxTokensPerLine "<tracer>@<priority>" tokens of a facility line's value.
 void ApplyFacilityTokens(uint32_t id, char* value, TraceConfig* config) {
     char* cursor = value;
-    for (char* token = NextToken(&cursor, ",;"); token != nullptr; token = NextToken(&cursor, ",;")) {
+    uint32_t tokens = 0;
+    for (char* token = NextToken(&cursor, ",;"); token != nullptr && tokens++ < kMaxTokensPerLine;
+         token = NextToken(&cursor, ",;")) {
         const char* at = std::strchr(token, '@');
         if (at == nullptr) continue;
         const uint32_t priority = PriorityNamed(at + 1);
@@ -100,7 +102,18 @@ void InterpretConfigLine(char* line, TraceConfig* config, const ConfigContext& c
 void ApplyFacilityPriority(uint32_t id, uint32_t priority, uint32_t mask, TraceConfig* config) {
     if (config == nullptr || FacilityNameOf(id) == nullptr || PriorityNameOf(priority) == nullptr) return;
     if (id == kFacilityAll) {
-        for (uint32_t each = 0; each < kFacilityAll; ++each) ApplyFacilityPriority(each, priority, mask, config);
+        if (config->allFacilityTokens >= kMaxAllFacilityTokens) return;
+        ++config->allFacilityTokens;
+        struct Request {
+            uint32_t priority, mask;
+            TraceConfig* config;
+        } request{priority, mask, config};
+        ForEachRegisteredFacility(
+            [](uint32_t each, void* context) {
+                const Request& r = *static_cast<Request*>(context);
+                if (each < kFacilityAll) ApplyFacilityPriority(each, r.priority, r.mask, r.config);
+            },
+            &request);
         return;
     }
     // A name registered for an id beyond the tables can never be configured.

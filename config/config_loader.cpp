@@ -44,7 +44,11 @@ OwnedConfigs LoadConfigFiles(const char* basePath, const ConfigContext& context)
     char path[kConfigFilePathCapacity];
     CopyTruncated(path, sizeof path, basePath);
     uint32_t number = 1;
-    while (stream != nullptr) {
+    for (uint32_t files = 0; stream != nullptr; ++files) {
+        if (files > kMaxContinuationFiles) {
+            std::fclose(stream);
+            break;
+        }
         LoadedConfigFiles().emplace_back(path);
         if (std::unique_ptr<TraceConfig> config = ParseConfigFile(stream, context)) {
             CopyTruncated(config->configPath, sizeof config->configPath, path);

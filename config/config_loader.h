@@ -26,6 +26,7 @@ using OwnedConfigs = std::vector<std::unique_ptr<TraceConfig>>;
 // missing in a row end the series. Nothing is read when the base file cannot be opened. A path that
 // does not fit in kConfigFilePathCapacity bytes counts as a file that cannot be opened, so an
 // over-long base path reads nothing and a continuation number that no longer fits counts as missing.
+// At most kMaxContinuationFiles continuations are read; later ones are ignored.
 OwnedConfigs LoadConfigFiles(const char* basePath, const ConfigContext& context);
 
 }  // namespace vextrel

@@ -65,6 +65,12 @@ const char* FacilityNameOf(uint32_t id) {
     return found == registry->idToName.end() ? nullptr : found->second.c_str();
 }
 
+void ForEachRegisteredFacility(void (*visit)(uint32_t id, void* context), void* context) {
+    FacilityRegistry* registry = g_registry.load(std::memory_order_acquire);
+    if (registry == nullptr) return;
+    for (const auto& entry : registry->idToName) visit(entry.first, context);
+}
+
 uint32_t FacilityIdOf(const char* name) {
     FacilityRegistry* registry = g_registry.load(std::memory_order_acquire);
     if (registry == nullptr || name == nullptr) return 0;

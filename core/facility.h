@@ -40,6 +40,9 @@ int32_t RegisterFacility(const char* name, uint32_t id);
 // A returned name stays valid for the life of the process.
 const char* FacilityNameOf(uint32_t id);
 
+// Calls `visit` with every registered id in ascending order.
+void ForEachRegisteredFacility(void (*visit)(uint32_t id, void* context), void* context);
+
 // The id registered for a name (exact, case-sensitive), or 0 when none or no registry yet.
 uint32_t FacilityIdOf(const char* name);
 

@@ -34,7 +34,7 @@ public:
     // every configuration a trace call can reach, so a call below it is wanted by none of them.
     // Whatever lowers a tracer entry lowers the summary first; only a rebuild raises it.
     PriorityTable globalTable{kPriorityOff};
-    bool tableDirty = true;
+    std::atomic<bool> tableDirty{true};
 
     // Whether some configuration may want a message of facility `id` (below kFacilityIdLimit) at
     // `priority`: false means no tracer takes it; true asks for the exact walk.

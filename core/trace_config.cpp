@@ -25,28 +25,51 @@ const HandlerEntry* HandlerTable::Find(uint32_t facilityWord) const {
     return nullptr;
 }
 
+HandlerEntry& HandlerEntry::operator=(const HandlerEntry& other) {
+    facilityWord = other.facilityWord;
+    selector = other.selector;
+    std::memcpy(flags, other.flags, sizeof flags);
+    SetHandler(other.Handler());
+    return *this;
+}
+
 void ConfigName::Set(const char* name) {
     char buffer[kConfigNameCapacity] = {};
     if (name != nullptr) {
         for (uint32_t i = 0; i + 1 < kConfigNameCapacity && name[i] != '\0'; ++i) buffer[i] = name[i];
     }
-    for (uint32_t w = 0; w < kConfigNameCapacity / 8; ++w) {
+    const uint32_t next = generation_.load(std::memory_order_relaxed) + 1;
+    // Orders the earlier generation stores before this slot's words: a reader that sees one of
+    // them also sees that its slot was being reused.
+    std::atomic_thread_fence(std::memory_order_release);
+    for (uint32_t w = 0; w < kWords; ++w) {
         uint64_t word;
         std::memcpy(&word, buffer + 8 * w, 8);
-        words_[w].store(word, std::memory_order_relaxed);
+        slots_[next % kSlots][w].store(word, std::memory_order_relaxed);
     }
+    generation_.store(next, std::memory_order_release);
 }
 
 void ConfigName::CopyTo(char* destination) const {
-    for (uint32_t w = 0; w < kConfigNameCapacity / 8; ++w) {
-        const uint64_t word = words_[w].load(std::memory_order_relaxed);
-        std::memcpy(destination + 8 * w, &word, 8);
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const uint32_t seen = generation_.load(std::memory_order_acquire);
+        for (uint32_t w = 0; w < kWords; ++w) {
+            const uint64_t word = slots_[seen % kSlots][w].load(std::memory_order_relaxed);
+            std::memcpy(destination + 8 * w, &word, 8);
+        }
+        std::atomic_thread_fence(std::memory_order_acquire);
+        // The slot is rewritten only by the rename that publishes generation seen + kSlots.
+        if (generation_.load(std::memory_order_relaxed) - seen < kSlots - 1) {
+            destination[kConfigNameCapacity - 1] = '\0';
+            return;
+        }
     }
-    destination[kConfigNameCapacity - 1] = '\0';
+    destination[0] = '\0';
 }
 
 char ConfigName::FirstByte() const {
-    const uint64_t word = words_[0].load(std::memory_order_relaxed);
+    const uint32_t seen = generation_.load(std::memory_order_acquire);
+    const uint64_t word = slots_[seen % kSlots][0].load(std::memory_order_relaxed);
     char bytes[8];
     std::memcpy(bytes, &word, 8);
     return bytes[0];
@@ -69,6 +92,17 @@ TraceConfig::~TraceConfig() {
 
 void TraceConfig::RegisterHandler(uint32_t facilityWord, TraceHandlerFunc handler) {
     const HandlerTable* current = Handlers();
+    if (current != nullptr) {
+        if (const HandlerEntry* entry = current->Find(facilityWord)) {
+            // Only the registering thread writes tables; trace calls read the handler atomically.
+            const_cast<HandlerEntry*>(entry)->SetHandler(handler);
+            return;
+        }
+        if (current->count >= kMaxHandlers) return;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    const auto grace = std::chrono::milliseconds(kRetiredTableGraceMilliseconds);
+    std::erase_if(retiredTables_, [&](const RetiredTable& retired) { return now - retired.since >= grace; });
     auto next = std::make_unique<HandlerTable>();
     if (current != nullptr) *next = *current;
     // Lower bound by bisection: the first used entry whose word is not below the new one.
@@ -83,17 +117,18 @@ void TraceConfig::RegisterHandler(uint32_t facilityWord, TraceHandlerFunc handle
         }
     }
     if (low < next->count && next->entries[low].facilityWord == facilityWord) {
-        next->entries[low].handler = handler;
+        next->entries[low].SetHandler(handler);
     } else {
         if (next->count >= kMaxHandlers) return;
         for (uint32_t i = next->count; i > low; --i) next->entries[i] = next->entries[i - 1];
         next->entries[low] = HandlerEntry{};
         next->entries[low].facilityWord = facilityWord;
-        next->entries[low].handler = handler;
+        next->entries[low].SetHandler(handler);
         ++next->count;
     }
     handlers_.store(next.get(), std::memory_order_release);
-    handlerTables_.push_back(std::move(next));
+    if (currentTable_ != nullptr) retiredTables_.push_back(RetiredTable{std::move(currentTable_), now});
+    currentTable_ = std::move(next);
 }
 
 void TraceConfig::MergeFrom(TraceConfig& other) {

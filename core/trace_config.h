@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -20,12 +21,31 @@ constexpr uint32_t kConfigPathCapacity = 1024;
 constexpr uint32_t kConfigNameCapacity = 32;
 constexpr uint32_t kMaxHandlers = 256;
 
+// How long a replaced handler table stays allocated for trace calls that read its pointer just before.
+constexpr uint32_t kRetiredTableGraceMilliseconds = 100;
+
 // A per-facility-word message handler entry; the facility word (priority byte included) is the key.
+// The handler is replaced in place, so re-registering a word allocates nothing.
 struct HandlerEntry {
     uint32_t facilityWord = 0;
     uint32_t selector = 0;
     uint8_t flags[32] = {};
-    TraceHandlerFunc handler = nullptr;
+    // The handler; trace calls read it while a registration may replace it.
+    TraceHandlerFunc Handler() const {
+        return reinterpret_cast<TraceHandlerFunc>(handler_.load(std::memory_order_acquire));
+    }
+    void SetHandler(TraceHandlerFunc handler) {
+        handler_.store(reinterpret_cast<uintptr_t>(handler), std::memory_order_release);
+    }
+
+    HandlerEntry() = default;
+    // Copies every field (the handler as it is now).
+    HandlerEntry(const HandlerEntry& other) { *this = other; }
+    HandlerEntry& operator=(const HandlerEntry& other);
+
+private:
+    // The function's address: an atomic of the function type itself would drop its calling convention.
+    std::atomic<uintptr_t> handler_{0};
 };
 
 // The used entries of a handler table, ascending by facility word, each word at most once.
@@ -38,20 +58,27 @@ struct HandlerTable {
 };
 
 // The configuration's name: at most 31 characters, read by trace calls on any thread while the host
-// may rename the configuration; stored as four 64-bit words so readers copy it without a lock.
+// renames the configuration (one renaming thread at a time). Each rename writes the next of eight
+// slots and then publishes its generation; a reader copies the published slot and keeps the copy
+// only when fewer than seven renames followed meanwhile, so it holds the old or the new name, never
+// a mix, without a lock.
 class ConfigName {
 public:
     // Copies at most 31 characters of `name` (null: empty) and terminates it.
     void Set(const char* name);
-    // Copies the whole 32-byte name, terminator included.
+    // Copies the whole 32-byte name, terminator included; a reader overtaken by renames four times in
+    // a row copies the empty name rather than a mix.
     void CopyTo(char* destination) const;
-    bool IsEmpty() const { return words_[0].load(std::memory_order_relaxed) == 0 || FirstByte() == 0; }
+    bool IsEmpty() const { return FirstByte() == 0; }
     // A copy as a terminated string buffer.
     void Get(char (&destination)[kConfigNameCapacity]) const { CopyTo(destination); }
 
 private:
+    static constexpr uint32_t kSlots = 8;
+    static constexpr uint32_t kWords = kConfigNameCapacity / 8;
     char FirstByte() const;
-    std::atomic<uint64_t> words_[kConfigNameCapacity / 8] = {};
+    std::atomic<uint32_t> generation_{0};
+    std::atomic<uint64_t> slots_[kSlots][kWords] = {};
 };
 
 class TraceConfig {
@@ -76,10 +103,12 @@ public:
     bool started = false;
     bool refresh = false;
     ConfigName name;
+    // VXF_ALL tokens applied while the configuration was read (the reader caps them).
+    uint32_t allFacilityTokens = 0;
 
-    // The handler table that trace calls read, or null while no handler was registered. A
-    // registration publishes a new table and keeps the old one until this configuration dies, so a
-    // trace call never reads a table that is being changed or freed.
+    // The handler table that trace calls read, or null while no handler was registered. A new word
+    // publishes a new table; the old one is freed by a later registration once it has been retired
+    // for the grace period, so a trace call never reads a table that is being freed.
     const HandlerTable* Handlers() const { return handlers_.load(std::memory_order_acquire); }
     // Sets the handler of a facility word (insert in order, or replace); a 257th word is ignored.
     void RegisterHandler(uint32_t facilityWord, TraceHandlerFunc handler);
@@ -97,7 +126,13 @@ private:
     TraceConfig() = default;
 
     std::atomic<const HandlerTable*> handlers_{nullptr};
-    std::vector<std::unique_ptr<HandlerTable>> handlerTables_;
+    // A replaced table and when it stopped being the published one.
+    struct RetiredTable {
+        std::unique_ptr<HandlerTable> table;
+        std::chrono::steady_clock::time_point since;
+    };
+    std::unique_ptr<HandlerTable> currentTable_;
+    std::vector<RetiredTable> retiredTables_;
     std::atomic<RecordQueue*> queue_{nullptr};
 };
 

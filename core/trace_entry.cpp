@@ -73,7 +73,7 @@ inline Acceptance AcceptanceIn(const TraceConfig& config, uint32_t facilityWord,
         if (const HandlerEntry* entry = handlers->Find(facilityWord)) {
             const bool enabled = entry->selector < sizeof entry->flags && entry->flags[entry->selector] != 0;
             if (!enabled) return {};
-            if (handler != nullptr) *handler = entry->handler;
+            if (handler != nullptr) *handler = entry->Handler();
         }
     }
     Acceptance acceptance;

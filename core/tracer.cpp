@@ -4,6 +4,22 @@
 #include <cstdio>
 
 namespace vextrel {
+namespace {
+
+// How deep this thread is in trace clients' callbacks (a client may trace, never re-enter Write).
+thread_local uint32_t t_clientCallbackDepth = 0;
+
+// Marks the thread as inside a client callback for as long as it lives.
+struct ClientCallbackMark {
+    ClientCallbackMark() { ++t_clientCallbackDepth; }
+    ~ClientCallbackMark() { --t_clientCallbackDepth; }
+    ClientCallbackMark(const ClientCallbackMark&) = delete;
+    ClientCallbackMark& operator=(const ClientCallbackMark&) = delete;
+};
+
+}  // namespace
+
+bool InsideClientCallback() { return t_clientCallbackDepth != 0; }
 
 void BaseTracer::SetFacilityPriority(uint32_t id, uint32_t priority) {
     table_.Set(id, priority);
@@ -38,6 +54,7 @@ void ConsoleTracer::Write(char* line, int32_t length) {
 
 void ClientTracer::Write(char* line, int32_t length) {
     std::lock_guard<std::mutex> guard(lock_);
+    const ClientCallbackMark mark;
     for (TraceClient* client : clients_) client->OnTraceLine(line, static_cast<uint32_t>(length));
 }
 

@@ -18,6 +18,9 @@ namespace vextrel {
 
 class FileWriter;
 
+// Whether this thread is inside a trace client's OnTraceLine (a writer thread handing it a line).
+bool InsideClientCallback();
+
 // 0 = not configured (no facility set yet), 1 = active, 255 = disabled by configuration.
 using TracerState = uint8_t;
 constexpr TracerState kTracerNotConfigured = 0;

@@ -1,6 +1,7 @@
 #include "diag/symbol_text.h"
 
 #include <cstdio>
+#include <mutex>
 
 #include "platform/bounded_text.h"
 #include "platform/stack.h"
@@ -9,6 +10,19 @@ namespace vextrel {
 namespace {
 
 const char* OrEmpty(const char* text) { return text != nullptr ? text : ""; }
+
+// The working buffers of one symbol description, about 7 KB: they stay off the caller's stack (a
+// host's real-time thread may have a small one) and are shared under their lock, as the symbol
+// library itself is.
+struct SymbolScratch {
+    platform::SymbolFacts facts;
+    char source[kSourceTextCapacity] = {};
+    char moduleName[1024] = {};
+    char description[kSymbolTextCapacity] = {};
+};
+
+std::mutex g_scratchLock;
+SymbolScratch g_scratch;
 
 }  // namespace
 
@@ -38,20 +52,20 @@ void FormatNoSymbolText(uint64_t address, const char* moduleName, uint64_t modul
 }
 
 void SymbolizeAddress(const void* address, char* text, size_t size) {
-    platform::SymbolFacts facts;
+    std::lock_guard<std::mutex> guard(g_scratchLock);
+    auto& [facts, source, moduleName, description] = g_scratch;
+    facts = platform::SymbolFacts{};
     if (!platform::LookUpSymbol(address, &facts)) {
         CopyTruncated(text, size, kNoSymbolText);
         return;
     }
-    char source[kSourceTextCapacity] = {};
+    source[0] = '\0';
     if (facts.hasSourceLine) FormatSourceText(facts.sourceFile, facts.sourceLine, source, sizeof source);
 
-    char moduleName[1024];
     uint64_t moduleBase = 0;
     platform::ModuleOfAddress(address, &moduleBase, moduleName, sizeof moduleName);
 
     const uint64_t where = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(address));
-    char description[kSymbolTextCapacity];
     if (facts.hasSymbol) {
         FormatSymbolText(facts.symbolName, where - facts.symbolAddress, moduleName, moduleBase, source, description,
                          sizeof description);

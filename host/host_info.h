@@ -7,6 +7,8 @@
 namespace vextrel {
 
 constexpr uint32_t kHostPathCapacity = 260;
+// The buffer the executable's path is first read into.
+constexpr uint32_t kModulePathCapacity = 2048;
 constexpr uint32_t kTraceFolderCapacity = 1024;
 
 struct HostInfo {

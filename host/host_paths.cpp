@@ -65,10 +65,6 @@ void FileNameOf(const char* path, char separator, CharacterStepper step, char* f
 
 void ConfigurationPathsOf(const char* executablePath, const char* executableFolder, ConfigurationPaths& paths) {
     const std::string_view executable(executablePath);
-    if (executable.empty()) {
-        paths = ConfigurationPaths{};
-        return;
-    }
     JoinIfFits(paths.first, sizeof paths.first, {executable, kConfigExtension});
     const bool endsInExe = executable.size() >= 4 && executable.substr(executable.size() - 4) == ".exe";
     const std::string_view stem = endsInExe ? executable.substr(0, executable.size() - 4) : executable;

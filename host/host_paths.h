@@ -38,7 +38,8 @@ struct ConfigurationPaths {
 
 // Derives the configuration paths from the executable path and its folder. A path that would not
 // fit its 260-byte buffer is left empty rather than cut, since a cut path names another file, and
-// the loader skips empty paths; an empty executable path gives three empty paths.
+// the loader skips empty paths; an empty executable path gives ".vextrel", ".vextrel" and
+// "config.vextrel", relative to the working directory like any other relative path.
 void ConfigurationPathsOf(const char* executablePath, const char* executableFolder, ConfigurationPaths& paths);
 
 // Where the per-user base folder of the default trace folder came from.

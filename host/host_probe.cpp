@@ -93,7 +93,9 @@ void ProbeHostEnvironmentFor(const char* executablePath) {
 
 void ProbeHostEnvironment() {
     if (Host().probed) return;
-    char executablePath[kHostPathCapacity];
+    // Read into the full 2048 bytes a module path may take; the probe keeps the path only when it fits
+    // the host path buffers.
+    char executablePath[kModulePathCapacity];
     platform::ExecutablePath(executablePath, sizeof executablePath);
     ProbeHostEnvironmentFor(executablePath);
 }

@@ -245,12 +245,15 @@ VEXTREL_API const char* VextrelGetTracePath(void);
  * uses the default trace folder merges with the running one of that folder,
  * whose header is then written again. The client is called on that
  * configuration's writer thread from then on. A null client, or a text that
- * enables no output, is ignored. Not from inside OnTraceLine. */
+ * enables no output, is ignored. Control calls run one at a time from any
+ * thread; from inside OnTraceLine, restart, reload and adding or removing a
+ * trace client are refused (they do nothing, reload returns false) and the
+ * other control calls are refused while another thread's control call runs. */
 VEXTREL_API void VextrelAddTraceClient(TraceClient* client, const char* configText, int32_t length);
 
 /* Stops delivering lines to `client`. When the call returns the writer thread
  * no longer calls it, and the host may destroy it. A client that was never
- * added changes nothing. Not from inside OnTraceLine. */
+ * added changes nothing. From inside OnTraceLine the call is refused (see above). */
 VEXTREL_API void VextrelRemoveTraceClient(TraceClient* client);
 
 /* Registers `handler` for the exact facility word (id and priority byte) in

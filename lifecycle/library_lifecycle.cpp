@@ -4,11 +4,13 @@
 
 #include "config/config_consolidation.h"
 #include "config/config_loader.h"
+#include "config/config_parser.h"
 #include "core/manager.h"
 #include "core/trace_config.h"
 #include "host/host_info.h"
 #include "lifecycle/config_start.h"
 #include "platform/clock.h"
+#include "platform/grace_hints.h"
 
 namespace vextrel {
 namespace {
@@ -24,6 +26,7 @@ void LoadConfiguredFiles(CVextrelManager* manager) {
     for (const char* path : {host.configPath1, host.configPath2, host.configPath3}) {
         if (path[0] == '\0') continue;
         for (std::unique_ptr<TraceConfig>& config : LoadConfigFiles(path, ConfigContextOfHost())) {
+            if (manager->configs.size() >= kMaxConfigurations) return;
             AddConfig(manager, config.get());
             config.release();  // the manager owns it now
         }
@@ -35,6 +38,7 @@ void LoadConfiguredFiles(CVextrelManager* manager) {
 void SwapOut(CVextrelManager* fresh) {
     CVextrelManager* old = ExchangeManager(nullptr);
     platform::SleepMilliseconds(kSwapGraceMilliseconds);
+    platform::HintGracePeriodOver();
     if (old != nullptr) {
         AdoptRunningConfigs(fresh, old);
         delete old;
@@ -71,7 +75,12 @@ void StartConfigs(CVextrelManager* manager, bool force) {
     for (TraceConfig* config : manager->configs) {
         if (config == nullptr || (config->started && !force)) continue;
         config->started = false;
-        StartConfig(*config);
+        try {
+            StartConfig(*config);
+        } catch (...) {
+            // A thread or event the system refused: this configuration stays without output, the
+            // others start all the same.
+        }
     }
     manager->PublishConfigs();
     RebuildGlobalPriorityMap(manager, false);

@@ -8,6 +8,12 @@
 
 namespace vextrel {
 
+const char* const kLostOutputLines[3] = {
+    "!!!***!!! The trace writer couldn't keep up with the incoming trace requests.\n",
+    "!!!***!!! Some of your trace output has been lost.  Try decreasing the amount of\n",
+    "!!!***!!! trace output you are logging, or increasing the size of the trace buffer.\n",
+};
+
 FileWriter::FileWriter(const char* path, bool append) : path_(path != nullptr ? path : ""), append_(append) {}
 
 FileWriter::~FileWriter() {
@@ -25,8 +31,28 @@ bool FileWriter::Open() {
     return stream_ != nullptr;
 }
 
+template <typename Result>
+Result FileWriter::Checked(Result result) {
+    if (std::ferror(stream_) != 0) failed_ = true;
+    return result;
+}
+
+bool FileWriter::Recover() {
+    std::clearerr(stream_);
+    // A newline ends the line the failure may have cut; while it cannot reach the file, the disk is
+    // still full.
+    if (std::fputs("\n", stream_) == EOF || std::fflush(stream_) != 0) {
+        std::clearerr(stream_);
+        return false;
+    }
+    failed_ = false;
+    for (const char* text : kLostOutputLines) std::fputs(text, stream_);
+    return Checked(true);
+}
+
 uint64_t FileWriter::Write(const char* text, uint64_t length) {
     if (stream_ == nullptr || text == nullptr) return 0;
+    if (failed_ && !Recover()) return 0;
     // A negative length widened on the way in means the whole text; no length reaches past the
     // terminator.
     if (static_cast<int64_t>(length) < 0) {
@@ -40,9 +66,13 @@ uint64_t FileWriter::Write(const char* text, uint64_t length) {
     const std::string_view line = ScrubUserName(std::string_view(text, static_cast<size_t>(length)),
                                                 platform::EnvironmentValue(platform::UserNameVariable()),
                                                 scrubbed, sizeof scrubbed);
-    return std::fwrite(line.data(), 1, line.size(), stream_);
+    return Checked(static_cast<uint64_t>(std::fwrite(line.data(), 1, line.size(), stream_)));
 }
 
-int FileWriter::Flush() { return stream_ != nullptr ? std::fflush(stream_) : EOF; }
+int FileWriter::Flush() {
+    if (stream_ == nullptr) return EOF;
+    if (failed_ && !Recover()) return EOF;
+    return Checked(std::fflush(stream_));
+}
 
 }  // namespace vextrel

@@ -7,6 +7,9 @@
 
 namespace vextrel {
 
+// The lines that tell the reader of a trace file that records were lost.
+extern const char* const kLostOutputLines[3];
+
 class FileWriter {
 public:
     // A null path leaves the path empty (Open then uses standard output).
@@ -23,10 +26,14 @@ public:
     // Writes the text (up to `length` bytes, never past its terminator; a length that is negative
     // as a signed number means the whole text) with the user's login name replaced by "username"
     // (see ScrubUserName); the caller's text is left unchanged. The count of bytes written, 0
-    // without a stream.
+    // without a stream. After a failed write or flush (a full disk) each call first tries to flush
+    // what is pending: while that fails the text is dropped; once it succeeds the stream's error
+    // state is cleared, a newline ends the line the failure may have cut and the lost-output lines
+    // report the gap before the text.
     virtual uint64_t Write(const char* text, uint64_t length);
 
-    // fflush on the stream; EOF without a stream.
+    // fflush on the stream; EOF without a stream or when it fails (the writer then recovers as
+    // Write says).
     virtual int Flush();
 
     // The path given at construction ("" for standard output).
@@ -38,6 +45,15 @@ protected:
     std::FILE* stream_ = nullptr;
     std::string path_;
     bool append_ = false;
+
+private:
+    // After a failure: whether the stream takes data again, the cut line ended and the gap reported.
+    bool Recover();
+    // Notes a failure when the stream's error indicator is set; returns `result`.
+    template <typename Result>
+    Result Checked(Result result);
+
+    bool failed_ = false;
 };
 
 }  // namespace vextrel

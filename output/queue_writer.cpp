@@ -9,6 +9,7 @@
 #include "core/trace_config.h"
 #include "core/trace_entry.h"
 #include "host/host_info.h"
+#include "output/file_writer.h"
 #include "output/line_format.h"
 #include "platform/clock.h"
 #include "platform/thread.h"
@@ -17,12 +18,6 @@ namespace vextrel {
 namespace {
 
 constexpr uint32_t kShortLineCapacity = 256;
-
-const char* const kLostOutputLines[] = {
-    "!!!***!!! The trace writer couldn't keep up with the incoming trace requests.\n",
-    "!!!***!!! Some of your trace output has been lost.  Try decreasing the amount of\n",
-    "!!!***!!! trace output you are logging, or increasing the size of the trace buffer.\n",
-};
 
 const char* const kClosingLine = "\n\n *** Vextrel Log Complete ***\n";
 

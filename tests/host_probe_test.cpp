@@ -56,6 +56,8 @@ TEST(HostPaths, FolderFileNameAndConfigurationPaths) {
               "C:\\Apps\\Host.exe.vextrel|C:\\Apps\\Host.vextrel|C:\\Apps\\config.vextrel");
     ConfigurationPathsOf("C:\\Apps\\HOST.EXE", "C:\\Apps\\", paths);  // only a lower-case ".exe" is cut
     EXPECT_STREQ(paths.second, "C:\\Apps\\HOST.EXE.vextrel");
+    ConfigurationPathsOf("", "", paths);  // no executable path: relative to the working directory
+    EXPECT_EQ(std::string(paths.first) + "|" + paths.second + "|" + paths.third, ".vextrel|.vextrel|config.vextrel");
     // 251 characters + ".vextrel" is the longest path that fits 260 bytes.
     const std::string dir = "C:\\" + std::string(200, 'f') + "\\";
     const std::string fits = dir + std::string(251 - dir.size() - 4, 'n') + ".exe";

@@ -87,12 +87,12 @@ TEST(TraceConfig, HandlerTableStaysSortedAndBoundedAndTheGlobalTableTakesTheMini
     const HandlerTable* table = config->Handlers();
     ASSERT_EQ(table->count, 7u);
     for (uint32_t i = 1; i < table->count; ++i) EXPECT_LT(table->entries[i - 1].facilityWord, table->entries[i].facilityWord);
-    EXPECT_EQ(table->Find(40)->handler, handlerB);
+    EXPECT_EQ(table->Find(40)->Handler(), handlerB);
     EXPECT_EQ(table->Find(VXF_WORD(40, 8)), nullptr);  // the priority byte is part of the key
     for (uint32_t word = 1000; config->Handlers()->count < kMaxHandlers; ++word) config->RegisterHandler(word, handlerA);
     config->RegisterHandler(999, handlerA);  // a word beyond the bound is ignored, replacing still works
     config->RegisterHandler(10, handlerB);
-    EXPECT_TRUE(config->Handlers()->Find(999) == nullptr && config->Handlers()->Find(10)->handler == handlerB);
+    EXPECT_TRUE(config->Handlers()->Find(999) == nullptr && config->Handlers()->Find(10)->Handler() == handlerB);
 
     std::unique_ptr<CVextrelManager> manager(CVextrelManager::Create());
     TraceConfig* added = TraceConfig::Create();

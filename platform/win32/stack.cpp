@@ -97,7 +97,11 @@ void ModuleOfAddress(const void* address, uint64_t* base, char* name, size_t siz
         *base = queried ? static_cast<uint64_t>(reinterpret_cast<uintptr_t>(region.AllocationBase)) : 0;
     }
     HMODULE module = nullptr;
-    char path[2048] = {};
+    // A module path may take 2048 bytes: the buffer is shared under the symbol library lock
+    // rather than taken from the caller's stack.
+    std::lock_guard<std::mutex> guard(SymbolLibraryLock());
+    static char path[2048];
+    path[0] = '\0';
     if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                            static_cast<LPCSTR>(address), &module) &&
         GetModuleFileNameA(module, path, sizeof path - 1) != 0) {
@@ -129,7 +133,9 @@ bool LookUpSymbol(const void* address, SymbolFacts* facts) {
 
     if (debugHelp->fromAddress != nullptr) {
         // The symbol record: the fixed header followed by room for the name, 2048 bytes in all.
-        alignas(SYMBOL_INFO) unsigned char record[sizeof(SYMBOL_INFO) + kSymbolNameCapacity] = {};
+        // Static, like every debug-help call under the symbol library lock: off the caller's stack.
+        alignas(SYMBOL_INFO) static unsigned char record[sizeof(SYMBOL_INFO) + kSymbolNameCapacity];
+        std::memset(record, 0, sizeof record);
         SYMBOL_INFO* symbol = reinterpret_cast<SYMBOL_INFO*>(record);
         symbol->SizeOfStruct = sizeof(SYMBOL_INFO);
         symbol->MaxNameLen = kSymbolNameCapacity;
