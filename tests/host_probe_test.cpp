@@ -131,13 +131,14 @@ TEST(HostFacts, OperatingSystemNameAndFill) {
               "2.600000Windows11OrGreater16384Host.exe|" + folder + "Host.vextrel");
     EXPECT_EQ(std::string(info.defaultTraceFolder), folder + "Zelmar" + platform::kPathSeparator + "Logs");
     EXPECT_TRUE(platform::PathExists(info.defaultTraceFolder));
-
+    // Linux names itself; an over-long executable path is rejected with everything derived from it, and
+    // the configuration paths become relative to the working directory, as for an empty path.
     // Linux names itself; an over-long executable path is rejected with everything derived from it.
     std::snprintf(facts.systemName, sizeof facts.systemName, "Linux 6.1.0");
     const std::string overlong = folder + std::string(300, 'n');
     facts.executablePath = overlong.c_str();
     FillHostInfo(facts, SystemFolderOperations(), info);
-    EXPECT_EQ(std::string(info.osName) + "|" + info.executablePath + "|" + info.configPath1, "Linux 6.1.0||");
+    EXPECT_EQ(std::string(info.osName) + "|" + info.executablePath + "|" + info.configPath1, "Linux 6.1.0||.vextrel");
 
     const std::filesystem::path nested = std::filesystem::path(temporary.Path()) / "a" / "b";
     EXPECT_TRUE(platform::CreatePrivateFolderWithParents(nested.string().c_str()) &&
