@@ -12,7 +12,7 @@ std::atomic<CVextrelManager*> g_manager{nullptr};
 CVextrelManager* CVextrelManager::Create() { return new (std::nothrow) CVextrelManager; }
 
 CVextrelManager::~CVextrelManager() {
-    for (auto it = configs.rbegin(); it != configs.rend(); ++it) delete *it;
+    for (auto it = configs.rbegin(); it != configs.rend(); ++it) DestroyConfig(*it);
     configs.clear();
 }
 

@@ -88,6 +88,17 @@ void StartConfigsGuarded(CVextrelManager* manager, bool force) {
 
 void StopLibrary() { delete ExchangeManager(nullptr); }
 
+void StopLibraryAtExit() {
+    // Kept reachable: the process is ending and threads may still be inside a trace call.
+    static CVextrelManager* keptAtExit = nullptr;
+    keptAtExit = ExchangeManager(nullptr);
+    if (keptAtExit == nullptr) return;
+    for (TraceConfig* config : keptAtExit->configs) {
+        RecordQueue* queue = config == nullptr ? nullptr : config->Queue();
+        if (queue != nullptr && !queue->Stopping()) queue->Stop();
+    }
+}
+
 void OnProcessAttach() {
     if (g_attachCount++ != 0) return;
     try {
@@ -98,10 +109,14 @@ void OnProcessAttach() {
     }
 }
 
-void OnProcessDetach() {
+void OnProcessDetach(bool processExiting) {
     if (g_attachCount == 0 || --g_attachCount != 0) return;
     try {
-        StopLibrary();
+        if (processExiting) {
+            StopLibraryAtExit();
+        } else {
+            StopLibrary();
+        }
     } catch (...) {
     }
 }

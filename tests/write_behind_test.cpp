@@ -130,7 +130,9 @@ TEST(Writer, ReportsLostOutputOnceInTheFileAfterTheNextRecord) {
 
 // A record the writer is busy with is finished; those still queued behind it when the stop comes
 // are not written, and the closing line is the file's last.
-TEST(Writer, StoppingDropsQueuedRecordsAndClosesTheFile) {
+// The writer drains what was committed before the stop, then closes the file; a writer stuck in a
+// client past the stop wait owns its configuration from then on and frees it when it ends.
+TEST(Writer, StoppingDrainsTheRingAndAStuckWriterFreesItsOwnConfiguration) {
     struct BlockingClient : TraceClient {
         void OnTraceLine(const char*, uint32_t) override {
             std::unique_lock<std::mutex> guard(lock);
@@ -138,35 +140,44 @@ TEST(Writer, StoppingDropsQueuedRecordsAndClosesTheFile) {
             changed.notify_all();
             changed.wait(guard, [&] { return released; });
         }
+        void Release() {
+            std::lock_guard<std::mutex> guard(lock);
+            released = true;
+            changed.notify_all();
+        }
         std::mutex lock;
         std::condition_variable changed;
         bool entered = false;
         bool released = false;
     };
-    TempFolder folder;
-    RunningConfig running(folder);
-    BlockingClient blocker;
-    running.config->client.RemoveClient(&running.client);
-    running.config->client.AddClient(&blocker);
-    running.Commit("in hand");
-    {
-        std::unique_lock<std::mutex> guard(blocker.lock);
-        blocker.changed.wait(guard, [&] { return blocker.entered; });
+    for (const bool stuck : {false, true}) {
+        TempFolder folder;
+        auto running = std::make_unique<RunningConfig>(folder);
+        BlockingClient blocker;
+        running->config->client.RemoveClient(&running->client);
+        running->config->client.AddClient(&blocker);
+        running->Commit("in hand");
+        {
+            std::unique_lock<std::mutex> guard(blocker.lock);
+            blocker.changed.wait(guard, [&] { return blocker.entered; });
+        }
+        running->Commit("queued 1");
+        running->Commit("queued 2");
+        RecordQueue* queue = running->queue;
+        if (stuck) queue->stopWaitMilliseconds = 50;
+        TraceConfig* config = running->config;
+        running->config = nullptr;  // destroyed below, by this thread or by its writer
+        std::thread stopper([&] { DestroyConfig(config); });
+        if (stuck) stopper.join();
+        while (queue->stopFlag.load() == 0) std::this_thread::yield();
+        blocker.Release();
+        if (!stuck) stopper.join();
+        const std::string expected = std::string("in hand\nqueued 1\nqueued 2\n") + kClosingLine;
+        for (int i = 0; i < 5000 && ReadFile(running->path) != expected; ++i) platform::SleepMilliseconds(1);
+        EXPECT_EQ(ReadFile(running->path), expected) << stuck;
+        // The stuck writer deletes the configuration while the blocker still exists.
+        if (stuck) platform::SleepMilliseconds(50);
     }
-    running.Commit("queued 1");
-    running.Commit("queued 2");
-    RecordQueue* queue = running.queue;
-    std::thread stopper([&] { queue->Stop(); });
-    while (queue->stopFlag.load() == 0) std::this_thread::yield();
-    {
-        std::lock_guard<std::mutex> guard(blocker.lock);
-        blocker.released = true;
-        blocker.changed.notify_all();
-    }
-    stopper.join();
-    running.config->SetQueue(nullptr);  // stopped by hand: the configuration must not stop it again
-    delete queue;
-    EXPECT_EQ(ReadFile(running.path), std::string("in hand\n") + kClosingLine);
 }
 
 // A real writer thread and real trace calls give the exact line format in the trace file.
