@@ -16,14 +16,6 @@ uint32_t QueueCapacityFor(uint32_t requestedSize) {
 
 RecordQueue::RecordQueue() { writeIndex.Store(0xFFFFFFFFu); }
 
-namespace {
-
-// How long a producer that found the ring short waits for others to finish taking in the released
-// count before it gives up: a moment, for a racer preempted between its two steps.
-constexpr uint64_t kFoldWaitMicroseconds = 2000;
-
-}  // namespace
-
 RecordQueue::~RecordQueue() {
     delete consumer;
     platform::FreePages(records, static_cast<size_t>(capacity) * sizeof(TraceRecord));
@@ -63,7 +55,7 @@ TraceRecord* RecordQueue::Reserve() {
         const bool inTransit = folding.value.load(std::memory_order_seq_cst) != 0;
         if (!inTransit && releasedCount.value.load(std::memory_order_seq_cst) == 0) break;
         const uint64_t now = platform::ReadCounter();
-        if (waitUntil == 0) waitUntil = now + platform::CounterFrequency() * kFoldWaitMicroseconds / 1000000u;
+        if (waitUntil == 0) waitUntil = now + platform::CounterFrequency() * foldWaitMicroseconds / 1000000u;
         if (now >= waitUntil) break;
         if (inTransit) std::this_thread::yield();
     }

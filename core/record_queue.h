@@ -172,6 +172,9 @@ public:
     // How long Stop waits for the writer. The writer drains for four fifths of it at most, so that
     // its closing line still comes in time.
     uint32_t stopWaitMilliseconds = kStopWaitMilliseconds;
+    // How long a producer that found the ring short waits for others to finish taking in the
+    // released count before it gives up: a moment, for a racer preempted between its two steps.
+    uint32_t foldWaitMicroseconds = 2000;
 
 private:
     static constexpr uint32_t kWriterRunning = 0;
