@@ -4,8 +4,10 @@
 
 #include "config/config_consolidation.h"
 #include "config/config_loader.h"
+#include "core/facility.h"
 #include "core/manager.h"
 #include "core/trace_config.h"
+#include "diag/machine_id.h"
 #include "host/host_info.h"
 #include "lifecycle/config_start.h"
 #include "platform/clock.h"
@@ -45,6 +47,13 @@ void SwapOut(CVextrelManager* fresh) {
 void StartAndPublish(CVextrelManager* manager) {
     StartConfigsGuarded(manager, false);
     ExchangeManager(manager);
+}
+
+// Frees what the load made besides the manager, for an unload while the process keeps running.
+void ReleaseLoadState() {
+    ReleaseLoadedConfigFiles();
+    ReleaseMachineUUID();
+    ReleaseFacilityRegistry();
 }
 
 }  // namespace
@@ -116,6 +125,7 @@ void OnProcessDetach(bool processExiting) {
             StopLibraryAtExit();
         } else {
             StopLibrary();
+            ReleaseLoadState();
         }
     } catch (...) {
     }
