@@ -168,7 +168,10 @@ TEST(Writer, StoppingDrainsTheRingAndAStuckWriterFreesItsOwnConfiguration) {
         TraceConfig* config = running->config;
         running->config = nullptr;  // destroyed below, by this thread or by its writer
         std::thread stopper([&] { DestroyConfig(config); });
-        if (stuck) stopper.join();
+        if (stuck) {
+            stopper.join();
+            queue->stopWaitMilliseconds = 5000;  // the writer's own drain, once unblocked, has time
+        }
         while (queue->stopFlag.load() == 0) std::this_thread::yield();
         blocker.Release();
         if (!stuck) stopper.join();

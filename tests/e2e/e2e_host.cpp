@@ -147,7 +147,7 @@ int main(int argc, char** argv) {
         } else if (action == "exit") {
             std::exit(0);
         } else if (action == "quick_exit") {
-            std::quick_exit(0);
+            std::_Exit(0);  // as quick_exit without handlers: no library code runs
         } else if (action == "return") {
             return 0;
         } else if (action == "unload") {
