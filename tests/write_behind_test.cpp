@@ -135,10 +135,13 @@ TEST(Writer, ReportsLostOutputOnceInTheFileAfterTheNextRecord) {
 TEST(Writer, StoppingDrainsTheRingAndAStuckWriterFreesItsOwnConfiguration) {
     struct BlockingClient : TraceClient {
         void OnTraceLine(const char*, uint32_t) override {
-            std::unique_lock<std::mutex> guard(lock);
-            entered = true;
-            changed.notify_all();
-            changed.wait(guard, [&] { return released; });
+            {
+                std::unique_lock<std::mutex> guard(lock);
+                entered = true;
+                changed.notify_all();
+                changed.wait(guard, [&] { return released; });
+            }
+            calls.fetch_add(1, std::memory_order_release);
         }
         void Release() {
             std::lock_guard<std::mutex> guard(lock);
@@ -149,6 +152,7 @@ TEST(Writer, StoppingDrainsTheRingAndAStuckWriterFreesItsOwnConfiguration) {
         std::condition_variable changed;
         bool entered = false;
         bool released = false;
+        std::atomic<int> calls{0};
     };
     for (const bool stuck : {false, true}) {
         TempFolder folder;
@@ -178,8 +182,8 @@ TEST(Writer, StoppingDrainsTheRingAndAStuckWriterFreesItsOwnConfiguration) {
         const std::string expected = std::string("in hand\nqueued 1\nqueued 2\n") + kClosingLine;
         for (int i = 0; i < 5000 && ReadFile(running->path) != expected; ++i) platform::SleepMilliseconds(1);
         EXPECT_EQ(ReadFile(running->path), expected) << stuck;
-        // The stuck writer deletes the configuration while the blocker still exists.
-        if (stuck) platform::SleepMilliseconds(50);
+        // The blocker outlives every call into it.
+        for (int i = 0; i < 5000 && blocker.calls.load(std::memory_order_acquire) < 3; ++i) platform::SleepMilliseconds(1);
     }
 }
 
