@@ -50,7 +50,7 @@ void ConsolidateConfigs(CVextrelManager* manager) {
             // Published lists only ever hold consolidated configurations, so a merged-away one is
             // always newer than anything a trace call may be walking.
             assert(!IsPublished(*manager, configs[j]));
-            delete configs[j];
+            DestroyConfig(configs[j]);
             configs[j] = nullptr;
         }
     }

@@ -29,11 +29,20 @@ std::FILE* OpenContinuation(char (&path)[kConfigFilePathCapacity], const char* b
     return path[0] == '\0' ? nullptr : OpenConfigFile(path);
 }
 
+// Made on first use by the lifecycle thread; freed when the library is unloaded while the process
+// runs.
+std::vector<std::string>* g_loadedConfigFiles = nullptr;
+
 }  // namespace
 
 std::vector<std::string>& LoadedConfigFiles() {
-    static std::vector<std::string>* files = new std::vector<std::string>;
-    return *files;
+    if (g_loadedConfigFiles == nullptr) g_loadedConfigFiles = new std::vector<std::string>;
+    return *g_loadedConfigFiles;
+}
+
+void ReleaseLoadedConfigFiles() {
+    delete g_loadedConfigFiles;
+    g_loadedConfigFiles = nullptr;
 }
 
 OwnedConfigs LoadConfigFiles(const char* basePath, const ConfigContext& context) {

@@ -18,6 +18,10 @@ constexpr uint32_t kConfigFilePathCapacity = 260;
 // loads, restarts or reloads.
 std::vector<std::string>& LoadedConfigFiles();
 
+// Frees the list of configuration files read (the next read starts a new one), for an unload while
+// the process keeps running.
+void ReleaseLoadedConfigFiles();
+
 // The configurations read from one path and its continuations, in reading order.
 using OwnedConfigs = std::vector<std::unique_ptr<TraceConfig>>;
 

@@ -10,15 +10,16 @@
 namespace vextrel {
 namespace {
 
-// The pair of maps between facility names and ids. Created with the first configuration and never
-// destroyed, so the names it hands out stay valid for the life of the process.
+// The pair of maps between facility names and ids. Created with the first configuration and kept
+// until the library is unloaded while the process runs, so the names it hands out stay valid for as
+// long as a trace call can ask for them.
 struct FacilityRegistry {
     std::map<uint32_t, std::string> idToName;
     std::map<std::string, uint32_t> nameToId;
 };
 
 std::atomic<FacilityRegistry*> g_registry{nullptr};
-std::once_flag g_registryOnce;
+std::mutex g_registryLock;
 
 int32_t RegisterInto(FacilityRegistry& registry, const char* name, uint32_t id) {
     if (name == nullptr) return 0;
@@ -44,13 +45,19 @@ const char* PriorityNameOf(uint32_t priority) {
 }
 
 void RegisterBuiltinFacilities() {
-    std::call_once(g_registryOnce, [] {
-        FacilityRegistry* registry = new FacilityRegistry;
-        g_registry.store(registry, std::memory_order_release);
-        uint32_t count = 0;
-        const BuiltinFacility* rows = BuiltinFacilities(&count);
-        for (uint32_t i = 0; i < count; ++i) RegisterInto(*registry, rows[i].name, rows[i].id);
-    });
+    if (g_registry.load(std::memory_order_acquire) != nullptr) return;
+    std::lock_guard<std::mutex> guard(g_registryLock);
+    if (g_registry.load(std::memory_order_acquire) != nullptr) return;
+    FacilityRegistry* registry = new FacilityRegistry;
+    g_registry.store(registry, std::memory_order_release);
+    uint32_t count = 0;
+    const BuiltinFacility* rows = BuiltinFacilities(&count);
+    for (uint32_t i = 0; i < count; ++i) RegisterInto(*registry, rows[i].name, rows[i].id);
+}
+
+void ReleaseFacilityRegistry() {
+    std::lock_guard<std::mutex> guard(g_registryLock);
+    delete g_registry.exchange(nullptr, std::memory_order_acq_rel);
 }
 
 int32_t RegisterFacility(const char* name, uint32_t id) {

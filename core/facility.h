@@ -32,6 +32,10 @@ const char* PriorityNameOf(uint32_t priority);
 // return at once. Called by the creation of every TraceConfig.
 void RegisterBuiltinFacilities();
 
+// Frees the registry (the next configuration created builds it afresh), for an unload while the
+// process keeps running: no trace call may still read a facility name.
+void ReleaseFacilityRegistry();
+
 // Adds (name, id) to the registry: 1 when added, 0 when the registry does not exist yet, the id
 // already has a name or the name already has an id. The id is stored unchanged.
 int32_t RegisterFacility(const char* name, uint32_t id);

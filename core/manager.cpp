@@ -7,7 +7,7 @@ namespace vextrel {
 CVextrelManager* CVextrelManager::Create() { return new (std::nothrow) CVextrelManager; }
 
 CVextrelManager::~CVextrelManager() {
-    for (auto it = configs.rbegin(); it != configs.rend(); ++it) delete *it;
+    for (auto it = configs.rbegin(); it != configs.rend(); ++it) DestroyConfig(*it);
     configs.clear();
 }
 

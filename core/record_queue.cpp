@@ -1,8 +1,10 @@
 #include "core/record_queue.h"
 
 #include <new>
+#include <thread>
 
 #include "platform/clock.h"
+#include "platform/pages.h"
 
 namespace vextrel {
 
@@ -16,13 +18,15 @@ RecordQueue::RecordQueue() { writeIndex.Store(0xFFFFFFFFu); }
 
 RecordQueue::~RecordQueue() {
     delete consumer;
-    delete[] records;
+    platform::FreePages(records, static_cast<size_t>(capacity) * sizeof(TraceRecord));
 }
 
 bool RecordQueue::AllocateRecords(uint32_t requestedSize) {
     const uint32_t size = QueueCapacityFor(requestedSize);
-    records = new (std::nothrow) TraceRecord[size];
-    if (records == nullptr) return false;
+    void* pages = platform::AllocatePages(static_cast<size_t>(size) * sizeof(TraceRecord));
+    if (pages == nullptr) return false;
+    records = static_cast<TraceRecord*>(pages);
+    for (uint32_t i = 0; i < size; ++i) new (&records[i]) TraceRecord;
     capacity = size;
     freeCount.Store(capacity);
     return true;
@@ -30,17 +34,31 @@ bool RecordQueue::AllocateRecords(uint32_t requestedSize) {
 
 TraceRecord* RecordQueue::Reserve() {
     if (capacity == 0 || stopFlag.load(std::memory_order_relaxed) != 0) return nullptr;
-    // Compared as a signed number: with many producers racing on a nearly full ring the count may
-    // dip below zero for a moment, and those racers must fail rather than wrap around.
-    int32_t left = static_cast<int32_t>(freeCount.Decrement());
-    // Taken in well before the ring looks full, so that a producer racing with the one that takes
-    // them still finds room.
-    if (left <= static_cast<int32_t>(capacity / 4)) {
-        const uint32_t released = releasedCount.Exchange(0);
-        if (released != 0) left = static_cast<int32_t>(freeCount.Add(released));
+    uint64_t waitUntil = 0;
+    for (;;) {
+        // Compared as a signed number: with many producers racing on a nearly full ring the count
+        // may dip below zero for a moment, and those racers must fail rather than wrap around.
+        int32_t left = static_cast<int32_t>(freeCount.Decrement());
+        // Taken in well before the ring looks full, so that a producer racing with the one that
+        // takes them still finds room. The folding mark tells such a racer that slots are in
+        // transit from the released count to the free count.
+        if (left <= static_cast<int32_t>(capacity / 4) && releasedCount.value.load(std::memory_order_seq_cst) != 0) {
+            folding.Increment();
+            const uint32_t released = releasedCount.Exchange(0);
+            if (released != 0) left = static_cast<int32_t>(freeCount.Add(released));
+            folding.Decrement();
+        }
+        if (left > 2) return &records[writeIndex.Increment() & (capacity - 1)];
+        freeCount.Increment();
+        // Short only because another producer holds released slots in transit, or the writer
+        // released some meanwhile: try again rather than refuse a record that has room.
+        const bool inTransit = folding.value.load(std::memory_order_seq_cst) != 0;
+        if (!inTransit && releasedCount.value.load(std::memory_order_seq_cst) == 0) break;
+        const uint64_t now = platform::ReadCounter();
+        if (waitUntil == 0) waitUntil = now + platform::CounterFrequency() * foldWaitMicroseconds / 1000000u;
+        if (now >= waitUntil) break;
+        if (inTransit) std::this_thread::yield();
     }
-    if (left > 2) return &records[writeIndex.Increment() & (capacity - 1)];
-    freeCount.Increment();
     lostCount.Increment();
     return nullptr;
 }
@@ -63,10 +81,10 @@ void RecordQueue::Commit(TraceRecord* record) {
     __builtin_prefetch(ahead->text, 1);
 }
 
-void RecordQueue::Stop() {
-    stopFlag.store(0xFFFFFFFFu, std::memory_order_relaxed);
+bool RecordQueue::Stop() {
+    stopFlag.store(0xFFFFFFFFu, std::memory_order_seq_cst);
     wakeEvent.Set();
-    if (consumer != nullptr) consumer->Finish();
+    return consumer == nullptr || consumer->Finish();
 }
 
 bool RecordQueue::PrepareToSleep(const TraceRecord& next) {

@@ -22,9 +22,14 @@ namespace vextrel {
 class RecordConsumer {
 public:
     virtual ~RecordConsumer() = default;
-    // Waits (about 5 s at most) until the writer has seen the stop flag, then ends its output.
-    virtual void Finish() = 0;
+    // Waits (the stop wait, about 5 s, at most) until the writer has drained what was committed,
+    // written the closing line and ended. True when it ended (or its thread is gone); false when it
+    // is still running: the ring was handed over and the writer frees its owner when it ends.
+    virtual bool Finish() = 0;
 };
+
+// How long a stopping thread waits for the writer to drain the ring and end.
+constexpr uint32_t kStopWaitMilliseconds = 5000;
 
 // An unsigned 32-bit value with interlocked, sequentially consistent increment and decrement that
 // return the new value.
@@ -76,7 +81,8 @@ class RecordQueue {
 public:
     // Creates both events (may throw, see XThreads_RawEvent); no storage yet (capacity 0).
     RecordQueue();
-    // Deletes the consumer, frees the ring, destroys the done and the wake event.
+    // Deletes the consumer, returns the ring's pages to the system, destroys the done and the wake
+    // event. Only once the writer has ended (see Stop).
     ~RecordQueue();
     RecordQueue(const RecordQueue&) = delete;
     RecordQueue& operator=(const RecordQueue&) = delete;
@@ -84,16 +90,17 @@ public:
     // --- producer side (any thread) ---
 
     // Reserves the next slot, or null: without storage or once stopping has begun (nothing
-    // counted), or when the ring is full (the lost count grows). A free count down to a quarter of
-    // the capacity first takes in the records the writer released meanwhile.
+    // counted), or when the ring is really full (the lost count grows). A free count down to a
+    // quarter of the capacity first takes in the records the writer released meanwhile; a producer
+    // that finds the free count short while another is taking them in waits a moment for it.
     TraceRecord* Reserve();
 
     // Publishes a filled slot to the writer (release) and wakes the writer when it sleeps.
     void Commit(TraceRecord* record);
 
     // --- consumer side (the writer thread) ---
-    // Allocates and clears the ring for the requested size and opens it to producers. False when
-    // the storage cannot be obtained.
+    // Maps the ring for the requested size straight from the system and opens it to producers.
+    // False when the storage cannot be obtained.
     bool AllocateRecords(uint32_t requestedSize);
     // The next record in ring order when it is committed, else null.
     TraceRecord* TakeNext() {
@@ -110,10 +117,28 @@ public:
     // The slot the writer reads next, committed or not.
     TraceRecord& NextSlot() { return records[readIndex.Load() & (capacity - 1)]; }
     // Sets the stop flag (no reservation succeeds afterwards), wakes the writer and lets the
-    // consumer finish its output.
-    void Stop();
+    // consumer drain and finish its output. True when the writer ended (or never ran): the owner
+    // may free the ring. False when the writer outlived the stop wait: it now owns the ring and its
+    // owner and frees them when it ends.
+    bool Stop();
     // Whether Stop was called.
     bool Stopping() const { return stopFlag.load(std::memory_order_relaxed) != 0; }
+    // Whether a slot was reserved that the writer has not released yet.
+    bool HasReservedRecords() const { return writeIndex.Load() + 1 != readIndex.Load(); }
+    // The writer's last step: true when the stopping thread still owns the ring (the writer must
+    // touch nothing of it afterwards); false when the stopping thread gave up waiting and the
+    // writer must free the owner itself.
+    bool MarkWriterEnded() {
+        uint32_t running = kWriterRunning;
+        return writerState_.compare_exchange_strong(running, kWriterEnded, std::memory_order_acq_rel);
+    }
+    // The stopping thread gives up waiting: true when the writer is still running and now owns the
+    // ring; false when it ended meanwhile.
+    bool AbandonWriter() {
+        uint32_t running = kWriterRunning;
+        return writerState_.compare_exchange_strong(running, kWriterAbandoned, std::memory_order_acq_rel);
+    }
+    bool WriterEnded() const { return writerState_.load(std::memory_order_acquire) == kWriterEnded; }
     // Called by the writer before it sleeps: true when it may sleep on the wake event; false when a
     // record became ready meanwhile (the writer then drains again instead of sleeping).
     bool PrepareToSleep(const TraceRecord& next);
@@ -128,6 +153,9 @@ public:
     // touches it.
     alignas(64) AtomicCounter writeIndex;
     AtomicCounter freeCount;
+    // Producers taking the released count into the free count just now. A producer that finds the
+    // ring short while this is not zero waits for them instead of refusing.
+    AtomicCounter folding;
     PaddedCounter lostCount;
     PaddedCounter releasedCount;  // written by the writer, read by producers when the free count runs low
     uint32_t capacity = 0;
@@ -141,8 +169,19 @@ public:
     // make no system call; it always ends in a blocking wait, so an idle writer costs nothing. Read
     // once when the writer thread starts.
     uint32_t writerPollMicroseconds = kDefaultWriterPollMicroseconds;
+    // How long Stop waits for the writer. The writer drains for four fifths of it at most, so that
+    // its closing line still comes in time.
+    uint32_t stopWaitMilliseconds = kStopWaitMilliseconds;
+    // How long a producer that found the ring short waits for others to finish taking in the
+    // released count before it gives up: a moment, for a racer preempted between its two steps.
+    uint32_t foldWaitMicroseconds = 2000;
 
 private:
+    static constexpr uint32_t kWriterRunning = 0;
+    static constexpr uint32_t kWriterEnded = 1;
+    static constexpr uint32_t kWriterAbandoned = 2;
+    std::atomic<uint32_t> writerState_{kWriterRunning};
+
     // 1 while the writer sleeps (or is about to) and nobody has signalled it yet. Commits signal the
     // wake event only when they take this flag from 1 to 0, so a commit makes no system call while
     // the writer is awake or already signalled.

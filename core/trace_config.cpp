@@ -84,10 +84,17 @@ TraceConfig* TraceConfig::Create() {
 
 TraceConfig::~TraceConfig() {
     if (RecordQueue* queue = Queue()) {
-        queue->Stop();
+        if (!queue->Stopping()) queue->Stop();
         SetQueue(nullptr);
         delete queue;
     }
+}
+
+void DestroyConfig(TraceConfig* config) {
+    if (config == nullptr) return;
+    RecordQueue* queue = config->Queue();
+    if (queue != nullptr && !queue->Stopping() && !queue->Stop()) return;  // the writer deletes it
+    delete config;
 }
 
 void TraceConfig::RegisterHandler(uint32_t facilityWord, TraceHandlerFunc handler) {

@@ -87,8 +87,9 @@ public:
     // configuration created in the process builds the facility registry.
     static TraceConfig* Create();
 
-    // Stops the writer thread (closing line into the trace file) and releases the queue, then the
-    // tracers.
+    // Stops the writer thread unless it was stopped (it drains the ring and writes the closing line)
+    // and releases the queue, then the tracers. Configurations that may have a running writer are
+    // destroyed through DestroyConfig.
     ~TraceConfig();
     TraceConfig(const TraceConfig&) = delete;
     TraceConfig& operator=(const TraceConfig&) = delete;
@@ -135,5 +136,10 @@ private:
     std::vector<RetiredTable> retiredTables_;
     std::atomic<RecordQueue*> queue_{nullptr};
 };
+
+// Stops the configuration's writer (it drains what was committed, then writes the closing line) and
+// deletes the configuration. A writer still running after the stop wait owns the configuration from
+// then on and deletes it when it ends, so nothing is freed under it. Null is ignored.
+void DestroyConfig(TraceConfig* config);
 
 }  // namespace vextrel

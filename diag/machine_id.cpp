@@ -1,6 +1,8 @@
 #include "diag/machine_id.h"
 
+#include <atomic>
 #include <cinttypes>
+#include <mutex>
 #include <cstdint>
 #include <cstdio>
 
@@ -8,6 +10,9 @@ namespace vextrel {
 namespace {
 
 constexpr uint64_t kFoldMultiplier = 0x1003F;
+
+std::atomic<const std::string*> g_machineId{nullptr};
+std::mutex g_machineIdLock;
 constexpr size_t kGroupLength = 4;
 
 uint64_t FoldChunk(std::string_view chunk) {
@@ -55,11 +60,21 @@ std::string FoldMachineGuid(std::string_view text, size_t chunkLength) {
 }
 
 const std::string& MachineUUID() {
-    // Function-local static initialisation runs once even when threads race to the first call;
-    // the string is never destroyed, so late readers at process exit still find it.
-    static const std::string* identifier = new std::string(FoldMachineGuid(
-        std::string_view(ReadMachineGuid().data(), platform::kMachineGuidTextSize)));
-    return *identifier;
+    // Made once even when threads race to the first call; kept until the library is unloaded while
+    // the process runs, so late readers at process exit still find it.
+    if (const std::string* identifier = g_machineId.load(std::memory_order_acquire)) return *identifier;
+    std::lock_guard<std::mutex> guard(g_machineIdLock);
+    if (g_machineId.load(std::memory_order_acquire) == nullptr) {
+        g_machineId.store(new std::string(FoldMachineGuid(
+                              std::string_view(ReadMachineGuid().data(), platform::kMachineGuidTextSize))),
+                          std::memory_order_release);
+    }
+    return *g_machineId.load(std::memory_order_acquire);
+}
+
+void ReleaseMachineUUID() {
+    std::lock_guard<std::mutex> guard(g_machineIdLock);
+    delete g_machineId.exchange(nullptr, std::memory_order_acq_rel);
 }
 
 }  // namespace vextrel

@@ -28,4 +28,8 @@ std::string FoldMachineGuid(std::string_view text, size_t chunkLength = 32);
 // threads ask first at the same moment) and never destroyed.
 const std::string& MachineUUID();
 
+// Frees the text MachineUUID made (the next call makes it again), for an unload while the process
+// keeps running.
+void ReleaseMachineUUID();
+
 }  // namespace vextrel

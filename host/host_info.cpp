@@ -5,10 +5,10 @@
 namespace vextrel {
 
 HostInfo& Host() {
-    // Constructed on first use and never destroyed: writer threads and the unload path may read it
-    // after the library's globals are gone.
-    static HostInfo* info = new HostInfo;
-    return *info;
+    // Plain data in the library image: never destroyed while the process runs (writer threads and
+    // the unload path may read it late), and returned to the system with the library.
+    static HostInfo info;
+    return info;
 }
 
 }  // namespace vextrel

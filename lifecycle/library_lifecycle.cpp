@@ -5,8 +5,10 @@
 #include "config/config_consolidation.h"
 #include "config/config_loader.h"
 #include "config/config_parser.h"
+#include "core/facility.h"
 #include "core/manager.h"
 #include "core/trace_config.h"
+#include "diag/machine_id.h"
 #include "host/host_info.h"
 #include "lifecycle/config_start.h"
 #include "platform/clock.h"
@@ -49,6 +51,13 @@ void SwapOut(CVextrelManager* fresh) {
 void StartAndPublish(CVextrelManager* manager) {
     StartConfigsGuarded(manager, false);
     ExchangeManager(manager);
+}
+
+// Frees what the load made besides the manager, for an unload while the process keeps running.
+void ReleaseLoadState() {
+    ReleaseLoadedConfigFiles();
+    ReleaseMachineUUID();
+    ReleaseFacilityRegistry();
 }
 
 }  // namespace
@@ -97,6 +106,17 @@ void StartConfigsGuarded(CVextrelManager* manager, bool force) {
 
 void StopLibrary() { delete ExchangeManager(nullptr); }
 
+void StopLibraryAtExit() {
+    // Kept reachable: the process is ending and threads may still be inside a trace call.
+    static CVextrelManager* keptAtExit = nullptr;
+    keptAtExit = ExchangeManager(nullptr);
+    if (keptAtExit == nullptr) return;
+    for (TraceConfig* config : keptAtExit->configs) {
+        RecordQueue* queue = config == nullptr ? nullptr : config->Queue();
+        if (queue != nullptr && !queue->Stopping()) queue->Stop();
+    }
+}
+
 void OnProcessAttach() {
     if (g_attachCount++ != 0) return;
     try {
@@ -107,10 +127,15 @@ void OnProcessAttach() {
     }
 }
 
-void OnProcessDetach() {
+void OnProcessDetach(bool processExiting) {
     if (g_attachCount == 0 || --g_attachCount != 0) return;
     try {
-        StopLibrary();
+        if (processExiting) {
+            StopLibraryAtExit();
+        } else {
+            StopLibrary();
+            ReleaseLoadState();
+        }
     } catch (...) {
     }
 }

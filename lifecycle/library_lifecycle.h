@@ -12,8 +12,10 @@ class CVextrelManager;
 void OnProcessAttach();
 
 // The unload entry (DllMain process detach, or the ELF destructor): the detach that matches the
-// first attach stops the library. Never throws.
-void OnProcessDetach();
+// first attach stops the library. While the process keeps running, everything the load made is
+// freed (the host has stopped calling); at process exit the manager is withdrawn and every writer
+// drains and ends, but nothing a trace call still in flight can reach is freed. Never throws.
+void OnProcessDetach(bool processExiting = false);
 
 // Probes the host, then fills `manager` from the configuration files; with no manager given, creates
 // one and publishes it at once. With `start`, consolidates, starts every configuration and rebuilds
@@ -33,9 +35,13 @@ void StartConfigs(CVextrelManager* manager, bool force);
 // host keeps a working library and the failure never reaches it.
 void StartConfigsGuarded(CVextrelManager* manager, bool force);
 
-// Withdraws the current manager and destroys it: every writer stops and every trace file gets its
-// closing line.
+// Withdraws the current manager and destroys it: every writer drains its ring and ends its trace
+// file with the closing line.
 void StopLibrary();
+
+// Withdraws the current manager and stops every writer (drain, closing line) but frees nothing, for
+// the process's exit while other threads may still be inside a trace call.
+void StopLibraryAtExit();
 
 // Builds a new manager from the configuration files, swaps it in and starts every configuration
 // afresh (trace files reopened); the running manager stays when memory runs out. Never throws.

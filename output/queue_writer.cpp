@@ -48,10 +48,6 @@ bool AwaitRecordBriefly(const TraceRecord& next, const std::atomic<uint32_t>& st
 QueueWriter::QueueWriter(RecordQueue& queue, TraceConfig& owner) : queue_(queue), owner_(owner) {}
 
 void QueueWriter::Run() {
-    if (queue_.Stopping()) {
-        queue_.doneEvent.Set();
-        return;
-    }
     const uint64_t pollTicks = platform::CounterFrequency() * queue_.writerPollMicroseconds / 1000000u;
     while (!queue_.Stopping()) {
         const TraceRecord& next = queue_.NextSlot();
@@ -59,27 +55,66 @@ void QueueWriter::Run() {
             queue_.wakeEvent.Wait(platform::kWaitForever);
         }
         queue_.MarkAwake();
-        if (queue_.Stopping()) break;
         while (TraceRecord* record = queue_.TakeNext()) {
+            writing_.store(1, std::memory_order_relaxed);
             WriteRecordLine(owner_, *record);
+            writing_.store(0, std::memory_order_release);
             queue_.Release(record);
-            if (queue_.lostCount.Load() != 0 && owner_.file.HasWriter()) {
-                queue_.lostCount.Store(0);
-                for (const char* text : kLostOutputLines) WriteShortLine(owner_.file, text);
-                owner_.file.Flush();
-            }
+            ReportLostOutput();
             if (queue_.Stopping()) break;
         }
     }
+    DrainAtStop(queue_.stopWaitMilliseconds / 5 * 4);
     queue_.doneEvent.Set();
+    if (queue_.MarkWriterEnded()) return;  // the stopping thread frees the ring: touch nothing more
+    TraceConfig* owner = &owner_;
+    DestroyConfig(owner);  // deletes the ring and this writer with it
 }
 
-void QueueWriter::Finish() {
-    platform::SleepMilliseconds(10);
-    if (GetHandle() != nullptr && platform::ThreadStillActive(GetHandle())) queue_.doneEvent.Wait(5000);
+void QueueWriter::DrainAtStop(uint32_t budgetMs) {
+    const uint64_t start = platform::ReadCounter();
+    const uint64_t budgetTicks = platform::CounterFrequency() * budgetMs / 1000u;
+    while (queue_.HasReservedRecords()) {
+        const bool late = platform::ReadCounter() - start >= budgetTicks;
+        TraceRecord* record = queue_.TakeNext();
+        if (record == nullptr) {
+            if (late) break;
+            std::this_thread::yield();  // reserved before the stop and still being filled
+            continue;
+        }
+        if (late && budgetMs != 0) break;
+        writing_.store(1, std::memory_order_relaxed);
+        WriteRecordLine(owner_, *record);
+        writing_.store(0, std::memory_order_release);
+        queue_.Release(record);
+        ReportLostOutput();
+    }
+    if (queue_.HasReservedRecords()) queue_.lostCount.Increment();
+    ReportLostOutput();
     if (owner_.file.HasWriter()) {
         WriteShortLine(owner_.file, kClosingLine);
         owner_.file.Flush();
+    }
+}
+
+void QueueWriter::ReportLostOutput() {
+    if (queue_.lostCount.Load() == 0 || !owner_.file.HasWriter()) return;
+    queue_.lostCount.Store(0);
+    for (const char* text : kLostOutputLines) WriteShortLine(owner_.file, text);
+    owner_.file.Flush();
+}
+
+bool QueueWriter::Finish() {
+    const uint64_t start = platform::ReadCounter();
+    const uint64_t waitTicks = platform::CounterFrequency() * queue_.stopWaitMilliseconds / 1000u;
+    for (;;) {
+        if (queue_.WriterEnded()) return true;
+        if (GetHandle() != nullptr && !platform::ThreadStillActive(GetHandle())) {
+            if (writing_.load(std::memory_order_acquire) == 0) DrainAtStop(0);
+            return true;
+        }
+        if (platform::ReadCounter() - start >= waitTicks) return !queue_.AbandonWriter();
+        queue_.doneEvent.Wait(5);
     }
 }
 

@@ -3,6 +3,7 @@
 // lost output and ends the trace file with the closing line.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "core/record_queue.h"
@@ -16,15 +17,28 @@ class TraceConfig;
 class QueueWriter final : public XThreads_RawThread, public RecordConsumer {
 public:
     QueueWriter(RecordQueue& queue, TraceConfig& owner);
-    // Waits for commits and writes every consecutive committed record until the ring stops.
+    // Waits for commits and writes every consecutive committed record until the ring stops, then
+    // drains it and ends the output. When the stopping thread gave up on it meanwhile, it deletes
+    // its owner (and with it the ring and itself) as its last step.
     void Run() override;
-    // Waits (about 5 s at most) for the thread to see the stop flag, then writes the closing line
-    // into the trace file.
-    void Finish() override;
+    // Waits (the stop wait at most) for the thread to drain and end. A thread that is gone without
+    // ending (ended by the system at process exit) has its ring drained here instead, unless it was
+    // ended inside a write.
+    bool Finish() override;
 
 private:
+    // Writes every record reserved before the stop, in ring order, for at most `budgetMs` (0: every
+    // committed record, without waiting for one still being filled); reports what was left or lost
+    // by the lost-output lines, then writes the closing line into the trace file.
+    void DrainAtStop(uint32_t budgetMs);
+    // Writes the lost-output lines once when records were refused since the last report.
+    void ReportLostOutput();
+
     RecordQueue& queue_;
     TraceConfig& owner_;
+    // Set while a record is being written, so a drain on another thread after this one was ended by
+    // the system never waits for a lock it held.
+    std::atomic<uint32_t> writing_{0};
 };
 
 // Formats one record into its line and hands it to the accepting tracers of `owner`.

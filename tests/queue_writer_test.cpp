@@ -102,40 +102,56 @@ TEST(Writer, ReportsLostOutputOnceInTheFileAfterTheNextRecord) {
               "second\n" + std::string(kClosingLine));
 }
 
-// A record the writer is busy with is finished; those still queued behind it when the stop comes
-// are not written, and the closing line is the file's last.
-TEST(Writer, StoppingDropsQueuedRecordsAndClosesTheFile) {
+
+// The writer drains what was committed before the stop, then closes the file; a writer stuck in a
+// client past the stop wait owns its configuration from then on and frees it when it ends.
+TEST(Writer, StoppingDrainsTheRingAndAStuckWriterFreesItsOwnConfiguration) {
     struct BlockingClient : TraceClient {
         void OnTraceLine(const char*, uint32_t) override {
-            std::unique_lock<std::mutex> guard(lock);
-            entered = true;
+            {
+                std::unique_lock<std::mutex> guard(lock);
+                entered = true;
+                changed.notify_all();
+                changed.wait(guard, [&] { return released; });
+            }
+            calls.fetch_add(1, std::memory_order_release);
+        }
+        void Release() {
+            std::lock_guard<std::mutex> guard(lock);
+            released = true;
             changed.notify_all();
-            changed.wait(guard, [&] { return released; });
         }
         std::mutex lock;
         std::condition_variable changed;
         bool entered = false, released = false;
-    } blocker;
+        std::atomic<int> calls{0};
+    };
     ScopedEnvironment user(platform::UserNameVariable(), "vx-nobody");
-    TempFolder folder;
-    std::unique_ptr<TraceConfig> config(StartedConfig(folder, &blocker));
-    for (const char* text : {"in hand", "queued 1", "queued 2"}) {
-        Commit(*config, text);
-        std::unique_lock<std::mutex> guard(blocker.lock);
-        blocker.changed.wait(guard, [&] { return blocker.entered; });
+    for (const bool stuck : {false, true}) {
+        BlockingClient blocker;
+        TempFolder folder;
+        TraceConfig* config = StartedConfig(folder, &blocker);
+        for (const char* text : {"in hand", "queued 1", "queued 2"}) {
+            Commit(*config, text);
+            std::unique_lock<std::mutex> guard(blocker.lock);
+            blocker.changed.wait(guard, [&] { return blocker.entered; });
+        }
+        RecordQueue* queue = config->Queue();
+        if (stuck) queue->stopWaitMilliseconds = 50;
+        std::thread stopper([&] { DestroyConfig(config); });  // by this thread, or by its stuck writer
+        if (stuck) {
+            stopper.join();
+            queue->stopWaitMilliseconds = 5000;  // the writer's own drain, once unblocked, has time
+        }
+        while (queue->stopFlag.load() == 0) std::this_thread::yield();
+        blocker.Release();
+        if (!stuck) stopper.join();
+        const std::string expected = std::string("in hand\nqueued 1\nqueued 2\n") + kClosingLine;
+        for (int i = 0; i < 5000 && ReadFile(folder.Path("Host.txt")) != expected; ++i) platform::SleepMilliseconds(1);
+        EXPECT_EQ(ReadFile(folder.Path("Host.txt")), expected) << stuck;
+        // The blocker outlives every call into it.
+        for (int i = 0; i < 5000 && blocker.calls.load(std::memory_order_acquire) < 3; ++i) platform::SleepMilliseconds(1);
     }
-    RecordQueue* queue = config->Queue();
-    std::thread stopper([&] { queue->Stop(); });
-    while (queue->stopFlag.load() == 0) std::this_thread::yield();
-    {
-        std::lock_guard<std::mutex> guard(blocker.lock);
-        blocker.released = true;
-        blocker.changed.notify_all();
-    }
-    stopper.join();
-    config->SetQueue(nullptr);  // stopped by hand: the configuration must not stop it again
-    delete queue;
-    EXPECT_EQ(ReadFile(folder.Path("Host.txt")), std::string("in hand\n") + kClosingLine);
 }
 
 TEST(RawThread, AnExceptionEndsTheThreadQuietly) {

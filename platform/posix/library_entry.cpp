@@ -1,11 +1,25 @@
 // The ELF constructor and destructor of libvextrel.so feed the same attach and detach routine as
 // DllMain does on Windows.
+//
+// The process is known to be exiting when the destructor runs after the library's exit handler:
+// exit() runs the handlers registered with atexit before any destructor of a loaded library, while
+// dlclose runs this destructor before the library's own exit handlers.
+#include <cstdlib>
+
 #include "lifecycle/library_lifecycle.h"
 
 namespace {
 
-__attribute__((constructor)) void LibraryLoaded() { vextrel::OnProcessAttach(); }
+bool g_processExiting = false;
 
-__attribute__((destructor)) void LibraryUnloaded() { vextrel::OnProcessDetach(); }
+void MarkProcessExiting() { g_processExiting = true; }
+
+__attribute__((constructor)) void LibraryLoaded() {
+    g_processExiting = false;
+    std::atexit(MarkProcessExiting);
+    vextrel::OnProcessAttach();
+}
+
+__attribute__((destructor)) void LibraryUnloaded() { vextrel::OnProcessDetach(g_processExiting); }
 
 }  // namespace

@@ -102,7 +102,9 @@ Libdw* LoadLibdw() {
     if (dw.linuxProcReport(dw.session, getpid()) != 0 || dw.reportEnd(dw.session, nullptr, nullptr) != 0) {
         return nullptr;
     }
-    loaded = new Libdw(dw);
+    static Libdw kept;  // in the library image: returned to the system with it
+    kept = dw;
+    loaded = &kept;
     return loaded;
 }
 
@@ -140,8 +142,8 @@ void LookUpInLibdw(Libdw* dw, uint64_t address, SymbolFacts* facts) {
 }
 
 std::mutex& SymbolLibraryLock() {
-    static std::mutex* lock = new std::mutex;  // never destroyed: usable until the process ends
-    return *lock;
+    static std::mutex lock;  // trivially destroyed: usable until the process ends
+    return lock;
 }
 
 }  // namespace

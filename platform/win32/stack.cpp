@@ -48,8 +48,8 @@ struct DebugHelp {
 };
 
 std::mutex& SymbolLibraryLock() {
-    static std::mutex* lock = new std::mutex;  // never destroyed: usable until the process ends
-    return *lock;
+    static std::mutex lock;  // trivially destroyed: usable until the process ends
+    return lock;
 }
 
 // Loads "dbghelp.dll" and initialises it for the process on the first successful call; null while
@@ -59,7 +59,8 @@ const DebugHelp* LoadDebugHelp() {
     if (loaded != nullptr) return loaded;
     HMODULE library = LoadLibraryW(L"dbghelp.dll");
     if (library == nullptr) return nullptr;
-    loaded = new DebugHelp;
+    static DebugHelp kept;  // in the library image: returned to the system with it
+    loaded = &kept;
     loaded->initialize = ProcedureAs<decltype(&SymInitialize)>(GetProcAddress(library, "SymInitialize"));
     loaded->fromAddress = ProcedureAs<decltype(&SymFromAddr)>(GetProcAddress(library, "SymFromAddr"));
     loaded->setOptions = ProcedureAs<decltype(&SymSetOptions)>(GetProcAddress(library, "SymSetOptions"));

@@ -12,6 +12,10 @@
 //   path | active           prints path=... / active=0|1
 //   register:NAME:ID        prints register=<result>
 //   unload                  unloads the library (closing lines are written)
+//   slow:US                 clients take US microseconds per line from now on
+//   spin:N:ID:PRI           N detached threads tracing a numbered line every millisecond until exit
+//   exit | quick_exit | return   ends the process at once, the library still loaded
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -44,10 +48,15 @@ std::string Lines(std::string text) {
     return text;
 }
 
+std::atomic<int> g_clientMicroseconds{0};
+
 class FileClient final : public TraceClient {
 public:
     explicit FileClient(std::string path) : out_(path, std::ios::binary | std::ios::app) {}
     void OnTraceLine(const char* line, uint32_t length) override {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(g_clientMicroseconds.load());
+        while (std::chrono::steady_clock::now() < until) {
+        }
         out_.write(line, length);
         out_.flush();
     }
@@ -132,6 +141,25 @@ int main(int argc, char** argv) {
         } else if (action.rfind("register:", 0) == 0) {
             const auto f = Split(action, ':', 3);
             std::printf("register=%d\n", registerFacility(f[1].c_str(), static_cast<uint32_t>(std::stoul(f[2]))));
+        } else if (action.rfind("slow:", 0) == 0) {
+            g_clientMicroseconds = std::stoi(action.substr(5));
+        } else if (action.rfind("spin:", 0) == 0) {
+            const auto f = Split(action, ':', 4);
+            const uint32_t word = VXF_WORD(std::stoul(f[2]), std::stoul(f[3]));
+            for (int t = 0; t < std::stoi(f[1]); ++t) {
+                std::thread([=] {
+                    for (int n = 0;; ++n) {
+                        format(word, "spin %d line %d", t, n);
+                        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                    }
+                }).detach();
+            }
+        } else if (action == "exit") {
+            std::exit(0);
+        } else if (action == "quick_exit") {
+            std::_Exit(0);  // as quick_exit without handlers: no library code runs
+        } else if (action == "return") {
+            return 0;
         } else if (action == "unload") {
             demo::UnloadLibrary(library);
             library = nullptr;

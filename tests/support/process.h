@@ -1,6 +1,7 @@
 // Runs a program as a child process, for the end-to-end tests.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -10,5 +11,8 @@ namespace vextrel::testing {
 // into `output`; returns its exit code, or -1 when it could not be started.
 int RunProcess(const std::string& program, const std::vector<std::string>& arguments,
                const std::string& workingFolder, std::string* output);
+
+// The calling process's resident memory in bytes (0 when it cannot be read).
+uint64_t ResidentBytes();
 
 }  // namespace vextrel::testing

@@ -51,4 +51,12 @@ int RunProcess(const std::string& program, const std::vector<std::string>& argum
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+uint64_t ResidentBytes() {
+    std::ifstream statm("/proc/self/statm");
+    uint64_t pages = 0;
+    uint64_t resident = 0;
+    statm >> pages >> resident;
+    return resident * static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+}
+
 }  // namespace vextrel::testing

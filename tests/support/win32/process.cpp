@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <psapi.h>
 
 #include <cstdio>
 #include <fstream>
@@ -41,6 +42,12 @@ int RunProcess(const std::string& program, const std::vector<std::string>& argum
     in.close();
     std::remove(capture.c_str());
     return static_cast<int>(code);
+}
+
+uint64_t ResidentBytes() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    return K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters) ? counters.WorkingSetSize : 0;
 }
 
 }  // namespace vextrel::testing

@@ -1,0 +1,75 @@
+// End-to-end: what a host traced right before it unloads the library or ends is in its trace file.
+#include <chrono>
+
+#include "tests/e2e/host_fixture.h"
+
+namespace {
+
+const char* const kLostOutput = "!!!***!!! Some of your trace output has been lost.";
+
+// The numbers of the lines "<prefix> line <n>" in file order.
+std::vector<int> NumberedLines(const std::string& trace, const std::string& prefix) {
+    std::vector<int> numbers;
+    const std::regex line(",0001: " + prefix + R"( line (\d+))");
+    std::istringstream lines(trace);
+    for (std::string text; std::getline(lines, text);) {
+        std::smatch match;
+        if (std::regex_search(text, match, line)) numbers.push_back(std::stoi(match[1]));
+    }
+    return numbers;
+}
+
+bool EndsWithClosingLine(const std::string& trace) {
+    const std::string closing = kClosingLine;
+    return trace.size() >= closing.size() && trace.compare(trace.size() - closing.size(), closing.size(), closing) == 0;
+}
+
+}  // namespace
+
+// Every record traced before an unload or an exit is written, in order, before the closing line;
+// a ring overrun by a slow client reports its losses; a ring that never filled loses nothing.
+TEST_F(HostProcess, EverythingTracedBeforeTheEndIsWrittenBeforeTheClosingLine) {
+    WriteConfig("config.vextrel", TraceFolderLine() + "VXF_ENGINE_CORE=F@VXP_LOW\n");
+    const std::string client = "client+:client.txt:" + TraceFolderLine().substr(0, TraceFolderLine().size() - 1) +
+                               "|VXF_ENGINE_CORE=S@VXP_LOW";
+    struct Case {
+        int count;
+        bool slow;
+    };
+    for (const Case c : {Case{1, false}, Case{3000, false}, Case{20000, true}}) {
+        for (const char* end : {"unload", "exit"}) {
+            fs::remove_all(traces_);
+            std::vector<std::string> actions = {"threads:1:" + std::to_string(c.count) + ":1:2", end};
+            if (c.slow) actions.insert(actions.begin(), {"slow:100", client});
+            Run(actions);
+            const std::vector<fs::path> files = TraceFiles();
+            ASSERT_EQ(files.size(), 1u);
+            const std::string trace = ReadFile(files[0]);
+            const std::vector<int> numbers = NumberedLines(trace, "worker 0");
+            EXPECT_TRUE(std::is_sorted(numbers.begin(), numbers.end()) &&
+                        std::adjacent_find(numbers.begin(), numbers.end()) == numbers.end());
+            const bool lost = trace.find(kLostOutput) != std::string::npos;
+            EXPECT_EQ(lost, c.slow) << c.count << " " << end;
+            EXPECT_TRUE(lost || numbers.size() == static_cast<size_t>(c.count)) << numbers.size() << " " << end;
+            EXPECT_TRUE(EndsWithClosingLine(trace)) << c.count << " " << end;
+        }
+    }
+}
+
+// Ending the process while other threads trace neither crashes nor hangs past the stop wait, and
+// what was traced before the end is written when the process ends through exit.
+TEST_F(HostProcess, EndingWhileOtherThreadsTraceIsSafeAndBounded) {
+    WriteConfig("config.vextrel", TraceFolderLine() + "VXF_ENGINE_CORE=F@VXP_LOW\n");
+    for (const char* end : {"exit", "return", "quick_exit"}) {
+        fs::remove_all(traces_);
+        const auto start = std::chrono::steady_clock::now();
+        Run({"spin:4:1:2", "sleep:50", "f:1:2:last words", end});
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << end;
+        const std::vector<fs::path> files = TraceFiles();
+        ASSERT_EQ(files.size(), 1u);
+        const std::string trace = ReadFile(files[0]);
+        if (std::string(end) == "quick_exit") continue;  // no exit handler runs: only no crash, no hang
+        EXPECT_NE(trace.find(",0001: last words\n"), std::string::npos) << end;
+        EXPECT_TRUE(EndsWithClosingLine(trace)) << end;
+    }
+}
