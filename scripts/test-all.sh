@@ -29,6 +29,8 @@ REQUIRED_PACKAGES=(
     wine64                  # runs the Windows tests
     libdw1                  # source lines in Linux stack traces (loaded at run time)
     libspdlog-dev libgoogle-glog-dev  # peers measured beside Vextrel in bench/
+    libcli11-dev            # command-line parser of the vextrel program (header-only)
+    nlohmann-json3-dev      # JSON reader of the vextrel program's tests (header-only)
 )
 
 fresh=""
