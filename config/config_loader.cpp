@@ -46,6 +46,7 @@ OwnedConfigs LoadConfigFiles(const char* basePath, const ConfigContext& context)
     uint32_t number = 1;
     while (stream != nullptr) {
         LoadedConfigFiles().emplace_back(path);
+        if (context.diagnostics != nullptr) context.diagnostics->path = path;
         if (std::unique_ptr<TraceConfig> config = ParseConfigFile(stream, context)) {
             CopyTruncated(config->configPath, sizeof config->configPath, path);
             configs.push_back(std::move(config));
