@@ -1,4 +1,5 @@
 // vextrel check: what the library will make of configuration files, and every line it ignores.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -27,7 +28,12 @@ int RunCheck(const CheckOptions& options) {
     }
     const HostConfigSetting setting = HostConfigSettingFor(executable);
     const bool forExecutable = options.configs.empty();
-    const std::vector<std::string>& paths = forExecutable ? setting.configPaths : options.configs;
+    std::vector<std::string> paths;
+    // Where the executable's name has no ".exe", its first two paths are one file: the library reads
+    // it twice into two configurations that consolidate into one, so once tells the same.
+    for (const std::string& path : forExecutable ? setting.configPaths : options.configs) {
+        if (!forExecutable || std::find(paths.begin(), paths.end(), path) == paths.end()) paths.push_back(path);
+    }
     const CheckOutcome outcome = CheckConfigFiles(paths, !forExecutable, setting.defaultTraceFolder);
 
     for (const std::string& file : outcome.filesRead) std::printf("read %s\n", file.c_str());
