@@ -17,12 +17,13 @@ struct CheckOutcome {
     std::string configurations;             // the consolidated configurations, described
 };
 
-// The three configuration paths the library reads for an executable, in reading order, and the
-// default trace folder it would use; nothing is created.
+// What the library derives for an executable before reading configurations.
 struct HostConfigSetting {
-    std::vector<std::string> configPaths;
+    std::vector<std::string> configPaths;  // the configuration paths, in reading order
     std::string defaultTraceFolder;
 };
+
+// The setting of an executable, derived by the library's own host code; nothing is created.
 HostConfigSetting HostConfigSettingFor(const std::string& executablePath);
 
 // Reads each base path and its numbered continuations as the library does at load, then
