@@ -19,13 +19,17 @@ struct CheckRun {
     std::string report;  // every finding line, then the configurations
 };
 
-// Writes `files` (name, text) into a fresh folder and checks the first; the default trace folder
-// is the fresh folder.
+// Writes `files` (name, text; "FOLDER" stands for the folder) into a fresh folder beside a plain
+// file named "plain", and checks the first; the default trace folder is the fresh folder.
 CheckRun Check(const std::vector<std::pair<std::string, std::string>>& files) {
     CheckRun run;
     run.folder = (fs::temp_directory_path() / ("vextrel-check-" + std::to_string(std::random_device()()))).make_preferred();
     fs::create_directories(run.folder);
-    for (const auto& [name, text] : files) std::ofstream(run.folder / name, std::ios::binary) << text;
+    std::ofstream(run.folder / "plain") << "x";
+    for (auto [name, text] : files) {
+        if (const size_t at = text.find("FOLDER"); at != std::string::npos) text.replace(at, 6, run.folder.string());
+        std::ofstream(run.folder / name, std::ios::binary) << text;
+    }
     run.outcome = CheckConfigFiles({(run.folder / files[0].first).string()}, true, run.folder.string());
     for (const CheckFinding& finding : run.outcome.findings) run.report += FindingLine(finding) + "\n";
     run.report += run.outcome.configurations;
@@ -50,7 +54,7 @@ TEST(Check, EachTypicalMistakeGetsItsMessageAtItsPlace) {
         {"vxf_engine_core=f@vxp_normal", ":1:1: ", "facility names are case-sensitive; did you mean VXF_ENGINE_CORE?"},
         {"filetracingdr=/tmp", ":1:1: ", "did you mean filetracingdir?"},
         {"disablefiletracing=yes", ":1:20: ", "value 'yes' does nothing: only 'true' disables"},
-        {"filetracingdir=@/logs", ":1:16: ", "the trace folder does not exist and cannot be created"},
+        {"filetracingdir=FOLDER/plain/logs", ":1:16: ", "the trace folder does not exist and cannot be created"},
         {"VXF_ENGINE_CORE=F@VXP_LOW,Client@VXP_NORMAL", ":1:27: ", "selects the console tracer (its first letter is C)"},
         {"VXF_ENGINE_CORE=C@VXP_LOW\r\n\r\ndisableconsoletracing=TRUE\r\n", ": ", "the console tracer is disabled"},
         {"# comment\r\n\r\n\r\n  # not a comment", ":4:1: ", "'#' as the very first character"},
@@ -61,19 +65,8 @@ TEST(Check, EachTypicalMistakeGetsItsMessageAtItsPlace) {
         {std::string(1030, 'x') + "=1", ":1:1023: ", "longer than 1023 characters"},
     };
     for (const auto& each : cases) {
-        std::string text = each.text;
-        // "@" stands for a path under a plain file, where no folder can ever be created.
-        const size_t at = text.find("=@");
-        CheckRun run;
-        if (at != std::string::npos) {
-            const fs::path plainFile = fs::temp_directory_path() / "vextrel-check-plain-file";
-            std::ofstream(plainFile) << "x";
-            text.replace(at + 1, 1, plainFile.string());
-            run = Check({{"host.vextrel", text + kValid}});
-            fs::remove(plainFile);
-        } else {
-            run = Check({{"host.vextrel", text + kValid}});
-        }
+        const std::string& text = each.text;
+        const CheckRun run = Check({{"host.vextrel", text + kValid}});
         ASSERT_FALSE(run.outcome.findings.empty()) << text;
         const std::string first = FindingLine(run.outcome.findings[0]);
         EXPECT_NE(first.find("host.vextrel" + each.where), std::string::npos) << first;
@@ -87,8 +80,7 @@ TEST(Check, ReadsContinuationsConsolidatesAndSaysWhatIsTraced) {
     const CheckRun clean = Check({{"host.vextrel", "name=Main\nVXF_ALL=F@VXP_URGENT\nVXF_ENGINE_CORE=F@VXP_NORMAL,S@VXP_HIGH\n"},
                                   {"host.vextrel2", "VXF_DISK_READ=C@VXP_LOWEST\n"}});
     EXPECT_TRUE(clean.outcome.findings.empty()) << clean.report;
-    ASSERT_EQ(clean.outcome.filesRead.size(), 2u);
-    EXPECT_EQ(fs::path(clean.outcome.filesRead[1]).filename(), "host.vextrel2");
+    EXPECT_EQ(clean.outcome.filesRead.size() == 2 ? fs::path(clean.outcome.filesRead[1]).filename().string() : "", "host.vextrel2");
     // One configuration: both files share the default trace folder.
     EXPECT_NE(clean.report.find("configuration 1 \"Main\" from "), std::string::npos) << clean.report;
     EXPECT_EQ(clean.report.find("configuration 2"), std::string::npos) << clean.report;
@@ -105,6 +97,5 @@ TEST(Check, ReadsContinuationsConsolidatesAndSaysWhatIsTraced) {
     EXPECT_NE(FindingLine(dropped.outcome.findings[1]).find("host.vextrel1: no tracer ends up enabled"), std::string::npos);
 
     const CheckOutcome missing = CheckConfigFiles({"/no/such/host.vextrel"}, true, "/tmp");
-    ASSERT_EQ(missing.findings.size(), 1u);
-    EXPECT_EQ(missing.findings[0].message, "cannot be opened: nothing is read");
+    EXPECT_EQ(missing.findings.size() == 1 ? missing.findings[0].message : "", "cannot be opened: nothing is read");
 }
