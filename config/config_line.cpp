@@ -22,32 +22,25 @@ uint32_t QueueSizeNamed(const char* value) {
 }
 
 // Applies an option keyword; false when the key is none of them.
-bool ApplyOption(const char* key, const char* value, TraceConfig* config, const ConfigContext& context) {
-    if (EqualsIgnoringCase(key, "filetracingdir")) {
-        const bool useDefault = EqualsIgnoringCase(value, "USE_RELATIVE_PATH");
-        CopyTruncated(config->traceFolder, sizeof config->traceFolder, useDefault ? context.defaultTraceFolder : value);
-    } else if (EqualsIgnoringCase(key, "bequiet")) {
-        config->quiet.store(!EqualsIgnoringCase(value, "false"));
-    } else if (EqualsIgnoringCase(key, "tracequeuesize")) {
-        config->queueSize = QueueSizeNamed(value);
-    } else if (EqualsIgnoringCase(key, "append")) {
-        config->file.append = !EqualsIgnoringCase(value, "false");
-    } else if (EqualsIgnoringCase(key, "name")) {
-        config->name.Set(value);
-    } else if (EqualsIgnoringCase(key, "logfilelimit")) {
-        config->file.logFileLimit = DecimalPrefixValue(value);
-    } else if (EqualsIgnoringCase(key, "disablefiletracing")) {
-        DisableWhenTrue(config->file, value);
-    } else if (EqualsIgnoringCase(key, "disableconsoletracing")) {
-        DisableWhenTrue(config->console, value);
-    } else if (EqualsIgnoringCase(key, "disableremotetracing")) {
-        DisableWhenTrue(config->client, value);
-    } else if (EqualsIgnoringCase(key, "counterfile")) {
-        config->file.counterValue = CounterFileValue(value);
-    } else {
-        return false;
+bool ApplyOption(OptionKeyword keyword, const char* value, TraceConfig* config, const ConfigContext& context) {
+    switch (keyword) {
+        case OptionKeyword::kFileTracingDir: {
+            const bool useDefault = EqualsIgnoringCase(value, "USE_RELATIVE_PATH");
+            CopyTruncated(config->traceFolder, sizeof config->traceFolder, useDefault ? context.defaultTraceFolder : value);
+            return true;
+        }
+        case OptionKeyword::kBeQuiet: config->quiet.store(!EqualsIgnoringCase(value, "false")); return true;
+        case OptionKeyword::kTraceQueueSize: config->queueSize = QueueSizeNamed(value); return true;
+        case OptionKeyword::kAppend: config->file.append = !EqualsIgnoringCase(value, "false"); return true;
+        case OptionKeyword::kName: config->name.Set(value); return true;
+        case OptionKeyword::kLogFileLimit: config->file.logFileLimit = DecimalPrefixValue(value); return true;
+        case OptionKeyword::kDisableFileTracing: DisableWhenTrue(config->file, value); return true;
+        case OptionKeyword::kDisableConsoleTracing: DisableWhenTrue(config->console, value); return true;
+        case OptionKeyword::kDisableRemoteTracing: DisableWhenTrue(config->client, value); return true;
+        case OptionKeyword::kCounterFile: config->file.counterValue = CounterFileValue(value); return true;
+        case OptionKeyword::kNone: break;
     }
-    return true;
+    return false;
 }
 
 // The value of a whole priority name in any letter case, or 0 when it names none.
@@ -68,17 +61,49 @@ uint32_t TracerMaskOf(char first) {
     }
 }
 
+// Tells the listener about a token that selects a tracer other than the one its word names.
+void DiagnoseTracerWord(ConfigDiagnostics* diagnostics, const char* line, const char* token, const char* at) {
+    if (diagnostics == nullptr) return;
+    const uint32_t mask = TracerMaskOf(token[0]);
+    if (mask == 0) {
+        ReportFinding(diagnostics, ConfigFinding::kNoTracerSelected, line, token);
+    } else if (mask == kMaskConsoleTracer && at - token == 6) {
+        char word[7] = {};
+        std::memcpy(word, token, 6);
+        if (EqualsIgnoringCase(word, "client")) ReportFinding(diagnostics, ConfigFinding::kClientSpelledConsole, line, token);
+    }
+}
+
 // Applies the first kMaxTokensPerLine "<tracer>@<priority>" tokens of a facility line's value.
-void ApplyFacilityTokens(uint32_t id, char* value, TraceConfig* config) {
+void ApplyFacilityTokens(uint32_t id, char* value, TraceConfig* config, const char* line, ConfigDiagnostics* diagnostics) {
     char* cursor = value;
     uint32_t tokens = 0;
     for (char* token = NextToken(&cursor, ",;"); token != nullptr && tokens++ < kMaxTokensPerLine;
          token = NextToken(&cursor, ",;")) {
         const char* at = std::strchr(token, '@');
-        if (at == nullptr) continue;
+        if (at == nullptr) {
+            ReportFinding(diagnostics, ConfigFinding::kTokenWithoutAt, line, token);
+            continue;
+        }
         const uint32_t priority = PriorityNamed(at + 1);
-        if (priority == 0) continue;
+        if (priority == 0) {
+            ReportFinding(diagnostics, ConfigFinding::kUnknownPriority, line, at + 1);
+            continue;
+        }
+        DiagnoseTracerWord(diagnostics, line, token, at);
         ApplyFacilityPriority(id, priority, TracerMaskOf(token[0]), config);
+    }
+}
+
+// Tells the listener why a line without both a key and a value does nothing; blank lines are fine.
+void DiagnoseIncompleteLine(ConfigDiagnostics* diagnostics, const char* line, const char* key, const char* cursor) {
+    if (diagnostics == nullptr || key == nullptr || line[std::strspn(line, " \t")] == '\0') return;
+    if (key != line) {
+        ReportFinding(diagnostics, ConfigFinding::kNoKey, line, key);
+    } else {
+        // The key's terminator replaced an "=" when the cursor moved past it.
+        const bool hadSeparator = cursor > key + std::strlen(key);
+        ReportFinding(diagnostics, hadSeparator ? ConfigFinding::kNoValue : ConfigFinding::kNoSeparator, line, key);
     }
 }
 
@@ -86,17 +111,40 @@ void ApplyFacilityTokens(uint32_t id, char* value, TraceConfig* config) {
 
 uint32_t CounterFileValue(const char* /*counterFileName*/) { return 0; }
 
+OptionKeyword OptionKeywordOf(const char* key) {
+    uint8_t index = 0;
+    for (const char* keyword : kOptionKeywords) {
+        if (EqualsIgnoringCase(key, keyword)) return static_cast<OptionKeyword>(index);
+        ++index;
+    }
+    return OptionKeyword::kNone;
+}
+
 void InterpretConfigLine(char* line, TraceConfig* config, const ConfigContext& context) {
     if (line == nullptr || config == nullptr || line[0] == '#') return;
     char* cursor = line;
     const char* key = NextToken(&cursor, "=");
     char* value = NextToken(&cursor, "=");
-    if (key == nullptr || value == nullptr) return;
+    ConfigDiagnostics* const diagnostics = context.diagnostics;
+    if (key == nullptr || value == nullptr) {
+        DiagnoseIncompleteLine(diagnostics, line, key, cursor);
+        return;
+    }
+    if (diagnostics != nullptr && cursor[std::strspn(cursor, "=")] != '\0') {
+        ReportFinding(diagnostics, ConfigFinding::kExtraSeparator, line, cursor + std::strspn(cursor, "="));
+    }
     TrimTrailingBlanks(value);
-    if (ApplyOption(key, value, config, context)) return;
+    const OptionKeyword keyword = OptionKeywordOf(key);
+    if (ApplyOption(keyword, value, config, context)) {
+        if (diagnostics != nullptr) DiagnoseOptionValue(*diagnostics, line, keyword, value);
+        return;
+    }
     const uint32_t id = FacilityIdOf(key);
-    if (id == 0) return;
-    ApplyFacilityTokens(id, value, config);
+    if (id == 0) {
+        ReportFinding(diagnostics, ConfigFinding::kUnknownKey, line, key);
+        return;
+    }
+    ApplyFacilityTokens(id, value, config, line, diagnostics);
 }
 
 void ApplyFacilityPriority(uint32_t id, uint32_t priority, uint32_t mask, TraceConfig* config) {

@@ -59,6 +59,7 @@ OwnedConfigs LoadConfigFiles(const char* basePath, const ConfigContext& context)
             break;
         }
         LoadedConfigFiles().emplace_back(path);
+        if (context.diagnostics != nullptr) context.diagnostics->path = path;
         if (std::unique_ptr<TraceConfig> config = ParseConfigFile(stream, context)) {
             CopyTruncated(config->configPath, sizeof config->configPath, path);
             configs.push_back(std::move(config));

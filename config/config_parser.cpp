@@ -12,18 +12,30 @@ namespace {
 // line; a NUL is kept like any other character and cuts the interpretation of its line.
 class LineSplitter {
 public:
-    LineSplitter(TraceConfig* config, const ConfigContext& context) : config_(config), context_(context) {}
+    LineSplitter(TraceConfig* config, const ConfigContext& context) : config_(config), context_(context) {
+        if (context_.diagnostics != nullptr) {
+            context_.diagnostics->line = 1;
+            context_.diagnostics->columnOffset = 0;
+        }
+    }
 
     // Takes the next character of the input.
     void Put(char c) {
         if (c == '\r' || c == '\n') {
             if (!inLineBreak_) EndLine();
             inLineBreak_ = true;
+            if (context_.diagnostics != nullptr) CountLineBreak(c);
+            previous_ = c;
             return;
         }
         inLineBreak_ = false;
+        previous_ = c;
         line_[length_++] = c;
-        if (length_ == kConfigLineCapacity - 1) EndLine();
+        if (length_ == kConfigLineCapacity - 1) {
+            ReportFinding(context_.diagnostics, ConfigFinding::kLineSplit, line_, line_ + length_ - 1);
+            EndLine();
+            if (context_.diagnostics != nullptr) context_.diagnostics->columnOffset += kConfigLineCapacity - 1;
+        }
     }
 
     // Ends the input: the current line, even a partial or empty one, is interpreted.
@@ -32,6 +44,12 @@ public:
     }
 
 private:
+    // A CR, an LF and a CR LF pair each end one physical line.
+    void CountLineBreak(char c) {
+        if (c == '\r' || previous_ != '\r') ++context_.diagnostics->line;
+        context_.diagnostics->columnOffset = 0;
+    }
+
     void EndLine() {
         line_[length_] = '\0';
         length_ = 0;
@@ -43,6 +61,7 @@ private:
     char line_[kConfigLineCapacity];
     uint32_t length_ = 0;
     bool inLineBreak_ = false;
+    char previous_ = '\0';
 };
 
 bool HasActiveTracer(const TraceConfig& config) {
@@ -55,7 +74,9 @@ std::unique_ptr<TraceConfig> CompleteConfig(std::unique_ptr<TraceConfig> config,
     if (config->traceFolder[0] == '\0') {
         CopyTruncated(config->traceFolder, sizeof config->traceFolder, context.defaultTraceFolder);
     }
-    if (!HasActiveTracer(*config)) return nullptr;
+    const bool active = HasActiveTracer(*config);
+    if (context.diagnostics != nullptr) DiagnoseCompletedConfig(*context.diagnostics, *config, active);
+    if (!active) return nullptr;
     return config;
 }
 

@@ -1,13 +1,15 @@
 // The configuration language: reading a configuration file or text line by line into one
 // TraceConfig and interpreting each line. Pure: what it needs from the host comes in as arguments,
 // and the finished configuration goes back to the caller.
-// Nothing here reports an error: whatever the reader does not understand it skips.
+// Nothing here reports an error: whatever the reader does not understand it skips, telling only
+// the optional listener of the context.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 
+#include "config/config_diagnostics.h"
 #include "core/trace_config.h"
 
 namespace vextrel {
@@ -31,9 +33,25 @@ constexpr uint32_t kMaskFileTracer = 1;
 constexpr uint32_t kMaskConsoleTracer = 2;
 constexpr uint32_t kMaskClientTracer = 4;
 
+// The option keywords, in the order a key is compared with them (letter case ignored); any other
+// key names a facility. OptionKeyword numbers them.
+inline constexpr const char* kOptionKeywords[] = {
+    "filetracingdir", "bequiet",      "tracequeuesize",     "append",                "name",
+    "logfilelimit",   "disablefiletracing", "disableconsoletracing", "disableremotetracing", "counterfile",
+};
+enum class OptionKeyword : uint8_t {
+    kFileTracingDir, kBeQuiet, kTraceQueueSize, kAppend, kName,
+    kLogFileLimit, kDisableFileTracing, kDisableConsoleTracing, kDisableRemoteTracing, kCounterFile,
+    kNone,  // the key is no option keyword
+};
+
+// The first keyword that `key` equals when letter case is ignored, or kNone.
+OptionKeyword OptionKeywordOf(const char* key);
+
 // What the configuration language takes from the host.
 struct ConfigContext {
     const char* defaultTraceFolder = "";  // for configurations without a trace folder of their own
+    ConfigDiagnostics* diagnostics = nullptr;  // told what the reader skips; none in the library
 };
 
 // Reads an open text stream to its end into a new configuration; null when the stream is null,

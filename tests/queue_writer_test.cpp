@@ -16,6 +16,7 @@
 #include "core/trace_entry.h"
 #include "output/file_writer.h"
 #include "output/queue_writer.h"
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "support/environment.h"
 #include "support/output_fixture.h"

@@ -12,6 +12,7 @@ void AddCatCommand(CLI::App& app, int& exitStatus);
 void AddStatsCommand(CLI::App& app, int& exitStatus);
 void AddFollowCommand(CLI::App& app, int& exitStatus);
 void AddTimelineCommand(CLI::App& app, int& exitStatus);
+void AddCheckCommand(CLI::App& app, int& exitStatus);
 
 // Adds the record filter options (--facility, --priority, --thread, --name, --since, --until,
 // --grep) to a subcommand.

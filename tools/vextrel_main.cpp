@@ -12,12 +12,13 @@ constexpr AddCommand kCommands[] = {
     vextrel::tool::AddStatsCommand,
     vextrel::tool::AddFollowCommand,
     vextrel::tool::AddTimelineCommand,
+    vextrel::tool::AddCheckCommand,
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app("vextrel: reads Vextrel trace files", "vextrel");
+    CLI::App app("vextrel: reads Vextrel trace files and checks configuration files", "vextrel");
     app.require_subcommand(1);
     int exitStatus = 0;
     for (AddCommand add : kCommands) add(app, exitStatus);
