@@ -73,7 +73,6 @@ TEST(PlatformThreadAndEvent, SignalsAreKeptOnceAndThreadsRunUntilTheirEntryRetur
         s->finished.store(true);
     }, &seen, &threadId);
     ASSERT_NE(thread, nullptr);
-    SetThreadPriorityValue(thread, 2);  // best effort, harmless
     SleepMilliseconds(20);
     EXPECT_TRUE(ThreadStillActive(thread) && !seen.finished.load());
     SignalEvent(event);
@@ -81,14 +80,9 @@ TEST(PlatformThreadAndEvent, SignalsAreKeptOnceAndThreadsRunUntilTheirEntryRetur
     EXPECT_TRUE(seen.finished.load() && seen.id == threadId && threadId != CurrentThreadId());
     ReleaseThread(thread);
     DestroyEvent(event);
-
-    // A thread can be kept to the first processor; one far beyond any machine's is refused.
-    bool first = false, missing = true;
-    std::thread([&] { first = PinCurrentThreadToProcessor(0), missing = PinCurrentThreadToProcessor(1u << 20); }).join();
-    EXPECT_TRUE(first && !missing);
 }
 
-TEST(PlatformFiles, FoldersListingDeletionAndEnvironment) {
+TEST(PlatformFiles, FoldersListingAndDeletion) {
     const std::string root = (std::filesystem::temp_directory_path() /
                               ("vextrel_platform_" + std::to_string(CurrentProcessId()))).string();
     std::filesystem::remove_all(root);
@@ -110,8 +104,6 @@ TEST(PlatformFiles, FoldersListingDeletionAndEnvironment) {
     EXPECT_FALSE(PathExists(child("Host_1.txt").c_str()));
     EXPECT_FALSE(DeleteFilePath(child("Host_1.txt").c_str()));
     std::filesystem::remove_all(root);
-    ASSERT_NE(EnvironmentValue("PATH"), nullptr);
-    EXPECT_EQ(EnvironmentValue("VEXTREL_TEST_VARIABLE_THAT_IS_NEVER_SET"), nullptr);
 }
 
 }  // namespace

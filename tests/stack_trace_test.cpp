@@ -16,12 +16,10 @@
 namespace stack_trace_test {
 
 // Non-static and never inlined, so that the symbol library knows it by name.
-constexpr int kProbeFirstLine = __LINE__ + 1;
 [[gnu::noinline]] int StackTraceProbeFunction(int value) {
     volatile int result = value * 3;
     return result + 1;
 }
-constexpr int kProbeLastLine = __LINE__ - 1;
 
 // Recurses `depth` levels, then captures 100 frames (into `frames`) or traces a stack (`frames`
 // null); the volatile read after the call keeps every level a real frame.
@@ -50,7 +48,7 @@ std::string Hex16(const void* address) {
     return text;
 }
 
-TEST(FrameLineText, ModuleSymbolAndCutForms) {
+TEST(FrameLineText, ModuleAndSymbolForms) {
     char line[vextrel::kFrameLineCapacity];
     vextrel::FormatModuleFrameLine(0x00007FF6A1B2C3D4ull, "Host.exe", 0x00007FF6A1B20000ull, line, sizeof line);
     EXPECT_STREQ(line, "\t00007FF6A1B2C3D4 : - (Host.exe @ 00007FF6A1B20000)");
@@ -63,13 +61,6 @@ TEST(FrameLineText, ModuleSymbolAndCutForms) {
                        "C:\\src\\engine.cpp:42");
     vextrel::FormatNoSymbolText(0xABCull, "Host.exe", 0xA00ull, "", text, sizeof text);
     EXPECT_STREQ(text, "<No Symbol> 0x0000000000000ABC (Host.exe @ 0x0000000000000A00) ");
-
-    const std::string longName(600, 'N');
-    vextrel::FormatSymbolFrameLine(0x1234, longName.c_str(), line, sizeof line);
-    EXPECT_EQ(std::strlen(line), vextrel::kFrameLineCapacity - 1);
-    char small[8];
-    vextrel::FormatModuleFrameLine(0x1234, longName.c_str(), 0, small, sizeof small);
-    EXPECT_STREQ(small, "\t000000");
 }
 
 TEST(StackSymbols, NamesAFunctionOfThisExecutableFromSeveralThreadsAndNothingOutsideModules) {
@@ -83,11 +74,6 @@ TEST(StackSymbols, NamesAFunctionOfThisExecutableFromSeveralThreadsAndNothingOut
     const std::string baseText = Hex16(reinterpret_cast<void*>(base));
     EXPECT_NE(description.find("StackTraceProbeFunction"), std::string::npos) << description;
     EXPECT_NE(description.find(" + 0x0000000000000004 (" + std::string(module) + " @ 0x" + baseText + ") "), std::string::npos);
-    // A source line comes only from a build with debug information; when there is one, it is inside the probe.
-    std::smatch source;
-    if (std::regex_search(description, source, std::regex(R"(\)  at .*stack_trace_test\.cpp:([0-9]+)$)"))) {
-        EXPECT_TRUE(std::stoi(source[1]) >= stack_trace_test::kProbeFirstLine && std::stoi(source[1]) <= stack_trace_test::kProbeLastLine);
-    }
     char frameLine[vextrel::kFrameLineCapacity];
     vextrel::FormatFrameLine(inside, frameLine, sizeof frameLine, false);
     EXPECT_EQ(std::string(frameLine), "\t" + Hex16(inside) + " : - (" + module + " @ " + baseText + ")");
