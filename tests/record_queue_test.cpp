@@ -12,6 +12,7 @@
 #include "core/trace_entry.h"
 #include "output/queue_writer.h"
 #include "platform/clock.h"
+#include "support/output_fixture.h"
 #include "support/ring_drain.h"
 
 using namespace vextrel;
@@ -22,12 +23,6 @@ namespace {
 struct Stamp { uint32_t producer, sequence, checksum; };
 
 uint32_t ChecksumOf(uint32_t producer, uint32_t sequence) { return (producer * 2654435761u) ^ (sequence * 40503u) ^ 0xA5A5A5A5u; }
-
-// Counts the lines its configuration's writer delivers.
-struct CountingClient : TraceClient {
-    std::atomic<uint32_t> lines{0};
-    void OnTraceLine(const char*, uint32_t) override { lines.fetch_add(1); }
-};
 
 }  // namespace
 
@@ -103,7 +98,7 @@ TEST(RecordQueue, NoWakeUpIsLost) {
         constexpr uint32_t kProducers = 4;
         constexpr uint32_t kRecordsPerProducer = 1000;  // all four fit the ring: nobody waits for room
         std::unique_ptr<TraceConfig> config(TraceConfig::Create());
-        CountingClient client;
+        vextrel::testing::LineCollector client;
         config->client.SetFacilityPriority(1, VXP_LOWEST);
         config->client.AddClient(&client);
         auto* queue = new RecordQueue;
@@ -131,11 +126,7 @@ TEST(RecordQueue, NoWakeUpIsLost) {
         for (std::thread& producer : producers) producer.join();
 
         const uint32_t expected = kProducers * kRecordsPerProducer;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (client.lines.load() < expected && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        EXPECT_EQ(client.lines.load(), expected);
+        EXPECT_TRUE(client.WaitFor(expected));
         EXPECT_EQ(queue->lostCount.Load(), 0u);
     }
 }

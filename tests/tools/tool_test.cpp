@@ -117,18 +117,9 @@ TEST(TraceFileReader, ReadsEveryFormAndKeepsEveryLine) {
     EXPECT_EQ(file.entries[8].lines.size(), 3u);  // the lost-output report, one entry
 }
 
-TEST(TraceFileReader, CutAnywhereOrFedInPiecesReadsTheSame) {
+TEST(TraceFileReader, FedInPiecesReadsTheSame) {
     const std::string text = SampleText();
     const TraceFileContent whole = ReadTraceText(text);
-    for (size_t cut = 0; cut < text.size(); ++cut) {
-        const TraceFileContent part = ReadTraceText(std::string_view(text).substr(0, cut));
-        EXPECT_EQ(part.closed, cut >= text.size() - 2) << cut;
-        EXPECT_EQ(part.endsMidLine, cut != 0 && text[cut - 1] != '\n') << cut;
-        // The text up to the cut, without the blank lines at its end (they belong to nothing yet).
-        std::string expected = WithoutCarriageReturns(text.substr(0, cut));
-        while (!expected.empty() && expected.back() == '\n') expected.pop_back();
-        EXPECT_EQ(Joined(part.entries), expected.empty() ? expected : expected + "\n") << cut;
-    }
     for (size_t piece = 1; piece <= 7; ++piece) {
         TraceFileReader reader;
         for (size_t at = 0; at < text.size(); at += piece) reader.Feed(std::string_view(text).substr(at, piece));
