@@ -46,7 +46,7 @@ TEST(TraceFile, NamesFollowTheAppendFlagTheDateAndTheCounter) {
 }
 
 // Append mode names the file by the executable alone; copies share the file.
-TEST(TraceFile, OpeningReopeningAndCopies) {
+TEST(TraceFile, OpeningAndCopies) {
     TempFolder folder;
     FileTracer original, copy;
     original.append = true;
@@ -60,14 +60,6 @@ TEST(TraceFile, OpeningReopeningAndCopies) {
     copy.Write(line, static_cast<int32_t>(std::strlen(line)));
     copy.Flush();
     EXPECT_EQ(ReadFile(path), "written through the copy\n");
-
-    // A second start in the same second empties the dated file.
-    FileTracer first, second;
-    ASSERT_TRUE(OpenTraceFileAt(first, folder.Path().c_str(), "Host", kMarchSecond));
-    first.Write(line, static_cast<int32_t>(std::strlen(line)));
-    first.Flush();
-    ASSERT_TRUE(OpenTraceFileAt(second, folder.Path().c_str(), "Host", kMarchSecond));
-    EXPECT_EQ(ReadFile(second.GetPath()), "");
 }
 
 // A level that is a file blocks the folder: no trace file, while the clients go on and the loss
