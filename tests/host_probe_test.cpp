@@ -130,8 +130,11 @@ TEST(HostFacts, OperatingSystemNameAndFill) {
     facts.executablePath = overlong.c_str();
     FillHostInfo(facts, SystemFolderOperations(), info);
     EXPECT_EQ(std::string(info.osName) + "|" + info.executablePath + "|" + info.configPath1, "Linux 6.1.0||");
+    const std::filesystem::path nested = std::filesystem::path(temporary.Path()) / "a" / "b";
+    EXPECT_TRUE(platform::CreatePrivateFolderWithParents(nested.string().c_str()) &&
+                platform::CreatePrivateFolderWithParents(nested.string().c_str()));
     if (platform::kPathSeparator == '/') {
-        const auto permissions = std::filesystem::status(info.defaultTraceFolder).permissions();
+        const auto permissions = std::filesystem::status(nested.parent_path()).permissions();
         EXPECT_EQ(permissions & std::filesystem::perms::all, std::filesystem::perms::owner_all);
     }
 }
