@@ -6,7 +6,6 @@
 
 #include "config/config_consolidation.h"
 #include "config/config_loader.h"
-#include "core/record_queue.h"
 #include "support/config_fixture.h"
 
 using namespace vextrel;
@@ -35,9 +34,6 @@ protected:
     }
 };
 
-struct SilentClient : TraceClient {
-    void OnTraceLine(const char*, uint32_t) override {}
-};
 
 }  // namespace
 
@@ -78,34 +74,9 @@ TEST_F(ConfigLoader, ContinuationSeriesAndOverlongPaths) {
     EXPECT_EQ(Load(PathOf(name + "xy"), manager), Paths{});                   // 260: not even the base
 }
 
-TEST_F(ConfigLoader, ConsolidationMergesByteEqualFoldersOnly) {
-    const std::string first = Write("1", "name=First\ntracequeuesize=large\nlogfilelimit=10\nVXF_ENGINE_CORE=F@VXP_HIGH,C@VXP_LOW");
-    Write("2", "append=true\nbequiet=true\nVXF_ENGINE_CORE=F@VXP_NORMAL,C@VXP_URGENT,S@VXP_LOW");
-    Load(first, manager);
-    Load(PathOf("2"), manager);
-    EXPECT_EQ(Load(first, manager), Paths{first});  // the same file through a second configuration path
-    for (const char* dir : {"Logs", "logs", "Logs/", "Logs\\", "Logs"}) Parse("filetracingdir=" + std::string(dir) + "\nVXF_ENGINE_CORE=F@VXP_LOW\nlogfilelimit=-3");
-    Parse("filetracingdir=Logs\nVXF_ENGINE_CORE=F@VXP_LOWEST,C@VXP_LOW\ndisablefiletracing=true\nlogfilelimit=5");
-    Parse("filetracingdir=logs\nVXF_ENGINE_CORE=C@VXP_LOW\nlogfilelimit=0");
-    ConsolidateConfigs(manager);
-    ASSERT_EQ(manager->configs.size(), 5u);
-    const TraceConfig* merged = manager->configs[0];
-    EXPECT_EQ(Name(merged) + "|" + merged->configPath + "|" + Entries(merged, 1), "First|" + first + "|2 4 2");
-    EXPECT_TRUE(merged->queueSize == 32768 && merged->file.append && merged->quiet && merged->file.logFileLimit == 10);
-    // A disabled tracer stays disabled; -3 is the larger limit, read unsigned.
-    EXPECT_TRUE(manager->configs[1]->file.State() == kTracerDisabled && manager->configs[1]->file.logFileLimit == 5);
-    EXPECT_EQ(manager->configs[2]->file.logFileLimit, 0);
-    EXPECT_EQ(manager->Snapshot().items[4], manager->configs[4]);
-
-    // On a running manager the configuration a client registration adds merges into a published one.
-    Parse("VXF_ENGINE_SCHEDULER=S@VXP_LOW");
-    ConsolidateConfigs(manager);
-    EXPECT_EQ(manager->Snapshot().count, 5u);
-    EXPECT_EQ(Entries(manager->Snapshot().items[0], 2), "17 17 2");
-}
 
 // Only the tracers and the quiet flag count as a change: names, queue sizes and folders do not.
-TEST_F(ConfigLoader, ReloadDiffersOnTracersAndQuietOnlyAndAdoptionKeepsRunningConfigurations) {
+TEST_F(ConfigLoader, ReloadDiffersOnTracersAndQuietOnly) {
     const std::string base = Write("app.vextrel", "name=Before\nVXF_ENGINE_CORE=F@VXP_HIGH\nappend=true");
     Write("app.vextrel1", "filetracingdir=second\nVXF_ENGINE_CORE=C@VXP_LOW");
     Load(base, manager, true);
@@ -116,30 +87,4 @@ TEST_F(ConfigLoader, ReloadDiffersOnTracersAndQuietOnlyAndAdoptionKeepsRunningCo
     }
     std::unique_ptr<CVextrelManager> empty(CVextrelManager::Create());
     EXPECT_TRUE(ConfigsDiffer(empty.get(), manager) && !ConfigsDiffer(empty.get(), empty.get()));
-
-    // Adoption: a running configuration read from the same path moves into the new list with its
-    // queue and counter and takes the new settings; the one from a host's text stays behind.
-    Parse("filetracingdir=client\nVXF_ENGINE_CORE=S@VXP_LOW");
-    TraceConfig* kept = manager->configs[0];
-    kept->started = true;
-    kept->file.counterValue = 9;
-    auto* queue = new RecordQueue;
-    ASSERT_TRUE(queue->AllocateRecords(4096));
-    kept->SetQueue(queue);
-    SilentClient client;
-    kept->client.AddClient(&client);
-    EXPECT_TRUE(ReloadDiffers(base, "name=Before\nVXF_ENGINE_CORE=F@VXP_HIGH\nappend=true"));  // the client counts
-    Write("app.vextrel", "VXF_ENGINE_CORE=F@VXP_LOW\nbequiet=true");
-    std::filesystem::rename(PathOf("app.vextrel1"), PathOf("app.vextrel2"));  // now another path
-    CVextrelManager* fresh = CVextrelManager::Create();
-    Load(base, fresh, true);
-    TraceConfig* unmatched = fresh->configs[1];
-    AdoptRunningConfigs(fresh, manager);
-    EXPECT_EQ(fresh->configs, (std::vector<TraceConfig*>{kept, unmatched}));
-    EXPECT_EQ(fresh->Snapshot().items[0], kept);
-    EXPECT_TRUE(manager->configs[0] == nullptr && manager->configs[1] && manager->configs[2]);
-    EXPECT_TRUE(kept->Queue() == queue && !kept->started && kept->refresh && kept->quiet && !kept->file.append);
-    EXPECT_EQ(std::to_string(kept->file.counterValue) + " " + Entries(kept, 1), "9 17 2 17");
-    EXPECT_TRUE(kept->client.Clients().empty());
-    delete fresh;
 }

@@ -14,7 +14,6 @@
 #include "core/record_queue.h"
 #include "core/trace_config.h"
 #include "core/trace_entry.h"
-#include "output/file_writer.h"
 #include "output/queue_writer.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -54,32 +53,6 @@ void Commit(TraceConfig& config, const char* text, bool toConsole = false) {
 
 }  // namespace
 
-// The file sees the line first; the console then replaces its newline with the terminator in
-// the shared line, which is what the client sees last.
-TEST(WriteRecord, HandsTheLineToFileThenConsoleThenClients) {
-    struct Recorder : FileWriter, TraceClient {
-        Recorder() : FileWriter("", false) {}
-        uint64_t Write(const char* text, uint64_t length) override { return events.push_back("file:" + std::string(text, length)), length; }
-        int Flush() override { return events.push_back("flush"), 0; }
-        void OnTraceLine(const char* line, uint32_t length) override { events.push_back("client:" + std::string(line, length)); }
-        std::vector<std::string> events;
-    };
-    auto recorder = std::make_shared<Recorder>();
-    std::unique_ptr<TraceConfig> config(TraceConfig::Create());
-    config->quiet.store(true);
-    config->file.SetWriter(recorder);
-    config->client.AddClient(recorder.get());
-    TraceRecord record;
-    std::strcpy(record.text, "ordered");
-    record.toFile = record.toConsole = record.toClient = 1;
-    ::testing::internal::CaptureStdout();
-    WriteRecordLine(*config, record);
-    record.toFile = record.toConsole = 0;
-    WriteRecordLine(*config, record);
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "ordered\n");
-    EXPECT_EQ(recorder->events, (std::vector<std::string>{"file:ordered\n", "flush", std::string("client:ordered\0", 15),
-                                                          "client:ordered\n"}));
-}
 
 // Losses are reported in the file once, right after the next record, and never on the console.
 TEST(Writer, ReportsLostOutputOnceInTheFileAfterTheNextRecord) {

@@ -16,23 +16,17 @@
 namespace stack_trace_test {
 
 // Non-static and never inlined, so that the symbol library knows it by name.
-constexpr int kProbeFirstLine = __LINE__ + 1;
 [[gnu::noinline]] int StackTraceProbeFunction(int value) {
     volatile int result = value * 3;
     return result + 1;
 }
-constexpr int kProbeLastLine = __LINE__ - 1;
 
-// Recurses `depth` levels, then captures 100 frames (into `frames`) or traces a stack (`frames`
-// null); the volatile read after the call keeps every level a real frame.
-[[gnu::noinline]] int AtDepth(int depth, void** frames, uint32_t facilityWord) {
-    if (depth == 0) {
-        if (frames != nullptr) vextrel::platform::CaptureStackFrames(frames, vextrel::kStackFrameCapacity);
-        else VextrelStack(facilityWord);
-        return 0;
-    }
+// Recurses `depth` levels, then traces a stack; the volatile read after the call keeps every
+// level a real frame.
+[[gnu::noinline]] int AtDepth(int depth, uint32_t facilityWord) {
+    if (depth == 0) return VextrelStack(facilityWord), 0;
     volatile int level = depth;
-    const int below = AtDepth(depth - 1, frames, facilityWord);
+    const int below = AtDepth(depth - 1, facilityWord);
     return below + level;
 }
 
@@ -50,7 +44,7 @@ std::string Hex16(const void* address) {
     return text;
 }
 
-TEST(FrameLineText, ModuleSymbolAndCutForms) {
+TEST(FrameLineText, ModuleAndSymbolForms) {
     char line[vextrel::kFrameLineCapacity];
     vextrel::FormatModuleFrameLine(0x00007FF6A1B2C3D4ull, "Host.exe", 0x00007FF6A1B20000ull, line, sizeof line);
     EXPECT_STREQ(line, "\t00007FF6A1B2C3D4 : - (Host.exe @ 00007FF6A1B20000)");
@@ -63,13 +57,6 @@ TEST(FrameLineText, ModuleSymbolAndCutForms) {
                        "C:\\src\\engine.cpp:42");
     vextrel::FormatNoSymbolText(0xABCull, "Host.exe", 0xA00ull, "", text, sizeof text);
     EXPECT_STREQ(text, "<No Symbol> 0x0000000000000ABC (Host.exe @ 0x0000000000000A00) ");
-
-    const std::string longName(600, 'N');
-    vextrel::FormatSymbolFrameLine(0x1234, longName.c_str(), line, sizeof line);
-    EXPECT_EQ(std::strlen(line), vextrel::kFrameLineCapacity - 1);
-    char small[8];
-    vextrel::FormatModuleFrameLine(0x1234, longName.c_str(), 0, small, sizeof small);
-    EXPECT_STREQ(small, "\t000000");
 }
 
 TEST(StackSymbols, NamesAFunctionOfThisExecutableFromSeveralThreadsAndNothingOutsideModules) {
@@ -83,11 +70,6 @@ TEST(StackSymbols, NamesAFunctionOfThisExecutableFromSeveralThreadsAndNothingOut
     const std::string baseText = Hex16(reinterpret_cast<void*>(base));
     EXPECT_NE(description.find("StackTraceProbeFunction"), std::string::npos) << description;
     EXPECT_NE(description.find(" + 0x0000000000000004 (" + std::string(module) + " @ 0x" + baseText + ") "), std::string::npos);
-    // A source line comes only from a build with debug information; when there is one, it is inside the probe.
-    std::smatch source;
-    if (std::regex_search(description, source, std::regex(R"(\)  at .*stack_trace_test\.cpp:([0-9]+)$)"))) {
-        EXPECT_TRUE(std::stoi(source[1]) >= stack_trace_test::kProbeFirstLine && std::stoi(source[1]) <= stack_trace_test::kProbeLastLine);
-    }
     char frameLine[vextrel::kFrameLineCapacity];
     vextrel::FormatFrameLine(inside, frameLine, sizeof frameLine, false);
     EXPECT_EQ(std::string(frameLine), "\t" + Hex16(inside) + " : - (" + module + " @ " + baseText + ")");
@@ -112,14 +94,7 @@ TEST(StackSymbols, NamesAFunctionOfThisExecutableFromSeveralThreadsAndNothingOut
     EXPECT_EQ(std::string(text), "<No Symbol> 0x" + Hex16(&local) + " (Unknown @ 0x" + Hex16(reinterpret_cast<void*>(base)) + ") ");
 }
 
-TEST(StackCapture, AtMostSixtyTwoEntriesAndNeverPastTheRequest) {
-    std::vector<void*> frames(vextrel::kStackFrameCapacity, reinterpret_cast<void*>(1));
-    stack_trace_test::AtDepth(70, frames.data(), 0);
-    EXPECT_NE(frames[vextrel::platform::kMaxCapturedFrames - 1], nullptr);
-    EXPECT_EQ(frames[vextrel::platform::kMaxCapturedFrames], nullptr);
-    char text[vextrel::kSymbolTextCapacity];
-    vextrel::SymbolizeAddress(frames[1], text, sizeof text);  // entry 1: the function that captured
-    EXPECT_NE(std::strstr(text, "AtDepth"), nullptr) << text;
+TEST(StackCapture, NeverPastTheRequest) {
     void* few[4] = {nullptr, nullptr, nullptr, reinterpret_cast<void*>(7)};
     vextrel::platform::CaptureStackFrames(few, 3);
     vextrel::platform::CaptureStackFrames(nullptr, 10);
@@ -134,7 +109,7 @@ TEST(VextrelStackQueue, TitleThenQuietFrameLinesForAcceptingConfigurationsOnly) 
     vextrel::TraceConfig* accepting = manager.AddUndrainedConfig(kFacility, VXP_NORMAL);
     vextrel::TraceConfig* tooHigh = manager.AddUndrainedConfig(kFacility, VXP_HIGH);
     VextrelEnableStackTraceSymbols(1);
-    stack_trace_test::AtDepth(1, nullptr, VXF_WORD(kFacility, VXP_NORMAL));
+    stack_trace_test::AtDepth(1, VXF_WORD(kFacility, VXP_NORMAL));
     std::vector<vextrel::testing::RecordCopy> records;
     vextrel::testing::TakeRecords(*accepting->Queue(), &records);
     EXPECT_TRUE(vextrel::testing::TakeRecords(*tooHigh->Queue()).empty());
@@ -151,8 +126,8 @@ TEST(VextrelStackQueue, TitleThenQuietFrameLinesForAcceptingConfigurationsOnly) 
 
     // Without symbols a deep stack gives the title and 61 module lines; nothing for facilities no tracer takes.
     VextrelEnableStackTraceSymbols(0);
-    stack_trace_test::AtDepth(70, nullptr, kFacility);  // priority byte zero: not at VXP_NORMAL
-    stack_trace_test::AtDepth(70, nullptr, VXF_WORD(kFacility, VXP_URGENT));
+    stack_trace_test::AtDepth(70, kFacility);  // priority byte zero: not at VXP_NORMAL
+    stack_trace_test::AtDepth(70, VXF_WORD(kFacility, VXP_URGENT));
     VextrelStack(VXF_WORD(20480, VXP_URGENT));
     VextrelEnableStackTraceSymbols(symbolsBefore);
     const std::vector<std::string> texts = vextrel::testing::TakeRecords(*accepting->Queue());

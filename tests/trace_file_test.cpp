@@ -22,7 +22,6 @@
 
 using namespace vextrel;
 using vextrel::testing::LineCollector;
-using vextrel::testing::PublishedManager;
 using vextrel::testing::ReadFile;
 using vextrel::testing::ScopedExecutableName;
 using vextrel::testing::TempFolder;
@@ -44,12 +43,10 @@ TEST(TraceFile, NamesFollowTheAppendFlagTheDateAndTheCounter) {
     EXPECT_EQ(PathFor("logs", "Host_App", true, 7), "logs/Host_App.txt");
     EXPECT_EQ(PathFor("logs", "Host_App", false, 0), "logs/Host_App_2025_03_02_13_05_09.txt");
     EXPECT_EQ(PathFor("logs", "Host_App", false, 7), "logs/Host_App_0000000007.txt");
-    const std::string longBase(300, 'b');
-    EXPECT_EQ(PathFor("logs", longBase.c_str(), true, 0), ("logs/" + longBase).substr(0, 259));
 }
 
-// Append mode reuses the named file; a second open keeps the first; copies share the file.
-TEST(TraceFile, OpeningReopeningAndCopies) {
+// Append mode names the file by the executable alone; copies share the file.
+TEST(TraceFile, OpeningAndCopies) {
     TempFolder folder;
     FileTracer original, copy;
     original.append = true;
@@ -57,23 +54,12 @@ TEST(TraceFile, OpeningReopeningAndCopies) {
     ASSERT_TRUE(original.OpenTraceFile(deep.c_str(), "Host"));
     const std::string path = original.GetPath();
     EXPECT_EQ(path, deep + "/Host.txt");
-    ASSERT_TRUE(original.OpenTraceFile(folder.Path("elsewhere").c_str(), "Other"));
-    EXPECT_EQ(original.GetPath(), path);
-    EXPECT_FALSE(std::filesystem::exists(folder.Path("elsewhere")));
     copy = original;
     original.CloseTraceFile();
     char line[] = "written through the copy\n";
     copy.Write(line, static_cast<int32_t>(std::strlen(line)));
     copy.Flush();
     EXPECT_EQ(ReadFile(path), "written through the copy\n");
-
-    // A second start in the same second empties the dated file.
-    FileTracer first, second;
-    ASSERT_TRUE(OpenTraceFileAt(first, folder.Path().c_str(), "Host", kMarchSecond));
-    first.Write(line, static_cast<int32_t>(std::strlen(line)));
-    first.Flush();
-    ASSERT_TRUE(OpenTraceFileAt(second, folder.Path().c_str(), "Host", kMarchSecond));
-    EXPECT_EQ(ReadFile(second.GetPath()), "");
 }
 
 // A level that is a file blocks the folder: no trace file, while the clients go on and the loss
@@ -123,19 +109,4 @@ TEST(TraceFile, OnlyDatedFilesWithALimitPruneOldOnes) {
     ASSERT_TRUE(OpenTraceFileAt(limited, folder.Path().c_str(), "Host", platform::CalendarTime{2025, 4, 1, 0, 0, 0}));
     EXPECT_EQ(oldLeft(), 0);
     EXPECT_TRUE(std::filesystem::exists(limited.GetPath()) && std::filesystem::exists(appending.GetPath()));
-}
-
-TEST(VextrelGetTracePath, FollowsTheFirstConfigurationOnly) {
-    EXPECT_STREQ(VextrelGetTracePath(), "");
-    TempFolder folder;
-    PublishedManager manager;
-    TraceConfig* withFile = TraceConfig::Create();
-    withFile->file.append = true;
-    ASSERT_TRUE(withFile->file.OpenTraceFile(folder.Path().c_str(), "Host"));
-    AddConfig(manager.get(), withFile);
-    manager->PublishConfigs();
-    EXPECT_EQ(std::string(VextrelGetTracePath()), folder.Path() + "/Host.txt");
-    manager->configs.insert(manager->configs.begin(), TraceConfig::Create());
-    manager->PublishConfigs();
-    EXPECT_STREQ(VextrelGetTracePath(), "");
 }

@@ -66,15 +66,6 @@ TEST(ClientTracer, ListIsSortedWithoutRepeatsAndDeliveredInOrder) {
     EXPECT_EQ(tracer.Clients(), (std::vector<TraceClient*>{&clients[1]}));
     tracer.RemoveClient(&clients[1]);
     EXPECT_FALSE(tracer.IsActive(3, VXP_URGENT));
-
-    ClientTracer merged, other;
-    merged.AddClient(&clients[1]);
-    other.AddClient(&clients[0]);
-    other.AddClient(&clients[1]);
-    merged.MergeFrom(other);
-    EXPECT_TRUE(merged.SameAs(other));
-    other.SetState(kTracerDisabled);  // a disabled tracer keeps its clients but stays off
-    EXPECT_FALSE(other.IsActive(0, VXP_URGENT));
 }
 
 TEST(TraceConfig, HandlerTableStaysSortedAndBoundedAndTheGlobalTableTakesTheMinimum) {
