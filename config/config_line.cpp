@@ -32,6 +32,8 @@ bool ApplyOption(const char* key, const char* value, TraceConfig* config, const 
         config->queueSize = QueueSizeNamed(value);
     } else if (EqualsIgnoringCase(key, "append")) {
         config->file.append = !EqualsIgnoringCase(value, "false");
+    } else if (EqualsIgnoringCase(key, "crashrecord")) {
+        config->crashRecord = !EqualsIgnoringCase(value, "0") && !EqualsIgnoringCase(value, "false");
     } else if (EqualsIgnoringCase(key, "name")) {
         config->name.Set(value);
     } else if (EqualsIgnoringCase(key, "logfilelimit")) {

@@ -8,6 +8,7 @@
 #include "core/trace_config.h"
 #include "host/host_info.h"
 #include "lifecycle/config_start.h"
+#include "lifecycle/crash_record.h"
 #include "platform/clock.h"
 
 namespace vextrel {
@@ -45,6 +46,7 @@ void SwapOut(CVextrelManager* fresh) {
 void StartAndPublish(CVextrelManager* manager) {
     StartConfigsGuarded(manager, false);
     ExchangeManager(manager);
+    UpdateCrashRecord(manager);
 }
 
 }  // namespace
@@ -92,7 +94,10 @@ void OnProcessAttach() {
     if (g_attachCount++ != 0) return;
     try {
         InitializeLibrary(nullptr, false);
-        if (CVextrelManager* manager = CurrentManager()) StartConfigsGuarded(manager, false);
+        if (CVextrelManager* manager = CurrentManager()) {
+            StartConfigsGuarded(manager, false);
+            UpdateCrashRecord(manager);
+        }
     } catch (...) {
         // Memory exhausted while reading the configuration files: the library runs without them.
     }
@@ -101,6 +106,7 @@ void OnProcessAttach() {
 void OnProcessDetach() {
     if (g_attachCount == 0 || --g_attachCount != 0) return;
     try {
+        RemoveCrashRecord();
         StopLibrary();
     } catch (...) {
     }
