@@ -157,7 +157,9 @@ TEST(TraceFileNames, TakenDateStampedNameGetsTheNextFreeNumber) {
         ASSERT_TRUE(vextrel::ClaimUnusedTracePath(path));
         EXPECT_EQ(fs::path(path).filename(), expected);
     }
-    std::ifstream in(taken);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "earlier session");
+    {
+        std::ifstream in(taken);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "earlier session");
+    }
     fs::remove_all(folder);
 }
