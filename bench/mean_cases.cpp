@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include "bench/floor_case.h"
+#include "bench/format_cases.h"
 #include "bench/vextrel_cases.h"
 #include "bench/vextrel_session.h"
 #include "include/vextrel.h"
@@ -26,6 +27,13 @@ void FacilityOn(benchmark::State& state) {
 void Floor(benchmark::State& state) {
     uint32_t sequence = 0;
     for (auto _ : state) FloorCall(sequence++);
+}
+
+// Runs one formatting case with a sequence number that changes the values each call.
+template <void (*Call)(uint32_t)>
+void Formatting(benchmark::State& state) {
+    uint32_t sequence = 0;
+    for (auto _ : state) Call(sequence++);
 }
 
 // Keeps the median of each case's repetitions (or its only run) and prints nothing.
@@ -56,6 +64,12 @@ std::vector<MeanResult> RunMeanCases(const std::string& folder, bool smoke) {
         {"filtered-out VextrelFormat", FilteredOut},
         {"VextrelFacilityOnFunc", FacilityOn},
         {"floor (counter + vsnprintf)", Floor},
+        {kFloorMixCase, Formatting<FloorMixCall>},
+        {kFormatterMixCase, Formatting<FormatterMixCall>},
+        {kVsnprintfMessageCase, Formatting<VsnprintfMessageCall>},
+        {kFormatterMessageCase, Formatting<FormatterMessageCall>},
+        {kVsnprintfMixCase, Formatting<VsnprintfMixCall>},
+        {kFormatterMixOnlyCase, Formatting<FormatterMixOnlyCall>},
     };
     for (const auto& c : cases) {
         benchmark::internal::Benchmark* bench = benchmark::RegisterBenchmark(c.name, c.function);

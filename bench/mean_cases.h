@@ -11,7 +11,7 @@ struct MeanResult {
     double nanoseconds = 0;  // median over the repetitions of the mean time per call
 };
 
-// Runs the filtered-out call, VextrelFacilityOnFunc and the floor under Google Benchmark against a
+// Runs the filtered-out call, VextrelFacilityOnFunc, the floor and the formatter's cases under Google Benchmark against a
 // running configuration whose trace file lives in `folder`; `smoke` runs each a few iterations.
 std::vector<MeanResult> RunMeanCases(const std::string& folder, bool smoke);
 

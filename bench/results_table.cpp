@@ -2,6 +2,8 @@
 
 #include <cstdarg>
 
+#include "bench/format_cases.h"
+
 namespace vextrel::bench {
 namespace {
 
@@ -82,9 +84,30 @@ void PrintRatios(const BenchResults& results, std::FILE* out) {
     std::fprintf(out, "\n");
 }
 
+// The formatter against vsnprintf, from the mean cases of the same run.
+void PrintFormatterRatios(const BenchResults& results, std::FILE* out) {
+    const struct {
+        const char* label;
+        const char* ours;
+        const char* theirs;
+    } ratios[] = {
+        {"FormatMessageText ÷ vsnprintf, bench message", kFormatterMessageCase, kVsnprintfMessageCase},
+        {"FormatMessageText ÷ vsnprintf, mix", kFormatterMixOnlyCase, kVsnprintfMixCase},
+        {"counter + FormatMessageText ÷ floor, mix", kFormatterMixCase, kFloorMixCase},
+    };
+    for (const auto& ratio : ratios) {
+        const MeanResult* ours = FindMean(results, ratio.ours);
+        const MeanResult* theirs = FindMean(results, ratio.theirs);
+        if (ours != nullptr && theirs != nullptr && theirs->nanoseconds > 0) {
+            std::fprintf(out, "| ratio %s | %.2f |\n", ratio.label, ours->nanoseconds / theirs->nanoseconds);
+        }
+    }
+}
+
 void PrintMeansAndWriter(const BenchResults& results, std::FILE* out) {
     std::fprintf(out, "### Mean cost per call (Google Benchmark, median of repetitions)\n\n| call | ns |\n|---|---:|\n");
     for (const MeanResult& mean : results.means) std::fprintf(out, "| %s | %.2f |\n", mean.name.c_str(), mean.nanoseconds);
+    PrintFormatterRatios(results, out);
     std::fprintf(out, "\n### Writer\n\n| measure | value |\n|---|---:|\n");
     std::fprintf(out, "| Vextrel writer, lines/s into the trace file (flush per line) | %.0f |\n", results.writer.linesPerSecond);
     std::fprintf(out, "| floor: one thread, snprintf + fwrite + fflush per line, lines/s | %.0f |\n",

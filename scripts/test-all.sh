@@ -132,7 +132,10 @@ run_benchmark_smoke() {
 }
 
 # Bounded fuzzing: once a `linux-fuzz` preset exists (clang, libFuzzer programs named fuzz_* in
-# build/linux-fuzz/bin/), build it and run each fuzzer for VEXTREL_FUZZ_SECONDS (60) in total.
+# build/linux-fuzz/bin/), build it and run each fuzzer for VEXTREL_FUZZ_SECONDS (60) in total:
+# fuzz_config_text (the configuration reader) and fuzz_format_diff (the trace formatter against
+# vsnprintf; the Windows build's formatter is compared with its own printf by the ctest test
+# format_diff_check, a million random cases under Wine).
 run_fuzz() {
     grep -q '"name": "linux-fuzz"' "$ROOT/CMakePresets.json" || return 0
     local start=$SECONDS passed=0 failed=0 program log=$LOGS/linux-fuzz.log

@@ -1,0 +1,24 @@
+// The trace call's text formatter: printf-style formatting without allocation, locks or
+// thread-locals, byte for byte what the C library's vsnprintf writes.
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+
+#include "core/format_check.h"
+
+namespace vextrel {
+
+// Formats `format` with `args` exactly as std::vsnprintf does: writes at most capacity - 1
+// characters and a terminating NUL into `out` (nothing when capacity is 0) and returns the length
+// of the whole text; a conversion it does not format itself (%n, %p, %a, wide text, positional
+// arguments, long double, unknown ones) hands the whole call to std::vsnprintf with untouched
+// arguments.
+int FormatMessageText(char* out, size_t capacity, const char* format, va_list args) VEXTREL_PRINTF_FORMAT(3, 0);
+
+// FormatMessageText without the hand-over: returns false, leaving partial text in `out`, when a
+// conversion needs std::vsnprintf; otherwise stores the length of the whole text in `length`.
+bool TryFormatMessageText(char* out, size_t capacity, const char* format, va_list args, int& length)
+    VEXTREL_PRINTF_FORMAT(3, 0);
+
+}  // namespace vextrel

@@ -1,0 +1,105 @@
+// The trace formatter against this platform's vsnprintf, in the same run: the cases that break
+// formatters, each compared byte for byte over the whole buffer, and whether it was formatted
+// natively or handed over.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <climits>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+
+#include "fuzz/format_diff_case.h"
+
+namespace vextrel {
+namespace {
+
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"  // the formats come from the tables
+
+bool TryFormat(char* out, size_t capacity, int& length, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const bool native = TryFormatMessageText(out, capacity, format, args, length);
+    va_end(args);
+    return native;
+}
+
+constexpr int kEither = -1;
+
+// Expects FormatMessageText to write what vsnprintf writes, and to do so itself when `native` is 1,
+// to hand the call over when it is 0.
+template <typename... Values>
+void ExpectSame(int native, size_t capacity, const char* format, Values... values) {
+    char ours[600], theirs[600];
+    std::memset(ours, 0x5A, sizeof ours);
+    std::memset(theirs, 0x5A, sizeof theirs);
+    const int oursLength = fuzz::Ours(ours, capacity, format, values...);
+    const int theirsLength = fuzz::Theirs(theirs, capacity, format, values...);
+    EXPECT_EQ(oursLength, theirsLength) << format;
+    EXPECT_EQ(std::string(ours, sizeof ours), std::string(theirs, sizeof theirs)) << format << " capacity " << capacity;
+    int length = 0;
+    if (native != kEither) {
+        EXPECT_EQ(TryFormat(ours, capacity, length, format, values...), native != 0) << format;
+    }
+}
+
+TEST(MessageFormatterTest, IntegersWithEveryFlagWidthPrecisionAndLength) {
+    const struct {
+        const char* format;
+        int value;
+    } ints[] = {{"%d", INT_MIN}, {"%i|%5i", INT_MAX}, {"%.0d|%5.0d|%.0x", 0}, {"%#x|%#o|%#X|%#5o", 0},
+                {"%#x|%#X|%#o|%#.3o|%#08x", 255}, {"%+ d|% d|%+d|% 5d", 5}, {"%+d|% d|%+.0d", 0},
+                {"%-08d|%08d|%08.3d|%-+6d|%+06d", -42}, {"%hhd|%hhu|%hhx|%hd|%hu", 200}, {"%hd|%hu|%ho", 70000},
+                {"%x|%X|%o|%u|%10.4x", -1}, {"%c|%-3c|%3c", 'A'}, {"%600d", 12345}, {"%-600d|", -7}};
+    for (const auto& c : ints) ExpectSame(true, 512, c.format, c.value, c.value, c.value, c.value, c.value);
+    ExpectSame(true, 512, "%lld|%llx|%llo|%20lli", LLONG_MIN, LLONG_MIN, LLONG_MIN, LLONG_MIN);
+    ExpectSame(true, 512, "%llu|%016llX|%lu|%lx", ULLONG_MAX, 0xDEADBEEFULL, ULONG_MAX, LONG_MIN);
+    ExpectSame(true, 512, "%jd|%ju|%zd|%zu|%td|%tx", INTMAX_MIN, UINTMAX_MAX, SIZE_MAX, SIZE_MAX, PTRDIFF_MIN,
+               PTRDIFF_MAX);
+    ExpectSame(true, 512, "[%*d] [%-*d] [%*d] [%.*d] [%.*d]", 6, 42, 6, 42, -6, 42, 4, 42, -4, 42);
+    ExpectSame(true, 512, "%s=%d %5s|%-5s|%.2s|%8.3s|%.0s%%", "k", 1, "ab", "ab", "abc", "abcdef", "gone");
+}
+
+TEST(MessageFormatterTest, FloatsRoundExactlyInEveryForm) {
+    const double values[] = {0.0, -0.0, 0.125, 0.375, 0.5, 1.5, 2.5, 2.675, 1e-5, 1e-4, 9.9999e-5, 0.1, 1.0 / 3,
+                             3.14159, 123456789.0, 999999.4, 9.9999995, 6.02e23, 1e308, DBL_MAX, DBL_MIN,
+                             DBL_MIN / 3, 5e-324, INFINITY, -INFINITY, NAN, -1234.5675, 1e22, 2e-3};
+    const char* formats[] = {"%f|%F|%.0f|%.1f|%.2f|%#.0f|%.3f|%10.4f|%-12.3f|%+.9f",
+                             "%e|%E|%.0e|%#.0e|%.3e|%+e|% .2e|%-14.2E|%014.3e|%.16e",
+                             "%g|%G|%.0g|%.1g|%#g|%#.3g|%.17g|%+g|% g|%-12g|%.3g",
+                             "%.25f|%.30e|%.40g|%.400f|%lf|%05f|%-+8.1f|%08.3g|%5.1g|%10.3e"};
+    for (double v : values) {
+        for (const char* format : formats) ExpectSame(kEither, 512, format, v, v, v, v, v, v, v, v, v, v, v);
+        ExpectSame(!std::isnan(v) || !std::signbit(v), 512, "%f|%.3f|%e|%.2e|%g|%.17g|%12.3f|%-+10.2e|%#.0f", v, v, v,
+                   v, v, v, v, v, v);
+    }
+}
+
+TEST(MessageFormatterTest, CutsAtTheBufferLikeVsnprintf) {
+    for (size_t capacity : {size_t{0}, size_t{1}, size_t{2}, size_t{7}, size_t{512}}) {
+        ExpectSame(true, capacity, "%500s%d|%x", "", 123456789, 0xabcdef);
+        ExpectSame(true, capacity, "%505s%.3f %e", "", -1234.5678, 6.02e23);
+        ExpectSame(true, capacity, "%506s%s%c%%", "", "tail", '!');
+        ExpectSame(true, capacity, "%-700s|%700d", "x", 1);
+    }
+}
+
+TEST(MessageFormatterTest, HandsOverWhatItDoesNotFormatItself) {
+    int dummy = 0;
+    ExpectSame(false, 512, "%p", static_cast<void*>(&dummy));
+    ExpectSame(false, 512, "%a|%A", 1.5, -0.1);
+    ExpectSame(false, 512, "%ls", L"wide");
+    ExpectSame(false, 512, "%s", static_cast<const char*>(nullptr));
+    ExpectSame(false, 512, "%2$d %1$d", 1, 2);
+    ExpectSame(false, 512, "%Lf", 1.5L);
+    ExpectSame(false, 512, "%.401f", 0.1);
+    ExpectSame(false, 512, "%#.0o", 0);
+    ExpectSame(false, 512, "%f", -NAN);
+    ExpectSame(false, 512, "%#g|%#.3g", 999999.5, 999.5);
+    ExpectSame(false, 512, "%10g", 1e5);
+    ExpectSame(false, 512, "%d %5%", 1);
+    ExpectSame(false, 512, "%d%k", 1);
+}
+
+}  // namespace
+}  // namespace vextrel
