@@ -5,7 +5,7 @@
 #include <cstdarg>
 #include <cstddef>
 
-#include "core/format_check.h"
+#include "platform/format_check.h"
 
 namespace vextrel {
 
