@@ -62,7 +62,7 @@ TEST(TraceFile, AppendModeReusesTheNamedFileAndASecondOpenKeepsTheFirst) {
     EXPECT_FALSE(std::filesystem::exists(folder.Path("elsewhere")));
 }
 
-TEST(TraceFile, DateModeUsesTheLocalTimeAndTheSameSecondEmptiesTheFile) {
+TEST(TraceFile, DateModeUsesTheLocalTimeAndTheSameSecondTakesTheNextNumber) {
     TempFolder folder;
     FileTracer now;
     const platform::CalendarTime before = platform::LocalTime();
@@ -73,14 +73,17 @@ TEST(TraceFile, DateModeUsesTheLocalTimeAndTheSameSecondEmptiesTheFile) {
                 opened == PathFor(folder.Path(), "Host", false, 0, after))
         << opened;
 
-    FileTracer first, second;
+    FileTracer first, second, third;
     ASSERT_TRUE(OpenTraceFileAt(first, folder.Path().c_str(), "Host", kMarchSecond));
     char line[] = "from the first start\n";
     first.Write(line, static_cast<int32_t>(std::strlen(line)));
     first.Flush();
     ASSERT_TRUE(OpenTraceFileAt(second, folder.Path().c_str(), "Host", kMarchSecond));
-    EXPECT_STREQ(first.GetPath(), second.GetPath());
-    EXPECT_EQ(ReadFile(second.GetPath()), "");
+    ASSERT_TRUE(OpenTraceFileAt(third, folder.Path().c_str(), "Host", kMarchSecond));
+    const std::string stem = PathFor(folder.Path(), "Host", false, 0, kMarchSecond);
+    EXPECT_EQ(second.GetPath(), stem.substr(0, stem.size() - 4) + "_1.txt");
+    EXPECT_EQ(third.GetPath(), stem.substr(0, stem.size() - 4) + "_2.txt");
+    EXPECT_EQ(ReadFile(first.GetPath()), "from the first start\n");
 }
 
 TEST(TraceFile, FoldersAreCreatedLevelByLevel) {

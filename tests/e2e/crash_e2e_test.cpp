@@ -9,7 +9,6 @@
 #include <thread>
 #include <vector>
 
-#include "output/trace_file.h"
 #include "tests/support/environment.h"
 #include "tests/support/process.h"
 
@@ -143,23 +142,4 @@ TEST_F(CrashingHost, SessionsOfOneSecondEachKeepTheirOwnFile) {
     EXPECT_EQ(std::count_if(traces.begin(), traces.end(),
                             [](const std::string& t) { return t.find(": after restart\n") != std::string::npos; }),
               2);
-}
-
-TEST(TraceFileNames, TakenDateStampedNameGetsTheNextFreeNumber) {
-    const fs::path folder = fs::temp_directory_path() / "vextrel-trace-names";
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    const std::string taken = (folder / "Host_2026_12_06_01_22_11.txt").string();
-    std::ofstream(taken) << "earlier session";
-    for (const char* expected : {"Host_2026_12_06_01_22_11_1.txt", "Host_2026_12_06_01_22_11_2.txt"}) {
-        char path[vextrel::kTraceFilePathCapacity];
-        std::snprintf(path, sizeof path, "%s", taken.c_str());
-        ASSERT_TRUE(vextrel::ClaimUnusedTracePath(path));
-        EXPECT_EQ(fs::path(path).filename(), expected);
-    }
-    {
-        std::ifstream in(taken);
-        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "earlier session");
-    }
-    fs::remove_all(folder);
 }
