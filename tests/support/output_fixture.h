@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -12,8 +13,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <cstring>
 
 #include "host/host_info.h"
 #include "include/vextrel.h"
@@ -49,15 +48,12 @@ private:
 class ScopedExecutableName {
 public:
     explicit ScopedExecutableName(const char* fileName) {
-        std::memcpy(saved_, Host().executableFileName, sizeof saved_);
-        std::snprintf(Host().executableFileName, sizeof saved_, "%s", fileName);
+        std::snprintf(Host().executableFileName, sizeof Host().executableFileName, "%s", fileName);
     }
-    ~ScopedExecutableName() { std::memcpy(Host().executableFileName, saved_, sizeof saved_); }
-    ScopedExecutableName(const ScopedExecutableName&) = delete;
-    ScopedExecutableName& operator=(const ScopedExecutableName&) = delete;
+    ~ScopedExecutableName() { Host() = saved_; }
 
 private:
-    char saved_[sizeof HostInfo::executableFileName];
+    const HostInfo saved_ = Host();
 };
 
 // The whole content of a text file ("" when it cannot be read).
