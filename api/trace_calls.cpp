@@ -12,6 +12,7 @@ using namespace vextrel;
 extern "C" {
 
 VEXTREL_API void VextrelFormat(uint32_t facilityWord, const char* format, ...) {
+    if (FilteredOutAtOnce(facilityWord)) return;
     va_list args;
     va_start(args, format);
     Guarded([&] { TraceEntry(nullptr, facilityWord, format, args, false); });
@@ -19,6 +20,7 @@ VEXTREL_API void VextrelFormat(uint32_t facilityWord, const char* format, ...) {
 }
 
 VEXTREL_API void VextrelFormatQuiet(uint32_t facilityWord, const char* format, ...) {
+    if (FilteredOutAtOnce(facilityWord)) return;
     va_list args;
     va_start(args, format);
     Guarded([&] { TraceEntry(nullptr, facilityWord, format, args, true); });
@@ -26,6 +28,7 @@ VEXTREL_API void VextrelFormatQuiet(uint32_t facilityWord, const char* format, .
 }
 
 VEXTREL_API void VextrelFormatTimestamp(uint64_t* startStamp, uint32_t facilityWord, const char* format, ...) {
+    if (startStamp == nullptr && FilteredOutAtOnce(facilityWord)) return;
     va_list args;
     va_start(args, format);
     Guarded([&] { TraceEntry(startStamp, facilityWord, format, args, false); });
@@ -33,10 +36,12 @@ VEXTREL_API void VextrelFormatTimestamp(uint64_t* startStamp, uint32_t facilityW
 }
 
 VEXTREL_API void VextrelLegacyFormat(uint32_t facilityWord, const char* format, va_list args) {
+    if (FilteredOutAtOnce(facilityWord)) return;
     Guarded([&] { TraceEntry(nullptr, facilityWord, format, args, false); });
 }
 
 VEXTREL_API void VextrelPuts(uint32_t facilityWord, const char* text) {
+    if (FilteredOutAtOnce(facilityWord)) return;
     Guarded([&] { PutsEntry(nullptr, facilityWord, text, false); });
 }
 

@@ -30,28 +30,10 @@ __attribute__((format(printf, 3, 0))) int Vsnprintf(char* out, size_t capacity, 
     return std::vsnprintf(out, capacity, format, args);
 }
 
-// Eight messages as hosts write them: integers of every width, text, hexadecimal with widths,
-// pointers, characters, percent signs and the three float forms.
+// The message mix (bench_message.h), formatted with Format.
 template <FormatFunction Format, bool Stamp>
 void MixMessage(uint32_t sequence) {
-    const int i = static_cast<int>(sequence);
-    const double d = 1.5 * i + 0.25;
-    switch (sequence % 8) {
-        case 0: FormatInto<Format, Stamp>("frame %u took %.3f ms (%d dropped)", sequence, d, i % 7 - 3); break;
-        case 1:
-            FormatInto<Format, Stamp>("open %s: handle %016llX flags %#x", kMessageName,
-                                      0x00007FF6A0000000ULL + sequence * 64ULL, i & 0x1FF);
-            break;
-        case 2: FormatInto<Format, Stamp>("bytes=%zu offset=%lld delta=%+ld", size_t{4096} * sequence, -1LL * i * i, i - 500L); break;
-        case 3:
-            FormatInto<Format, Stamp>("voice %hd note %c velocity %hhu%%", static_cast<short>(i), 'A' + i % 26,
-                                      static_cast<unsigned char>(i));
-            break;
-        case 4: FormatInto<Format, Stamp>("gain %g dB, peak %e", d / 7, d * 1e-4); break;
-        case 5: FormatInto<Format, Stamp>("id %08X/%4x state=%-8s|", sequence * 2654435761u, i & 0xFFF, "running"); break;
-        case 6: FormatInto<Format, Stamp>("tick %llu, %i of %i, ratio %.3f", 1000000007ULL * sequence, i, 64, d / 64); break;
-        default: FormatInto<Format, Stamp>("%s: %d", "status", -i); break;
-    }
+    VEXTREL_BENCH_MIX((FormatInto<Format, Stamp>), sequence);
 }
 
 template <FormatFunction Format>

@@ -24,6 +24,9 @@ struct LatencySubject {
     // Waits until the output took everything, tears it down and returns how many of `calls` calls
     // were lost, or kLossNotCounted.
     int64_t (*end)(uint64_t calls) = nullptr;
+    // Makes this subject's output the one its calls reach before each of its turns (subjects that
+    // share process-wide state, such as the current manager); null when nothing is needed.
+    void (*activate)() = nullptr;
 };
 
 // The floor: counter plus vsnprintf into a 512-byte buffer.
@@ -31,6 +34,10 @@ LatencySubject FloorSubject();
 
 // VextrelFormat of the traced facility into a fresh configuration with a trace file per load.
 LatencySubject VextrelSubject();
+
+// The floor and VextrelFormat over the message mix, one message of the mix per call in turn.
+LatencySubject FloorMixSubject();
+LatencySubject VextrelMixSubject();
 
 // The peers found at build time (spdlog's asynchronous logger, glog), in that order.
 std::vector<LatencySubject> PeerSubjects();

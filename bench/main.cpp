@@ -64,7 +64,7 @@ struct Options {
 };
 
 void MeasureLatencies(const std::string& root, const Counts& counts, const Options& options, BenchResults& results) {
-    std::vector<LatencySubject> subjects{FloorSubject(), VextrelSubject()};
+    std::vector<LatencySubject> subjects{FloorSubject(), VextrelSubject(), FloorMixSubject(), VextrelMixSubject()};
     for (LatencySubject& peer : PeerSubjects()) subjects.push_back(peer);
     // Sustained flat-out calls outrun any writer that flushes each line: the queue fills and most
     // calls are refused. Bursts that fit the queue time accepted calls only.
@@ -92,6 +92,7 @@ void MeasureLatencies(const std::string& root, const Counts& counts, const Optio
         std::vector<LatencySamples> samples(chosen.size());
         for (uint32_t round = 0; round < counts.rounds; ++round) {
             for (size_t s = 0; s < chosen.size(); ++s) {
+                if (chosen[s]->activate != nullptr) chosen[s]->activate();
                 MeasureLatency(chosen[s]->call, load, timed, warmup, chosen[s]->settle, samples[s]);
                 if (chosen[s]->settle != nullptr) chosen[s]->settle();
             }

@@ -4,11 +4,22 @@
 #   bench/run.sh            full run, a few minutes: prints the machine and the tables with ratios
 #   bench/run.sh --smoke    every case once with a tiny count (proves the program works)
 #   bench/run.sh --keep     also leaves the trace and log files in the temporary folder
+#   bench/run.sh --wine     builds bench_ratios for Windows (preset windows) and runs it under Wine:
+#                           the Windows build's ratios, informative only
 # Further options (--only PART, --match TEXT) are passed on; see bench/main.cpp.
 # The build folder is build/bench/ beside the sources, or $VEXTREL_BENCH_BUILD.
 set -euo pipefail
 
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
+if [[ ${1:-} == --wine ]]; then
+    shift
+    cd "$source_dir"
+    [[ -f build/windows/build.ninja ]] || cmake --preset windows >/dev/null
+    cmake --build build/windows -j2 --target bench_ratios
+    echo "### Windows build under Wine (bench_ratios $*)"
+    echo
+    exec timeout 600 cmake/wine-run.sh "$PWD/build/windows/wine" "$PWD/build/windows/bin/bench_ratios.exe" "$@"
+fi
 build_dir=${VEXTREL_BENCH_BUILD:-$source_dir/build/bench}
 generator=()
 if command -v ninja >/dev/null; then generator=(-G Ninja); fi

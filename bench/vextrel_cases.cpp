@@ -1,9 +1,11 @@
 #include "bench/vextrel_cases.h"
 
+#include <atomic>
 #include <memory>
 
 #include "bench/bench_message.h"
 #include "bench/floor_case.h"
+#include "bench/format_cases.h"
 #include "bench/latency_subject.h"
 #include "bench/vextrel_session.h"
 #include "include/vextrel.h"
@@ -11,25 +13,40 @@
 namespace vextrel::bench {
 namespace {
 
-std::unique_ptr<VextrelSession> g_session;
-uint64_t g_writtenBefore = 0;
-thread_local bool t_facilityOn = false;
+// One configuration with a trace file per load for each Vextrel subject: 0 the benchmark
+// message, 1 the message mix. Each publishes its manager before its turns.
+std::unique_ptr<VextrelSession> g_sessions[2];
+uint64_t g_writtenBefore[2] = {};
+// Where FacilityOnCall keeps its answer: a plain store (a thread-local costs a call on MinGW).
+std::atomic<bool> g_facilityOn{false};
 
+template <int kSubject>
 void BeginVextrel(const std::string& folder) {
-    g_session = std::make_unique<VextrelSession>(folder, "vextrel_latency");
-    g_writtenBefore = g_session->RecordsWritten();
+    g_sessions[kSubject] = std::make_unique<VextrelSession>(folder, kSubject == 0 ? "vextrel_latency" : "vextrel_mix");
+    g_writtenBefore[kSubject] = g_sessions[kSubject]->RecordsWritten();
 }
 
-void SettleVextrel() { g_session->WaitUntilDrained(); }
+template <int kSubject>
+void SettleVextrel() {
+    g_sessions[kSubject]->WaitUntilDrained();
+}
 
 // Counts as lost every call whose record the writer did not write: refused reservations.
+template <int kSubject>
 int64_t EndVextrel(uint64_t calls) {
-    const uint64_t written = g_session->WaitUntilDrained() - g_writtenBefore;
-    g_session.reset();
+    const uint64_t written = g_sessions[kSubject]->WaitUntilDrained() - g_writtenBefore[kSubject];
+    g_sessions[kSubject].reset();
     return static_cast<int64_t>(calls - written);
 }
 
+template <int kSubject>
+void ActivateVextrel() {
+    g_sessions[kSubject]->Publish();
+}
+
 void FloorSubjectCall(uint32_t sequence) { FloorCall(sequence); }
+
+#define VEXTREL_BENCH_TRACED(...) VextrelFormat(VXF_WORD(kTracedFacility, VXP_NORMAL), __VA_ARGS__)
 
 }  // namespace
 
@@ -38,15 +55,29 @@ void AcceptedCall(uint32_t sequence) {
                   MessageElapsed(sequence));
 }
 
+void AcceptedMixCall(uint32_t sequence) { VEXTREL_BENCH_MIX(VEXTREL_BENCH_TRACED, sequence); }
+
 void FilteredOutCall(uint32_t sequence) {
     VextrelFormat(VXF_WORD(kFilteredFacility, VXP_NORMAL), VEXTREL_BENCH_MESSAGE, MessageValue(sequence),
                   kMessageName, MessageElapsed(sequence));
 }
 
-void FacilityOnCall(uint32_t) { t_facilityOn = VextrelFacilityOnFunc(VXF_WORD(kTracedFacility, VXP_NORMAL)); }
+void FacilityOnCall(uint32_t) {
+    g_facilityOn.store(VextrelFacilityOnFunc(VXF_WORD(kTracedFacility, VXP_NORMAL)), std::memory_order_relaxed);
+}
 
 LatencySubject FloorSubject() { return {"floor (counter + vsnprintf)", FloorSubjectCall, nullptr, nullptr, nullptr}; }
 
-LatencySubject VextrelSubject() { return {"Vextrel VextrelFormat", AcceptedCall, BeginVextrel, SettleVextrel, EndVextrel}; }
+LatencySubject VextrelSubject() {
+    return {"Vextrel VextrelFormat", AcceptedCall, BeginVextrel<0>, SettleVextrel<0>, EndVextrel<0>,
+            ActivateVextrel<0>};
+}
+
+LatencySubject FloorMixSubject() { return {"floor, message mix", FloorMixCall, nullptr, nullptr, nullptr}; }
+
+LatencySubject VextrelMixSubject() {
+    return {"Vextrel VextrelFormat, message mix", AcceptedMixCall, BeginVextrel<1>, SettleVextrel<1>, EndVextrel<1>,
+            ActivateVextrel<1>};
+}
 
 }  // namespace vextrel::bench

@@ -8,6 +8,9 @@ namespace vextrel::bench {
 // VextrelFormat of the benchmark message on the traced facility (accepted by the file tracer).
 void AcceptedCall(uint32_t sequence);
 
+// VextrelFormat of message `sequence` of the message mix on the traced facility.
+void AcceptedMixCall(uint32_t sequence);
+
 // VextrelFormat of the benchmark message on a facility no tracer configured.
 void FilteredOutCall(uint32_t sequence);
 

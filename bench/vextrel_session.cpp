@@ -40,6 +40,8 @@ VextrelSession::~VextrelSession() {
     delete manager_;
 }
 
+void VextrelSession::Publish() { ExchangeManager(manager_); }
+
 void VextrelSession::StartWriterThread() {
     AttachWriterThread(*queue_, *config_);
 }

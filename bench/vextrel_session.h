@@ -31,6 +31,9 @@ public:
     VextrelSession(const VextrelSession&) = delete;
     VextrelSession& operator=(const VextrelSession&) = delete;
 
+    // Publishes this session's manager again (after another session published its own).
+    void Publish();
+
     // Starts the writer thread of a session made with startWriter false.
     void StartWriterThread();
 

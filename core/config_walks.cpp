@@ -6,14 +6,6 @@
 
 namespace vextrel {
 
-bool FacilityOn(uint32_t facilityWord) {
-    CVextrelManager* manager = CurrentManager();
-    if (manager == nullptr) return false;
-    const uint32_t id = FacilityIdOfWord(facilityWord);
-    if (id >= kFacilityIdLimit) return false;
-    return manager->globalTable.Passes(id, QueryPriorityOfWord(facilityWord));
-}
-
 bool AnyConfigActive() {
     CVextrelManager* manager = CurrentManager();
     return manager != nullptr && manager->Snapshot().count != 0;
@@ -37,6 +29,9 @@ uint32_t ChangeFacilityPriority(uint32_t facilityId, uint32_t priorityWord) {
         }
         if (chosen != nullptr) {
             result = chosen->Table().Get(facilityId) << 24;
+            // The summary goes down before the tracer does, so no trace call in between is
+            // dropped; the rebuild below raises it again where nothing wants it lower.
+            manager->LowerGlobalEntry(facilityId, priority);
             chosen->Table().Set(facilityId, priority);
             break;
         }

@@ -3,11 +3,6 @@
 #include <new>
 
 namespace vextrel {
-namespace {
-
-std::atomic<CVextrelManager*> g_manager{nullptr};
-
-}  // namespace
 
 CVextrelManager* CVextrelManager::Create() { return new (std::nothrow) CVextrelManager; }
 
@@ -16,10 +11,22 @@ CVextrelManager::~CVextrelManager() {
     configs.clear();
 }
 
+void CVextrelManager::LowerGlobalTo(const TraceConfig& config) {
+    globalTable.LowerTo(config.console.Table());
+    globalTable.LowerTo(config.file.Table());
+    globalTable.LowerTo(config.client.Table());
+}
+
+void CVextrelManager::LowerGlobalEntry(uint32_t id, uint32_t priority) {
+    if (id < kPriorityTableSize && priority < globalTable.Get(id)) globalTable.Set(id, priority);
+}
+
 void CVextrelManager::PublishConfigs() {
     auto list = std::make_unique<std::vector<TraceConfig*>>();
     for (TraceConfig* config : configs) {
-        if (config != nullptr) list->push_back(config);
+        if (config == nullptr) continue;
+        LowerGlobalTo(*config);
+        list->push_back(config);
     }
     published_.store(list.get(), std::memory_order_release);
     publishedLists_.push_back(std::move(list));
@@ -27,6 +34,7 @@ void CVextrelManager::PublishConfigs() {
 
 void AddConfig(CVextrelManager* manager, TraceConfig* config) {
     manager->configs.push_back(config);
+    if (config != nullptr) manager->LowerGlobalTo(*config);
     manager->tableDirty = true;
 }
 
@@ -47,10 +55,8 @@ void RebuildGlobalPriorityMap(CVextrelManager* manager, bool force) {
     manager->tableDirty = false;
 }
 
-CVextrelManager* CurrentManager() { return g_manager.load(std::memory_order_acquire); }
-
 CVextrelManager* ExchangeManager(CVextrelManager* manager) {
-    return g_manager.exchange(manager, std::memory_order_acq_rel);
+    return detail::g_currentManager.exchange(manager, std::memory_order_acq_rel);
 }
 
 }  // namespace vextrel

@@ -2,11 +2,11 @@
 #include "core/trace_entry.h"
 
 #include <atomic>
-#include <cstdio>
 #include <cstring>
 
 #include "core/facility.h"
 #include "core/manager.h"
+#include "core/message_formatter.h"
 #include "core/record_queue.h"
 #include "core/trace_config.h"
 #include "host/host_info.h"
@@ -14,8 +14,6 @@
 
 namespace vextrel {
 namespace {
-
-std::atomic<ClockCallback> g_clockCallback{nullptr};
 
 // The record's start timestamp: the caller's stamp when it is set; otherwise 0, and a zero stamp
 // is set to this call's timestamp.
@@ -27,7 +25,8 @@ uint64_t StartTimestampFor(uint64_t* startStamp, uint64_t timestamp) {
 }
 
 // What every entry routine does before it looks at the configurations: the timestamp first, then
-// the start stamp, then the manager, its list and the facility id.
+// the start stamp, then the manager, the global summary and its list. The summary comes after the
+// callback and the stamp on purpose: the host sees those even for a call that nothing traces.
 struct CallContext {
     uint64_t timestamp = 0;
     uint64_t startTimestamp = 0;
@@ -59,11 +58,11 @@ inline bool BeginCall(uint64_t* startStamp, uint32_t facilityWord, CallContext& 
     if (startStamp != nullptr) call.startTimestamp = StartTimestampFor(startStamp, call.timestamp);
     CVextrelManager* manager = CurrentManager();
     if (manager == nullptr) return false;
-    call.configs = manager->Snapshot();
-    if (call.configs.count == 0) return false;
     call.facilityId = FacilityIdOfWord(facilityWord);
     call.priority = TracePriorityOfWord(facilityWord);
-    return call.facilityId < kFacilityIdLimit;
+    if (call.facilityId >= kFacilityIdLimit || !manager->MayWant(call.facilityId, call.priority)) return false;
+    call.configs = manager->Snapshot();
+    return call.configs.count != 0;
 }
 
 // AcceptanceOf, inlined into the entry loops: a filtered-out call then costs a few loads and
@@ -91,8 +90,6 @@ uint64_t TicksToMicroseconds(uint64_t ticks, double frequency) {
 }
 
 uint64_t ToMicroseconds(uint64_t ticks) { return TicksToMicroseconds(ticks, Host().counterFrequency); }
-
-ClockCallback InstalledClockCallback() { return g_clockCallback.load(std::memory_order_acquire); }
 
 uint64_t TakeTimestamp() {
     ClockCallback callback = InstalledClockCallback();
@@ -194,7 +191,7 @@ void TraceEntry(uint64_t* startStamp, uint32_t facilityWord, const char* format,
             // The format is the host's own; clang's -Wformat-nonliteral asks for a literal here.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
-            std::vsnprintf(record->text, kRecordTextCapacity, format, copy);
+            FormatMessageText(record->text, kRecordTextCapacity, format, copy);
 #pragma GCC diagnostic pop
         }
         va_end(copy);
@@ -216,6 +213,6 @@ void PutsEntry(uint64_t* startStamp, uint32_t facilityWord, const char* text, bo
     }
 }
 
-void SetClockCallback(ClockCallback callback) { g_clockCallback.store(callback, std::memory_order_release); }
+void SetClockCallback(ClockCallback callback) { detail::g_clockCallback.store(callback, std::memory_order_release); }
 
 }  // namespace vextrel

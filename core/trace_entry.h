@@ -3,9 +3,12 @@
 // record of each interested configuration's queue. It never blocks, allocates or takes a lock.
 #pragma once
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdint>
 
+#include "core/facility.h"
+#include "core/manager.h"
 #include "include/vextrel.h"
 
 namespace vextrel {
@@ -28,8 +31,25 @@ void PutsEntry(uint64_t* startStamp, uint32_t facilityWord, const char* text, bo
 // otherwise performance-counter ticks.
 uint64_t TakeTimestamp();
 
+namespace detail {
+// The installed clock callback; read inline by every trace call.
+inline std::atomic<ClockCallback> g_clockCallback{nullptr};
+}  // namespace detail
+
 // The installed clock callback, or null.
-ClockCallback InstalledClockCallback();
+inline ClockCallback InstalledClockCallback() { return detail::g_clockCallback.load(std::memory_order_acquire); }
+
+// Whether a trace call without a start stamp may return at once, before its arguments are looked
+// at: no clock callback is installed (the host sees a callback called even when nothing is traced,
+// so with one the full path runs and calls it first) and the global summary says that no
+// configuration wants the word. Handlers only narrow what the tracers take, so the summary holds
+// for words with a handler too.
+inline bool FilteredOutAtOnce(uint32_t facilityWord) {
+    if (InstalledClockCallback() != nullptr) return false;
+    const CVextrelManager* manager = CurrentManager();
+    const uint32_t id = FacilityIdOfWord(facilityWord);
+    return manager == nullptr || id >= kFacilityIdLimit || !manager->MayWant(id, TracePriorityOfWord(facilityWord));
+}
 
 // Installs the clock callback process-wide (null removes it).
 void SetClockCallback(ClockCallback callback);

@@ -75,11 +75,16 @@ public:
 };
 
 // The trace file, written through a FileWriter shared with other configurations that merged into
-// or were updated from this one.
+// or were updated from this one. Lines are written without a lock: a writing thread announces
+// itself, then reads the current FileWriter; replacing the FileWriter publishes the new one and
+// waits until no thread is still inside a write before it lets go of the old share.
 class FileTracer final : public BaseTracer {
 public:
-    // Passes the line to the FileWriter when there is one.
+    // Passes the line to the FileWriter when there is one (any thread).
     void Write(char* line, int32_t length) override;
+
+    // Writes the line and flushes the file in one pass, as the writer thread does for each record.
+    void WriteAndFlush(const char* line, int32_t length);
 
     // The FileWriter's flush result, or 0 without a file.
     int Flush();
@@ -105,8 +110,11 @@ public:
     // other's FileWriter when it has one.
     void MergeFrom(const FileTracer& other);
 
-    bool HasWriter() const;
+    bool HasWriter() const { return current_.load(std::memory_order_acquire) != nullptr; }
     std::shared_ptr<FileWriter> Writer() const;
+
+    // Makes `writer` the one lines go to; the previous share is released once no write that may
+    // have read it is still running, which closes its file when it was the last share.
     void SetWriter(std::shared_ptr<FileWriter> writer);
 
     bool append = false;
@@ -114,9 +122,17 @@ public:
     uint32_t counterValue = 0;
 
 private:
-    // Guards writer_: the writer thread reads it per line while start, restart and reload replace it.
-    mutable std::mutex writerLock_;
+    // Runs `use` on the current FileWriter (or null) with this thread counted as writing.
+    template <typename Use>
+    auto WithCurrentWriter(Use&& use);
+
+    // Guards writer_ between the threads that replace it (start, restart, reload, merges).
+    mutable std::mutex shareLock_;
     std::shared_ptr<FileWriter> writer_;
+    // writer_.get(), as the writing threads read it.
+    std::atomic<FileWriter*> current_{nullptr};
+    // Threads between reading current_ and their last use of what they read.
+    std::atomic<uint32_t> writersInside_{0};
 };
 
 // The host's trace clients, sorted by pointer value without repeats.

@@ -2,45 +2,65 @@
 // (naming, folder creation, retention) lives in trace_file.cpp.
 #include "core/tracer.h"
 
+#include <thread>
+
 #include "output/file_writer.h"
 
 namespace vextrel {
 
+template <typename Use>
+auto FileTracer::WithCurrentWriter(Use&& use) {
+    // Counting in before reading the pointer (both sequentially consistent) pairs with SetWriter's
+    // publish-then-count: either this read sees the new writer or SetWriter sees this thread inside.
+    writersInside_.fetch_add(1, std::memory_order_seq_cst);
+    FileWriter* writer = current_.load(std::memory_order_seq_cst);
+    auto result = use(writer);
+    writersInside_.fetch_sub(1, std::memory_order_release);
+    return result;
+}
+
 void FileTracer::Write(char* line, int32_t length) {
-    std::lock_guard<std::mutex> guard(writerLock_);
-    if (writer_) writer_->Write(line, static_cast<uint64_t>(static_cast<int64_t>(length)));
+    WithCurrentWriter([&](FileWriter* writer) {
+        return writer != nullptr ? writer->Write(line, static_cast<uint64_t>(static_cast<int64_t>(length))) : 0;
+    });
+}
+
+void FileTracer::WriteAndFlush(const char* line, int32_t length) {
+    WithCurrentWriter([&](FileWriter* writer) {
+        if (writer == nullptr) return 0;
+        writer->Write(line, static_cast<uint64_t>(static_cast<int64_t>(length)));
+        return writer->Flush();
+    });
 }
 
 int FileTracer::Flush() {
-    std::lock_guard<std::mutex> guard(writerLock_);
-    return writer_ ? writer_->Flush() : 0;
+    return WithCurrentWriter([](FileWriter* writer) { return writer != nullptr ? writer->Flush() : 0; });
 }
 
 const char* FileTracer::GetPath() const {
-    std::lock_guard<std::mutex> guard(writerLock_);
+    std::lock_guard<std::mutex> guard(shareLock_);
     return writer_ ? writer_->GetPath() : "";
 }
 
 void FileTracer::CloseTraceFile() { SetWriter(nullptr); }
 
-bool FileTracer::HasWriter() const {
-    std::lock_guard<std::mutex> guard(writerLock_);
-    return writer_ != nullptr;
-}
-
 std::shared_ptr<FileWriter> FileTracer::Writer() const {
-    std::lock_guard<std::mutex> guard(writerLock_);
+    std::lock_guard<std::mutex> guard(shareLock_);
     return writer_;
 }
 
 void FileTracer::SetWriter(std::shared_ptr<FileWriter> writer) {
     std::shared_ptr<FileWriter> released;
     {
-        std::lock_guard<std::mutex> guard(writerLock_);
+        std::lock_guard<std::mutex> guard(shareLock_);
         released = std::move(writer_);
         writer_ = std::move(writer);
+        current_.store(writer_.get(), std::memory_order_seq_cst);
     }
-    // The last share closes the file outside the lock.
+    // A write that read the old pointer is still counted; one that starts now reads the new one.
+    // Writes are single lines, so the wait is short.
+    while (released != nullptr && writersInside_.load(std::memory_order_seq_cst) != 0) std::this_thread::yield();
+    // The last share closes the file here, outside the lock.
 }
 
 FileTracer& FileTracer::operator=(const FileTracer& other) {

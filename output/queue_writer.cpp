@@ -94,10 +94,7 @@ void WriteRecordLine(TraceConfig& owner, TraceRecord& record) {
     char line[kLineCapacity];
     const TimeBase timeBase{InstalledClockCallback() != nullptr, Host().counterFrequency};
     const int length = FormatRecordLine(record, owner.quiet.load(std::memory_order_relaxed), timeBase, line);
-    if (record.toFile) {
-        owner.file.Write(line, length);
-        owner.file.Flush();
-    }
+    if (record.toFile) owner.file.WriteAndFlush(line, length);
     if (record.toConsole) owner.console.Write(line, length);
     if (record.toClient) owner.client.Write(line, length);
 }

@@ -7,11 +7,12 @@
 #include "platform/format_check.h"
 #include "core/trace_entry.h"
 #include "output/line_format.h"
+#include "vextrel_version.h"
 
 namespace vextrel {
 namespace {
 
-constexpr BuildDetails kBuild{"1.0.0", "Release", "main", "1.0.0.1", "x64-Release", 1, __DATE__, "2027-03-31"};
+constexpr BuildDetails kBuild{VEXTREL_VERSION_STRING, "Release", "main", "1.0.0.1", "x64-Release", 1, __DATE__, "2027-03-31"};
 
 constexpr const char* kColumnTitle = "\nTime(s),Tid,Facility : Debug Message\n";
 constexpr const char* kRule = "---------------------------------------------------------------------------\n";

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job: builds the Linux library and the demo host, runs the host (it loads libvextrel.so by
 # its file name with the demo_host.vextrel configuration beside it, traces from several threads and
-# unloads the library) and shows the trace file it wrote.
+# unloads the library) and shows the trace file it wrote; then the vextrel program summarises that
+# file and turns it into a timeline (trace-event JSON for Perfetto or chrome://tracing).
 #
 #   scripts/run-demo.sh
 #
@@ -14,9 +15,9 @@ LOGS=$ROOT/build/logs
 # shellcheck source=scripts/lib/packages.sh
 source "$ROOT/scripts/lib/packages.sh"
 
-install_missing_packages cmake ninja-build g++ googletest
+install_missing_packages cmake ninja-build g++ googletest libcli11-dev
 mkdir -p "$LOGS"
-cmake --preset linux >"$LOGS/demo-build.log" 2>&1 && cmake --build --preset linux --target demo_host \
+cmake --preset linux >"$LOGS/demo-build.log" 2>&1 && cmake --build --preset linux --target demo_host vextrel_tool \
     >>"$LOGS/demo-build.log" 2>&1 || {
     tail -n 30 "$LOGS/demo-build.log"
     echo "build failed (see $LOGS/demo-build.log)"
@@ -30,3 +31,11 @@ trace=$(sed -n 's/^demo_host: trace file: //p' <<<"$output")
 echo
 echo "=== $trace ==="
 cat "$trace"
+echo
+echo "=== vextrel stats ==="
+"$ROOT/build/linux/bin/vextrel" stats "$trace"
+echo
+echo "=== vextrel timeline ==="
+timeline=$ROOT/build/demo-timeline.json
+"$ROOT/build/linux/bin/vextrel" timeline "$trace" -o "$timeline"
+echo "Open $timeline in https://ui.perfetto.dev or chrome://tracing to see the threads on a time axis."

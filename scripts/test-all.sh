@@ -3,7 +3,8 @@
 #
 #   scripts/test-all.sh [--fresh] [SUITE...]
 #
-# SUITE is a CMake preset: linux, linux-asan, linux-tsan, windows (all four when none is named).
+# SUITE is a CMake preset: linux, linux-asan, linux-tsan, windows, or packaging (install, packages and
+# consumer projects, scripts/check-packaging.sh); all five when none is named.
 # --fresh configures each build folder from scratch.
 #
 # First installs the Debian packages the build needs, when some are missing (apt-get runs only
@@ -29,6 +30,10 @@ REQUIRED_PACKAGES=(
     wine64                  # runs the Windows tests
     libdw1                  # source lines in Linux stack traces (loaded at run time)
     libspdlog-dev libgoogle-glog-dev  # peers measured beside Vextrel in bench/
+    libcli11-dev            # command-line parser of the vextrel program (header-only)
+    nlohmann-json3-dev      # JSON reader of the vextrel program's tests (header-only)
+    llvm lld                # packaging: vextrel.lib (llvm-dlltool), its check (llvm-nm, lld-link)
+    pkg-config dpkg-dev zip unzip  # packaging: the pkg-config consumer, .deb dependencies, the zip
 )
 
 fresh=""
@@ -36,11 +41,11 @@ suites=()
 for argument in "$@"; do
     case $argument in
         --fresh) fresh=--fresh ;;
-        linux | linux-asan | linux-tsan | windows) suites+=("$argument") ;;
-        *) echo "unknown argument: $argument (suites: ${ALL_SUITES[*]}; option: --fresh)" >&2; exit 2 ;;
+        linux | linux-asan | linux-tsan | windows | packaging) suites+=("$argument") ;;
+        *) echo "unknown argument: $argument (suites: ${ALL_SUITES[*]} packaging; option: --fresh)" >&2; exit 2 ;;
     esac
 done
-((${#suites[@]})) || suites=("${ALL_SUITES[@]}")
+((${#suites[@]})) || suites=("${ALL_SUITES[@]}" packaging)
 
 # Sanitizer settings also for runs outside ctest (the test presets set the same).
 export ASAN_OPTIONS=${ASAN_OPTIONS:-halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:strict_init_order=1:check_initialization_order=1}
@@ -161,6 +166,19 @@ run_fuzz() {
     done
     record fuzz "$passed" "$failed" $((SECONDS - start))
 }
+# Packaging: install, packages and the consumer projects (scripts/check-packaging.sh), one result per
+# check.
+run_packaging() {
+    local start=$SECONDS result
+    "$ROOT/scripts/check-packaging.sh" | tee "$LOGS/packaging-summary.log"
+    result=$(grep -E '^packaging: [0-9]+ passed, [0-9]+ failed' "$LOGS/packaging-summary.log" | tail -n 1)
+    if [[ -z $result ]]; then
+        record packaging 0 1 $((SECONDS - start)) "no result, see $LOGS/packaging.log"
+        return
+    fi
+    record packaging "$(sed -E 's/.* ([0-9]+) passed.*/\1/' <<<"$result")" \
+        "$(sed -E 's/.* ([0-9]+) failed.*/\1/' <<<"$result")" $((SECONDS - start))
+}
 # Structure: the include graph follows the layers, and the test lines stay within 40% of the
 # library's; each check counts as one passed or failed test.
 run_structure() {
@@ -182,13 +200,15 @@ install_missing_packages "${REQUIRED_PACKAGES[@]}" || exit 1
 mkdir -p "$LOGS"
 run_structure
 for suite in "${suites[@]}"; do
+    [[ $suite == packaging ]] && continue
     run_suite "$suite"
     [[ $suite == windows ]] && stop_wine
 done
-if ((${#suites[@]} == ${#ALL_SUITES[@]})); then
+if ((${#suites[@]} > ${#ALL_SUITES[@]})); then
     run_benchmark_smoke
     run_fuzz
 fi
+[[ " ${suites[*]} " == *" packaging "* ]] && run_packaging
 
 echo
 printf '%s\n' "${summary[@]}"

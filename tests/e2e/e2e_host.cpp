@@ -2,6 +2,8 @@
 // actions given on its command line, one argument each:
 //   f:ID:PRIORITY:TEXT      VextrelFormat(ID with PRIORITY, "%s", TEXT)
 //   threads:N:COUNT:ID:PRI  N threads, each tracing COUNT numbered lines
+//   t:ID:PRI:MS:TEXT        VextrelFormatTimestamp of "start", then MS ms later of TEXT ('|' is a
+//                           newline) with the same start stamp
 //   restart | reload        VextrelRestart / VextrelReloadConfigsFunc (prints reload=0|1)
 //   client+:FILE:TEXT       adds a client that appends its lines to FILE; '|' in TEXT is a newline
 //   client-                 removes that client
@@ -80,6 +82,7 @@ int main(int argc, char** argv) {
     auto tracePath = Find<decltype(&VextrelGetTracePath)>(library, "VextrelGetTracePath");
     auto isActive = Find<decltype(&VextrelIsActiveFunc)>(library, "VextrelIsActiveFunc");
     auto registerFacility = Find<decltype(&VextrelRegisterFacility)>(library, "VextrelRegisterFacility");
+    auto formatTimestamp = Find<decltype(&VextrelFormatTimestamp)>(library, "VextrelFormatTimestamp");
 
     FileClient* client = nullptr;
     for (int i = 1; i < argc; ++i) {
@@ -87,6 +90,13 @@ int main(int argc, char** argv) {
         if (action.rfind("f:", 0) == 0) {
             const auto f = Split(action, ':', 4);
             format(VXF_WORD(std::stoul(f[1]), std::stoul(f[2])), "%s", f[3].c_str());
+        } else if (action.rfind("t:", 0) == 0) {
+            const auto f = Split(action, ':', 5);
+            uint64_t start = 0;
+            const uint32_t word = VXF_WORD(std::stoul(f[1]), std::stoul(f[2]));
+            formatTimestamp(&start, word, "start");
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(f[3])));
+            formatTimestamp(&start, word, "%s", Lines(f[4]).c_str());
         } else if (action.rfind("threads:", 0) == 0) {
             const auto f = Split(action, ':', 5);
             const int threads = std::stoi(f[1]);

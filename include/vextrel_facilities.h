@@ -1,0 +1,594 @@
+/* Vextrel: the built-in facility ids and the priority levels, for building facility words.
+ *
+ * Generated from the library's built-in facility list by cmake/generate-facility-header.cmake; do
+ * not edit. The library registers these 284 names when its first configuration is created
+ * (VXF_MIXER_METERS repeats the id of VXF_MIXER_METER and is refused). A host traces with
+ * VXF_WORD(VXF_ENGINE_RENDER, VXP_HIGH), or passes an id alone to the facility functions.
+ * Configuration files name the same facilities and priorities by these names. */
+#ifndef VEXTREL_FACILITIES_H
+#define VEXTREL_FACILITIES_H
+
+#include "vextrel.h"
+
+#define VXF_ENGINE_CORE                         1u
+#define VXF_ENGINE_SCHEDULER                    2u
+#define VXF_ENGINE_TRANSPORT                    3u
+#define VXF_ENGINE_TEMPO                        4u
+#define VXF_ENGINE_SYNC                         5u
+#define VXF_ENGINE_CLOCK                        6u
+#define VXF_ENGINE_RENDER                       7u
+#define VXF_ENGINE_BOUNCE                       8u
+#define VXF_ENGINE_FREEZE                       9u
+#define VXF_ENGINE_LATENCY                      10u
+#define VXF_ENGINE_DELAY_COMP                   11u
+#define VXF_ENGINE_VOICE_ALLOC                  12u
+#define VXF_ENGINE_PREROLL                      13u
+#define VXF_ENGINE_POSTROLL                     14u
+#define VXF_ENGINE_LOOP                         15u
+#define VXF_ENGINE_PUNCH                        16u
+#define VXF_ENGINE_SCRUB                        17u
+#define VXF_ENGINE_SHUTTLE                      18u
+#define VXF_ENGINE_VARISPEED                    19u
+#define VXF_ENGINE_TIMECODE                     20u
+#define VXF_MIXER_CORE                          100u
+#define VXF_MIXER_CHANNEL                       101u
+#define VXF_MIXER_BUS                           102u
+#define VXF_MIXER_SEND                          103u
+#define VXF_MIXER_RETURN                        104u
+#define VXF_MIXER_INSERT                        105u
+#define VXF_MIXER_FADER                         106u
+#define VXF_MIXER_PAN                           107u
+#define VXF_MIXER_SOLO                          108u
+#define VXF_MIXER_MUTE                          109u
+#define VXF_MIXER_METER                         110u
+#define VXF_MIXER_GROUP                         111u
+#define VXF_MIXER_VCA                           112u
+#define VXF_MIXER_MASTER                        113u
+#define VXF_MIXER_AUTOMATION                    114u
+#define VXF_MIXER_AUX                           115u
+#define VXF_MIXER_SIDECHAIN                     116u
+#define VXF_MIXER_ROUTING                       117u
+#define VXF_MIXER_SNAPSHOT                      118u
+#define VXF_MIXER_DOWNMIX                       119u
+#define VXF_DISK_CORE                           300u
+#define VXF_DISK_READ                           301u
+#define VXF_DISK_WRITE                          302u
+#define VXF_DISK_CACHE                          303u
+#define VXF_DISK_PREFETCH                       304u
+#define VXF_DISK_ALLOC                          305u
+#define VXF_DISK_FILE                           306u
+#define VXF_DISK_STREAM                         307u
+#define VXF_DISK_BOUNCE                         308u
+#define VXF_DISK_RECORD                         309u
+#define VXF_DISK_PLAYBACK                       310u
+#define VXF_DISK_FRAGMENT                       311u
+#define VXF_DISK_THROTTLE                       312u
+#define VXF_DISK_BACKUP                         313u
+#define VXF_DISK_SPACE                          314u
+#define VXF_MIDI_CORE                           500u
+#define VXF_MIDI_INPUT                          501u
+#define VXF_MIDI_OUTPUT                         502u
+#define VXF_MIDI_THRU                           503u
+#define VXF_MIDI_CLOCK                          504u
+#define VXF_MIDI_SYSEX                          505u
+#define VXF_MIDI_MAPPING                        506u
+#define VXF_MIDI_LEARN                          507u
+#define VXF_MIDI_EDITOR                         508u
+#define VXF_MIDI_QUANTIZE                       509u
+#define VXF_MIDI_TRANSFORM                      510u
+#define VXF_MIDI_MERGE                          511u
+#define VXF_MIDI_FILTER                         512u
+#define VXF_MIDI_TIMING                         513u
+#define VXF_MIDI_DEVICE                         514u
+#define VXF_PLUGIN_HOST                         700u
+#define VXF_PLUGIN_SCAN                         701u
+#define VXF_PLUGIN_LOAD                         702u
+#define VXF_PLUGIN_UNLOAD                       703u
+#define VXF_PLUGIN_PROCESS                      704u
+#define VXF_PLUGIN_PARAM                        705u
+#define VXF_PLUGIN_PRESET                       706u
+#define VXF_PLUGIN_STATE                        707u
+#define VXF_PLUGIN_LATENCY                      708u
+#define VXF_PLUGIN_GUI                          709u
+#define VXF_PLUGIN_SANDBOX                      710u
+#define VXF_PLUGIN_BRIDGE                       711u
+#define VXF_PLUGIN_CACHE                        712u
+#define VXF_PLUGIN_AUTHORIZE                    713u
+#define VXF_PLUGIN_CRASH                        714u
+#define VXF_PLUGIN_WRAPPER                      715u
+#define VXF_PLUGIN_MIDI                         716u
+#define VXF_PLUGIN_SIDECHAIN                    717u
+#define VXF_PLUGIN_OFFLINE                      718u
+#define VXF_PLUGIN_BLACKLIST                    719u
+#define VXF_DRIVER_CORE                         1000u
+#define VXF_DRIVER_ASIO                         1001u
+#define VXF_DRIVER_WASAPI                       1002u
+#define VXF_DRIVER_KERNEL                       1003u
+#define VXF_DRIVER_BUFFER                       1004u
+#define VXF_DRIVER_INTERRUPT                    1005u
+#define VXF_DRIVER_CLOCK                        1006u
+#define VXF_DRIVER_DEVICE                       1007u
+#define VXF_DRIVER_HOTPLUG                      1008u
+#define VXF_DRIVER_FIRMWARE                     1009u
+#define VXF_DRIVER_DSP                          1010u
+#define VXF_DRIVER_IO                           1011u
+#define VXF_DRIVER_SAMPLE_RATE                  1012u
+#define VXF_DRIVER_CHANNELS                     1013u
+#define VXF_DRIVER_UNDERRUN                     1014u
+#define VXF_DRIVER_OVERRUN                      1015u
+#define VXF_DRIVER_POWER                        1016u
+#define VXF_DRIVER_USB                          1017u
+#define VXF_DRIVER_PCIE                         1018u
+#define VXF_DRIVER_THUNDERBOLT                  1019u
+#define VXF_VIDEO_CORE                          1300u
+#define VXF_VIDEO_DECODE                        1301u
+#define VXF_VIDEO_ENCODE                        1302u
+#define VXF_VIDEO_PLAYBACK                      1303u
+#define VXF_VIDEO_SYNC                          1304u
+#define VXF_VIDEO_IMPORT                        1305u
+#define VXF_VIDEO_EXPORT                        1306u
+#define VXF_VIDEO_THUMBNAIL                     1307u
+#define VXF_VIDEO_FRAME                         1308u
+#define VXF_VIDEO_TIMECODE                      1309u
+#define VXF_VIDEO_OVERLAY                       1310u
+#define VXF_VIDEO_ENGINE                        1311u
+#define VXF_VIDEO_CODEC                         1312u
+#define VXF_VIDEO_WINDOW                        1313u
+#define VXF_VIDEO_CACHE                         1314u
+#define VXF_UI_CORE                             1500u
+#define VXF_UI_WINDOW                           1501u
+#define VXF_UI_MENU                             1502u
+#define VXF_UI_DIALOG                           1503u
+#define VXF_UI_EDIT_WINDOW                      1504u
+#define VXF_UI_MIX_WINDOW                       1505u
+#define VXF_UI_TIMELINE                         1506u
+#define VXF_UI_RULER                            1507u
+#define VXF_UI_TRACK_LIST                       1508u
+#define VXF_UI_CLIP_LIST                        1509u
+#define VXF_UI_BROWSER                          1510u
+#define VXF_UI_KEYBOARD                         1511u
+#define VXF_UI_MOUSE                            1512u
+#define VXF_UI_DRAG_DROP                        1513u
+#define VXF_UI_REDRAW                           1514u
+#define VXF_UI_ZOOM                             1515u
+#define VXF_UI_SELECTION                        1516u
+#define VXF_UI_UNDO                             1517u
+#define VXF_UI_PREFERENCES                      1518u
+#define VXF_UI_STATUS                           1519u
+#define VXF_SESSION_CORE                        1800u
+#define VXF_SESSION_OPEN                        1801u
+#define VXF_SESSION_SAVE                        1802u
+#define VXF_SESSION_AUTOSAVE                    1803u
+#define VXF_SESSION_IMPORT                      1804u
+#define VXF_SESSION_EXPORT                      1805u
+#define VXF_SESSION_TEMPLATE                    1806u
+#define VXF_SESSION_CONVERT                     1807u
+#define VXF_SESSION_RECOVER                     1808u
+#define VXF_SESSION_CLOSE                       1809u
+#define VXF_SESSION_MEMORY_LOCATION             1810u
+#define VXF_SESSION_MARKER                      1811u
+#define VXF_SESSION_PLAYLIST                    1812u
+#define VXF_SESSION_TRACK                       1813u
+#define VXF_SESSION_CLIP                        1814u
+#define VXF_AUDIO_CORE                          2000u
+#define VXF_AUDIO_FILE                          2001u
+#define VXF_AUDIO_FORMAT                        2002u
+#define VXF_AUDIO_CONVERT                       2003u
+#define VXF_AUDIO_RESAMPLE                      2004u
+#define VXF_AUDIO_DITHER                        2005u
+#define VXF_AUDIO_NORMALIZE                     2006u
+#define VXF_AUDIO_FADE                          2007u
+#define VXF_AUDIO_CROSSFADE                     2008u
+#define VXF_AUDIO_WARP                          2009u
+#define VXF_AUDIO_ELASTIC                       2010u
+#define VXF_AUDIO_PITCH                         2011u
+#define VXF_AUDIO_ANALYSIS                      2012u
+#define VXF_AUDIO_WAVEFORM                      2013u
+#define VXF_AUDIO_REGION                        2014u
+#define VXF_DSP_CORE                            2200u
+#define VXF_DSP_ALLOC                           2201u
+#define VXF_DSP_LOAD                            2202u
+#define VXF_DSP_SHUFFLE                         2203u
+#define VXF_DSP_TDM                             2204u
+#define VXF_DSP_CHIP                            2205u
+#define VXF_DSP_CARD                            2206u
+#define VXF_DSP_MEMORY                          2207u
+#define VXF_DSP_BOOT                            2208u
+#define VXF_DSP_WATCHDOG                        2209u
+#define VXF_DSP_MESSAGE                         2210u
+#define VXF_DSP_PIPE                            2211u
+#define VXF_DSP_STREAM                          2212u
+#define VXF_DSP_ERROR                           2213u
+#define VXF_DSP_PROFILE                         2214u
+#define VXF_NET_CORE                            2400u
+#define VXF_NET_SOCKET                          2401u
+#define VXF_NET_DISCOVERY                       2402u
+#define VXF_NET_STREAM                          2403u
+#define VXF_NET_CLOUD                           2404u
+#define VXF_NET_COLLAB                          2405u
+#define VXF_NET_UPLOAD                          2406u
+#define VXF_NET_DOWNLOAD                        2407u
+#define VXF_NET_LICENSE                         2408u
+#define VXF_NET_UPDATE                          2409u
+#define VXF_SURFACE_CORE                        2500u
+#define VXF_SURFACE_PROTOCOL                    2501u
+#define VXF_SURFACE_FADER                       2502u
+#define VXF_SURFACE_TOUCH                       2503u
+#define VXF_SURFACE_DISPLAY                     2504u
+#define VXF_SURFACE_BUTTON                      2505u
+#define VXF_SURFACE_ENCODER                     2506u
+#define VXF_SURFACE_JOG                         2507u
+#define VXF_SURFACE_MAPPING                     2508u
+#define VXF_SURFACE_DEVICE                      2509u
+#define VXF_SYNC_CORE                           2600u
+#define VXF_SYNC_LTC                            2601u
+#define VXF_SYNC_MTC                            2602u
+#define VXF_SYNC_WORDCLOCK                      2603u
+#define VXF_SYNC_VIDEO_REF                      2604u
+#define VXF_SYNC_GENLOCK                        2605u
+#define VXF_SYNC_PTP                            2606u
+#define VXF_SYNC_CHASE                          2607u
+#define VXF_SYNC_RESOLVE                        2608u
+#define VXF_SYNC_OFFSET                         2609u
+#define VXF_LICENSE_CORE                        2700u
+#define VXF_LICENSE_CHECK                       2701u
+#define VXF_LICENSE_ACTIVATE                    2702u
+#define VXF_LICENSE_DONGLE                      2703u
+#define VXF_EDIT_CORE                           2800u
+#define VXF_EDIT_CUT                            2801u
+#define VXF_EDIT_COPY                           2802u
+#define VXF_EDIT_PASTE                          2803u
+#define VXF_EDIT_TRIM                           2804u
+#define VXF_EDIT_NUDGE                          2805u
+#define VXF_EDIT_GRID                           2806u
+#define VXF_EDIT_SHUFFLE                        2807u
+#define VXF_EDIT_SLIP                           2808u
+#define VXF_EDIT_SPOT                           2809u
+#define VXF_EDIT_CONSOLIDATE                    2810u
+#define VXF_EDIT_STRIP_SILENCE                  2811u
+#define VXF_EDIT_BEAT_DETECT                    2812u
+#define VXF_EDIT_COMP                           2813u
+#define VXF_EDIT_FADE                           2814u
+#define VXF_AUTOMATION_CORE                     3000u
+#define VXF_AUTOMATION_WRITE                    3001u
+#define VXF_AUTOMATION_READ                     3002u
+#define VXF_AUTOMATION_TOUCH                    3003u
+#define VXF_AUTOMATION_LATCH                    3004u
+#define VXF_AUTOMATION_TRIM                     3005u
+#define VXF_AUTOMATION_THIN                     3006u
+#define VXF_AUTOMATION_GLIDE                    3007u
+#define VXF_AUTOMATION_SNAPSHOT                 3008u
+#define VXF_AUTOMATION_PLAYLIST                 3009u
+#define VXF_SYSTEM_CORE                         3200u
+#define VXF_SYSTEM_MEMORY                       3201u
+#define VXF_SYSTEM_THREAD                       3202u
+#define VXF_SYSTEM_CPU                          3203u
+#define VXF_SYSTEM_POWER                        3204u
+#define VXF_SYSTEM_STARTUP                      3205u
+#define VXF_SYSTEM_SHUTDOWN                     3206u
+#define VXF_SYSTEM_CRASH                        3207u
+#define VXF_SYSTEM_ASSERT                       3208u
+#define VXF_SYSTEM_PROFILE                      3209u
+#define VXF_SYSTEM_TIMER                        3210u
+#define VXF_SYSTEM_FILESYSTEM                   3211u
+#define VXF_SYSTEM_REGISTRY                     3212u
+#define VXF_SYSTEM_PERMISSION                   3213u
+#define VXF_SYSTEM_ENVIRONMENT                  3214u
+#define VXF_STORAGE_CORE                        3500u
+#define VXF_STORAGE_VOLUME                      3501u
+#define VXF_STORAGE_MOUNT                       3502u
+#define VXF_STORAGE_INDEX                       3503u
+#define VXF_STORAGE_DATABASE                    3504u
+#define VXF_STORAGE_CATALOG                     3505u
+#define VXF_STORAGE_SEARCH                      3506u
+#define VXF_STORAGE_RELINK                      3507u
+#define VXF_SCRIPT_CORE                         3700u
+#define VXF_SCRIPT_ENGINE                       3701u
+#define VXF_SCRIPT_COMMAND                      3702u
+#define VXF_SCRIPT_EVENT                        3703u
+#define VXF_SCRIPT_EXTENSION                    3704u
+#define VXF_SCRIPT_CONSOLE                      3705u
+#define VXF_TEST_CORE                           3800u
+#define VXF_TEST_HARNESS                        3801u
+#define VXF_TEST_PROBE                          3807u
+#define VXF_DIAGNOSTICS                         3893u
+#define VXF_MIXER_METERS                        110u
+#define VXF_ALL                                 20479u
+
+/* Every built-in facility as X(name, id), in registration order: for hosts that build their own
+ * name tables, e.g. #define ROW(name, id) {#name, id}, then VEXTREL_FOR_EACH_BUILTIN_FACILITY(ROW). */
+#define VEXTREL_FOR_EACH_BUILTIN_FACILITY(X) \
+    X(VXF_ENGINE_CORE, 1) \
+    X(VXF_ENGINE_SCHEDULER, 2) \
+    X(VXF_ENGINE_TRANSPORT, 3) \
+    X(VXF_ENGINE_TEMPO, 4) \
+    X(VXF_ENGINE_SYNC, 5) \
+    X(VXF_ENGINE_CLOCK, 6) \
+    X(VXF_ENGINE_RENDER, 7) \
+    X(VXF_ENGINE_BOUNCE, 8) \
+    X(VXF_ENGINE_FREEZE, 9) \
+    X(VXF_ENGINE_LATENCY, 10) \
+    X(VXF_ENGINE_DELAY_COMP, 11) \
+    X(VXF_ENGINE_VOICE_ALLOC, 12) \
+    X(VXF_ENGINE_PREROLL, 13) \
+    X(VXF_ENGINE_POSTROLL, 14) \
+    X(VXF_ENGINE_LOOP, 15) \
+    X(VXF_ENGINE_PUNCH, 16) \
+    X(VXF_ENGINE_SCRUB, 17) \
+    X(VXF_ENGINE_SHUTTLE, 18) \
+    X(VXF_ENGINE_VARISPEED, 19) \
+    X(VXF_ENGINE_TIMECODE, 20) \
+    X(VXF_MIXER_CORE, 100) \
+    X(VXF_MIXER_CHANNEL, 101) \
+    X(VXF_MIXER_BUS, 102) \
+    X(VXF_MIXER_SEND, 103) \
+    X(VXF_MIXER_RETURN, 104) \
+    X(VXF_MIXER_INSERT, 105) \
+    X(VXF_MIXER_FADER, 106) \
+    X(VXF_MIXER_PAN, 107) \
+    X(VXF_MIXER_SOLO, 108) \
+    X(VXF_MIXER_MUTE, 109) \
+    X(VXF_MIXER_METER, 110) \
+    X(VXF_MIXER_GROUP, 111) \
+    X(VXF_MIXER_VCA, 112) \
+    X(VXF_MIXER_MASTER, 113) \
+    X(VXF_MIXER_AUTOMATION, 114) \
+    X(VXF_MIXER_AUX, 115) \
+    X(VXF_MIXER_SIDECHAIN, 116) \
+    X(VXF_MIXER_ROUTING, 117) \
+    X(VXF_MIXER_SNAPSHOT, 118) \
+    X(VXF_MIXER_DOWNMIX, 119) \
+    X(VXF_DISK_CORE, 300) \
+    X(VXF_DISK_READ, 301) \
+    X(VXF_DISK_WRITE, 302) \
+    X(VXF_DISK_CACHE, 303) \
+    X(VXF_DISK_PREFETCH, 304) \
+    X(VXF_DISK_ALLOC, 305) \
+    X(VXF_DISK_FILE, 306) \
+    X(VXF_DISK_STREAM, 307) \
+    X(VXF_DISK_BOUNCE, 308) \
+    X(VXF_DISK_RECORD, 309) \
+    X(VXF_DISK_PLAYBACK, 310) \
+    X(VXF_DISK_FRAGMENT, 311) \
+    X(VXF_DISK_THROTTLE, 312) \
+    X(VXF_DISK_BACKUP, 313) \
+    X(VXF_DISK_SPACE, 314) \
+    X(VXF_MIDI_CORE, 500) \
+    X(VXF_MIDI_INPUT, 501) \
+    X(VXF_MIDI_OUTPUT, 502) \
+    X(VXF_MIDI_THRU, 503) \
+    X(VXF_MIDI_CLOCK, 504) \
+    X(VXF_MIDI_SYSEX, 505) \
+    X(VXF_MIDI_MAPPING, 506) \
+    X(VXF_MIDI_LEARN, 507) \
+    X(VXF_MIDI_EDITOR, 508) \
+    X(VXF_MIDI_QUANTIZE, 509) \
+    X(VXF_MIDI_TRANSFORM, 510) \
+    X(VXF_MIDI_MERGE, 511) \
+    X(VXF_MIDI_FILTER, 512) \
+    X(VXF_MIDI_TIMING, 513) \
+    X(VXF_MIDI_DEVICE, 514) \
+    X(VXF_PLUGIN_HOST, 700) \
+    X(VXF_PLUGIN_SCAN, 701) \
+    X(VXF_PLUGIN_LOAD, 702) \
+    X(VXF_PLUGIN_UNLOAD, 703) \
+    X(VXF_PLUGIN_PROCESS, 704) \
+    X(VXF_PLUGIN_PARAM, 705) \
+    X(VXF_PLUGIN_PRESET, 706) \
+    X(VXF_PLUGIN_STATE, 707) \
+    X(VXF_PLUGIN_LATENCY, 708) \
+    X(VXF_PLUGIN_GUI, 709) \
+    X(VXF_PLUGIN_SANDBOX, 710) \
+    X(VXF_PLUGIN_BRIDGE, 711) \
+    X(VXF_PLUGIN_CACHE, 712) \
+    X(VXF_PLUGIN_AUTHORIZE, 713) \
+    X(VXF_PLUGIN_CRASH, 714) \
+    X(VXF_PLUGIN_WRAPPER, 715) \
+    X(VXF_PLUGIN_MIDI, 716) \
+    X(VXF_PLUGIN_SIDECHAIN, 717) \
+    X(VXF_PLUGIN_OFFLINE, 718) \
+    X(VXF_PLUGIN_BLACKLIST, 719) \
+    X(VXF_DRIVER_CORE, 1000) \
+    X(VXF_DRIVER_ASIO, 1001) \
+    X(VXF_DRIVER_WASAPI, 1002) \
+    X(VXF_DRIVER_KERNEL, 1003) \
+    X(VXF_DRIVER_BUFFER, 1004) \
+    X(VXF_DRIVER_INTERRUPT, 1005) \
+    X(VXF_DRIVER_CLOCK, 1006) \
+    X(VXF_DRIVER_DEVICE, 1007) \
+    X(VXF_DRIVER_HOTPLUG, 1008) \
+    X(VXF_DRIVER_FIRMWARE, 1009) \
+    X(VXF_DRIVER_DSP, 1010) \
+    X(VXF_DRIVER_IO, 1011) \
+    X(VXF_DRIVER_SAMPLE_RATE, 1012) \
+    X(VXF_DRIVER_CHANNELS, 1013) \
+    X(VXF_DRIVER_UNDERRUN, 1014) \
+    X(VXF_DRIVER_OVERRUN, 1015) \
+    X(VXF_DRIVER_POWER, 1016) \
+    X(VXF_DRIVER_USB, 1017) \
+    X(VXF_DRIVER_PCIE, 1018) \
+    X(VXF_DRIVER_THUNDERBOLT, 1019) \
+    X(VXF_VIDEO_CORE, 1300) \
+    X(VXF_VIDEO_DECODE, 1301) \
+    X(VXF_VIDEO_ENCODE, 1302) \
+    X(VXF_VIDEO_PLAYBACK, 1303) \
+    X(VXF_VIDEO_SYNC, 1304) \
+    X(VXF_VIDEO_IMPORT, 1305) \
+    X(VXF_VIDEO_EXPORT, 1306) \
+    X(VXF_VIDEO_THUMBNAIL, 1307) \
+    X(VXF_VIDEO_FRAME, 1308) \
+    X(VXF_VIDEO_TIMECODE, 1309) \
+    X(VXF_VIDEO_OVERLAY, 1310) \
+    X(VXF_VIDEO_ENGINE, 1311) \
+    X(VXF_VIDEO_CODEC, 1312) \
+    X(VXF_VIDEO_WINDOW, 1313) \
+    X(VXF_VIDEO_CACHE, 1314) \
+    X(VXF_UI_CORE, 1500) \
+    X(VXF_UI_WINDOW, 1501) \
+    X(VXF_UI_MENU, 1502) \
+    X(VXF_UI_DIALOG, 1503) \
+    X(VXF_UI_EDIT_WINDOW, 1504) \
+    X(VXF_UI_MIX_WINDOW, 1505) \
+    X(VXF_UI_TIMELINE, 1506) \
+    X(VXF_UI_RULER, 1507) \
+    X(VXF_UI_TRACK_LIST, 1508) \
+    X(VXF_UI_CLIP_LIST, 1509) \
+    X(VXF_UI_BROWSER, 1510) \
+    X(VXF_UI_KEYBOARD, 1511) \
+    X(VXF_UI_MOUSE, 1512) \
+    X(VXF_UI_DRAG_DROP, 1513) \
+    X(VXF_UI_REDRAW, 1514) \
+    X(VXF_UI_ZOOM, 1515) \
+    X(VXF_UI_SELECTION, 1516) \
+    X(VXF_UI_UNDO, 1517) \
+    X(VXF_UI_PREFERENCES, 1518) \
+    X(VXF_UI_STATUS, 1519) \
+    X(VXF_SESSION_CORE, 1800) \
+    X(VXF_SESSION_OPEN, 1801) \
+    X(VXF_SESSION_SAVE, 1802) \
+    X(VXF_SESSION_AUTOSAVE, 1803) \
+    X(VXF_SESSION_IMPORT, 1804) \
+    X(VXF_SESSION_EXPORT, 1805) \
+    X(VXF_SESSION_TEMPLATE, 1806) \
+    X(VXF_SESSION_CONVERT, 1807) \
+    X(VXF_SESSION_RECOVER, 1808) \
+    X(VXF_SESSION_CLOSE, 1809) \
+    X(VXF_SESSION_MEMORY_LOCATION, 1810) \
+    X(VXF_SESSION_MARKER, 1811) \
+    X(VXF_SESSION_PLAYLIST, 1812) \
+    X(VXF_SESSION_TRACK, 1813) \
+    X(VXF_SESSION_CLIP, 1814) \
+    X(VXF_AUDIO_CORE, 2000) \
+    X(VXF_AUDIO_FILE, 2001) \
+    X(VXF_AUDIO_FORMAT, 2002) \
+    X(VXF_AUDIO_CONVERT, 2003) \
+    X(VXF_AUDIO_RESAMPLE, 2004) \
+    X(VXF_AUDIO_DITHER, 2005) \
+    X(VXF_AUDIO_NORMALIZE, 2006) \
+    X(VXF_AUDIO_FADE, 2007) \
+    X(VXF_AUDIO_CROSSFADE, 2008) \
+    X(VXF_AUDIO_WARP, 2009) \
+    X(VXF_AUDIO_ELASTIC, 2010) \
+    X(VXF_AUDIO_PITCH, 2011) \
+    X(VXF_AUDIO_ANALYSIS, 2012) \
+    X(VXF_AUDIO_WAVEFORM, 2013) \
+    X(VXF_AUDIO_REGION, 2014) \
+    X(VXF_DSP_CORE, 2200) \
+    X(VXF_DSP_ALLOC, 2201) \
+    X(VXF_DSP_LOAD, 2202) \
+    X(VXF_DSP_SHUFFLE, 2203) \
+    X(VXF_DSP_TDM, 2204) \
+    X(VXF_DSP_CHIP, 2205) \
+    X(VXF_DSP_CARD, 2206) \
+    X(VXF_DSP_MEMORY, 2207) \
+    X(VXF_DSP_BOOT, 2208) \
+    X(VXF_DSP_WATCHDOG, 2209) \
+    X(VXF_DSP_MESSAGE, 2210) \
+    X(VXF_DSP_PIPE, 2211) \
+    X(VXF_DSP_STREAM, 2212) \
+    X(VXF_DSP_ERROR, 2213) \
+    X(VXF_DSP_PROFILE, 2214) \
+    X(VXF_NET_CORE, 2400) \
+    X(VXF_NET_SOCKET, 2401) \
+    X(VXF_NET_DISCOVERY, 2402) \
+    X(VXF_NET_STREAM, 2403) \
+    X(VXF_NET_CLOUD, 2404) \
+    X(VXF_NET_COLLAB, 2405) \
+    X(VXF_NET_UPLOAD, 2406) \
+    X(VXF_NET_DOWNLOAD, 2407) \
+    X(VXF_NET_LICENSE, 2408) \
+    X(VXF_NET_UPDATE, 2409) \
+    X(VXF_SURFACE_CORE, 2500) \
+    X(VXF_SURFACE_PROTOCOL, 2501) \
+    X(VXF_SURFACE_FADER, 2502) \
+    X(VXF_SURFACE_TOUCH, 2503) \
+    X(VXF_SURFACE_DISPLAY, 2504) \
+    X(VXF_SURFACE_BUTTON, 2505) \
+    X(VXF_SURFACE_ENCODER, 2506) \
+    X(VXF_SURFACE_JOG, 2507) \
+    X(VXF_SURFACE_MAPPING, 2508) \
+    X(VXF_SURFACE_DEVICE, 2509) \
+    X(VXF_SYNC_CORE, 2600) \
+    X(VXF_SYNC_LTC, 2601) \
+    X(VXF_SYNC_MTC, 2602) \
+    X(VXF_SYNC_WORDCLOCK, 2603) \
+    X(VXF_SYNC_VIDEO_REF, 2604) \
+    X(VXF_SYNC_GENLOCK, 2605) \
+    X(VXF_SYNC_PTP, 2606) \
+    X(VXF_SYNC_CHASE, 2607) \
+    X(VXF_SYNC_RESOLVE, 2608) \
+    X(VXF_SYNC_OFFSET, 2609) \
+    X(VXF_LICENSE_CORE, 2700) \
+    X(VXF_LICENSE_CHECK, 2701) \
+    X(VXF_LICENSE_ACTIVATE, 2702) \
+    X(VXF_LICENSE_DONGLE, 2703) \
+    X(VXF_EDIT_CORE, 2800) \
+    X(VXF_EDIT_CUT, 2801) \
+    X(VXF_EDIT_COPY, 2802) \
+    X(VXF_EDIT_PASTE, 2803) \
+    X(VXF_EDIT_TRIM, 2804) \
+    X(VXF_EDIT_NUDGE, 2805) \
+    X(VXF_EDIT_GRID, 2806) \
+    X(VXF_EDIT_SHUFFLE, 2807) \
+    X(VXF_EDIT_SLIP, 2808) \
+    X(VXF_EDIT_SPOT, 2809) \
+    X(VXF_EDIT_CONSOLIDATE, 2810) \
+    X(VXF_EDIT_STRIP_SILENCE, 2811) \
+    X(VXF_EDIT_BEAT_DETECT, 2812) \
+    X(VXF_EDIT_COMP, 2813) \
+    X(VXF_EDIT_FADE, 2814) \
+    X(VXF_AUTOMATION_CORE, 3000) \
+    X(VXF_AUTOMATION_WRITE, 3001) \
+    X(VXF_AUTOMATION_READ, 3002) \
+    X(VXF_AUTOMATION_TOUCH, 3003) \
+    X(VXF_AUTOMATION_LATCH, 3004) \
+    X(VXF_AUTOMATION_TRIM, 3005) \
+    X(VXF_AUTOMATION_THIN, 3006) \
+    X(VXF_AUTOMATION_GLIDE, 3007) \
+    X(VXF_AUTOMATION_SNAPSHOT, 3008) \
+    X(VXF_AUTOMATION_PLAYLIST, 3009) \
+    X(VXF_SYSTEM_CORE, 3200) \
+    X(VXF_SYSTEM_MEMORY, 3201) \
+    X(VXF_SYSTEM_THREAD, 3202) \
+    X(VXF_SYSTEM_CPU, 3203) \
+    X(VXF_SYSTEM_POWER, 3204) \
+    X(VXF_SYSTEM_STARTUP, 3205) \
+    X(VXF_SYSTEM_SHUTDOWN, 3206) \
+    X(VXF_SYSTEM_CRASH, 3207) \
+    X(VXF_SYSTEM_ASSERT, 3208) \
+    X(VXF_SYSTEM_PROFILE, 3209) \
+    X(VXF_SYSTEM_TIMER, 3210) \
+    X(VXF_SYSTEM_FILESYSTEM, 3211) \
+    X(VXF_SYSTEM_REGISTRY, 3212) \
+    X(VXF_SYSTEM_PERMISSION, 3213) \
+    X(VXF_SYSTEM_ENVIRONMENT, 3214) \
+    X(VXF_STORAGE_CORE, 3500) \
+    X(VXF_STORAGE_VOLUME, 3501) \
+    X(VXF_STORAGE_MOUNT, 3502) \
+    X(VXF_STORAGE_INDEX, 3503) \
+    X(VXF_STORAGE_DATABASE, 3504) \
+    X(VXF_STORAGE_CATALOG, 3505) \
+    X(VXF_STORAGE_SEARCH, 3506) \
+    X(VXF_STORAGE_RELINK, 3507) \
+    X(VXF_SCRIPT_CORE, 3700) \
+    X(VXF_SCRIPT_ENGINE, 3701) \
+    X(VXF_SCRIPT_COMMAND, 3702) \
+    X(VXF_SCRIPT_EVENT, 3703) \
+    X(VXF_SCRIPT_EXTENSION, 3704) \
+    X(VXF_SCRIPT_CONSOLE, 3705) \
+    X(VXF_TEST_CORE, 3800) \
+    X(VXF_TEST_HARNESS, 3801) \
+    X(VXF_TEST_PROBE, 3807) \
+    X(VXF_DIAGNOSTICS, 3893) \
+    X(VXF_MIXER_METERS, 110) \
+    X(VXF_ALL, 20479)
+
+/* Every named priority level as X(name, value), lowest first. */
+#define VEXTREL_FOR_EACH_PRIORITY(X) \
+    X(VXP_LOWEST, 1) \
+    X(VXP_LOW, 2) \
+    X(VXP_NORMAL, 4) \
+    X(VXP_HIGH, 8) \
+    X(VXP_URGENT, 16)
+
+#endif /* VEXTREL_FACILITIES_H */

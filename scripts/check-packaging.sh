@@ -1,0 +1,182 @@
+#!/usr/bin/env bash
+# Packaging and integration check: builds the library as a host project would (no developer
+# presets, no -Werror), installs it, makes the packages and builds and runs the consumer projects of
+# tests/consumers/ against what was installed:
+#   headers    the public headers compile as C89..C17 and C++11..C++23 (gcc, clang), a bad format is refused
+#   install    Release build, `cmake --install`, the install tree and the soname (readelf -d)
+#   cpack      .deb (runtime, -dev) and .tar.gz, listed with their sizes
+#   find_package / pkg-config / dlopen / FetchContent   the four Linux consumers, each run
+#   deb        both .deb unpacked into a scratch root (dpkg -x); the find_package consumer against it
+#   windows-*  the MinGW cross build: zip, vextrel.lib (25 imports, lld-link without a C run-time),
+#              a MinGW host linked to the installed import library under Wine, the DLL's version resource
+# Prints one line per check and last "packaging: N passed, M failed". Output of every command goes to
+# build/logs/packaging.log.       Usage: scripts/check-packaging.sh [--no-windows]
+set -uo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+WORK=$ROOT/build/packaging
+LOG=$ROOT/build/logs/packaging.log
+CONSUMERS=$ROOT/tests/consumers
+JOBS=${VEXTREL_JOBS:-2}
+mkdir -p "$(dirname "$LOG")"
+# The library builds (linux/, windows/) are kept between runs and rebuilt incrementally; installs,
+# packages and consumers start from nothing.
+mkdir -p "$WORK"
+find "$WORK" -mindepth 1 -maxdepth 1 ! -name linux ! -name windows ! -name wine -exec rm -rf {} +
+rm -rf "$WORK/linux/packages" "$WORK/windows/packages"
+: >"$LOG"
+passed=0
+failed=0
+
+# check NAME COMMAND...: runs the command with its output in the log and counts the result.
+check() {
+    local name=$1
+    shift
+    echo "=== $name: $*" >>"$LOG"
+    if "$@" >>"$LOG" 2>&1; then
+        echo "  ok    $name"
+        passed=$((passed + 1))
+    else
+        echo "  FAIL  $name (see $LOG)"
+        failed=$((failed + 1))
+    fi
+}
+# show COMMAND...: prints the command's output here and in the log.
+show() { "$@" 2>&1 | tee -a "$LOG" | sed 's/^/        /'; }
+
+cmake_build() {  # SOURCE BUILD [cmake arguments...]
+    local source=$1 build=$2
+    shift 2
+    cmake -S "$source" -B "$build" -G Ninja "$@" && cmake --build "$build" -j "$JOBS"
+}
+
+# --- Linux ------------------------------------------------------------------------------------
+PREFIX=$WORK/prefix
+LIBDIR=lib
+LIN=$WORK/linux
+install_linux() {
+    cmake_build "$ROOT" "$LIN" -DCMAKE_BUILD_TYPE=Release -DVEXTREL_BUILD_TESTS=OFF -DVEXTREL_BUILD_BENCH=OFF \
+        -DVEXTREL_BUILD_EXAMPLES=OFF -DCMAKE_INSTALL_PREFIX=/usr &&
+        cmake --install "$LIN" --prefix "$PREFIX" || return 1
+    # The library folder below the prefix: lib/<multiarch> on Debian for a /usr prefix, as in the .deb.
+    LIBDIR=$(cd "$PREFIX" && dirname "$(find . -name libvextrel.so.1)" | sed 's|^\./||')
+    readelf -d "$PREFIX/$LIBDIR/libvextrel.so.1" | grep -q 'SONAME.*\[libvextrel\.so\.1\]'
+}
+check install install_linux
+show bash -c "cd '$PREFIX' && find . -type f -o -type l | sort"
+show bash -c "readelf -d '$PREFIX/$LIBDIR/libvextrel.so.1' | grep SONAME"
+
+check headers bash "$CONSUMERS/check-headers.sh" "$PREFIX/include" "$PREFIX/include"
+
+make_packages() { (cd "$LIN" && cpack) && ls "$LIN"/packages/*.deb "$LIN"/packages/*.tar.gz; }
+check cpack make_packages
+show bash -c "cd '$LIN/packages' && ls -l *.deb *.tar.gz 2>/dev/null | awk '{ printf \"%10d  %s\\n\", \$5, \$9 }'"
+
+check find_package bash -c "cmake_args='-DCMAKE_PREFIX_PATH=$PREFIX'; \
+    cmake -S '$CONSUMERS/cpp_host' -B '$WORK/cpp_host' -G Ninja \$cmake_args && cmake --build '$WORK/cpp_host' && \
+    '$WORK/cpp_host/cpp_host'"
+
+check pkg-config bash -c "export PKG_CONFIG_PATH='$PREFIX/$LIBDIR/pkgconfig'; \
+    cc -std=c99 -Wall -Wextra -Werror '$CONSUMERS/host.c' \$(pkg-config --cflags --libs vextrel) -o '$WORK/c_host' && \
+    LD_LIBRARY_PATH='$PREFIX/$LIBDIR' '$WORK/c_host'"
+
+check dlopen bash -c "cc -std=c99 -Wall -Wextra -Werror -I'$PREFIX/include' '$CONSUMERS/dlopen_host.c' -ldl -o '$WORK/dlopen_host' && \
+    '$WORK/dlopen_host' '$PREFIX/$LIBDIR/libvextrel.so.1'"
+
+# The FetchContent consumer builds the library and its own program, nothing of Vextrel's tests,
+# benchmarks or demo, and never with -Werror.
+fetch_content() {
+    local build=$WORK/subproject
+    cmake_build "$CONSUMERS/subproject" "$build" -DVEXTREL_SOURCE_DIR="$ROOT" -DCMAKE_BUILD_TYPE=Release || return 1
+    if ninja -C "$build" -t targets all | grep -E '^[^:]*(gtest|vextrel_tests|e2e|bench_|demo_host|crash_probe)[^:]*:'; then
+        echo "the consumer's build holds Vextrel's test, bench or demo targets"
+        return 1
+    fi
+    if ninja -C "$build" -t commands | grep -e '-Werror'; then
+        echo "the consumer's build of the library uses -Werror"
+        return 1
+    fi
+    "$build/cpp_host"
+}
+check FetchContent fetch_content
+
+# Both Debian packages unpacked into a scratch root; the find_package consumer built against it.
+from_deb() {
+    local root=$WORK/debroot deb
+    mkdir -p "$root"
+    for deb in "$LIN"/packages/*.deb; do
+        dpkg-deb -I "$deb" | grep -E 'Package|Version|Depends'
+        dpkg -x "$deb" "$root" || return 1
+    done
+    cmake -S "$CONSUMERS/cpp_host" -B "$WORK/cpp_host_deb" -G Ninja -DCMAKE_PREFIX_PATH="$root/usr" &&
+        cmake --build "$WORK/cpp_host_deb" &&
+        grep -q "$root/usr" "$WORK/cpp_host_deb/CMakeCache.txt" &&
+        LD_LIBRARY_PATH="$root/usr/$LIBDIR" "$WORK/cpp_host_deb/cpp_host"
+}
+check deb from_deb
+
+# --- Windows ----------------------------------------------------------------------------------
+if [[ ${1:-} != --no-windows ]] && command -v x86_64-w64-mingw32-gcc-posix >/dev/null; then
+    WIN=$WORK/windows
+    WPREFIX=$WORK/prefix-windows
+    WINE_STATE=$WORK/wine
+    wine_run() { "$ROOT/cmake/wine-run.sh" "$WINE_STATE" "$@"; }
+
+    windows_install() {
+        cmake_build "$ROOT" "$WIN" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
+            -DCMAKE_BUILD_TYPE=Release -DVEXTREL_BUILD_TESTS=OFF -DVEXTREL_BUILD_BENCH=OFF -DVEXTREL_BUILD_EXAMPLES=OFF &&
+            cmake --install "$WIN" --prefix "$WPREFIX" && (cd "$WIN" && cpack) && unzip -l "$WIN"/packages/*.zip
+    }
+    check windows-zip windows_install
+    show bash -c "cd '$WIN/packages' && ls -l *.zip | awk '{ printf \"%10d  %s\\n\", \$5, \$9 }'"
+    show bash -c "cd '$WPREFIX' && find . -type f | sort"
+
+    # vextrel.lib names every function of the header once, as an import from vextrel.dll.
+    msvc_import_library() {
+        local declared imported
+        declared=$(grep -cE '^VEXTREL_API' "$ROOT/include/vextrel.h")
+        imported=$(llvm-nm "$WPREFIX/lib/vextrel.lib" | grep -cE ' T __imp_Vextrel|^[0-9a-f]* [A-Z] __imp_Vextrel')
+        llvm-readobj "$WPREFIX/lib/vextrel.lib" | grep -E 'Format|Arch' | sort | uniq -c
+        echo "vextrel.lib: $imported imports, header: $declared functions"
+        [[ $imported -eq $declared && $declared -eq 25 ]]
+    }
+    check windows-vextrel.lib msvc_import_library
+    show bash -c "llvm-nm '$WPREFIX/lib/vextrel.lib' | grep -c '__imp_Vextrel' | sed 's/^/__imp_ symbols in vextrel.lib: /'"
+
+    # A host object for the MSVC ABI, linked by lld-link with vextrel.lib and a kernel32 import
+    # library made here for its one function: no Microsoft run-time or SDK is involved.
+    lld_link_host() {
+        local dir=$WORK/msvc_host
+        mkdir -p "$dir"
+        printf 'LIBRARY kernel32.dll\nEXPORTS\n  ExitProcess\n' >"$dir/kernel32.def"
+        llvm-dlltool -m i386:x86-64 -d "$dir/kernel32.def" -l "$dir/kernel32.lib" &&
+            clang --target=x86_64-pc-windows-msvc -ffreestanding -fno-stack-protector -mno-stack-arg-probe -O1 \
+                -I"$WPREFIX/include" -c "$CONSUMERS/msvc_host.c" -o "$dir/msvc_host.obj" &&
+            lld-link /nologo /nodefaultlib /entry:start /subsystem:console "$dir/msvc_host.obj" \
+                "$WPREFIX/lib/vextrel.lib" "$dir/kernel32.lib" /out:"$dir/msvc_host.exe" &&
+            cp "$WPREFIX/bin/vextrel.dll" "$dir/" && wine_run "$dir/msvc_host.exe"
+    }
+    check windows-lld-link lld_link_host
+
+    mingw_host() {
+        local dir=$WORK/mingw_host
+        mkdir -p "$dir"
+        x86_64-w64-mingw32-gcc-posix -std=c99 -Wall -Wextra -Werror -I"$WPREFIX/include" "$CONSUMERS/host.c" \
+            -L"$WPREFIX/lib" -lvextrel -static-libgcc -o "$dir/c_host.exe" &&
+            cp "$WPREFIX/bin/vextrel.dll" "$dir/" && wine_run "$dir/c_host.exe"
+    }
+    check windows-mingw-host mingw_host
+
+    # The version resource, read back from the DLL: its type in the resource table and its strings.
+    version_resource() {
+        llvm-readobj --coff-resources "$WPREFIX/bin/vextrel.dll" | grep -q 'Type: VERSIONINFO' &&
+            strings -el "$WPREFIX/bin/vextrel.dll" | grep --no-group-separator -A1 -E '^(FileVersion|ProductVersion|OriginalFilename)$' |
+            tee /dev/stderr | grep -qx "$(sed -nE 's/^project\(vextrel VERSION ([0-9.]+).*/\1/p' "$ROOT/CMakeLists.txt")"
+    }
+    check windows-version-resource version_resource
+    show bash -c "strings -el '$WPREFIX/bin/vextrel.dll' | grep --no-group-separator -A1 -E '^(FileDescription|FileVersion|ProductVersion|OriginalFilename)$' | paste - - -d="
+    WINEPREFIX=$WINE_STATE/prefix /usr/lib/wine/wineserver64 -k >/dev/null 2>&1 || true
+fi
+
+echo "packaging: $passed passed, $failed failed"
+((failed == 0))

@@ -1,0 +1,325 @@
+// The vextrel program and its trace-file reader: on written-out text with every form a file can
+// hold, and on files that the real library wrote from a host process.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <random>
+#include <set>
+#include <sstream>
+
+#include "tests/support/process.h"
+#include "tools/json_text.h"
+#include "tools/trace_file_reader.h"
+#include "tools/trace_follower.h"
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using namespace vextrel::tool;
+
+namespace {
+
+// A file with every form: a header with a record written between its lines, the four record
+// forms (a name holding ':' and ','), messages over several lines (one ending in blank lines, one
+// timed), a lost-output report, a refresh header and the closing line; CR LF line ends.
+std::string SampleText() {
+    const std::string lf =
+        "\n\n*** Orbanex Session Trace for:\t/opt/My Host (pid=0x1f, version=1.0.0)\n"
+        "*** Build Details:\t\t\tBuild: Release; Build: 1 \n"
+        "*** Starting Timestamp:\t\t12/6/2026, 3:4:5 UTC (100.250000 s)\n"
+        "100.250100,01a2b,0001: written during the header\n"
+        "*** Vextrel Config File:\t\t/opt/config.vextrel\n"
+        "*** Machine UUID:\t\t\tAB-CD\n"
+        "VXF_ENGINE_CORE@VXP_NORMAL(0001)\n"
+        "\nTime(s),Tid,Facility : Debug Message\n" +
+        std::string(75, '-') +
+        "\n"
+        "101.000000,01a2b,0001: plain\n"
+        "101.500000,abcdef,0065,nm=Au:dio,1: named: with colon\n"
+        "102.000000,01a2b,0065: timed (1500 us)\n"
+        "102.000001,01a2b,0065,nm=x: first line\n\nsecond line (42 us)\n"
+        "103.000000,01a2b,0001: ends in blank lines\n\n\n"
+        "!!!***!!! The trace writer couldn't keep up with the incoming trace requests.\n"
+        "!!!***!!! Some of your trace output has been lost.  Try decreasing the amount of\n"
+        "!!!***!!! trace output you are logging, or increasing the size of the trace buffer.\n"
+        "bare quiet line\n"
+        "\n\n\n\n*** Refreshing session trace for:\t/opt/My Host (pid=0x1f, version=1.0.0)\n"
+        "VXF_ENGINE_CORE@VXP_HIGH(0001)\n"
+        "\nTime(s),Tid,Facility : Debug Message\n" +
+        std::string(75, '-') + "\n104.000000,00002,0001: after refresh\n\n\n *** Vextrel Log Complete ***\n";
+    std::string crlf;
+    for (char c : lf) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return crlf;
+}
+
+std::string Joined(const std::vector<TraceEntry>& entries) {
+    std::string text;
+    for (const TraceEntry& entry : entries)
+        for (const std::string& line : entry.lines) text += line + "\n";
+    return text;
+}
+
+// A fresh folder of its own under the temporary folder (test programs of several builds may run
+// at once).
+fs::path FreshFolder(const std::string& prefix) {
+    const fs::path folder = (fs::temp_directory_path() / (prefix + std::to_string(std::random_device()()))).make_preferred();
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    return folder;
+}
+
+std::string WithoutCarriageReturns(std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return text;
+}
+
+size_t RecordCount(const std::vector<TraceEntry>& entries) {
+    return std::count_if(entries.begin(), entries.end(), [](const TraceEntry& e) { return e.kind == EntryKind::kRecord; });
+}
+
+}  // namespace
+
+TEST(TraceFileReader, ReadsEveryFormAndKeepsEveryLine) {
+    const std::string text = SampleText();
+    const TraceFileContent file = ReadTraceText(text);
+    EXPECT_TRUE(file.closed && file.carriageReturns && !file.endsMidLine);
+    // Every line belongs to exactly one entry, in order: nothing is lost or duplicated.
+    EXPECT_EQ(Joined(file.entries), WithoutCarriageReturns(text));
+
+    ASSERT_EQ(file.sessions.size(), 2u);
+    const SessionHeader& first = file.sessions[0];
+    EXPECT_EQ(first.executablePath, "/opt/My Host");
+    EXPECT_EQ(first.processId, 0x1fu);
+    EXPECT_EQ(first.line, 3u);
+    EXPECT_EQ(first.startMicroseconds, 100250000u);
+    EXPECT_EQ(first.configFiles, std::vector<std::string>{"/opt/config.vextrel"});
+    EXPECT_EQ(first.machineId, "AB-CD");
+    ASSERT_EQ(first.facilities.size(), 1u);
+    EXPECT_EQ(first.facilities[0].priorityName, "VXP_NORMAL");
+    EXPECT_TRUE(first.complete);
+    EXPECT_TRUE(file.sessions[1].refresh && file.sessions[1].complete && !file.sessions[1].startUtc);
+    EXPECT_EQ(file.sessions[1].facilities[0].priorityName, "VXP_HIGH");
+    EXPECT_EQ(WallTimeOf(first, 101000000), "2026-12-06T03:04:05.750000Z");
+
+    std::vector<const TraceEntry*> records;
+    std::string kinds;
+    for (const TraceEntry& entry : file.entries) {
+        kinds += "RHLCO"[static_cast<int>(entry.kind)];
+        if (entry.kind == EntryKind::kRecord) records.push_back(&entry);
+    }
+    EXPECT_EQ(kinds, "HRHRRRRRLOOOHRC");
+    ASSERT_EQ(records.size(), 7u);
+    EXPECT_EQ(records[2]->threadId, 0xabcdefu);
+    EXPECT_EQ(records[2]->name, "Au:dio,1");
+    EXPECT_EQ(records[2]->text, "named: with colon");
+    EXPECT_EQ(records[3]->elapsedMicroseconds, 1500u);
+    EXPECT_EQ(records[3]->text, "timed");
+    EXPECT_EQ(records[4]->text, "first line\n\nsecond line");
+    EXPECT_EQ(records[4]->elapsedMicroseconds, 42u);
+    EXPECT_EQ(records[5]->text, "ends in blank lines\n\n");
+    EXPECT_FALSE(records[5]->elapsedMicroseconds);
+    EXPECT_EQ(records[6]->session, 1u);
+    EXPECT_EQ(DatingSessionOf(file, *records[6]), &file.sessions[0]);  // the refresh has no timestamp
+    EXPECT_EQ(file.entries[8].lines.size(), 3u);  // the lost-output report, one entry
+    EXPECT_EQ(file.entries[8].microseconds, 103000000u);
+}
+
+TEST(TraceFileReader, CutAnywhereOrFedInPiecesReadsTheSame) {
+    const std::string text = SampleText();
+    const TraceFileContent whole = ReadTraceText(text);
+    size_t lastRecords = 0;
+    for (size_t cut = 0; cut < text.size(); ++cut) {
+        const TraceFileContent part = ReadTraceText(std::string_view(text).substr(0, cut));
+        EXPECT_EQ(part.closed, cut >= text.size() - 2) << cut;
+        EXPECT_EQ(part.endsMidLine, cut != 0 && text[cut - 1] != '\n') << cut;
+        // The text up to the cut, without the blank lines at its end (they belong to nothing yet).
+        std::string expected = WithoutCarriageReturns(text.substr(0, cut));
+        while (!expected.empty() && expected.back() == '\n') expected.pop_back();
+        EXPECT_EQ(Joined(part.entries), expected.empty() ? expected : expected + "\n") << cut;
+        const size_t records = RecordCount(part.entries);
+        EXPECT_GE(records + 1, lastRecords) << cut;  // a cut record line may read as a line of no form
+        lastRecords = records;
+    }
+    for (size_t piece = 1; piece <= 7; ++piece) {
+        TraceFileReader reader;
+        for (size_t at = 0; at < text.size(); at += piece) reader.Feed(std::string_view(text).substr(at, piece));
+        reader.Finish();
+        EXPECT_EQ(Joined(reader.TakeEntries()), Joined(whole.entries)) << piece;
+    }
+}
+
+TEST(TraceFileReader, JsonTextIsValidForAnyBytes) {
+    const std::string bytes = std::string("a\"\\\n\t\x01\xff\xc3\xa9\xe2\x82", 11) + "\xf0\x9f\x98\x80";
+    const json parsed = json::parse(JsonQuoted(bytes));
+    EXPECT_EQ(parsed.get<std::string>(), "a\"\\\n\t\x01\xEF\xBF\xBD\xc3\xa9\xEF\xBF\xBD\xEF\xBF\xBD\xf0\x9f\x98\x80");
+}
+
+TEST(TraceFollower, ShowsTheTailThenFollowsTheFileAndMovesToANewerOne) {
+    const fs::path folder = FreshFolder("vextrel-follow-");
+    std::ofstream(folder / "a.txt", std::ios::binary) << "one\r\ntwo\nthree\npart";
+    TraceFollower follower(folder, 2);
+    EXPECT_EQ(follower.Poll(), (std::vector<std::string>{"two", "three"}));
+    std::ofstream(folder / "a.txt", std::ios::binary | std::ios::app) << "ial\nfour\n";
+    std::ofstream(folder / "b.txt", std::ios::binary) << "new\n";
+    fs::last_write_time(folder / "b.txt", fs::last_write_time(folder / "a.txt") + std::chrono::seconds(5));
+    EXPECT_EQ(follower.Poll(), (std::vector<std::string>{"partial", "four", "new"}));
+    EXPECT_EQ(follower.Switches(), 1u);
+    std::ofstream(folder / "a.txt", std::ios::binary | std::ios::app) << "old file again\n";
+    std::ofstream(folder / "b.txt", std::ios::binary | std::ios::app) << "more\n";
+    EXPECT_EQ(follower.Poll(), std::vector<std::string>{"more"});
+    EXPECT_EQ(follower.Current().filename(), "b.txt");
+    EXPECT_EQ(fs::path(DefaultTraceFolder()).filename(), "Logs");
+    fs::remove_all(folder);
+}
+
+namespace {
+
+// Runs the e2e host with a named configuration twice, each run into its own trace folder, and
+// reads the trace files back with the vextrel program.
+class ToolOnRealFiles : public ::testing::Test {
+protected:
+    // Each test runs in a process of its own: the first test of a process makes the files.
+    void SetUp() override {
+        static const bool prepared = Prepare();
+        ASSERT_TRUE(prepared);
+    }
+    static bool Prepare() {
+        folder_ = new fs::path(FreshFolder("vextrel-tool-test-"));
+        const fs::path host = *folder_ / fs::path(VEXTREL_E2E_HOST).filename();
+        fs::copy_file(VEXTREL_E2E_HOST, host);
+        fs::copy_file(VEXTREL_E2E_LIBRARY, *folder_ / fs::path(VEXTREL_E2E_LIBRARY).filename());
+        for (const char* run : {"a", "b"}) {
+            std::ofstream(*folder_ / "config.vextrel", std::ios::binary)
+                << "name=Au:dio,1\nfiletracingdir=" << (*folder_ / run).string()
+                << "\nVXF_ENGINE_CORE=File@VXP_LOW\nVXF_MIXER_CHANNEL=File@VXP_NORMAL\n";
+            std::string output;
+            const int code = vextrel::testing::RunProcess(
+                host.string(), {"threads:3:20:1:2", "t:101:4:20:mixed|second line", "f:1:2:plain", "sleep:300"},
+                folder_->string(), &output);
+            EXPECT_EQ(code, 0) << output;
+            const fs::path traces = *folder_ / run;
+            if (code != 0 || !fs::exists(traces) ||
+                std::distance(fs::directory_iterator(traces), fs::directory_iterator()) != 1) {
+                ADD_FAILURE() << "the host did not leave one trace file in " << traces;
+                return false;
+            }
+            files_[run[0] - 'a'] = fs::directory_iterator(traces)->path().string();
+        }
+        return true;
+    }
+    static void TearDownTestSuite() {
+        if (folder_ != nullptr && !::testing::Test::HasFailure()) fs::remove_all(*folder_);
+        delete folder_;
+        folder_ = nullptr;
+    }
+
+    // The program's output (standard output and error) for the arguments; fails on a non-zero exit.
+    static std::string Tool(std::vector<std::string> arguments) {
+        std::string output;
+        EXPECT_EQ(vextrel::testing::RunProcess(VEXTREL_TOOL, arguments, folder_->string(), &output), 0) << output;
+        return WithoutCarriageReturns(output);
+    }
+
+    // The records `vextrel cat --json --records-only` gives for the files and filter arguments.
+    static std::vector<json> Records(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {"cat", "--json", "--records-only"});
+        std::istringstream lines(Tool(arguments));
+        std::vector<json> records;
+        for (std::string line; std::getline(lines, line);) records.push_back(json::parse(line));
+        return records;
+    }
+
+    static std::string ReadAll(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return WithoutCarriageReturns(std::string(std::istreambuf_iterator<char>(in), {}));
+    }
+
+    static fs::path* folder_;
+    static std::string files_[2];
+};
+
+fs::path* ToolOnRealFiles::folder_ = nullptr;
+std::string ToolOnRealFiles::files_[2];
+
+}  // namespace
+
+TEST_F(ToolOnRealFiles, CatGivesTheTracedRecordsAndFiltersThem) {
+    EXPECT_EQ(Tool({"cat", files_[0]}), ReadAll(files_[0]));  // the file as written, every line
+    const std::string recordLines = Tool({"cat", "--no-headers", files_[0]});
+    EXPECT_EQ(recordLines.find("***"), std::string::npos);
+    EXPECT_EQ(recordLines, Tool({"cat", "--records-only", files_[0]}));  // no lost output here
+    const std::vector<json> records = Records({files_[0]});
+    ASSERT_EQ(records.size(), 63u);
+    std::set<std::string> threads;
+    for (const json& record : records) {
+        threads.insert(record["thread"].get<std::string>());
+        EXPECT_EQ(record["name"], "Au:dio,1");
+        EXPECT_EQ(record["wall"].get<std::string>().substr(0, 2), "20");
+    }
+    EXPECT_EQ(threads.size(), 4u);
+    const std::vector<json> timedRecords = Records({files_[0], "--facility", "VXF_MIXER_CHANNEL"});
+    ASSERT_EQ(timedRecords.size(), 2u);
+    EXPECT_FALSE(timedRecords[0].contains("elapsed_us"));  // the call that sets the start stamp
+    const json timed = timedRecords[1];
+    EXPECT_EQ(timed["text"], "mixed\nsecond line");
+    EXPECT_GE(timed["elapsed_us"].get<uint64_t>(), 20000u);
+    EXPECT_LT(timed["elapsed_us"].get<uint64_t>(), 10000000u);
+    EXPECT_EQ(Records({files_[0], "--facility", "65"}).size(), 2u);
+    EXPECT_EQ(Records({files_[0], "--priority", "VXP_NORMAL"}).size(), 2u);
+    EXPECT_EQ(Records({files_[0], "--thread", records[0]["thread"].get<std::string>()}).size(), 20u);
+    EXPECT_EQ(Records({files_[0], "--grep", "worker . line 1[0-9]$"}).size(), 30u);
+    EXPECT_EQ(Records({files_[0], "--name", "other"}).size(), 0u);
+    EXPECT_EQ(Records({files_[0], "--since", timed["time"].dump()}).size(), 2u);
+    EXPECT_EQ(Records({files_[0], "--until", timed["time"].dump()}).size(), 62u);
+
+    // Merged: the earlier run first, times never going back.
+    const std::vector<json> merged = Records({files_[1], files_[0]});
+    ASSERT_EQ(merged.size(), 126u);
+    EXPECT_EQ(merged.front()["file"], files_[0]);
+    EXPECT_EQ(merged.back()["file"], files_[1]);
+    for (size_t i = 1; i < merged.size(); ++i) EXPECT_LE(merged[i - 1]["time_us"], merged[i]["time_us"]) << i;
+}
+
+TEST_F(ToolOnRealFiles, TimelineHasOneEventPerRecordOnItsThreadAndTime) {
+    const std::string out = (*folder_ / "timeline.json").string();
+    EXPECT_NE(Tool({"timeline", files_[0], files_[1], "-o", out}).find("126 records from 2 files"), std::string::npos);
+    const json events = json::parse(ReadAll(out))["traceEvents"];
+    const std::vector<json> records = Records({files_[0], files_[1]});
+    size_t index = 0, threadNames = 0;
+    for (const json& event : events) {
+        if (event["ph"] == "M") {
+            if (event["name"] != "thread_name") continue;
+            ++threadNames;
+            EXPECT_NE(event["args"]["name"].get<std::string>().find("Au:dio,1"), std::string::npos);
+            continue;
+        }
+        ASSERT_LT(index, records.size());
+        const json& record = records[index++];
+        EXPECT_EQ(event["tid"], std::stoul(record["thread"].get<std::string>(), nullptr, 16));
+        const uint64_t elapsed = record.value("elapsed_us", uint64_t{0});
+        EXPECT_EQ(event["ph"], record.contains("elapsed_us") ? "X" : "i");
+        EXPECT_EQ(event["ts"].get<uint64_t>() + elapsed, record["time_us"].get<uint64_t>());
+        EXPECT_EQ(event.value("dur", uint64_t{0}), elapsed);
+        EXPECT_EQ(event["args"]["text"], record["text"]);
+    }
+    EXPECT_EQ(index, records.size());
+    EXPECT_EQ(threadNames, 8u);
+}
+
+TEST_F(ToolOnRealFiles, StatsAndFollowReportOnTheFiles) {
+    const std::string stats = Tool({"stats", files_[0]});
+    const std::string span = std::to_string(Records({files_[0], "--grep", "second line"}).at(0)["elapsed_us"].get<uint64_t>());
+    for (const std::string& expected :
+         {std::string("63 records from"), std::string("0001 VXF_ENGINE_CORE                  61"),
+          std::string("traces VXF_ENGINE_CORE@VXP_LOW VXF_MIXER_CHANNEL@VXP_NORMAL"),
+          "VXF_MIXER_CHANNEL                count 1  p50 " + span + " us  p99 " + span + " us  max " + span + " us",
+          std::string("lost-output reports: 0"), std::string("ends with the closing line")}) {
+        EXPECT_NE(stats.find(expected), std::string::npos) << expected << "\n" << stats;
+    }
+    const std::string follow = Tool({"follow", (*folder_ / "b").string(), "--tail", "1", "--exit-after", "0.2"});
+    EXPECT_NE(follow.find(files_[1]), std::string::npos) << follow;
+    EXPECT_NE(follow.find(" *** Vextrel Log Complete ***"), std::string::npos) << follow;
+}

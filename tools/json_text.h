@@ -1,0 +1,13 @@
+// Text as a JSON string literal.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vextrel::tool {
+
+// `text` quoted and escaped as a JSON string; bytes that are not valid UTF-8 become U+FFFD, so
+// the output is always valid JSON whatever a message held.
+std::string JsonQuoted(std::string_view text);
+
+}  // namespace vextrel::tool

@@ -1,0 +1,403 @@
+#include "tools/trace_file_reader.h"
+
+#include <cctype>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <utility>
+
+namespace vextrel::tool {
+namespace {
+
+constexpr std::string_view kSessionTitle = "*** Orbanex Session Trace for:";
+constexpr std::string_view kRefreshTitle = "*** Refreshing session trace for:";
+constexpr std::string_view kClosingLine = " *** Vextrel Log Complete ***";
+constexpr std::string_view kLostPrefix = "!!!***!!! ";
+constexpr std::string_view kLostFirstLine = "!!!***!!! The trace writer couldn't keep up";
+constexpr std::string_view kColumnTitle = "Time(s),Tid,Facility : Debug Message";
+constexpr size_t kRuleLength = 75;
+constexpr size_t kBlankLinesBeforeTitle = 2;  // a header and the closing line each start with two
+
+bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+
+// The value of a "*** Label:\t\tvalue" header line, tabs skipped; nullopt for another label.
+std::optional<std::string_view> ValueAfter(std::string_view line, std::string_view label) {
+    if (!StartsWith(line, label)) return std::nullopt;
+    line.remove_prefix(label.size());
+    while (!line.empty() && line.front() == '\t') line.remove_prefix(1);
+    return line;
+}
+
+// Reads up to `maxDigits` digits of `base` from the front of `text`; at least `minDigits`.
+std::optional<uint64_t> TakeNumber(std::string_view& text, int base, size_t minDigits, size_t maxDigits) {
+    uint64_t value = 0;
+    size_t count = 0;
+    while (count < text.size() && count < maxDigits) {
+        const char c = text[count];
+        int digit = -1;
+        if (c >= '0' && c <= '9') digit = c - '0';
+        if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+        if (base == 16 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+        if (digit < 0) break;
+        value = value * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit);
+        ++count;
+    }
+    if (count < minDigits || (count < text.size() && count == maxDigits && std::isxdigit(static_cast<unsigned char>(text[count]))))
+        return std::nullopt;
+    text.remove_prefix(count);
+    return value;
+}
+
+bool TakeChar(std::string_view& text, char c) {
+    if (text.empty() || text.front() != c) return false;
+    text.remove_prefix(1);
+    return true;
+}
+
+// "%d/%d/%d, %d:%d:%d UTC (%.6f s)"
+void ReadStartingTimestamp(std::string_view value, SessionHeader& session) {
+    UtcTime t;
+    int fields[6];
+    const char separators[6] = {'/', '/', ',', ':', ':', ' '};
+    for (int i = 0; i < 6; ++i) {
+        if (i == 3) TakeChar(value, ' ');
+        const auto number = TakeNumber(value, 10, 1, 9);
+        if (!number || !TakeChar(value, separators[i])) return;
+        fields[i] = static_cast<int>(*number);
+    }
+    t.month = fields[0], t.day = fields[1], t.year = fields[2], t.hour = fields[3], t.minute = fields[4],
+    t.second = fields[5];
+    session.startUtc = t;
+    if (!StartsWith(value, "UTC (")) return;
+    value.remove_prefix(5);
+    const auto seconds = TakeNumber(value, 10, 1, 19);
+    if (!seconds || !TakeChar(value, '.')) return;
+    const auto micro = TakeNumber(value, 10, 6, 6);
+    if (micro) session.startMicroseconds = *seconds * 1000000u + *micro;
+}
+
+// "path (pid=0x1a2b, version=1.0.0)"
+void ReadTitle(std::string_view value, SessionHeader& session) {
+    const size_t at = value.rfind(" (pid=0x");
+    if (at == std::string_view::npos) {
+        session.executablePath = std::string(value);
+        return;
+    }
+    session.executablePath = std::string(value.substr(0, at));
+    std::string_view rest = value.substr(at + 8);
+    if (const auto pid = TakeNumber(rest, 16, 1, 8)) session.processId = static_cast<uint32_t>(*pid);
+    if (StartsWith(rest, ", version=") && !rest.empty() && rest.back() == ')') {
+        session.version = std::string(rest.substr(10, rest.size() - 11));
+    }
+}
+
+// "NAME@PRIORITY(hex)"
+bool ReadFacilityLine(std::string_view line, SessionHeader& session) {
+    const size_t at = line.rfind('@');
+    const size_t open = line.rfind('(');
+    if (at == std::string_view::npos || at == 0 || open == std::string_view::npos || open < at || line.back() != ')')
+        return false;
+    std::string_view id = line.substr(open + 1, line.size() - open - 2);
+    const auto value = TakeNumber(id, 16, 1, 8);
+    if (!value || !id.empty()) return false;
+    session.facilities.push_back(
+        {std::string(line.substr(0, at)), std::string(line.substr(at + 1, open - at - 1)), static_cast<uint32_t>(*value)});
+    return true;
+}
+
+int64_t DaysFromCivil(int64_t year, int month, int day) {
+    year -= month <= 2;
+    const int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const int64_t yearOfEra = year - era * 400;
+    const int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
+
+void CivilFromDays(int64_t days, int& year, int& month, int& day) {
+    days += 719468;
+    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const int64_t dayOfEra = days - era * 146097;
+    const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const int64_t monthIndex = (5 * dayOfYear + 2) / 153;
+    day = static_cast<int>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
+    month = static_cast<int>(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
+    year = static_cast<int>(yearOfEra + era * 400 + (month <= 2));
+}
+
+}  // namespace
+
+std::optional<TraceEntry> ParseRecordLine(std::string_view line) {
+    TraceEntry record;
+    std::string_view rest = line;
+    const auto seconds = TakeNumber(rest, 10, 1, 19);
+    if (!seconds || !TakeChar(rest, '.')) return std::nullopt;
+    const auto micro = TakeNumber(rest, 10, 6, 6);
+    if (!micro || !TakeChar(rest, ',')) return std::nullopt;
+    const auto thread = TakeNumber(rest, 16, 5, 8);
+    if (!thread || !TakeChar(rest, ',')) return std::nullopt;
+    const auto facility = TakeNumber(rest, 16, 4, 6);
+    if (!facility) return std::nullopt;
+    if (StartsWith(rest, ",nm=")) {
+        // The name may hold ':' and ','; the message starts after the first ": " (a name that
+        // itself holds ": " cannot be told from the message and is cut there).
+        rest.remove_prefix(4);
+        const size_t end = rest.find(": ");
+        if (end == std::string_view::npos) return std::nullopt;
+        record.name = std::string(rest.substr(0, end));
+        rest.remove_prefix(end);
+    }
+    if (!StartsWith(rest, ": ")) return std::nullopt;
+    rest.remove_prefix(2);
+    record.kind = EntryKind::kRecord;
+    record.microseconds = *seconds * 1000000u + *micro;
+    record.threadId = static_cast<uint32_t>(*thread);
+    record.facilityId = static_cast<uint32_t>(*facility);
+    record.text = std::string(rest);
+    record.lines.emplace_back(line);
+    return record;
+}
+
+void SplitElapsedSuffix(TraceEntry& record) {
+    std::string_view text = record.text;
+    if (text.size() < 6 || text.substr(text.size() - 4) != " us)") return;
+    size_t start = text.size() - 4;
+    while (start > 0 && text[start - 1] >= '0' && text[start - 1] <= '9') --start;
+    if (start == text.size() - 4 || start < 2 || text.substr(start - 2, 2) != " (" || text.size() - 4 - start > 19) return;
+    uint64_t value = 0;
+    for (size_t i = start; i < text.size() - 4; ++i) value = value * 10 + static_cast<uint64_t>(text[i] - '0');
+    record.elapsedMicroseconds = value;
+    record.text.resize(start - 2);
+}
+
+const SessionHeader* DatingSessionOf(const TraceFileContent& file, const TraceEntry& entry) {
+    if (!entry.session) return nullptr;
+    for (size_t index = *entry.session + 1; index-- > 0;) {
+        if (file.sessions[index].startUtc && file.sessions[index].startMicroseconds) return &file.sessions[index];
+    }
+    return nullptr;
+}
+
+std::string FormatSeconds(uint64_t microseconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%llu.%06llu", static_cast<unsigned long long>(microseconds / 1000000u),
+                  static_cast<unsigned long long>(microseconds % 1000000u));
+    return text;
+}
+
+std::optional<int64_t> WallMicrosecondsOf(const SessionHeader& session, uint64_t microseconds) {
+    if (!session.startUtc || !session.startMicroseconds) return std::nullopt;
+    const UtcTime& t = *session.startUtc;
+    const int64_t startSeconds = DaysFromCivil(t.year, t.month, t.day) * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
+    return startSeconds * 1000000 + static_cast<int64_t>(microseconds) - static_cast<int64_t>(*session.startMicroseconds);
+}
+
+std::optional<std::string> WallTimeOf(const SessionHeader& session, uint64_t microseconds) {
+    const std::optional<int64_t> wallTime = WallMicrosecondsOf(session, microseconds);
+    if (!wallTime) return std::nullopt;
+    const int64_t wall = *wallTime;
+    const int64_t seconds = wall >= 0 ? wall / 1000000 : (wall - 999999) / 1000000;
+    const int64_t micro = wall - seconds * 1000000;
+    const int64_t days = seconds >= 0 ? seconds / 86400 : (seconds - 86399) / 86400;
+    const int64_t ofDay = seconds - days * 86400;
+    int year, month, day;
+    CivilFromDays(days, year, month, day);
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%06dZ", year, month, day,
+                  static_cast<int>(ofDay / 3600), static_cast<int>(ofDay / 60 % 60), static_cast<int>(ofDay % 60),
+                  static_cast<int>(micro));
+    return std::string(text);
+}
+
+void TraceFileReader::Feed(std::string_view text) {
+    while (!text.empty()) {
+        const size_t end = text.find('\n');
+        if (end == std::string_view::npos) {
+            partial_.append(text);
+            return;
+        }
+        partial_.append(text.substr(0, end));
+        text.remove_prefix(end + 1);
+        if (!partial_.empty() && partial_.back() == '\r') {
+            partial_.pop_back();
+            carriageReturns_ = true;
+        }
+        ReadLine(partial_);
+        partial_.clear();
+    }
+}
+
+void TraceFileReader::Finish() {
+    if (!partial_.empty()) {
+        endsMidLine_ = true;
+        if (partial_.back() == '\r') partial_.pop_back();  // cut between the two characters of a line end
+        ReadLine(partial_);
+        partial_.clear();
+    }
+    pendingBlanks_ = 0;  // blank lines at the end belong to nothing that was finished
+    Complete();
+}
+
+std::vector<TraceEntry> TraceFileReader::TakeEntries() { return std::exchange(done_, {}); }
+
+void TraceFileReader::Complete() {
+    if (!open_) return;
+    if (open_->kind == EntryKind::kRecord) {
+        SplitElapsedSuffix(*open_);
+        lastMicroseconds_ = open_->microseconds;
+    }
+    done_.push_back(std::move(*open_));
+    open_.reset();
+}
+
+void TraceFileReader::ClaimBlankLines(size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        if (!open_) {
+            TraceEntry blank;
+            blank.line = lineNumber_ - pendingBlanks_ + i;
+            blank.microseconds = lastMicroseconds_;
+            blank.lines.emplace_back();
+            done_.push_back(std::move(blank));
+            continue;
+        }
+        open_->lines.emplace_back();
+        if (open_->kind == EntryKind::kRecord) open_->text += '\n';
+    }
+    pendingBlanks_ -= count;
+}
+
+void TraceFileReader::StartEntry(EntryKind kind, std::string_view line) {
+    const size_t ownBlanks = pendingBlanks_;
+    Complete();
+    open_.emplace();
+    open_->kind = kind;
+    open_->line = lineNumber_ - ownBlanks;
+    open_->microseconds = lastMicroseconds_;
+    if (!sessions_.empty()) open_->session = sessions_.size() - 1;
+    open_->lines.assign(ownBlanks, std::string());
+    open_->lines.emplace_back(line);
+    pendingBlanks_ = 0;
+}
+
+void TraceFileReader::StartHeader(std::string_view line, bool refresh) {
+    ClaimBlankLines(pendingBlanks_ > kBlankLinesBeforeTitle ? pendingBlanks_ - kBlankLinesBeforeTitle : 0);
+    sessions_.emplace_back();
+    SessionHeader& session = sessions_.back();
+    session.refresh = refresh;
+    session.line = lineNumber_;
+    ReadTitle(*ValueAfter(line, refresh ? kRefreshTitle : kSessionTitle), session);
+    StartEntry(EntryKind::kHeader, line);
+    inHeader_ = true;
+}
+
+bool TraceFileReader::ReadHeaderLine(std::string_view line) {
+    SessionHeader& session = sessions_.back();
+    bool known = true;
+    if (auto value = ValueAfter(line, "*** Build Details:")) {
+        session.buildDetails = std::string(*value);
+    } else if (auto start = ValueAfter(line, "*** Starting Timestamp:")) {
+        ReadStartingTimestamp(*start, session);
+    } else if (auto system = ValueAfter(line, "*** System Details:")) {
+        session.systemDetails = std::string(*system);
+    } else if (auto date = ValueAfter(line, "*** Build Date:")) {
+        session.buildDate = std::string(*date);
+    } else if (auto release = ValueAfter(line, "*** Expected Release Date:")) {
+        session.releaseDate = std::string(*release);
+    } else if (auto config = ValueAfter(line, "*** Vextrel Config File:")) {
+        session.configFiles.emplace_back(*config);
+    } else if (auto machine = ValueAfter(line, "*** Machine UUID:")) {
+        session.machineId = std::string(*machine);
+    } else if (line == kColumnTitle || line == std::string(kRuleLength, '-') || StartsWith(line, "*** Facilities to trace:")) {
+    } else {
+        known = ReadFacilityLine(line, session);
+    }
+    if (!known) return false;
+    const size_t blanksBefore = line == kColumnTitle ? 1 : 0;
+    ClaimBlankLines(pendingBlanks_ > blanksBefore ? pendingBlanks_ - blanksBefore : 0);
+    if (!open_ || open_->kind != EntryKind::kHeader) {
+        // A record written while the header was being written came between its lines.
+        StartEntry(EntryKind::kHeader, line);
+    } else {
+        open_->lines.insert(open_->lines.end(), pendingBlanks_, std::string());
+        open_->lines.emplace_back(line);
+        pendingBlanks_ = 0;
+    }
+    if (line == std::string(kRuleLength, '-')) {
+        session.complete = true;
+        inHeader_ = false;
+        Complete();
+    }
+    return true;
+}
+
+void TraceFileReader::ReadLine(std::string_view line) {
+    ++lineNumber_;
+    if (line.empty()) {
+        ++pendingBlanks_;
+        return;
+    }
+    if (StartsWith(line, kSessionTitle) || StartsWith(line, kRefreshTitle)) {
+        StartHeader(line, StartsWith(line, kRefreshTitle));
+        return;
+    }
+    if (line == kClosingLine) {
+        ClaimBlankLines(pendingBlanks_ > kBlankLinesBeforeTitle ? pendingBlanks_ - kBlankLinesBeforeTitle : 0);
+        inHeader_ = false;
+        StartEntry(EntryKind::kClosing, line);
+        Complete();
+        return;
+    }
+    if (std::optional<TraceEntry> record = ParseRecordLine(line)) {
+        ClaimBlankLines(pendingBlanks_);
+        Complete();
+        record->line = lineNumber_;
+        if (!sessions_.empty()) record->session = sessions_.size() - 1;
+        open_ = std::move(*record);
+        return;
+    }
+    if (StartsWith(line, kLostPrefix)) {
+        ClaimBlankLines(pendingBlanks_);
+        if (open_ && open_->kind == EntryKind::kLostOutput && !StartsWith(line, kLostFirstLine)) {
+            open_->lines.emplace_back(line);
+        } else {
+            StartEntry(EntryKind::kLostOutput, line);
+        }
+        return;
+    }
+    if (inHeader_ && !sessions_.empty() && ReadHeaderLine(line)) return;
+    if (open_ && open_->kind == EntryKind::kRecord) {
+        // A message that holds line ends continues on lines without a prefix.
+        ClaimBlankLines(pendingBlanks_);
+        open_->text += '\n';
+        open_->text += line;
+        open_->lines.emplace_back(line);
+        return;
+    }
+    ClaimBlankLines(pendingBlanks_);
+    StartEntry(EntryKind::kOther, line);
+    Complete();
+}
+
+TraceFileContent ReadTraceText(std::string_view text) {
+    TraceFileReader reader;
+    reader.Feed(text);
+    reader.Finish();
+    TraceFileContent content;
+    content.entries = reader.TakeEntries();
+    content.sessions = reader.Sessions();
+    content.closed = !content.entries.empty() && content.entries.back().kind == EntryKind::kClosing;
+    content.endsMidLine = reader.EndsMidLine();
+    content.carriageReturns = reader.CarriageReturns();
+    return content;
+}
+
+std::optional<TraceFileContent> ReadTraceFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream text;
+    text << in.rdbuf();
+    return ReadTraceText(text.str());
+}
+
+}  // namespace vextrel::tool
