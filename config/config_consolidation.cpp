@@ -34,7 +34,8 @@ TraceConfig* SameFileConfig(CVextrelManager* running, const TraceConfig& fresh, 
 
 bool SameSettings(TraceConfig& fresh, TraceConfig& running) {
     return fresh.console.SameBaseAs(running.console) && !(fresh.file != running.file) &&
-           fresh.client.SameAs(running.client) && fresh.quiet.load() == running.quiet.load();
+           fresh.client.SameAs(running.client) && fresh.quiet.load() == running.quiet.load() &&
+           fresh.crashRecord == running.crashRecord;
 }
 
 }  // namespace

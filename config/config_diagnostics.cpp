@@ -42,6 +42,10 @@ void DiagnoseOptionValue(ConfigDiagnostics& diagnostics, const char* line, Optio
             if (isTrue || EqualsIgnoringCase(value, "false")) return;
             finding = ConfigFinding::kNotFalseTurnsOn;
             break;
+        case OptionKeyword::kCrashRecord:  // only "0" or "false" turns the crash record off
+            if (isTrue || EqualsIgnoringCase(value, "false") || EqualsIgnoringCase(value, "0") || EqualsIgnoringCase(value, "1")) return;
+            finding = ConfigFinding::kNotFalseTurnsOn;
+            break;
         case OptionKeyword::kTraceQueueSize:
             if (EqualsIgnoringCase(value, "large") || EqualsIgnoringCase(value, "medium")) return;
             finding = ConfigFinding::kQueueSizeDefault;

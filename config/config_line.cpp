@@ -32,6 +32,9 @@ bool ApplyOption(OptionKeyword keyword, const char* value, TraceConfig* config, 
         case OptionKeyword::kBeQuiet: config->quiet.store(!EqualsIgnoringCase(value, "false")); return true;
         case OptionKeyword::kTraceQueueSize: config->queueSize = QueueSizeNamed(value); return true;
         case OptionKeyword::kAppend: config->file.append = !EqualsIgnoringCase(value, "false"); return true;
+        case OptionKeyword::kCrashRecord:
+            config->crashRecord = !EqualsIgnoringCase(value, "0") && !EqualsIgnoringCase(value, "false");
+            return true;
         case OptionKeyword::kName: config->name.Set(value); return true;
         case OptionKeyword::kLogFileLimit: config->file.logFileLimit = DecimalPrefixValue(value); return true;
         case OptionKeyword::kDisableFileTracing: DisableWhenTrue(config->file, value); return true;

@@ -38,10 +38,12 @@ constexpr uint32_t kMaskClientTracer = 4;
 inline constexpr const char* kOptionKeywords[] = {
     "filetracingdir", "bequiet",      "tracequeuesize",     "append",                "name",
     "logfilelimit",   "disablefiletracing", "disableconsoletracing", "disableremotetracing", "counterfile",
+    "crashrecord",
 };
 enum class OptionKeyword : uint8_t {
     kFileTracingDir, kBeQuiet, kTraceQueueSize, kAppend, kName,
     kLogFileLimit, kDisableFileTracing, kDisableConsoleTracing, kDisableRemoteTracing, kCounterFile,
+    kCrashRecord,
     kNone,  // the key is no option keyword
 };
 

@@ -144,6 +144,7 @@ void TraceConfig::MergeFrom(TraceConfig& other) {
     file.MergeFrom(other.file);
     client.MergeFrom(other.client);
     quiet.store(quiet.load() || other.quiet.load());
+    crashRecord = crashRecord && other.crashRecord;
 }
 
 void TraceConfig::UpdateFrom(TraceConfig& other) {
@@ -152,6 +153,7 @@ void TraceConfig::UpdateFrom(TraceConfig& other) {
     console.CopyBaseFrom(other.console);
     client.AssignFrom(other.client);
     quiet.store(other.quiet.load());
+    crashRecord = other.crashRecord;
     started = false;
     refresh = true;
 }

@@ -103,6 +103,9 @@ public:
     std::atomic<bool> quiet{false};
     bool started = false;
     bool refresh = false;
+    // Whether a crash of the host is recorded in the trace files (a host that owns its crash
+    // handling turns it off; one configuration turning it off turns it off for the process).
+    bool crashRecord = true;
     ConfigName name;
     // VXF_ALL tokens applied while the configuration was read (the reader caps them).
     uint32_t allFacilityTokens = 0;

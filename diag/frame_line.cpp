@@ -46,6 +46,23 @@ void FormatFrameLine(const void* address, char* line, size_t size, bool symbols)
     FormatModuleFrameLine(AddressValue(address), moduleName, moduleBase, line, size);
 }
 
+void FormatFrameLineWithoutWaiting(const void* address, bool returnAddress, platform::SymbolFacts& scratch,
+                                   char* line, size_t size) {
+    char moduleName[kFrameModuleNameCapacity];
+    uint64_t moduleBase = 0;
+    platform::ModuleOfAddress(address, &moduleBase, moduleName, sizeof moduleName);
+    const uint64_t where = AddressValue(address);
+    const void* lookup = returnAddress ? static_cast<const char*>(address) - 1 : address;
+    if (platform::LookUpSymbolWithoutWaiting(lookup, &scratch)) {
+        char symbolText[kFrameLineCapacity];
+        FormatSymbolText(scratch.symbolName, where - scratch.symbolAddress, moduleName, moduleBase, "", symbolText,
+                         sizeof symbolText);
+        FormatSymbolFrameLine(where, symbolText, line, size);
+        return;
+    }
+    FormatModuleFrameLine(where, moduleName, moduleBase, line, size);
+}
+
 void ForEachFrameLine(void* const* frames, uint32_t count, bool symbols,
                       const std::function<void(const char* line)>& emit) {
     if (frames == nullptr) return;

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "platform/stack.h"
+
 namespace vextrel {
 
 // How many return addresses a stack trace asks for (at most 62 are captured).
@@ -28,6 +30,13 @@ void FormatSymbolFrameLine(uint64_t address, const char* symbolText, char* line,
 // Writes the frame line of `address`: the symbol form when `symbols` is set and the symbol library
 // could be loaded, otherwise the module form.
 void FormatFrameLine(const void* address, char* line, size_t size, bool symbols);
+
+// Writes the frame line of `address` without waiting for a lock and without allocating, for a
+// crashing process: the symbol form when the symbol is known at once, else the module form. A
+// return address is looked up one byte earlier, so that a call that never returns shows its
+// caller rather than the function that follows. `scratch` holds the lookup.
+void FormatFrameLineWithoutWaiting(const void* address, bool returnAddress, platform::SymbolFacts& scratch,
+                                   char* line, size_t size);
 
 // Calls `emit` with the frame line of `frames[1]`, `frames[2]`, ... up to `frames[count - 1]`,
 // stopping at the first null entry. Entry 0, the location inside the capture itself, is never shown.

@@ -11,6 +11,7 @@
 #include "diag/machine_id.h"
 #include "host/host_info.h"
 #include "lifecycle/config_start.h"
+#include "lifecycle/crash_record.h"
 #include "platform/clock.h"
 #include "platform/grace_hints.h"
 
@@ -51,6 +52,7 @@ void SwapOut(CVextrelManager* fresh) {
 void StartAndPublish(CVextrelManager* manager) {
     StartConfigsGuarded(manager, false);
     ExchangeManager(manager);
+    UpdateCrashRecord(manager);
 }
 
 // Frees what the load made besides the manager, for an unload while the process keeps running.
@@ -121,7 +123,10 @@ void OnProcessAttach() {
     if (g_attachCount++ != 0) return;
     try {
         InitializeLibrary(nullptr, false);
-        if (CVextrelManager* manager = CurrentManager()) StartConfigsGuarded(manager, false);
+        if (CVextrelManager* manager = CurrentManager()) {
+            StartConfigsGuarded(manager, false);
+            UpdateCrashRecord(manager);
+        }
     } catch (...) {
         // Memory exhausted while reading the configuration files: the library runs without them.
     }
@@ -130,6 +135,7 @@ void OnProcessAttach() {
 void OnProcessDetach(bool processExiting) {
     if (g_attachCount == 0 || --g_attachCount != 0) return;
     try {
+        RemoveCrashRecord();
         if (processExiting) {
             StopLibraryAtExit();
         } else {

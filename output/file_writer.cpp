@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "output/trace_file_handles.h"
 #include "output/user_name_scrub.h"
 #include "platform/files.h"
 
@@ -17,16 +18,24 @@ const char* const kLostOutputLines[3] = {
 FileWriter::FileWriter(const char* path, bool append) : path_(path != nullptr ? path : ""), append_(append) {}
 
 FileWriter::~FileWriter() {
-    if (stream_ != nullptr && stream_ != stdout) std::fclose(stream_);
+    if (stream_ != nullptr && stream_ != stdout) {
+        ForgetTraceFileHandle(stream_);
+        std::fclose(stream_);
+    }
 }
 
 bool FileWriter::Open() {
-    if (stream_ != nullptr && stream_ != stdout) std::fclose(stream_);
+    if (stream_ != nullptr && stream_ != stdout) {
+        ForgetTraceFileHandle(stream_);
+        std::fclose(stream_);
+    }
     if (path_.empty()) {
         stream_ = stdout;
         append_ = false;
     } else {
         stream_ = std::fopen(path_.c_str(), append_ ? "a" : "w");
+        // A crash record is written straight to the file's handle.
+        RememberTraceFileHandle(stream_);
     }
     return stream_ != nullptr;
 }

@@ -1,6 +1,7 @@
 #include "output/trace_file.h"
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
@@ -41,6 +42,28 @@ void TraceFilePathFor(const char* folder, const char* baseName, bool append, uin
     }
 }
 
+bool ClaimUnusedTracePath(char (&path)[kTraceFilePathCapacity]) {
+    constexpr uint32_t kMaxSuffix = 9999;
+    char stem[kTraceFilePathCapacity];
+    std::snprintf(stem, sizeof stem, "%s", path);
+    char* const extension = std::strrchr(stem, '.');
+    if (extension != nullptr) *extension = '\0';
+    char candidate[kTraceFilePathCapacity];
+    std::snprintf(candidate, sizeof candidate, "%s", path);
+    for (uint32_t suffix = 1; suffix <= kMaxSuffix + 1; ++suffix) {
+        const platform::CreateFileResult result = platform::CreateNewFile(candidate);
+        if (result == platform::CreateFileResult::kCreated) {
+            std::memcpy(path, candidate, sizeof path);
+            return true;
+        }
+        if (result == platform::CreateFileResult::kFailed) return false;
+        // A long stem is cut so that the number and the extension always fit.
+        std::snprintf(candidate, sizeof candidate, "%.*s_%u.txt", static_cast<int>(sizeof candidate) - 16, stem,
+                      suffix);
+    }
+    return false;
+}
+
 void EnsureFolder(const char* folder) {
     if (folder == nullptr) return;
     const std::string path(folder);
@@ -58,15 +81,19 @@ bool OpenTraceFileAt(FileTracer& tracer, const char* folder, const char* baseNam
     EnsureFolder(folder);
     char path[kTraceFilePathCapacity];
     TraceFilePathFor(folder, baseName, tracer.append, tracer.counterValue, now, path);
+    const bool dateStamped = !tracer.append && tracer.counterValue == 0;
 
     // Old files go before the new one exists, so the new file is the limit's last.
     if (!tracer.append && tracer.logFileLimit > 0) {
-        if (tracer.counterValue == 0) {
+        if (dateStamped) {
             ApplyLogFileLimit(tracer.logFileLimit, folder);
         } else {
             platform::WriteDebuggerOutput(kCounterRetentionMessage);
         }
     }
+
+    // A date-stamped name taken by an earlier session of the same second gets a number instead.
+    if (dateStamped) ClaimUnusedTracePath(path);
 
     // The file is opened before the tracer shares it, so a running writer thread never sees a
     // FileWriter without its stream.

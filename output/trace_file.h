@@ -17,6 +17,13 @@ constexpr uint32_t kTraceFilePathCapacity = 260;
 void TraceFilePathFor(const char* folder, const char* baseName, bool append, uint32_t counterValue,
                       const platform::CalendarTime& now, char (&path)[kTraceFilePathCapacity]);
 
+// Makes `path` the name of a trace file that no other file had, created empty and exclusively, so
+// that an earlier trace is never truncated and two processes racing for one name each get a file:
+// the path itself when it is free, else "<stem>_1.txt", "<stem>_2.txt", ... (numbers up to 9999).
+// False, with `path` unchanged, when a file cannot be created there for another reason than the
+// name being taken.
+bool ClaimUnusedTracePath(char (&path)[kTraceFilePathCapacity]);
+
 // Creates the folder level by level: the part before each path separator (the platform's own,
 // '\\' on Windows, '/' on Linux), left to right, then the whole folder unless it ends in a
 // separator. Levels that exist, as folders or as files, are left alone; failures are ignored.

@@ -21,6 +21,12 @@ enum class CreateFolderResult { kCreated, kAlreadyExists, kFailed };
 // Creates one folder level (CreateDirectoryA / mkdir 0777, the umask applies).
 CreateFolderResult CreateFolder(const char* path);
 
+enum class CreateFileResult { kCreated, kAlreadyExists, kFailed };
+
+// Creates an empty file only when no entry of that name exists (O_CREAT | O_EXCL / CREATE_NEW), so
+// that of several processes racing for one name exactly one gets it; the file is closed again.
+CreateFileResult CreateNewFile(const char* path);
+
 // Deletes a file; false when the system refuses.
 bool DeleteFilePath(const char* path);
 

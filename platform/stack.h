@@ -46,4 +46,9 @@ struct SymbolFacts {
 // and of its buffers is serialised.
 bool LookUpSymbol(const void* address, SymbolFacts* facts);
 
+// Looks `address` up without waiting for any lock and without allocating: the dynamic symbol
+// table only, names left undemangled (Linux); the debug-help library only when no other thread
+// is using it (Windows). False when nothing is known.
+bool LookUpSymbolWithoutWaiting(const void* address, SymbolFacts* facts);
+
 }  // namespace vextrel::platform

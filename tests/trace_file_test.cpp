@@ -60,6 +60,18 @@ TEST(TraceFile, OpeningAndCopies) {
     copy.Write(line, static_cast<int32_t>(std::strlen(line)));
     copy.Flush();
     EXPECT_EQ(ReadFile(path), "written through the copy\n");
+
+    // Later starts in the same second take the next numbers; the dated file keeps its text.
+    FileTracer first, second, third;
+    ASSERT_TRUE(OpenTraceFileAt(first, folder.Path().c_str(), "Host", kMarchSecond));
+    first.Write(line, static_cast<int32_t>(std::strlen(line)));
+    first.Flush();
+    ASSERT_TRUE(OpenTraceFileAt(second, folder.Path().c_str(), "Host", kMarchSecond));
+    ASSERT_TRUE(OpenTraceFileAt(third, folder.Path().c_str(), "Host", kMarchSecond));
+    const std::string stem = PathFor(folder.Path(), "Host", false, 0, kMarchSecond);
+    EXPECT_EQ(second.GetPath(), stem.substr(0, stem.size() - 4) + "_1.txt");
+    EXPECT_EQ(third.GetPath(), stem.substr(0, stem.size() - 4) + "_2.txt");
+    EXPECT_EQ(ReadFile(first.GetPath()), "written through the copy\n");
 }
 
 // A level that is a file blocks the folder: no trace file, while the clients go on and the loss

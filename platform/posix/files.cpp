@@ -1,6 +1,7 @@
 #include "platform/files.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +20,13 @@ bool PathExists(const char* path) {
 CreateFolderResult CreateFolder(const char* path) {
     if (mkdir(path, 0777) == 0) return CreateFolderResult::kCreated;
     return errno == EEXIST ? CreateFolderResult::kAlreadyExists : CreateFolderResult::kFailed;
+}
+
+CreateFileResult CreateNewFile(const char* path) {
+    const int descriptor = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (descriptor < 0) return errno == EEXIST ? CreateFileResult::kAlreadyExists : CreateFileResult::kFailed;
+    close(descriptor);
+    return CreateFileResult::kCreated;
 }
 
 bool DeleteFilePath(const char* path) { return unlink(path) == 0; }

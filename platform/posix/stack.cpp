@@ -197,4 +197,16 @@ bool LookUpSymbol(const void* address, SymbolFacts* facts) {
     return true;
 }
 
+bool LookUpSymbolWithoutWaiting(const void* address, SymbolFacts* facts) {
+    Dl_info info{};
+    if (dladdr(address, &info) == 0 || info.dli_sname == nullptr || info.dli_saddr == nullptr) return false;
+    facts->hasSymbol = true;
+    facts->symbolAddress = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(info.dli_saddr));
+    const size_t length = strnlen(info.dli_sname, kSymbolNameCapacity - 1);
+    std::memcpy(facts->symbolName, info.dli_sname, length);
+    facts->symbolName[length] = '\0';
+    facts->hasSourceLine = false;
+    return true;
+}
+
 }  // namespace vextrel::platform

@@ -14,6 +14,18 @@ CreateFolderResult CreateFolder(const char* path) {
     return GetLastError() == ERROR_ALREADY_EXISTS ? CreateFolderResult::kAlreadyExists : CreateFolderResult::kFailed;
 }
 
+CreateFileResult CreateNewFile(const char* path) {
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? CreateFileResult::kAlreadyExists
+                                                                           : CreateFileResult::kFailed;
+    }
+    CloseHandle(file);
+    return CreateFileResult::kCreated;
+}
+
 bool DeleteFilePath(const char* path) { return DeleteFileA(path) != 0; }
 
 void ListFolderByPrefix(const char* folder, const char* prefix,

@@ -113,8 +113,10 @@ void ModuleOfAddress(const void* address, uint64_t* base, char* name, size_t siz
     CopyTruncated(name, size, "Unknown");
 }
 
-bool LookUpSymbol(const void* address, SymbolFacts* facts) {
-    std::lock_guard<std::mutex> guard(SymbolLibraryLock());
+namespace {
+
+// LookUpSymbol's work; the caller holds the symbol library lock.
+bool LookUpSymbolLocked(const void* address, SymbolFacts* facts) {
     const DebugHelp* debugHelp = LoadDebugHelp();
     if (debugHelp == nullptr) return false;
     *facts = SymbolFacts{};
@@ -149,6 +151,19 @@ bool LookUpSymbol(const void* address, SymbolFacts* facts) {
         }
     }
     return true;
+}
+
+}  // namespace
+
+bool LookUpSymbol(const void* address, SymbolFacts* facts) {
+    std::lock_guard<std::mutex> guard(SymbolLibraryLock());
+    return LookUpSymbolLocked(address, facts);
+}
+
+bool LookUpSymbolWithoutWaiting(const void* address, SymbolFacts* facts) {
+    // A crashed thread may hold the lock: then no symbols rather than a hang.
+    std::unique_lock<std::mutex> guard(SymbolLibraryLock(), std::try_to_lock);
+    return guard.owns_lock() && LookUpSymbolLocked(address, facts) && facts->hasSymbol;
 }
 
 }  // namespace vextrel::platform

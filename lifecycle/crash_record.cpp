@@ -1,0 +1,134 @@
+// The crash record. The crash line and the stack go straight to each trace file's handle, never
+// through the file tracer and its stream: the crashed thread may hold the stream's or the tracer's
+// lock. The writers are drained first, and a writer writes and flushes each line before it moves
+// its read index on, so once the read index has passed the records of the crash, nothing of them
+// is left in a stream buffer and the raw write lands after them.
+#include "lifecycle/crash_record.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "core/manager.h"
+#include "core/record_queue.h"
+#include "core/trace_config.h"
+#include "diag/frame_line.h"
+#include "output/queue_writer.h"
+#include "output/trace_file_handles.h"
+#include "platform/clock.h"
+
+namespace vextrel {
+namespace {
+
+// The crash path's working memory, in static storage: nothing on it allocates, and the alternate
+// signal stack stays small.
+struct CrashScratch {
+    intptr_t handles[kTraceFileHandleCapacity];
+    char line[kFrameLineCapacity];
+    platform::SymbolFacts symbol;
+};
+CrashScratch g_scratch;
+
+uint64_t MillisecondsInTicks(uint32_t milliseconds) {
+    return platform::CounterFrequency() * milliseconds / 1000u;
+}
+
+// Waits until the ring's writer has taken every record reserved before now, the deadline passes or
+// the writer stalls.
+void DrainRing(RecordQueue& queue, uint64_t deadline) {
+    const uint32_t target = queue.writeIndex.Load();
+    queue.wakeEvent.Set();
+    const uint64_t stallTicks = MillisecondsInTicks(kCrashDrainStallMilliseconds);
+    uint32_t lastRead = queue.readIndex.Load();
+    uint64_t lastProgress = platform::ReadCounter();
+    while (static_cast<int32_t>(queue.readIndex.Load() - target) < 0) {
+        const uint64_t now = platform::ReadCounter();
+        if (now >= deadline) return;
+        const uint32_t read = queue.readIndex.Load();
+        if (read != lastRead) {
+            lastRead = read;
+            lastProgress = now;
+        } else if (now - lastProgress >= stallTicks) {
+            return;
+        }
+        platform::SleepMilliseconds(1);
+    }
+}
+
+void DrainRings(uint32_t crashingThread) {
+    const CVextrelManager* manager = CurrentManager();
+    if (manager == nullptr) return;
+    const uint64_t deadline = platform::ReadCounter() + MillisecondsInTicks(kCrashDrainMilliseconds);
+    const ConfigSnapshot configs = manager->Snapshot();
+    for (uint32_t i = 0; i < configs.count; ++i) {
+        RecordQueue* queue = configs.items[i] != nullptr ? configs.items[i]->Queue() : nullptr;
+        if (queue == nullptr || queue->capacity == 0 || queue->Stopping()) continue;
+        // A writer thread that crashed (in a client's callback, say) drains nothing more.
+        const auto* writer = dynamic_cast<const QueueWriter*>(queue->consumer);
+        if (writer == nullptr || writer->ThreadId() == crashingThread) continue;
+        DrainRing(*queue, deadline);
+    }
+}
+
+void WriteToEveryFile(uint32_t fileCount, const char* text) {
+    const size_t length = std::strlen(text);
+    for (uint32_t i = 0; i < fileCount; ++i) platform::WriteToNativeHandle(g_scratch.handles[i], text, length);
+}
+
+void OnCrash(const platform::CrashFacts& facts) { WriteCrashRecord(facts); }
+
+}  // namespace
+
+void UpdateCrashRecord(const CVextrelManager* manager) {
+    bool wanted = false;
+    if (manager != nullptr) {
+        for (const TraceConfig* config : manager->configs) {
+            if (config == nullptr) continue;
+            if (!config->crashRecord) {
+                wanted = false;
+                break;
+            }
+            wanted = true;
+        }
+    }
+    if (wanted) {
+        platform::InstallCrashHandler(OnCrash);
+    } else {
+        platform::RemoveCrashHandler();
+    }
+}
+
+void RemoveCrashRecord() { platform::RemoveCrashHandler(); }
+
+void FormatCrashLine(const platform::CrashFacts& facts, char* line, size_t size) {
+    if (line == nullptr || size == 0) return;
+    char code[48];
+    if (facts.isSignal) {
+        std::snprintf(code, sizeof code, "%s (signal %u)", facts.codeName, facts.code);
+    } else {
+        std::snprintf(code, sizeof code, "%s (exception 0x%08X)", facts.codeName, facts.code);
+    }
+    std::snprintf(line, size, "\n!!!***!!! Crash: %s at address %016llX, instruction %016llX, thread %05x\n", code,
+                  static_cast<unsigned long long>(facts.faultAddress),
+                  static_cast<unsigned long long>(facts.instructionAddress), facts.threadId);
+}
+
+void WriteCrashRecord(const platform::CrashFacts& facts) {
+    DrainRings(facts.threadId);
+    const uint32_t fileCount = TraceFileHandles(g_scratch.handles, kTraceFileHandleCapacity);
+    if (fileCount == 0) return;
+    FormatCrashLine(facts, g_scratch.line, sizeof g_scratch.line);
+    WriteToEveryFile(fileCount, g_scratch.line);
+    WriteToEveryFile(fileCount, "Stacktrace:\n");
+    for (uint32_t index = 0; index < facts.frameCount && index < platform::kMaxCapturedFrames; ++index) {
+        if (facts.frames[index] == nullptr) break;
+        // Entry 0 is the crashing instruction itself; the others are return addresses.
+        FormatFrameLineWithoutWaiting(facts.frames[index], index != 0, g_scratch.symbol, g_scratch.line,
+                                      sizeof g_scratch.line - 1);
+        const size_t length = std::strlen(g_scratch.line);
+        g_scratch.line[length] = '\n';
+        g_scratch.line[length + 1] = '\0';
+        WriteToEveryFile(fileCount, g_scratch.line);
+    }
+}
+
+}  // namespace vextrel

@@ -1,0 +1,52 @@
+// The process crash handler: a fatal signal (Linux) or an unhandled exception (Windows) runs one
+// callback on the crashing thread, then goes on to whatever handled the crash before.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "platform/stack.h"
+
+namespace vextrel::platform {
+
+// What is known about a crash when the callback runs. Lives in static storage: nothing on the
+// crash path allocates.
+struct CrashFacts {
+    bool isSignal = false;           // a signal number (Linux) rather than an exception code (Windows)
+    uint32_t code = 0;               // the signal number or the exception code
+    const char* codeName = "";       // "SIGSEGV", "access violation", ...
+    uint64_t faultAddress = 0;       // the data address of a memory fault, else the instruction's
+    uint64_t instructionAddress = 0; // where the crashing thread was
+    uint32_t threadId = 0;           // the crashing thread
+    // The crashing thread's stack, innermost first: entry 0 is the crashing instruction, the others
+    // are return addresses.
+    void* frames[kMaxCapturedFrames] = {};
+    uint32_t frameCount = 0;
+};
+
+// Runs on the crashing thread, once per process, before the previous handler gets the crash.
+using CrashCallback = void (*)(const CrashFacts& facts);
+
+// Installs the crash handler for SIGSEGV, SIGBUS, SIGILL, SIGFPE and SIGABRT on an alternate signal
+// stack for the calling thread (Linux; other threads run the handler on their own stack, so a
+// stack overflow there is not recorded), or as the unhandled-exception filter (Windows), keeping
+// what was installed before. Does nothing when it is installed already.
+void InstallCrashHandler(CrashCallback callback);
+
+// Puts back what was installed before, where the handler is still ours. Does nothing when it is not
+// installed.
+void RemoveCrashHandler();
+
+// Whether the crash handler is installed.
+bool CrashHandlerInstalled();
+
+// The operating system's handle of an open stream (its descriptor, or its Win32 file handle), as
+// an integer; -1 when there is none.
+intptr_t NativeHandleOfStream(std::FILE* stream);
+
+// Writes the text straight to the native handle, bypassing the C library's buffers and locks; each
+// '\n' becomes the line end the stream's text mode writes ("\r\n" on Windows). Failures are ignored.
+void WriteToNativeHandle(intptr_t handle, const char* text, size_t length);
+
+}  // namespace vextrel::platform

@@ -1,0 +1,137 @@
+// The crash handler on Windows: the unhandled-exception filter, which runs on the crashing thread
+// only once no handler of the host took the exception (a debugger sees it before), then calls the
+// filter that was installed before ours.
+#include "platform/crash.h"
+
+#include <io.h>
+#include <windows.h>
+#include <dbghelp.h>
+
+#include <atomic>
+
+namespace vextrel::platform {
+namespace {
+
+// The crashing thread's value once the record is written.
+constexpr uint32_t kRecordWritten = 0xFFFFFFFFu;
+// A second crashing thread waits this long for the first to finish its record before it goes on.
+constexpr int kOtherCrashWaitMilliseconds = 3000;
+
+LPTOP_LEVEL_EXCEPTION_FILTER g_previous = nullptr;
+std::atomic<bool> g_installed{false};
+CrashCallback g_callback = nullptr;
+std::atomic<uint32_t> g_crashingThread{0};
+CrashFacts g_facts;
+CONTEXT g_unwindContext;
+
+const char* ExceptionName(DWORD code) {
+    switch (code) {
+        case EXCEPTION_ACCESS_VIOLATION: return "access violation";
+        case EXCEPTION_IN_PAGE_ERROR: return "in-page error";
+        case EXCEPTION_ILLEGAL_INSTRUCTION: return "illegal instruction";
+        case EXCEPTION_PRIV_INSTRUCTION: return "privileged instruction";
+        case EXCEPTION_INT_DIVIDE_BY_ZERO: return "integer division by zero";
+        case EXCEPTION_STACK_OVERFLOW: return "stack overflow";
+        case EXCEPTION_ARRAY_BOUNDS_EXCEEDED: return "array bounds exceeded";
+        case EXCEPTION_BREAKPOINT: return "breakpoint";
+        case 0xE06D7363: return "unhandled C++ exception";
+        default: return "exception";
+    }
+}
+
+// The crashing thread's stack, unwound from the exception's context with the modules' unwind
+// tables: the crashing instruction first, then each caller's return address.
+void UnwindCrashStack(const CONTEXT& context) {
+    g_unwindContext = context;
+    uint32_t count = 0;
+    while (count < kMaxCapturedFrames && g_unwindContext.Rip != 0) {
+        g_facts.frames[count++] = reinterpret_cast<void*>(static_cast<uintptr_t>(g_unwindContext.Rip));
+        DWORD64 imageBase = 0;
+        PRUNTIME_FUNCTION function = RtlLookupFunctionEntry(g_unwindContext.Rip, &imageBase, nullptr);
+        if (function == nullptr) {
+            // A leaf function: the return address is on top of the stack.
+            if (g_unwindContext.Rsp == 0) break;
+            g_unwindContext.Rip = *reinterpret_cast<DWORD64*>(static_cast<uintptr_t>(g_unwindContext.Rsp));
+            g_unwindContext.Rsp += 8;
+        } else {
+            PVOID handlerData = nullptr;
+            DWORD64 establisherFrame = 0;
+            RtlVirtualUnwind(UNW_FLAG_NHANDLER, imageBase, g_unwindContext.Rip, function, &g_unwindContext,
+                             &handlerData, &establisherFrame, nullptr);
+        }
+    }
+    g_facts.frameCount = count;
+}
+
+LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* pointers) {
+    const EXCEPTION_RECORD* record = pointers != nullptr ? pointers->ExceptionRecord : nullptr;
+    const uint32_t self = static_cast<uint32_t>(GetCurrentThreadId());
+    uint32_t expected = 0;
+    if (!g_crashingThread.compare_exchange_strong(expected, self)) {
+        // A crash inside the record of a crash ends the process at once.
+        if (expected == self) TerminateProcess(GetCurrentProcess(), record != nullptr ? record->ExceptionCode : 1);
+        for (int waited = 0; waited < kOtherCrashWaitMilliseconds &&
+                             g_crashingThread.load(std::memory_order_acquire) != kRecordWritten;
+             waited += 5) {
+            Sleep(5);
+        }
+    } else if (record != nullptr) {
+        g_facts.isSignal = false;
+        g_facts.code = static_cast<uint32_t>(record->ExceptionCode);
+        g_facts.codeName = ExceptionName(record->ExceptionCode);
+        g_facts.instructionAddress = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(record->ExceptionAddress));
+        const bool memoryFault = (record->ExceptionCode == EXCEPTION_ACCESS_VIOLATION ||
+                                  record->ExceptionCode == EXCEPTION_IN_PAGE_ERROR) &&
+                                 record->NumberParameters >= 2;
+        g_facts.faultAddress = memoryFault ? static_cast<uint64_t>(record->ExceptionInformation[1])
+                                           : g_facts.instructionAddress;
+        g_facts.threadId = self;
+        if (pointers->ContextRecord != nullptr) UnwindCrashStack(*pointers->ContextRecord);
+        if (g_callback != nullptr) g_callback(g_facts);
+        g_crashingThread.store(kRecordWritten, std::memory_order_release);
+    }
+    return g_previous != nullptr ? g_previous(pointers) : EXCEPTION_CONTINUE_SEARCH;
+}
+
+}  // namespace
+
+void InstallCrashHandler(CrashCallback callback) {
+    if (g_installed.load()) return;
+    g_callback = callback;
+    g_previous = SetUnhandledExceptionFilter(OnUnhandledException);
+    g_installed.store(true);
+}
+
+void RemoveCrashHandler() {
+    if (!g_installed.load()) return;
+    LPTOP_LEVEL_EXCEPTION_FILTER current = SetUnhandledExceptionFilter(g_previous);
+    // A filter installed after ours stays; it is the host's (or a later library's) to manage.
+    if (current != OnUnhandledException) SetUnhandledExceptionFilter(current);
+    g_installed.store(false);
+}
+
+bool CrashHandlerInstalled() { return g_installed.load(); }
+
+intptr_t NativeHandleOfStream(std::FILE* stream) {
+    if (stream == nullptr) return -1;
+    const intptr_t handle = _get_osfhandle(_fileno(stream));
+    return handle == reinterpret_cast<intptr_t>(INVALID_HANDLE_VALUE) ? -1 : handle;
+}
+
+void WriteToNativeHandle(intptr_t handle, const char* text, size_t length) {
+    if (handle == -1 || text == nullptr) return;
+    const HANDLE file = reinterpret_cast<HANDLE>(handle);
+    // Text-mode streams write "\r\n" for '\n'; the raw lines match them.
+    while (length > 0) {
+        size_t run = 0;
+        while (run < length && text[run] != '\n') ++run;
+        DWORD written = 0;
+        if (run > 0 && !WriteFile(file, text, static_cast<DWORD>(run), &written, nullptr)) return;
+        if (run == length) return;
+        if (!WriteFile(file, "\r\n", 2, &written, nullptr)) return;
+        text += run + 1;
+        length -= run + 1;
+    }
+}
+
+}  // namespace vextrel::platform
