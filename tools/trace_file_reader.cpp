@@ -190,7 +190,14 @@ std::optional<int64_t> WallMicrosecondsOf(const SessionHeader& session, uint64_t
     if (!session.startUtc || !session.startMicroseconds) return std::nullopt;
     const UtcTime& t = *session.startUtc;
     const int64_t startSeconds = DaysFromCivil(t.year, t.month, t.day) * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
-    return startSeconds * 1000000 + static_cast<int64_t>(microseconds) - static_cast<int64_t>(*session.startMicroseconds);
+    // A garbled header can name any year: times that do not fit 64 bits have no wall clock.
+    int64_t wall = 0;
+    if (__builtin_mul_overflow(startSeconds, int64_t{1000000}, &wall) ||
+        __builtin_add_overflow(wall, static_cast<int64_t>(microseconds % (uint64_t{1} << 62)), &wall) ||
+        __builtin_sub_overflow(wall, static_cast<int64_t>(*session.startMicroseconds % (uint64_t{1} << 62)), &wall)) {
+        return std::nullopt;
+    }
+    return wall;
 }
 
 std::optional<std::string> WallTimeOf(const SessionHeader& session, uint64_t microseconds) {
