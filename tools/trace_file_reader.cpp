@@ -189,6 +189,7 @@ std::string FormatSeconds(uint64_t microseconds) {
 std::optional<int64_t> WallMicrosecondsOf(const SessionHeader& session, uint64_t microseconds) {
     if (!session.startUtc || !session.startMicroseconds) return std::nullopt;
     const UtcTime& t = *session.startUtc;
+    if (t.year < 0 || t.year > 9999) return std::nullopt;  // a garbled header names no real time
     const int64_t startSeconds = DaysFromCivil(t.year, t.month, t.day) * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
     // A garbled header can name any year: times that do not fit 64 bits have no wall clock.
     int64_t wall = 0;
