@@ -3,10 +3,9 @@
 namespace vextrel {
 namespace {
 
-// Constant-initialised and never torn down in a way a late caller could notice (the standard
-// mutex has a trivial destructor here), so a host thread may make a control call while the process
-// exits; and it lives in the library image, so unloading the library leaves nothing behind.
-constinit std::mutex g_controlMutex;
+// A plain static: constant-initialised with glibc, set up before the load entry runs with MinGW;
+// it lives in the library image, so unloading the library leaves nothing behind.
+std::mutex g_controlMutex;
 
 }  // namespace
 
