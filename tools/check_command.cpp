@@ -17,6 +17,10 @@ struct CheckOptions {
 };
 
 int RunCheck(const CheckOptions& options) {
+    if (options.configs.empty() && options.executable.empty()) {
+        std::fprintf(stderr, "vextrel check: give configuration files or --exe PATH\n");
+        return 2;
+    }
     std::string executable = options.executable;
     if (executable.empty()) {
         // The default trace folder falls back to the executable's folder; the tool stands in.
@@ -54,19 +58,13 @@ int RunCheck(const CheckOptions& options) {
 
 void AddCheckCommand(CLI::App& app, int& exitStatus) {
     auto options = std::make_shared<CheckOptions>();
-    CLI::App* command = app.add_subcommand(
-        "check", "Reads configuration files as the library does, reports every line it ignores and what will be traced");
+    CLI::App* command = AddCommand(
+        app, exitStatus, "check",
+        "Reads configuration files as the library does, reports every line it ignores and what will be traced", options,
+        RunCheck);
     command->add_option("configs", options->configs, "Configuration files (each with its numbered continuations)");
     command->add_option("--exe", options->executable,
                         "Host executable: without files, check those the library reads for it; also sets the default trace folder");
-    command->callback([options, &exitStatus] {
-        if (options->configs.empty() && options->executable.empty()) {
-            std::fprintf(stderr, "vextrel check: give configuration files or --exe PATH\n");
-            exitStatus = 2;
-            return;
-        }
-        exitStatus = RunReportingErrors("check", [&] { return RunCheck(*options); });
-    });
 }
 
 }  // namespace vextrel::tool

@@ -4,6 +4,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include <functional>
+#include <memory>
+
 #include "tools/record_filter.h"
 
 namespace vextrel::tool {
@@ -20,5 +23,28 @@ void AddFilterOptions(CLI::App& command, FilterOptions& options);
 
 // Runs a command body: an exception becomes a message on standard error and exit status 2.
 int RunReportingErrors(const char* command, const std::function<int()>& body);
+
+// Registers subcommand `name`: when it runs, `run(*options)` gives the exit status, an exception
+// reported as by RunReportingErrors.
+template <typename Options>
+CLI::App* AddCommand(CLI::App& app, int& exitStatus, const char* name, const char* description,
+                     const std::shared_ptr<Options>& options, int (*run)(const Options&)) {
+    CLI::App* command = app.add_subcommand(name, description);
+    command->callback([options, run, name, &exitStatus] {
+        exitStatus = RunReportingErrors(name, [&] { return run(*options); });
+    });
+    return command;
+}
+
+// The same for a subcommand over trace files: adds the required file arguments (`options->files`)
+// and the record filter options (`options->filter`).
+template <typename Options>
+CLI::App* AddTraceFilesCommand(CLI::App& app, int& exitStatus, const char* name, const char* description,
+                               const std::shared_ptr<Options>& options, int (*run)(const Options&)) {
+    CLI::App* command = AddCommand(app, exitStatus, name, description, options, run);
+    command->add_option("files", options->files, "Trace files")->required()->check(CLI::ExistingFile);
+    AddFilterOptions(*command, options->filter);
+    return command;
+}
 
 }  // namespace vextrel::tool

@@ -48,17 +48,15 @@ int RunFollow(const FollowOptions& options) {
 
 void AddFollowCommand(CLI::App& app, int& exitStatus) {
     auto options = std::make_shared<FollowOptions>();
-    CLI::App* command = app.add_subcommand(
-        "follow", "Print the newest trace file of a folder as it grows, moving on to newer files");
+    CLI::App* command = AddCommand(app, exitStatus, "follow",
+                                   "Print the newest trace file of a folder as it grows, moving on to newer files",
+                                   options, RunFollow);
     command->add_option("folder", options->folder, "Trace folder (default: the library's default trace folder)");
     command->add_option("--tail", options->tailLines, "Lines of the file's end to show first");
     command->add_option("--exit-after", options->exitAfterSeconds, "Stop after this many seconds");
     command->add_option("--lines", options->maxLines, "Stop after printing this many lines");
     command->add_option("--poll-ms", options->pollMilliseconds, "Milliseconds between looks at the folder")
         ->check(CLI::Range(1, 10000));
-    command->callback([options, &exitStatus] {
-        exitStatus = RunReportingErrors("follow", [&] { return RunFollow(*options); });
-    });
 }
 
 }  // namespace vextrel::tool

@@ -144,14 +144,10 @@ int RunStats(const StatsOptions& options) {
 
 void AddStatsCommand(CLI::App& app, int& exitStatus) {
     auto options = std::make_shared<StatsOptions>();
-    CLI::App* command = app.add_subcommand("stats", "Session facts and record statistics of trace files");
-    command->add_option("files", options->files, "Trace files")->required()->check(CLI::ExistingFile);
-    AddFilterOptions(*command, options->filter);
+    CLI::App* command = AddTraceFilesCommand(app, exitStatus, "stats", "Session facts and record statistics of trace files",
+                                             options, RunStats);
     command->add_option("--bucket", options->bucketSeconds, "Seconds per row of the record rate (default: about 20 rows)");
     command->add_option("--gaps", options->gapCount, "How many of the longest gaps to show");
-    command->callback([options, &exitStatus] {
-        exitStatus = RunReportingErrors("stats", [&] { return RunStats(*options); });
-    });
 }
 
 }  // namespace vextrel::tool

@@ -146,14 +146,10 @@ int RunTimeline(const TimelineOptions& options) {
 
 void AddTimelineCommand(CLI::App& app, int& exitStatus) {
     auto options = std::make_shared<TimelineOptions>();
-    CLI::App* command = app.add_subcommand("timeline", "Write trace files as trace-event JSON for timeline viewers");
-    command->add_option("files", options->files, "Trace files")->required()->check(CLI::ExistingFile);
+    CLI::App* command = AddTraceFilesCommand(app, exitStatus, "timeline",
+                                             "Write trace files as trace-event JSON for timeline viewers", options, RunTimeline);
     command->add_option("-o,--output", options->output, "The JSON file to write")->required();
-    AddFilterOptions(*command, options->filter);
     command->add_flag("--wall", options->wall, "Time axis in wall-clock microseconds (aligns files of different boots)");
-    command->callback([options, &exitStatus] {
-        exitStatus = RunReportingErrors("timeline", [&] { return RunTimeline(*options); });
-    });
 }
 
 }  // namespace vextrel::tool
