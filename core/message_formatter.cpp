@@ -5,11 +5,14 @@
 #include "core/message_formatter.h"
 
 #include <charconv>
+#include <cfenv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <type_traits>
+
+#include "platform/decimal_point.h"
 
 namespace vextrel {
 namespace {
@@ -279,8 +282,11 @@ size_t FormatGeneral(double value, const Field& field, int precision, bool upper
     return static_cast<size_t>(p - out);
 }
 
-// Writes one double; false when vsnprintf must format the call.
+// Writes one double; false when vsnprintf must format the call. Doubles are written here only in
+// printf's default conditions: a "." decimal point and rounding to nearest. A host that changes its
+// numeric locale or the rounding direction gets what its printf writes.
 bool EmitFloat(Sink& sink, const Field& field, double value, char conversion) {
+    if (std::fegetround() != FE_TONEAREST || !platform::DecimalPointIsDot()) return false;
     const bool upper = conversion == 'F' || conversion == 'E' || conversion == 'G';
     char sign = 0;
     if (std::signbit(value)) {

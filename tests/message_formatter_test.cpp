@@ -3,8 +3,10 @@
 // natively or handed over.
 #include <gtest/gtest.h>
 
+#include <cfenv>
 #include <cfloat>
 #include <climits>
+#include <clocale>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -99,6 +101,15 @@ TEST(MessageFormatterTest, HandsOverWhatItDoesNotFormatItself) {
     ExpectSame(false, 512, "%10g", 1e5);
     ExpectSame(false, 512, "%d %5%", 1);
     ExpectSame(false, 512, "%d%k", 1);
+    // Another rounding direction or a decimal comma: doubles are as the host's printf writes them.
+    std::fesetround(FE_UPWARD);
+    ExpectSame(false, 512, "%.2f|%e|%g", 2.675, 1.0 / 3, 0.1);
+    std::fesetround(FE_TONEAREST);
+    for (const char* commaLocale : {"de_DE.UTF-8", "German_Germany.1252"}) {
+        if (std::setlocale(LC_NUMERIC, commaLocale) == nullptr) continue;
+        ExpectSame(false, 512, "%.3f", 1.5);
+        std::setlocale(LC_NUMERIC, "C");
+    }
 }
 
 }  // namespace
