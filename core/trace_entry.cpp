@@ -86,7 +86,11 @@ inline Acceptance AcceptanceIn(const TraceConfig& config, uint32_t facilityWord,
 }  // namespace
 
 uint64_t TicksToMicroseconds(uint64_t ticks, double frequency) {
-    return static_cast<uint64_t>(static_cast<double>(ticks) / frequency * 1000000.0);
+    const double micros = static_cast<double>(ticks) / frequency * 1000000.0;
+    // A host clock may return any value and an unprobed frequency is 1: saturate instead of
+    // converting a value the result cannot hold.
+    if (!(micros >= 0.0)) return 0;
+    return micros < 18446744073709551616.0 ? static_cast<uint64_t>(micros) : UINT64_MAX;
 }
 
 uint64_t ToMicroseconds(uint64_t ticks) { return TicksToMicroseconds(ticks, Host().counterFrequency); }

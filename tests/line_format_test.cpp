@@ -56,7 +56,9 @@ TEST(LineFormat, KnownLines) {
         {999999, 999000, "mix", true, false, {true, 1.0}, "hello\n"},
         {25000000, 0, "", false, false, {false, 10000000.0}, "2.500000,01a2b,0012: hello\n"},  // 2.5 s at 10 MHz
         // Stamp and elapsed ticks are converted each on its own: 11 ticks at 3 per second are 3666666 us.
-        {15, 4, "", false, false, {false, 3.0}, "5.000000,01a2b,0012: hello (3666666 us)\n"}};
+        {15, 4, "", false, false, {false, 3.0}, "5.000000,01a2b,0012: hello (3666666 us)\n"},
+        // A stamp too large for microseconds at an unprobed frequency of 1 saturates.
+        {~0ull, 0, "", false, false, {false, 1.0}, "18446744073709.551615,01a2b,0012: hello\n"}};
     for (const auto& c : cases) {
         TraceRecord record;
         record.threadId = 6699;
