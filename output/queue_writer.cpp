@@ -113,7 +113,11 @@ bool QueueWriter::Finish() {
             if (writing_.load(std::memory_order_acquire) == 0) DrainAtStop(0);
             return true;
         }
-        if (platform::ReadCounter() - start >= waitTicks) return !queue_.AbandonWriter();
+        if (platform::ReadCounter() - start >= waitTicks) {
+            if (!queue_.AbandonWriter()) return true;
+            platform::KeepLibraryLoaded();  // the writer goes on in this library's code
+            return false;
+        }
         queue_.doneEvent.Wait(5);
     }
 }

@@ -18,8 +18,15 @@ void SetThreadPriorityValue(ThreadHandle* thread, int priority);
 // Whether the thread has not finished yet (GetExitCodeThread == STILL_ACTIVE).
 bool ThreadStillActive(ThreadHandle* thread);
 
-// Releases the handle without waiting for the thread (a still running thread goes on, detached).
+// Releases the handle. A thread that has finished its body is first waited for until it has left
+// this library's code (it still runs a few of its instructions on the way out, and the library may
+// be unloaded right after); a still running thread, or the calling thread itself, goes on detached.
 void ReleaseThread(ThreadHandle* thread);
+
+// Keeps this library's image loaded for the rest of the process: called when a thread is left
+// running in its code (a writer abandoned after the stop wait), so that unloading the library
+// cannot pull the code from under it.
+void KeepLibraryLoaded();
 
 // Lets the calling thread run only on the given processor (numbered from 0); false when the system
 // refuses. Used by the benchmarks, so that the calls they compare run on the same processor.

@@ -1,5 +1,6 @@
 #include "platform/thread.h"
 
+#include <dlfcn.h>
 #include <pthread.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -47,7 +48,6 @@ ThreadHandle* StartThread(void (*entry)(void*), void* argument, uint32_t* thread
         delete handle;
         return nullptr;
     }
-    pthread_detach(handle->thread);
     while (handle->kernelId.load(std::memory_order_acquire) == 0) sched_yield();
     if (threadId != nullptr) *threadId = handle->kernelId.load(std::memory_order_relaxed);
     return handle;
@@ -70,7 +70,25 @@ void SetThreadPriorityValue(ThreadHandle* thread, int priority) {
 
 bool ThreadStillActive(ThreadHandle* thread) { return thread->running.load(std::memory_order_acquire); }
 
-void ReleaseThread(ThreadHandle* thread) { Release(thread); }
+void ReleaseThread(ThreadHandle* thread) {
+    // Joining a thread whose body has returned waits only for its last instructions here and in
+    // the C library; only then may the library that holds ThreadMain be unloaded.
+    const bool finished = !thread->running.load(std::memory_order_acquire);
+    if (finished && !pthread_equal(thread->thread, pthread_self())) {
+        pthread_join(thread->thread, nullptr);
+    } else {
+        pthread_detach(thread->thread);
+    }
+    Release(thread);
+}
+
+void KeepLibraryLoaded() {
+    Dl_info info;
+    if (dladdr(reinterpret_cast<void*>(&ThreadMain), &info) != 0 && info.dli_fname != nullptr) {
+        // RTLD_NODELETE on an image already loaded marks it to stay; the handle is never closed.
+        dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+    }
+}
 
 bool PinCurrentThreadToProcessor(uint32_t processor) {
     if (processor >= CPU_SETSIZE) return false;

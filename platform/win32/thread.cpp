@@ -46,6 +46,12 @@ bool ThreadStillActive(ThreadHandle* thread) {
 
 void ReleaseThread(ThreadHandle* thread) { CloseHandle(reinterpret_cast<HANDLE>(thread)); }
 
+void KeepLibraryLoaded() {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCWSTR>(&ThreadMain), &module);
+}
+
 bool PinCurrentThreadToProcessor(uint32_t processor) {
     if (processor >= 64) return false;
     return SetThreadAffinityMask(GetCurrentThread(), DWORD_PTR{1} << processor) != 0;
