@@ -21,29 +21,28 @@ uint32_t QueueSizeNamed(const char* value) {
     return kDefaultQueueSize;
 }
 
-// Applies an option keyword; false when the key is none of them.
-bool ApplyOption(OptionKeyword keyword, const char* value, TraceConfig* config, const ConfigContext& context) {
+// Applies an option keyword's value.
+void ApplyOption(OptionKeyword keyword, const char* value, TraceConfig* config, const ConfigContext& context) {
     switch (keyword) {
         case OptionKeyword::kFileTracingDir: {
             const bool useDefault = EqualsIgnoringCase(value, "USE_RELATIVE_PATH");
             CopyTruncated(config->traceFolder, sizeof config->traceFolder, useDefault ? context.defaultTraceFolder : value);
-            return true;
+            return;
         }
-        case OptionKeyword::kBeQuiet: config->quiet.store(!EqualsIgnoringCase(value, "false")); return true;
-        case OptionKeyword::kTraceQueueSize: config->queueSize = QueueSizeNamed(value); return true;
-        case OptionKeyword::kAppend: config->file.append = !EqualsIgnoringCase(value, "false"); return true;
+        case OptionKeyword::kBeQuiet: config->quiet.store(!EqualsIgnoringCase(value, "false")); return;
+        case OptionKeyword::kTraceQueueSize: config->queueSize = QueueSizeNamed(value); return;
+        case OptionKeyword::kAppend: config->file.append = !EqualsIgnoringCase(value, "false"); return;
         case OptionKeyword::kCrashRecord:
             config->crashRecord = !EqualsIgnoringCase(value, "0") && !EqualsIgnoringCase(value, "false");
-            return true;
-        case OptionKeyword::kName: config->name.Set(value); return true;
-        case OptionKeyword::kLogFileLimit: config->file.logFileLimit = DecimalPrefixValue(value); return true;
-        case OptionKeyword::kDisableFileTracing: DisableWhenTrue(config->file, value); return true;
-        case OptionKeyword::kDisableConsoleTracing: DisableWhenTrue(config->console, value); return true;
-        case OptionKeyword::kDisableRemoteTracing: DisableWhenTrue(config->client, value); return true;
-        case OptionKeyword::kCounterFile: config->file.counterValue = CounterFileValue(value); return true;
-        case OptionKeyword::kNone: break;
+            return;
+        case OptionKeyword::kName: config->name.Set(value); return;
+        case OptionKeyword::kLogFileLimit: config->file.logFileLimit = DecimalPrefixValue(value); return;
+        case OptionKeyword::kDisableFileTracing: DisableWhenTrue(config->file, value); return;
+        case OptionKeyword::kDisableConsoleTracing: DisableWhenTrue(config->console, value); return;
+        case OptionKeyword::kDisableRemoteTracing: DisableWhenTrue(config->client, value); return;
+        case OptionKeyword::kCounterFile: config->file.counterValue = CounterFileValue(value); return;
+        case OptionKeyword::kNone: return;
     }
-    return false;
 }
 
 // The value of a whole priority name in any letter case, or 0 when it names none.
@@ -77,8 +76,9 @@ void DiagnoseTracerWord(ConfigDiagnostics* diagnostics, const char* line, const 
     }
 }
 
-// Applies the first kMaxTokensPerLine "<tracer>@<priority>" tokens of a facility line's value.
-void ApplyFacilityTokens(uint32_t id, char* value, TraceConfig* config, const char* line, ConfigDiagnostics* diagnostics) {
+// Records the first kMaxTokensPerLine "<tracer>@<priority>" tokens of a facility line's value; a
+// configuration takes its first kMaxAllFacilityTokens tokens of VXF_ALL.
+void ReadFacilityTokens(uint32_t id, char* value, ConfigDraft* draft, const char* line, ConfigDiagnostics* diagnostics) {
     char* cursor = value;
     uint32_t tokens = 0;
     for (char* token = NextToken(&cursor, ",;"); token != nullptr && tokens++ < kMaxTokensPerLine;
@@ -94,7 +94,8 @@ void ApplyFacilityTokens(uint32_t id, char* value, TraceConfig* config, const ch
             continue;
         }
         DiagnoseTracerWord(diagnostics, line, token, at);
-        ApplyFacilityPriority(id, priority, TracerMaskOf(token[0]), config);
+        if (id == kFacilityAll && draft->allFacilityTokens++ >= kMaxAllFacilityTokens) continue;
+        draft->steps.push_back({OptionKeyword::kNone, id, priority, TracerMaskOf(token[0]), 0});
     }
 }
 
@@ -123,8 +124,8 @@ OptionKeyword OptionKeywordOf(const char* key) {
     return OptionKeyword::kNone;
 }
 
-void InterpretConfigLine(char* line, TraceConfig* config, const ConfigContext& context) {
-    if (line == nullptr || config == nullptr || line[0] == '#') return;
+void InterpretConfigLine(char* line, ConfigDraft* draft, const ConfigContext& context) {
+    if (line == nullptr || draft == nullptr || line[0] == '#') return;
     char* cursor = line;
     const char* key = NextToken(&cursor, "=");
     char* value = NextToken(&cursor, "=");
@@ -138,7 +139,9 @@ void InterpretConfigLine(char* line, TraceConfig* config, const ConfigContext& c
     }
     TrimTrailingBlanks(value);
     const OptionKeyword keyword = OptionKeywordOf(key);
-    if (ApplyOption(keyword, value, config, context)) {
+    if (keyword != OptionKeyword::kNone) {
+        draft->steps.push_back({keyword, 0, 0, 0, static_cast<uint32_t>(draft->values.size())});
+        draft->values.append(value, std::strlen(value) + 1);
         if (diagnostics != nullptr) DiagnoseOptionValue(*diagnostics, line, keyword, value);
         return;
     }
@@ -147,14 +150,22 @@ void InterpretConfigLine(char* line, TraceConfig* config, const ConfigContext& c
         ReportFinding(diagnostics, ConfigFinding::kUnknownKey, line, key);
         return;
     }
-    ApplyFacilityTokens(id, value, config, line, diagnostics);
+    ReadFacilityTokens(id, value, draft, line, diagnostics);
+}
+
+void ApplyDraft(const ConfigDraft& draft, TraceConfig* config, const ConfigContext& context) {
+    for (const ConfigDraft::Step& step : draft.steps) {
+        if (step.keyword == OptionKeyword::kNone) {
+            ApplyFacilityPriority(step.id, step.priority, step.mask, config);
+        } else {
+            ApplyOption(step.keyword, draft.values.c_str() + step.valueOffset, config, context);
+        }
+    }
 }
 
 void ApplyFacilityPriority(uint32_t id, uint32_t priority, uint32_t mask, TraceConfig* config) {
     if (config == nullptr || FacilityNameOf(id) == nullptr || PriorityNameOf(priority) == nullptr) return;
     if (id == kFacilityAll) {
-        if (config->allFacilityTokens >= kMaxAllFacilityTokens) return;
-        ++config->allFacilityTokens;
         struct Request {
             uint32_t priority, mask;
             TraceConfig* config;

@@ -2,6 +2,7 @@
 #include "config/config_parser.h"
 
 #include "config/text_scan.h"
+#include "core/facility.h"
 #include "platform/bounded_text.h"
 
 namespace vextrel {
@@ -12,7 +13,8 @@ namespace {
 // line; a NUL is kept like any other character and cuts the interpretation of its line.
 class LineSplitter {
 public:
-    LineSplitter(TraceConfig* config, const ConfigContext& context) : config_(config), context_(context) {
+    LineSplitter(ConfigDraft* draft, const ConfigContext& context) : draft_(draft), context_(context) {
+        RegisterBuiltinFacilities();  // facility lines are read by name
         if (context_.diagnostics != nullptr) {
             context_.diagnostics->line = 1;
             context_.diagnostics->columnOffset = 0;
@@ -53,10 +55,10 @@ private:
     void EndLine() {
         line_[length_] = '\0';
         length_ = 0;
-        InterpretConfigLine(line_, config_, context_);
+        InterpretConfigLine(line_, draft_, context_);
     }
 
-    TraceConfig* config_;
+    ConfigDraft* draft_;
     const ConfigContext& context_;
     char line_[kConfigLineCapacity];
     uint32_t length_ = 0;
@@ -69,8 +71,12 @@ bool HasActiveTracer(const TraceConfig& config) {
            config.client.State() == kTracerActive;
 }
 
-// Fills in the default trace folder; a configuration that leaves no tracer active is dropped.
-std::unique_ptr<TraceConfig> CompleteConfig(std::unique_ptr<TraceConfig> config, const ConfigContext& context) {
+}  // namespace
+
+std::unique_ptr<TraceConfig> BuildConfig(const ConfigDraft& draft, const ConfigContext& context) {
+    std::unique_ptr<TraceConfig> config(TraceConfig::Create());
+    if (config == nullptr) return nullptr;
+    ApplyDraft(draft, config.get(), context);
     if (config->traceFolder[0] == '\0') {
         CopyTruncated(config->traceFolder, sizeof config->traceFolder, context.defaultTraceFolder);
     }
@@ -80,28 +86,28 @@ std::unique_ptr<TraceConfig> CompleteConfig(std::unique_ptr<TraceConfig> config,
     return config;
 }
 
-}  // namespace
-
-std::unique_ptr<TraceConfig> ParseConfigFile(std::FILE* stream, const ConfigContext& context) {
-    if (stream == nullptr) return nullptr;
-    std::unique_ptr<TraceConfig> config(TraceConfig::Create());
-    if (config == nullptr) return nullptr;
-    LineSplitter splitter(config.get(), context);
-    // A read error ends the input like its end does; what was read so far counts.
-    for (int c = std::fgetc(stream); c != EOF; c = std::fgetc(stream)) splitter.Put(static_cast<char>(c));
-    splitter.Finish();
-    return CompleteConfig(std::move(config), context);
-}
-
-std::unique_ptr<TraceConfig> ParseConfigText(const char* text, int32_t length, const ConfigContext& context) {
-    std::unique_ptr<TraceConfig> config(TraceConfig::Create());
-    if (config == nullptr) return nullptr;
+ConfigDraft ReadConfigText(const char* text, int32_t length, const ConfigContext& context) {
+    ConfigDraft draft;
     if (text != nullptr && length > 0) {
-        LineSplitter splitter(config.get(), context);
+        LineSplitter splitter(&draft, context);
         for (int32_t i = 0; i < length; ++i) splitter.Put(text[i]);
         splitter.Finish();
     }
-    return CompleteConfig(std::move(config), context);
+    return draft;
+}
+
+std::unique_ptr<TraceConfig> ParseConfigFile(std::FILE* stream, const ConfigContext& context) {
+    if (stream == nullptr) return nullptr;
+    ConfigDraft draft;
+    LineSplitter splitter(&draft, context);
+    // A read error ends the input like its end does; what was read so far counts.
+    for (int c = std::fgetc(stream); c != EOF; c = std::fgetc(stream)) splitter.Put(static_cast<char>(c));
+    splitter.Finish();
+    return BuildConfig(draft, context);
+}
+
+std::unique_ptr<TraceConfig> ParseConfigText(const char* text, int32_t length, const ConfigContext& context) {
+    return BuildConfig(ReadConfigText(text, length, context), context);
 }
 
 }  // namespace vextrel

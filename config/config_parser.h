@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "config/config_diagnostics.h"
 #include "core/trace_config.h"
@@ -56,17 +58,41 @@ struct ConfigContext {
     ConfigDiagnostics* diagnostics = nullptr;  // told what the reader skips; none in the library
 };
 
-// Reads an open text stream to its end into a new configuration; null when the stream is null,
+// What one configuration text says, in reading order: the reader checks each option line and
+// facility token and records it here; BuildConfig applies the steps to a new configuration. A
+// text is thus read without making a configuration, whose priority tables are large.
+struct ConfigDraft {
+    struct Step {
+        OptionKeyword keyword;        // kNone: a facility token
+        uint32_t id, priority, mask;  // a facility token: what ApplyFacilityPriority takes
+        uint32_t valueOffset;         // an option: where its NUL-terminated value starts in `values`
+    };
+    std::vector<Step> steps;
+    std::string values;
+    uint32_t allFacilityTokens = 0;  // VXF_ALL tokens read, recorded or not (the cap applies)
+};
+
+// Reads exactly `length` bytes of `text` (NUL bytes included) into a draft; a negative length or a
+// null text is an empty text.
+ConfigDraft ReadConfigText(const char* text, int32_t length, const ConfigContext& context);
+
+// A new configuration made of the draft's steps, with the default trace folder filled in; null when
 // memory runs out or no tracer ended up active.
+std::unique_ptr<TraceConfig> BuildConfig(const ConfigDraft& draft, const ConfigContext& context);
+
+// Reads an open text stream to its end into a new configuration (BuildConfig of what it says); null
+// when the stream is null, memory runs out or no tracer ended up active.
 std::unique_ptr<TraceConfig> ParseConfigFile(std::FILE* stream, const ConfigContext& context);
 
-// Reads exactly `length` bytes of `text` (NUL bytes included) like ParseConfigFile reads a stream;
-// a negative length or a null text is an empty text.
+// Reads exactly `length` bytes of `text` like ParseConfigFile reads a stream.
 std::unique_ptr<TraceConfig> ParseConfigText(const char* text, int32_t length, const ConfigContext& context);
 
-// Applies one NUL-terminated line (changed in place) to the configuration: a comment, an option
-// keyword or a facility line; anything else is ignored.
-void InterpretConfigLine(char* line, TraceConfig* config, const ConfigContext& context);
+// Reads one NUL-terminated line (changed in place) into the draft: a comment, an option keyword or a
+// facility line; anything else is ignored.
+void InterpretConfigLine(char* line, ConfigDraft* draft, const ConfigContext& context);
+
+// Applies the draft's steps, in order, to the configuration.
+void ApplyDraft(const ConfigDraft& draft, TraceConfig* config, const ConfigContext& context);
 
 // Sets `priority` for facility `id` in each tracer that `mask` selects (console, then file, then
 // client); VXF_ALL stands for every named id below it. Nothing for an unnamed id or priority.

@@ -107,8 +107,6 @@ public:
     // handling turns it off; one configuration turning it off turns it off for the process).
     bool crashRecord = true;
     ConfigName name;
-    // VXF_ALL tokens applied while the configuration was read (the reader caps them).
-    uint32_t allFacilityTokens = 0;
 
     // The handler table that trace calls read, or null while no handler was registered. A new word
     // publishes a new table; the old one is freed by a later registration once it has been retired
