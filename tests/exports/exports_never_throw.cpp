@@ -8,13 +8,17 @@
 #include <cstdlib>
 #include <new>
 
+#include "config/config_parser.h"
+#include "core/manager.h"
 #include "include/vextrel.h"
 #include "lifecycle/library_lifecycle.h"
+#include "output/queue_writer.h"
 
 namespace {
 
 thread_local bool t_refuseAllocations = false;
 std::atomic<int> g_refused{0};
+std::atomic<std::size_t> g_refuseOnceOfSize{0};  // the next allocation of this size fails, once
 
 struct RefusedAllocations {
     RefusedAllocations() { t_refuseAllocations = true; }
@@ -33,7 +37,8 @@ void IgnoreMessage(uint32_t, char*, uint32_t, const char*, va_list) {}
 }  // namespace
 
 void* operator new(std::size_t size) {
-    if (t_refuseAllocations) {
+    std::size_t once = size;
+    if (t_refuseAllocations || g_refuseOnceOfSize.compare_exchange_strong(once, 0)) {
         g_refused.fetch_add(1);
         throw std::bad_alloc();
     }
@@ -96,4 +101,19 @@ TEST(Exports, NoExportLetsAnAllocationFailureOut) {
     });
     EXPECT_NE(VextrelGetMachineUUID()[0], '\0');  // computed once allocations work again
     vextrel::OnProcessDetach();
+}
+
+// A configuration whose start throws (its writer cannot be made) stays without output; the
+// configurations after it start all the same.
+TEST(Exports, AFailingStartLeavesTheOtherConfigurationsStarting) {
+    vextrel::CVextrelManager* manager = vextrel::CVextrelManager::Create();
+    for (const std::string text : {"filetracingdir=a\nVXF_ENGINE_CORE=S@VXP_LOW", "filetracingdir=b\nVXF_ENGINE_CORE=S@VXP_LOW"}) {
+        manager->configs.push_back(vextrel::ParseConfigText(text.data(), static_cast<int32_t>(text.size()), {"dflt"}).release());
+    }
+    g_refuseOnceOfSize = sizeof(vextrel::QueueWriter);
+    vextrel::StartConfigs(manager, false);
+    const bool firstHasQueue = manager->configs[0]->Queue() != nullptr, secondHasQueue = manager->configs[1]->Queue() != nullptr;
+    EXPECT_EQ(g_refuseOnceOfSize.load(), 0u);
+    EXPECT_TRUE(!firstHasQueue && secondHasQueue && manager->configs[1]->started);
+    delete manager;
 }
