@@ -14,9 +14,17 @@ bool g_processExiting = false;
 
 void MarkProcessExiting() { g_processExiting = true; }
 
+// quick_exit runs no destructor of a loaded library: its handler stops the library as exit would,
+// so that what was traced before is written. dlclose drops the handler with the library.
+void QuickExiting() {
+    g_processExiting = true;
+    vextrel::OnProcessDetach(true);
+}
+
 __attribute__((constructor)) void LibraryLoaded() {
     g_processExiting = false;
     std::atexit(MarkProcessExiting);
+    std::at_quick_exit(QuickExiting);
     vextrel::OnProcessAttach();
 }
 

@@ -27,6 +27,7 @@
 
 #include "examples/library_loader.h"
 #include "include/vextrel.h"
+#include "tests/support/process.h"
 
 namespace {
 
@@ -157,7 +158,7 @@ int main(int argc, char** argv) {
         } else if (action == "exit") {
             std::exit(0);
         } else if (action == "quick_exit") {
-            std::_Exit(0);  // as quick_exit without handlers: no library code runs
+            vextrel::testing::QuickExit(0);
         } else if (action == "return") {
             return 0;
         } else if (action == "unload") {

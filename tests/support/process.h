@@ -15,4 +15,8 @@ int RunProcess(const std::string& program, const std::vector<std::string>& argum
 // The calling process's resident memory in bytes (0 when it cannot be read).
 uint64_t ResidentBytes();
 
+// Ends the process through quick_exit (its handlers run, no destructor does); where the C runtime
+// has no quick_exit (MinGW's), through _Exit.
+[[noreturn]] void QuickExit(int code);
+
 }  // namespace vextrel::testing

@@ -59,4 +59,6 @@ uint64_t ResidentBytes() {
     return resident * static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
 }
 
+void QuickExit(int code) { std::quick_exit(code); }
+
 }  // namespace vextrel::testing
