@@ -5,6 +5,7 @@
 // is left in a stream buffer and the raw write lands after them.
 #include "lifecycle/crash_record.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -27,6 +28,7 @@ struct CrashScratch {
     platform::SymbolFacts symbol;
 };
 CrashScratch g_scratch;
+std::atomic<bool> g_crashRecorded{false};
 
 uint64_t MillisecondsInTicks(uint32_t milliseconds) {
     return platform::CounterFrequency() * milliseconds / 1000u;
@@ -112,7 +114,10 @@ void FormatCrashLine(const platform::CrashFacts& facts, char* line, size_t size)
                   static_cast<unsigned long long>(facts.instructionAddress), facts.threadId);
 }
 
+bool CrashRecorded() { return g_crashRecorded.load(std::memory_order_acquire); }
+
 void WriteCrashRecord(const platform::CrashFacts& facts) {
+    g_crashRecorded.store(true, std::memory_order_release);
     DrainRings(facts.threadId);
     const uint32_t fileCount = TraceFileHandles(g_scratch.handles, kTraceFileHandleCapacity);
     if (fileCount == 0) return;

@@ -37,4 +37,9 @@ void FormatCrashLine(const platform::CrashFacts& facts, char* line, size_t size)
 // to the handle of every open trace file. Allocates nothing and takes no lock.
 void WriteCrashRecord(const platform::CrashFacts& facts);
 
+// Whether a crash record was written in this process: the trace files then end with it, and an exit
+// that follows the crash (the Windows runtime's abort ends the process through exit, a host's own
+// crash handler may call exit) writes nothing more, no closing line.
+bool CrashRecorded();
+
 }  // namespace vextrel

@@ -136,6 +136,7 @@ void OnProcessDetach(bool processExiting) {
     if (g_attachCount == 0 || --g_attachCount != 0) return;
     try {
         RemoveCrashRecord();
+        if (processExiting && CrashRecorded()) return;  // the trace files end with the crash record
         if (processExiting) {
             StopLibraryAtExit();
         } else {

@@ -30,8 +30,9 @@ using CrashCallback = void (*)(const CrashFacts& facts);
 
 // Installs the crash handler for SIGSEGV, SIGBUS, SIGILL, SIGFPE and SIGABRT on an alternate signal
 // stack for the calling thread (Linux; other threads run the handler on their own stack, so a
-// stack overflow there is not recorded), or as the unhandled-exception filter (Windows), keeping
-// what was installed before. Does nothing when it is installed already.
+// stack overflow there is not recorded), or as the unhandled-exception filter and the C runtime's
+// SIGABRT handler (Windows), keeping what was installed before. Does nothing when it is installed
+// already.
 void InstallCrashHandler(CrashCallback callback);
 
 // Puts back what was installed before, where the handler is still ours. Does nothing when it is not

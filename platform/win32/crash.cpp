@@ -1,6 +1,7 @@
 // The crash handler on Windows: the unhandled-exception filter, which runs on the crashing thread
 // only once no handler of the host took the exception (a debugger sees it before), then calls the
-// filter that was installed before ours.
+// filter that was installed before ours; and a SIGABRT handler of the C runtime, since abort()
+// raises that signal and ends the process without an exception.
 #include "platform/crash.h"
 
 #include <io.h>
@@ -8,6 +9,7 @@
 #include <dbghelp.h>
 
 #include <atomic>
+#include <csignal>
 
 namespace vextrel::platform {
 namespace {
@@ -17,7 +19,10 @@ constexpr uint32_t kRecordWritten = 0xFFFFFFFFu;
 // A second crashing thread waits this long for the first to finish its record before it goes on.
 constexpr int kOtherCrashWaitMilliseconds = 3000;
 
+using SignalHandler = void (*)(int);
+
 LPTOP_LEVEL_EXCEPTION_FILTER g_previous = nullptr;
+SignalHandler g_previousAbort = SIG_DFL;
 std::atomic<bool> g_installed{false};
 CrashCallback g_callback = nullptr;
 std::atomic<uint32_t> g_crashingThread{0};
@@ -63,34 +68,58 @@ void UnwindCrashStack(const CONTEXT& context) {
     g_facts.frameCount = count;
 }
 
-LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* pointers) {
-    const EXCEPTION_RECORD* record = pointers != nullptr ? pointers->ExceptionRecord : nullptr;
+// Records the crash once per process: fills the facts, unwinds the stack from `context` and runs the
+// callback. A crash inside the record ends the process at once; another thread crashing meanwhile
+// waits for the record to be written.
+void RecordCrash(bool isSignal, uint32_t code, const char* name, uint64_t faultAddress, uint64_t instructionAddress,
+                 const CONTEXT* context) {
     const uint32_t self = static_cast<uint32_t>(GetCurrentThreadId());
     uint32_t expected = 0;
     if (!g_crashingThread.compare_exchange_strong(expected, self)) {
-        // A crash inside the record of a crash ends the process at once.
-        if (expected == self) TerminateProcess(GetCurrentProcess(), record != nullptr ? record->ExceptionCode : 1);
+        if (expected == self) TerminateProcess(GetCurrentProcess(), code);
         for (int waited = 0; waited < kOtherCrashWaitMilliseconds &&
                              g_crashingThread.load(std::memory_order_acquire) != kRecordWritten;
              waited += 5) {
             Sleep(5);
         }
-    } else if (record != nullptr) {
-        g_facts.isSignal = false;
-        g_facts.code = static_cast<uint32_t>(record->ExceptionCode);
-        g_facts.codeName = ExceptionName(record->ExceptionCode);
-        g_facts.instructionAddress = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(record->ExceptionAddress));
+        return;
+    }
+    g_facts.isSignal = isSignal;
+    g_facts.code = code;
+    g_facts.codeName = name;
+    g_facts.instructionAddress = instructionAddress;
+    g_facts.faultAddress = faultAddress;
+    g_facts.threadId = self;
+    if (context != nullptr) UnwindCrashStack(*context);
+    if (g_callback != nullptr) g_callback(g_facts);
+    g_crashingThread.store(kRecordWritten, std::memory_order_release);
+}
+
+LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* pointers) {
+    const EXCEPTION_RECORD* record = pointers != nullptr ? pointers->ExceptionRecord : nullptr;
+    if (record != nullptr) {
+        const uint64_t instruction = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(record->ExceptionAddress));
         const bool memoryFault = (record->ExceptionCode == EXCEPTION_ACCESS_VIOLATION ||
                                   record->ExceptionCode == EXCEPTION_IN_PAGE_ERROR) &&
                                  record->NumberParameters >= 2;
-        g_facts.faultAddress = memoryFault ? static_cast<uint64_t>(record->ExceptionInformation[1])
-                                           : g_facts.instructionAddress;
-        g_facts.threadId = self;
-        if (pointers->ContextRecord != nullptr) UnwindCrashStack(*pointers->ContextRecord);
-        if (g_callback != nullptr) g_callback(g_facts);
-        g_crashingThread.store(kRecordWritten, std::memory_order_release);
+        RecordCrash(false, static_cast<uint32_t>(record->ExceptionCode), ExceptionName(record->ExceptionCode),
+                    memoryFault ? static_cast<uint64_t>(record->ExceptionInformation[1]) : instruction, instruction,
+                    pointers->ContextRecord);
     }
     return g_previous != nullptr ? g_previous(pointers) : EXCEPTION_CONTINUE_SEARCH;
+}
+
+// abort() raises SIGABRT; the runtime has reset the handler to the default before calling it. The
+// stack is unwound from here, so its first frames are this handler and the runtime's.
+void OnAbortSignal(int signal) {
+    CONTEXT context;
+    RtlCaptureContext(&context);
+    RecordCrash(true, static_cast<uint32_t>(signal), "SIGABRT", context.Rip, context.Rip, &context);
+    // A handler installed before ours runs next; when it returns, or there was none, abort() goes on
+    // and ends the process as it would have.
+    if (g_previousAbort != SIG_DFL && g_previousAbort != SIG_IGN && g_previousAbort != SIG_ERR) {
+        g_previousAbort(signal);
+    }
 }
 
 }  // namespace
@@ -99,6 +128,7 @@ void InstallCrashHandler(CrashCallback callback) {
     if (g_installed.load()) return;
     g_callback = callback;
     g_previous = SetUnhandledExceptionFilter(OnUnhandledException);
+    g_previousAbort = std::signal(SIGABRT, OnAbortSignal);
     g_installed.store(true);
 }
 
@@ -107,6 +137,8 @@ void RemoveCrashHandler() {
     LPTOP_LEVEL_EXCEPTION_FILTER current = SetUnhandledExceptionFilter(g_previous);
     // A filter installed after ours stays; it is the host's (or a later library's) to manage.
     if (current != OnUnhandledException) SetUnhandledExceptionFilter(current);
+    const SignalHandler currentAbort = std::signal(SIGABRT, g_previousAbort == SIG_ERR ? SIG_DFL : g_previousAbort);
+    if (currentAbort != OnAbortSignal) std::signal(SIGABRT, currentAbort);
     g_installed.store(false);
 }
 
