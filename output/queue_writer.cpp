@@ -108,9 +108,12 @@ bool QueueWriter::Finish() {
     const uint64_t start = platform::ReadCounter();
     const uint64_t waitTicks = platform::CounterFrequency() * queue_.stopWaitMilliseconds / 1000u;
     for (;;) {
-        if (queue_.WriterEnded()) return true;
-        if (GetHandle() != nullptr && !platform::ThreadStillActive(GetHandle())) {
-            if (writing_.load(std::memory_order_acquire) == 0) DrainAtStop(0);
+        const bool ended = queue_.WriterEnded();
+        const bool gone = !ended && GetHandle() != nullptr && !platform::ThreadStillActive(GetHandle());
+        if (ended || gone) {
+            // A thread that is gone (ended by the process's exit on Windows) leaves its ring to us.
+            if (gone && writing_.load(std::memory_order_acquire) == 0) DrainAtStop(0);
+            if (GetHandle() != nullptr) platform::AwaitThreadExit(GetHandle());
             return true;
         }
         if (platform::ReadCounter() - start >= waitTicks) {

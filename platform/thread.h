@@ -18,9 +18,14 @@ void SetThreadPriorityValue(ThreadHandle* thread, int priority);
 // Whether the thread has not finished yet (GetExitCodeThread == STILL_ACTIVE).
 bool ThreadStillActive(ThreadHandle* thread);
 
-// Releases the handle. A thread that has finished its body is first waited for until it has left
-// this library's code (it still runs a few of its instructions on the way out, and the library may
-// be unloaded right after); a still running thread, or the calling thread itself, goes on detached.
+// Waits until a thread whose body has returned, or is returning without blocking, has left this
+// library's code: it still runs a few of its instructions on the way out, and the library may be
+// unloaded right after. Linux only; on Windows the thread's exit needs the loader lock that the
+// unloading thread holds, so nothing is waited for there. Nothing for the calling thread itself.
+void AwaitThreadExit(ThreadHandle* thread);
+
+// Releases the handle. A thread that has finished its body is first waited for as AwaitThreadExit
+// does; a still running thread, or the calling thread itself, goes on detached.
 void ReleaseThread(ThreadHandle* thread);
 
 // Keeps this library's image loaded for the rest of the process: called when a thread is left

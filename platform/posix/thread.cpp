@@ -19,6 +19,7 @@ struct ThreadHandle {
     pthread_t thread{};
     std::atomic<uint32_t> kernelId{0};
     std::atomic<bool> running{true};
+    std::atomic<bool> joinedOrDetached{false};
     std::atomic<int> owners{2};
 };
 
@@ -70,15 +71,15 @@ void SetThreadPriorityValue(ThreadHandle* thread, int priority) {
 
 bool ThreadStillActive(ThreadHandle* thread) { return thread->running.load(std::memory_order_acquire); }
 
+void AwaitThreadExit(ThreadHandle* thread) {
+    if (pthread_equal(thread->thread, pthread_self())) return;
+    // Joining waits only for the thread's last instructions here and in the C library.
+    if (!thread->joinedOrDetached.exchange(true)) pthread_join(thread->thread, nullptr);
+}
+
 void ReleaseThread(ThreadHandle* thread) {
-    // Joining a thread whose body has returned waits only for its last instructions here and in
-    // the C library; only then may the library that holds ThreadMain be unloaded.
-    const bool finished = !thread->running.load(std::memory_order_acquire);
-    if (finished && !pthread_equal(thread->thread, pthread_self())) {
-        pthread_join(thread->thread, nullptr);
-    } else {
-        pthread_detach(thread->thread);
-    }
+    if (!thread->running.load(std::memory_order_acquire)) AwaitThreadExit(thread);
+    if (!thread->joinedOrDetached.exchange(true)) pthread_detach(thread->thread);
     Release(thread);
 }
 

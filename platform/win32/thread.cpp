@@ -44,6 +44,8 @@ bool ThreadStillActive(ThreadHandle* thread) {
     return GetExitCodeThread(reinterpret_cast<HANDLE>(thread), &code) && code == STILL_ACTIVE;
 }
 
+void AwaitThreadExit(ThreadHandle*) {}
+
 void ReleaseThread(ThreadHandle* thread) { CloseHandle(reinterpret_cast<HANDLE>(thread)); }
 
 void KeepLibraryLoaded() {
