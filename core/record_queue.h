@@ -172,6 +172,9 @@ public:
     // How long Stop waits for the writer. The writer drains for four fifths of it at most, so that
     // its closing line still comes in time.
     uint32_t stopWaitMilliseconds = kStopWaitMilliseconds;
+    // Set by the stopping thread before Stop when the process is ending: a writer thread found gone
+    // then was ended by the system, perhaps in the middle of a write (see QueueWriter::Finish).
+    bool processEnding = false;
     // How long a producer that found the ring short waits for others to finish taking in the
     // released count before it gives up: a moment, for a racer preempted between its two steps.
     uint32_t foldWaitMicroseconds = 2000;

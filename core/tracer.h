@@ -89,6 +89,14 @@ public:
     // Writes the line and flushes the file in one pass, as the writer thread does for each record.
     void WriteAndFlush(const char* line, int32_t length);
 
+    // The FileWriter's WriteMissingPart, for the line a writer thread ended by the system was
+    // writing.
+    void WriteMissingPart(const char* line, int32_t length);
+
+    // Makes the FileWriter bypass its stream (FileWriter::BypassStream): at process exit, after the
+    // system ended a writer thread that may hold the stream's lock.
+    void BypassStream();
+
     // The FileWriter's flush result, or 0 without a file.
     int Flush();
 

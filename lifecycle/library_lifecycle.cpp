@@ -115,7 +115,9 @@ void StopLibraryAtExit() {
     if (keptAtExit == nullptr) return;
     for (TraceConfig* config : keptAtExit->configs) {
         RecordQueue* queue = config == nullptr ? nullptr : config->Queue();
-        if (queue != nullptr && !queue->Stopping()) queue->Stop();
+        if (queue == nullptr || queue->Stopping()) continue;
+        queue->processEnding = true;
+        queue->Stop();
     }
 }
 

@@ -33,6 +33,19 @@ void FileTracer::WriteAndFlush(const char* line, int32_t length) {
     });
 }
 
+void FileTracer::WriteMissingPart(const char* line, int32_t length) {
+    WithCurrentWriter([&](FileWriter* writer) {
+        return writer != nullptr ? writer->WriteMissingPart(line, static_cast<uint64_t>(static_cast<int64_t>(length))) : 0;
+    });
+}
+
+void FileTracer::BypassStream() {
+    WithCurrentWriter([](FileWriter* writer) {
+        if (writer != nullptr) writer->BypassStream();
+        return 0;
+    });
+}
+
 int FileTracer::Flush() {
     return WithCurrentWriter([](FileWriter* writer) { return writer != nullptr ? writer->Flush() : 0; });
 }

@@ -5,6 +5,7 @@
 
 #include "output/trace_file_handles.h"
 #include "output/user_name_scrub.h"
+#include "platform/crash.h"
 #include "platform/files.h"
 
 namespace vextrel {
@@ -59,9 +60,21 @@ bool FileWriter::Recover() {
     return Checked(true);
 }
 
-uint64_t FileWriter::Write(const char* text, uint64_t length) {
+void FileWriter::BypassStream() {
+    if (stream_ == nullptr || bypassHandle_ != -1) return;
+    platform::DiscardStreamBuffer(stream_);
+    // The handle's position is the file's end: the stream's writes are the only ones.
+    bypassHandle_ = platform::NativeHandleOfStream(stream_);
+    failed_ = false;
+}
+
+uint64_t FileWriter::Write(const char* text, uint64_t length) { return WriteText(text, length, false); }
+
+uint64_t FileWriter::WriteMissingPart(const char* text, uint64_t length) { return WriteText(text, length, true); }
+
+uint64_t FileWriter::WriteText(const char* text, uint64_t length, bool skipWritten) {
     if (stream_ == nullptr || text == nullptr) return 0;
-    if (failed_ && !Recover()) return 0;
+    if (bypassHandle_ == -1 && failed_ && !Recover()) return 0;
     // A negative length widened on the way in means the whole text; no length reaches past the
     // terminator.
     if (static_cast<int64_t>(length) < 0) {
@@ -75,11 +88,23 @@ uint64_t FileWriter::Write(const char* text, uint64_t length) {
     const std::string_view line = ScrubUserName(std::string_view(text, static_cast<size_t>(length)),
                                                 platform::EnvironmentValue(platform::UserNameVariable()),
                                                 scrubbed, sizeof scrubbed);
-    return Checked(static_cast<uint64_t>(std::fwrite(line.data(), 1, line.size(), stream_)));
+    size_t written = 0;
+    if (skipWritten) {
+        // What the stream holds is in the file first, unless the stream is bypassed (its buffer is
+        // gone then).
+        if (bypassHandle_ == -1) Checked(std::fflush(stream_));
+        written = platform::CompareFileEnd(path_.c_str(), line.data(), line.size());
+    }
+    if (bypassHandle_ != -1) {
+        platform::WriteToNativeHandle(bypassHandle_, line.data() + written, line.size() - written);
+        return line.size() - written;
+    }
+    return Checked(static_cast<uint64_t>(std::fwrite(line.data() + written, 1, line.size() - written, stream_)));
 }
 
 int FileWriter::Flush() {
     if (stream_ == nullptr) return EOF;
+    if (bypassHandle_ != -1) return 0;
     if (failed_ && !Recover()) return EOF;
     return Checked(std::fflush(stream_));
 }

@@ -36,6 +36,17 @@ public:
     // Write says).
     virtual int Flush();
 
+    // Stops using the stream, for a writer thread the system ended at process exit: the stream's
+    // buffer (part of a line, perhaps) is discarded without the stream's lock, which that thread may
+    // still hold, and every later write goes straight to the file's handle; Flush then has nothing
+    // to do. The stream stays open. Nothing without a stream or when done already.
+    void BypassStream();
+
+    // Writes the text as Write does, less the part the file already ends with (see CompareFileEnd;
+    // the stream is flushed first unless bypassed): for the line a writer thread ended by the system
+    // was writing. The count of bytes written.
+    uint64_t WriteMissingPart(const char* text, uint64_t length);
+
     // The path given at construction ("" for standard output).
     virtual const char* GetPath() const { return path_.c_str(); }
     // The extension of every trace file: "txt".
@@ -53,7 +64,12 @@ private:
     template <typename Result>
     Result Checked(Result result);
 
+    // Write and WriteMissingPart (`skipWritten`).
+    uint64_t WriteText(const char* text, uint64_t length, bool skipWritten);
+
     bool failed_ = false;
+    // The file's native handle once the stream is bypassed, else -1.
+    intptr_t bypassHandle_ = -1;
 };
 
 }  // namespace vextrel

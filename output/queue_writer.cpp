@@ -45,6 +45,11 @@ bool AwaitRecordBriefly(const TraceRecord& next, const std::atomic<uint32_t>& st
 
 }  // namespace
 
+// How long a writer thread ended by the system must stay in one step to count as stopped, and how
+// long a thread taking over waits for that at most.
+constexpr uint32_t kSettleMilliseconds = 20;
+constexpr uint32_t kSettleLimitMilliseconds = 500;
+
 QueueWriter::QueueWriter(RecordQueue& queue, TraceConfig& owner) : queue_(queue), owner_(owner) {}
 
 void QueueWriter::Run() {
@@ -56,22 +61,42 @@ void QueueWriter::Run() {
         }
         queue_.MarkAwake();
         while (TraceRecord* record = queue_.TakeNext()) {
-            writing_.store(1, std::memory_order_relaxed);
-            WriteRecordLine(owner_, *record);
-            writing_.store(0, std::memory_order_release);
-            queue_.Release(record);
-            ReportLostOutput();
+            if (!WriteRecord(*record, true) || !ReportLostOutput(true)) return;  // taken over
             if (queue_.Stopping()) break;
         }
     }
-    DrainAtStop(queue_.stopWaitMilliseconds / 5 * 4);
+    if (!DrainAtStop(queue_.stopWaitMilliseconds / 5 * 4, true)) return;
     queue_.doneEvent.Set();
     if (queue_.MarkWriterEnded()) return;  // the stopping thread frees the ring: touch nothing more
     TraceConfig* owner = &owner_;
     DestroyConfig(owner);  // deletes the ring and this writer with it
 }
 
-void QueueWriter::DrainAtStop(uint32_t budgetMs) {
+bool QueueWriter::Begin(uint32_t step, bool writerThread) {
+    if (!writerThread) return true;
+    uint32_t idle = kIdle;
+    return step_.compare_exchange_strong(idle, Tagged(step), std::memory_order_acq_rel);
+}
+
+bool QueueWriter::WriteRecord(TraceRecord& record, bool writerThread) {
+    if (!Begin(kFileLine, writerThread)) return false;
+    // FormatRecordLine terminates the line and nothing reads past the terminator, so the buffer
+    // is not cleared first.
+    char line[kLineCapacity];
+    const TimeBase timeBase{InstalledClockCallback() != nullptr, Host().counterFrequency};
+    const int length = FormatRecordLine(record, owner_.quiet.load(std::memory_order_relaxed), timeBase, line);
+    if (record.toFile) owner_.file.WriteAndFlush(line, length);
+    if (writerThread) {
+        step_.store(Tagged(kOtherOutputs), std::memory_order_release);
+        if (record.toConsole) owner_.console.Write(line, length);
+        if (record.toClient) owner_.client.Write(line, length);
+    }
+    queue_.Release(&record);
+    End(writerThread);
+    return true;
+}
+
+bool QueueWriter::DrainAtStop(uint32_t budgetMs, bool writerThread) {
     const uint64_t start = platform::ReadCounter();
     const uint64_t budgetTicks = platform::CounterFrequency() * budgetMs / 1000u;
     while (queue_.HasReservedRecords()) {
@@ -83,25 +108,27 @@ void QueueWriter::DrainAtStop(uint32_t budgetMs) {
             continue;
         }
         if (late && budgetMs != 0) break;
-        writing_.store(1, std::memory_order_relaxed);
-        WriteRecordLine(owner_, *record);
-        writing_.store(0, std::memory_order_release);
-        queue_.Release(record);
-        ReportLostOutput();
+        if (!WriteRecord(*record, writerThread) || !ReportLostOutput(writerThread)) return false;
     }
     if (queue_.HasReservedRecords()) queue_.lostCount.Increment();
-    ReportLostOutput();
+    if (!ReportLostOutput(writerThread)) return false;
     if (owner_.file.HasWriter()) {
+        if (!Begin(kClosing, writerThread)) return false;
         WriteShortLine(owner_.file, kClosingLine);
         owner_.file.Flush();
+        End(writerThread);
     }
+    return true;
 }
 
-void QueueWriter::ReportLostOutput() {
-    if (queue_.lostCount.Load() == 0 || !owner_.file.HasWriter()) return;
+bool QueueWriter::ReportLostOutput(bool writerThread) {
+    if (queue_.lostCount.Load() == 0 || !owner_.file.HasWriter()) return true;
+    if (!Begin(kLossReport, writerThread)) return false;
     queue_.lostCount.Store(0);
     for (const char* text : kLostOutputLines) WriteShortLine(owner_.file, text);
     owner_.file.Flush();
+    End(writerThread);
+    return true;
 }
 
 bool QueueWriter::Finish() {
@@ -112,7 +139,7 @@ bool QueueWriter::Finish() {
         const bool gone = !ended && GetHandle() != nullptr && !platform::ThreadStillActive(GetHandle());
         if (ended || gone) {
             // A thread that is gone (ended by the process's exit on Windows) leaves its ring to us.
-            if (gone && writing_.load(std::memory_order_acquire) == 0) DrainAtStop(0);
+            if (gone) TakeOver();
             if (GetHandle() != nullptr) platform::AwaitThreadExit(GetHandle());
             return true;
         }
@@ -125,15 +152,61 @@ bool QueueWriter::Finish() {
     }
 }
 
-void WriteRecordLine(TraceConfig& owner, TraceRecord& record) {
-    // FormatRecordLine terminates the line and nothing reads past the terminator, so the buffer
-    // is not cleared first.
-    char line[kLineCapacity];
-    const TimeBase timeBase{InstalledClockCallback() != nullptr, Host().counterFrequency};
-    const int length = FormatRecordLine(record, owner.quiet.load(std::memory_order_relaxed), timeBase, line);
-    if (record.toFile) owner.file.WriteAndFlush(line, length);
-    if (record.toConsole) owner.console.Write(line, length);
-    if (record.toClient) owner.client.Write(line, length);
+uint32_t QueueWriter::StopEndedThread() {
+    uint32_t seen = step_.load(std::memory_order_acquire);
+    uint32_t waited = 0;
+    for (;;) {
+        if (seen != kIdle && waited < kSettleLimitMilliseconds) {
+            platform::SleepMilliseconds(kSettleMilliseconds);
+            waited += kSettleMilliseconds;
+            const uint32_t now = step_.load(std::memory_order_acquire);
+            if (now != seen) {
+                seen = now;
+                continue;
+            }
+        }
+        // From here the writer thread cannot begin anything; a failure means it moved on meanwhile.
+        if (step_.compare_exchange_strong(seen, kTakenOver, std::memory_order_acq_rel)) return seen;
+    }
+}
+
+void QueueWriter::TakeOver() {
+    const uint32_t stoppedIn = StopEndedThread();
+    const uint32_t step = stoppedIn & ((1u << kStepBits) - 1);
+    // At process exit the thread may have died inside the stream with its lock held and part of a
+    // line in its buffer.
+    if (queue_.processEnding) owner_.file.BypassStream();
+    if (step == kFileLine || step == kOtherOutputs) {
+        TraceRecord& inHand = queue_.NextSlot();
+        const bool stillInHand = (stoppedIn >> kStepBits) == (Tagged(kIdle) >> kStepBits);
+        if (stillInHand && inHand.ready.value.load(std::memory_order_acquire) == 0) {
+            queue_.readIndex.Increment();  // ended inside Release, whose last step is this
+        } else if (stillInHand) {
+            if (step == kFileLine && inHand.toFile) {
+                // The line may be in the file already, whole or in part: only the rest is written.
+                char line[kLineCapacity];
+                const TimeBase timeBase{InstalledClockCallback() != nullptr, Host().counterFrequency};
+                const int length =
+                    FormatRecordLine(inHand, owner_.quiet.load(std::memory_order_relaxed), timeBase, line);
+                owner_.file.WriteMissingPart(line, length);
+            }
+            queue_.Release(&inHand);
+        }
+    } else if (step == kLossReport || step == kClosing) {
+        // The same lines again, less what reached the file.
+        char lines[4 * kShortLineCapacity];
+        int length = 0;
+        if (step == kClosing) {
+            length = std::snprintf(lines, sizeof lines, "%s", kClosingLine);
+        } else {
+            length = std::snprintf(lines, sizeof lines, "%s%s%s", kLostOutputLines[0], kLostOutputLines[1],
+                                   kLostOutputLines[2]);
+        }
+        owner_.file.WriteMissingPart(lines, length < static_cast<int>(sizeof lines) ? length : 0);
+        owner_.file.Flush();
+        if (step == kClosing) return;
+    }
+    DrainAtStop(0, false);
 }
 
 void AttachWriterThread(RecordQueue& queue, TraceConfig& owner) {

@@ -21,28 +21,58 @@ public:
     // drains it and ends the output. When the stopping thread gave up on it meanwhile, it deletes
     // its owner (and with it the ring and itself) as its last step.
     void Run() override;
-    // Waits (the stop wait at most) for the thread to drain and end. A thread that is gone without
-    // ending (ended by the system at process exit) has its ring drained here instead, unless it was
-    // ended inside a write.
+    // Waits (the stop wait at most) for the thread to drain and end. When the thread is gone without
+    // ending (ended by the system at process exit, or by an exception from a client), the calling
+    // thread takes over and drains the ring into the trace file itself (see TakeOver).
     bool Finish() override;
 
 private:
+    // Where the writer thread is, kept in step_ so that a thread taking over knows what it left
+    // unfinished: the low kStepBits hold the step, the bits above them the read position of the
+    // record in hand.
+    static constexpr uint32_t kStepBits = 3;
+    static constexpr uint32_t kIdle = 0;          // no record, report or closing line begun
+    static constexpr uint32_t kFileLine = 1;      // formatting the record in hand, writing its file line
+    static constexpr uint32_t kOtherOutputs = 2;  // file line written; console, clients, handing it back
+    static constexpr uint32_t kLossReport = 3;    // writing the lost-output lines
+    static constexpr uint32_t kClosing = 4;       // writing the closing line
+    static constexpr uint32_t kTakenOver = 7;     // another thread drains: the writer thread writes no more
+
     // Writes every record reserved before the stop, in ring order, for at most `budgetMs` (0: every
     // committed record, without waiting for one still being filled); reports what was left or lost
-    // by the lost-output lines, then writes the closing line into the trace file.
-    void DrainAtStop(uint32_t budgetMs);
-    // Writes the lost-output lines once when records were refused since the last report.
-    void ReportLostOutput();
+    // by the lost-output lines, then writes the closing line into the trace file. False (on the
+    // writer thread) when another thread took over meanwhile.
+    bool DrainAtStop(uint32_t budgetMs, bool writerThread);
+    // Writes the record's line to the file, and on the writer thread to the console and the clients
+    // too, then hands the record back. False (on the writer thread) once another thread took over:
+    // nothing is written then.
+    bool WriteRecord(TraceRecord& record, bool writerThread);
+    // Writes the lost-output lines once when records were refused since the last report. False as
+    // WriteRecord.
+    bool ReportLostOutput(bool writerThread);
+    // Moves the writer thread from kIdle to `step` for the record at the read position; false once
+    // another thread took over. Nothing (true) off the writer thread.
+    bool Begin(uint32_t step, bool writerThread);
+    void End(bool writerThread) {
+        if (writerThread) step_.store(kIdle, std::memory_order_release);
+    }
+    // `step` tagged with the current read position.
+    uint32_t Tagged(uint32_t step) const { return step | (queue_.readIndex.Load() << kStepBits); }
+
+    // For a writer thread that is gone without ending: stops it for good (see StopEndedThread),
+    // finishes what it left in the middle, then drains the ring into the trace file. At process exit
+    // the file's stream is bypassed first, since the ended thread may hold its lock.
+    void TakeOver();
+    // The system may let a thread it ended at process exit run a little longer. An idle thread is
+    // stopped at once (it cannot begin anything afterwards); one in the middle of a step counts as
+    // stopped once its step stayed the same for kSettleMilliseconds, or after kSettleLimitMilliseconds.
+    // Returns the tagged step it stopped in.
+    uint32_t StopEndedThread();
 
     RecordQueue& queue_;
     TraceConfig& owner_;
-    // Set while a record is being written, so a drain on another thread after this one was ended by
-    // the system never waits for a lock it held.
-    std::atomic<uint32_t> writing_{0};
+    std::atomic<uint32_t> step_{kIdle};
 };
-
-// Formats one record into its line and hands it to the accepting tracers of `owner`.
-void WriteRecordLine(TraceConfig& owner, TraceRecord& record);
 
 // Starts a writer thread at normal priority for a ring whose storage is allocated; the ring owns it.
 // Throws when the system refuses the thread.

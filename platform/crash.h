@@ -50,4 +50,17 @@ intptr_t NativeHandleOfStream(std::FILE* stream);
 // '\n' becomes the line end the stream's text mode writes ("\r\n" on Windows). Failures are ignored.
 void WriteToNativeHandle(intptr_t handle, const char* text, size_t length);
 
+// Empties the stream's output buffer without writing it and without taking the stream's lock. For
+// a stream whose writing thread the system ended at process exit: that thread may have died holding
+// the lock, with part of a line in the buffer.
+void DiscardStreamBuffer(std::FILE* stream);
+
+// How far back CompareFileEnd reads: a trace line, each of its line ends doubled, fits.
+constexpr size_t kFileEndCapacity = 4096;
+
+// How many leading bytes of the text the file at `path` already ends with, each '\n' counted as the
+// line end the stream's text mode writes: the longest such prefix (0 when the file cannot be read).
+// Tells how much of a line a writer ended by the system got into the file.
+size_t CompareFileEnd(const char* path, const char* text, size_t length);
+
 }  // namespace vextrel::platform

@@ -55,6 +55,20 @@ TEST(FileWriter, TruncatesAppendsScrubsTheUserNameAndFailsWithoutAFolder) {
     EXPECT_EQ(ScrubUserName("xx a b\n", "a", scratch, 6), "xx us\n");
     EXPECT_EQ(std::string(scratch + 6, 10), std::string(10, '#')) << "written past the buffer";
 
+    {
+        // A writer thread ended inside a line: the stream's buffer is dropped unwritten, and of that
+        // line only what the file lacks is written, straight to the file.
+        FileWriter ended(path.c_str(), false);
+        ASSERT_TRUE(ended.Open());
+        ended.Write("kept\nhalf", 9);
+        ended.Flush();
+        ended.Write("dropped\n", 8);
+        ended.BypassStream();
+        for (const uint64_t missing : {6u, 0u}) EXPECT_EQ(ended.WriteMissingPart("half line\n", 10), missing);
+        ended.Write("next\n", 5);
+    }
+    EXPECT_EQ(ReadFile(path), "kept\nhalf line\nnext\n");
+
     FileWriter missing(folder.Path("no-such-level/trace.txt").c_str(), false);
     EXPECT_FALSE(missing.Open());
     EXPECT_EQ(missing.Write("lost\n", 5), 0u);
