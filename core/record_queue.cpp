@@ -50,10 +50,14 @@ TraceRecord* RecordQueue::Reserve() {
         }
         if (left > 2) return &records[writeIndex.Increment() & (capacity - 1)];
         freeCount.Increment();
-        // Short only because another producer holds released slots in transit, or the writer
-        // released some meanwhile: try again rather than refuse a record that has room.
+        // Refused only when the ring is really full: no released slots waiting, none in transit in
+        // another producer's hands, and no room folded in since this one counted (a full ring rests
+        // at three free slots). Read in this order, a fold that took the released slots before the
+        // first read has added them to the free count before the last.
+        const bool releasedWaiting = releasedCount.value.load(std::memory_order_seq_cst) != 0;
         const bool inTransit = folding.value.load(std::memory_order_seq_cst) != 0;
-        if (!inTransit && releasedCount.value.load(std::memory_order_seq_cst) == 0) break;
+        const bool roomNow = static_cast<int32_t>(freeCount.Load()) > 3;
+        if (!releasedWaiting && !inTransit && !roomNow) break;
         const uint64_t now = platform::ReadCounter();
         if (waitUntil == 0) waitUntil = now + platform::CounterFrequency() * foldWaitMicroseconds / 1000000u;
         if (now >= waitUntil) break;
