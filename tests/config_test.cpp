@@ -32,11 +32,9 @@ protected:
     // Rewrites the base file, reads a fresh manager from it and compares it with the running one.
     bool ReloadDiffers(const std::string& base, const std::string& text) {
         Write("app.vextrel", text);
-        CVextrelManager* fresh = CVextrelManager::Create();
-        Load(base, fresh, true);
-        const bool differs = ConfigsDiffer(fresh, manager);
-        delete fresh;
-        return differs;
+        std::unique_ptr<CVextrelManager> fresh(CVextrelManager::Create());
+        Load(base, fresh.get(), true);
+        return ConfigsDiffer(fresh.get(), manager);
     }
 };
 

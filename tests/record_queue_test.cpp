@@ -9,8 +9,6 @@
 
 #include "core/record_queue.h"
 #include "core/trace_config.h"
-#include "core/trace_entry.h"
-#include "output/queue_writer.h"
 #include "platform/clock.h"
 #include "support/core_fixture.h"
 #include "support/output_fixture.h"

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -19,9 +20,7 @@ HeaderFacts SampleFacts() {
 }
 
 std::string Joined(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const std::string& line : lines) text += line;
-    return text;
+    return std::accumulate(lines.begin(), lines.end(), std::string());
 }
 
 }  // namespace
