@@ -14,12 +14,12 @@ TEST_F(HostProcess, TracesFromSeveralThreadsBetweenHeaderAndClosingLine) {
         << files[0];
     const std::string trace = ReadFile(files[0]);
     EXPECT_EQ(trace.rfind("\n\n*** Orbanex Session Trace for:\t" + host_.string() + " (pid=0x", 0), 0u) << trace;
-    const std::string parts[] = {"*** Build Details:\t\t\tBuild: ",
-                                 "*** Vextrel Config File:\t\t" + (folder_ / "config.vextrel").string() + "\n",
-                                 "*** Vextrel Config File:\t\t" + (folder_ / "config.vextrel1").string() + "\n",
-                                 "VXF_ENGINE_CORE@VXP_LOW(0001)\nVXF_MIXER_CHANNEL@VXP_NORMAL(0065)\n",
-                                 "\nTime(s),Tid,Facility : Debug Message\n-----"};
-    for (const std::string& part : parts) EXPECT_NE(trace.find(part), std::string::npos) << part;
+    const std::string pieces[] = {"*** Build Details:\t\t\tBuild: ",
+                                  "*** Vextrel Config File:\t\t" + (folder_ / "config.vextrel").string() + "\n",
+                                  "*** Vextrel Config File:\t\t" + (folder_ / "config.vextrel1").string() + "\n",
+                                  "VXF_ENGINE_CORE@VXP_LOW(0001)\nVXF_MIXER_CHANNEL@VXP_NORMAL(0065)\n",
+                                  "\nTime(s),Tid,Facility : Debug Message\n-----"};
+    for (const std::string& piece : pieces) EXPECT_NE(trace.find(piece), std::string::npos) << piece;
 
     // Whole record lines only: the time, the thread, the facility and the text.
     const std::regex recordLine(R"(\n\d+\.\d{6},([0-9a-f]{5,}),0001: worker \d line \d+(?=\n))");

@@ -79,10 +79,10 @@ TEST(Check, ReadsContinuationsConsolidatesAndSaysWhatIsTraced) {
     EXPECT_EQ(clean.outcome.filesRead.size() == 2 ? fs::path(clean.outcome.filesRead[1]).filename().string() : "", "host.vextrel2");
     // One configuration: both files share the default trace folder.
     EXPECT_EQ(clean.report.find("configuration 2"), std::string::npos) << clean.report;
-    for (const char* part : {"configuration 1 \"Main\" from ", "VXP_NORMAL and above: VXF_ENGINE_CORE\n",
-                             "client tracer: active, 1 facility\n    VXP_HIGH and above: VXF_ENGINE_CORE",
-                             "console tracer: active, 1 facility\n    VXP_LOWEST and above: VXF_DISK_READ"}) {
-        EXPECT_NE(clean.report.find(part), std::string::npos) << part << "\n" << clean.report;
+    for (const char* piece : {"configuration 1 \"Main\" from ", "VXP_NORMAL and above: VXF_ENGINE_CORE\n",
+                              "client tracer: active, 1 facility\n    VXP_HIGH and above: VXF_ENGINE_CORE",
+                              "console tracer: active, 1 facility\n    VXP_LOWEST and above: VXF_DISK_READ"}) {
+        EXPECT_NE(clean.report.find(piece), std::string::npos) << piece << "\n" << clean.report;
     }
 
     // A continuation that enables nothing yields no configuration, and says so under its own name.
