@@ -1,28 +1,58 @@
+// Facility names and ids, the public facility header, and the global table that decides at once
+// whether any tracer may want a call.
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
+#include <vector>
 
 #include "core/facility.h"
 #include "core/manager.h"
-#include "include/vextrel.h"
+#include "include/vextrel_facilities.h"
 #include "support/core_fixture.h"
 
 using namespace vextrel;
 using vextrel::testing::PublishedManager;
+using vextrel::testing::TakeRecords;
 
-// Every built-in name is registered at its id, except a later name that repeats an id; hosts may
-// add names at free ids, and the case of a name matters.
-TEST(FacilityRegistry, BuiltinsAndHostRegistrations) {
+namespace {
+
+struct NamedValue {
+    const char* name;
+    uint32_t macroValue;
+    uint32_t listedValue;
+};
+
+#define VEXTREL_TEST_ROW(name, value) {#name, name, value},
+constexpr NamedValue kHeaderFacilities[] = {VEXTREL_FOR_EACH_BUILTIN_FACILITY(VEXTREL_TEST_ROW)};
+constexpr NamedValue kHeaderPriorities[] = {VEXTREL_FOR_EACH_PRIORITY(VEXTREL_TEST_ROW)};
+#undef VEXTREL_TEST_ROW
+
+}  // namespace
+
+// Every built-in name is registered at its id, except a later name that repeats an id; the public
+// facility header is generated from the same list, and a list changed without regenerating the
+// header (cmake -P cmake/generate-facility-header.cmake) fails here. Hosts may add names at free
+// ids, and the case of a name matters.
+TEST(FacilityRegistry, BuiltinsTheHeaderAndHostRegistrations) {
     RegisterBuiltinFacilities();
     uint32_t count = 0;
     const BuiltinFacility* rows = BuiltinFacilities(&count);
+    ASSERT_EQ(std::size(kHeaderFacilities), count);
     std::set<uint32_t> ids;
     for (uint32_t i = 0; i < count; ++i) {
         const bool firstOfId = ids.insert(rows[i].id).second;
         EXPECT_EQ(FacilityIdOf(rows[i].name), firstOfId ? rows[i].id : 0u) << rows[i].name;
+        EXPECT_STREQ(kHeaderFacilities[i].name, rows[i].name) << i;
+        EXPECT_TRUE(kHeaderFacilities[i].macroValue == rows[i].id && kHeaderFacilities[i].listedValue == rows[i].id)
+            << rows[i].name;
     }
     EXPECT_EQ(count - ids.size(), 1u);
+    ASSERT_EQ(std::size(kHeaderPriorities), 5u);
+    for (const NamedValue& priority : kHeaderPriorities) {
+        EXPECT_EQ(priority.macroValue, priority.listedValue);
+        EXPECT_STREQ(PriorityNameOf(priority.macroValue), priority.name);
+    }
     EXPECT_EQ(VextrelRegisterFacility("VXF_HOST_TEST_A", 15000), 1);
     EXPECT_EQ(VextrelRegisterFacility("VXF_HOST_TEST_B", 15000) + VextrelRegisterFacility("VXF_HOST_TEST_A", 15001) +
                   VextrelRegisterFacility(nullptr, 15002), 0);
@@ -60,4 +90,29 @@ TEST(FacilityOn, FollowsTheGlobalTableAndPriorityChangesRebuildIt) {
     EXPECT_EQ(VextrelChangeFacilityPriorityFunc(9, VXF_WORD(0, 17)), static_cast<uint32_t>(VXP_LOW) << 24);
     EXPECT_EQ(VextrelChangeFacilityPriorityFunc(9, VXF_WORD(0, VXP_HIGH)), 0u);
     EXPECT_EQ(config->client.Table().Get(9), VXP_LOWEST);
+}
+
+TEST(GlobalSummary, LoweredBeforeAnyTracerAndRaisedOnlyByARebuild) {
+    PublishedManager manager;
+    TraceConfig* config = manager.AddUndrainedConfig(70, VXP_HIGH);
+    VextrelPuts(VXF_WORD(70, VXP_NORMAL), "dropped");
+    VextrelFormat(VXF_WORD(70, VXP_HIGH), "kept %d", 1);
+    EXPECT_EQ(TakeRecords(*config->Queue()), (std::vector<std::string>{"kept 1"}));
+
+    // A configuration that joins the list lowers the summary at once, before any rebuild, so a
+    // merge into a running configuration cannot take a tracer below it.
+    TraceConfig* joined = TraceConfig::Create();
+    joined->console.SetFacilityPriority(71, VXP_LOW);
+    AddConfig(manager.get(), joined);
+    EXPECT_TRUE(manager->MayWant(71, VXP_LOW));
+    // A tracer lowered before the list is published: publishing lowers the summary.
+    joined->client.SetFacilityPriority(72, VXP_LOWEST);
+    manager->PublishConfigs();
+    EXPECT_TRUE(manager->MayWant(72, VXP_LOWEST));
+    EXPECT_FALSE(manager->MayWant(73, VXP_URGENT));
+
+    // A priority change lowers the summary with the tracer (raising it takes the rebuild, above).
+    EXPECT_EQ(VextrelChangeFacilityPriorityFunc(70, VXF_WORD(0, VXP_LOW)), static_cast<uint32_t>(VXP_HIGH) << 24);
+    VextrelFormat(VXF_WORD(70, VXP_NORMAL), "now kept");
+    EXPECT_EQ(TakeRecords(*config->Queue()), (std::vector<std::string>{"now kept"}));
 }

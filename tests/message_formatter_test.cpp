@@ -26,8 +26,6 @@ bool TryFormat(char* out, size_t capacity, int& length, const char* format, ...)
     return native;
 }
 
-constexpr int kEither = -1;
-
 // Expects FormatMessageText to write what vsnprintf writes, and to do so itself when `native` is 1,
 // to hand the call over when it is 0.
 template <typename... Values>
@@ -40,9 +38,7 @@ void ExpectSame(int native, size_t capacity, const char* format, Values... value
     EXPECT_EQ(oursLength, theirsLength) << format;
     EXPECT_EQ(std::string(ours, sizeof ours), std::string(theirs, sizeof theirs)) << format << " capacity " << capacity;
     int length = 0;
-    if (native != kEither) {
-        EXPECT_EQ(TryFormat(ours, capacity, length, format, values...), native != 0) << format;
-    }
+    EXPECT_EQ(TryFormat(ours, capacity, length, format, values...), native != 0) << format;
 }
 
 TEST(MessageFormatterTest, IntegersWithEveryFlagWidthPrecisionAndLength) {
@@ -66,12 +62,8 @@ TEST(MessageFormatterTest, FloatsRoundExactlyInEveryForm) {
     const double values[] = {0.0, -0.0, 0.125, 0.375, 0.5, 1.5, 2.5, 2.675, 1e-5, 1e-4, 9.9999e-5, 0.1, 1.0 / 3,
                              3.14159, 123456789.0, 999999.4, 9.9999995, 6.02e23, 1e308, DBL_MAX, DBL_MIN,
                              DBL_MIN / 3, 5e-324, INFINITY, -INFINITY, NAN, -1234.5675, 1e22, 2e-3};
-    const char* formats[] = {"%f|%F|%.0f|%.1f|%.2f|%#.0f|%.3f|%10.4f|%-12.3f|%+.9f",
-                             "%e|%E|%.0e|%#.0e|%.3e|%+e|% .2e|%-14.2E|%014.3e|%.16e",
-                             "%g|%G|%.0g|%.1g|%#g|%#.3g|%.17g|%+g|% g|%-12g|%.3g",
-                             "%.25f|%.30e|%.40g|%.400f|%lf|%05f|%-+8.1f|%08.3g|%5.1g|%10.3e"};
+    // Every other combination of flags, widths and precisions meets these values in format_diff_check.
     for (double v : values) {
-        for (const char* format : formats) ExpectSame(kEither, 512, format, v, v, v, v, v, v, v, v, v, v, v);
         ExpectSame(!std::isnan(v) || !std::signbit(v), 512, "%f|%.3f|%e|%.2e|%g|%.17g|%12.3f|%-+10.2e|%#.0f", v, v, v,
                    v, v, v, v, v, v);
     }

@@ -9,11 +9,9 @@
 
 #include "core/record_queue.h"
 #include "core/trace_config.h"
-#include "core/trace_entry.h"
-#include "output/queue_writer.h"
 #include "platform/clock.h"
+#include "support/core_fixture.h"
 #include "support/output_fixture.h"
-#include "support/ring_drain.h"
 
 using namespace vextrel;
 
@@ -101,21 +99,14 @@ TEST(RecordQueue, NoWakeUpIsLost) {
         vextrel::testing::LineCollector client;
         config->client.SetFacilityPriority(1, VXP_LOWEST);
         config->client.AddClient(&client);
-        auto* queue = new RecordQueue;
-        queue->writerPollMicroseconds = pollMicroseconds;
-        ASSERT_TRUE(StartQueueWriter(*queue, 4096, *config));
-        config->SetQueue(queue);
+        vextrel::testing::StartWriter(*config, 4096, pollMicroseconds);
 
         std::vector<std::thread> producers;
         for (uint32_t p = 0; p < kProducers; ++p) {
             producers.emplace_back([&, p] {
                 std::mt19937 random(p + 1);
-                const Acceptance toClient{false, false, true};
                 for (uint32_t i = 0; i < kRecordsPerProducer; ++i) {
-                    TraceRecord* record = ReserveRecord(*config);
-                    if (record == nullptr) continue;
-                    std::strcpy(record->text, "tick");
-                    CommitRecord(record, toClient, p, 1, platform::ReadCounter(), 0, false, *config);
+                    vextrel::testing::CommitText(*config, "tick", {false, false, true});
                     // Random gaps let the writer fall asleep between commits.
                     const uint32_t pause = random() % 100;
                     if (pause < 3) std::this_thread::sleep_for(std::chrono::microseconds(random() % 200));
@@ -127,14 +118,16 @@ TEST(RecordQueue, NoWakeUpIsLost) {
 
         const uint32_t expected = kProducers * kRecordsPerProducer;
         EXPECT_TRUE(client.WaitFor(expected));
-        EXPECT_EQ(queue->lostCount.Load(), 0u);
+        EXPECT_EQ(config->Queue()->lostCount.Load(), 0u);
     }
 }
 
 // The writer's released records return to the free count when a producer finds it low: a full ring
-// accepts exactly as many new records as the writer released, and refuses the next one. The ring's
-// size follows the request.
-TEST(RecordQueue, ReleasedRecordsReturnWhenTheRingRunsLow) {
+// accepts exactly as many new records as the writer released, and refuses the next one. A producer
+// that reserves while another holds the released slots between taking them out of the released
+// count and adding them to the free count gets a slot; a ring that is really full refuses at once
+// and counts the loss. The ring's size follows the request.
+TEST(RecordQueue, ReleasedRecordsReturnWhenTheRingRunsLowAndNoReservationFailsWhileTheyAreInTransit) {
     EXPECT_EQ(QueueCapacityFor(0) + QueueCapacityFor(4097) + QueueCapacityFor(32768) + QueueCapacityFor(0xFFFFFFFFu),
               4096u + 16384u + 32768u + 32768u);
     RecordQueue queue;
@@ -154,6 +147,35 @@ TEST(RecordQueue, ReleasedRecordsReturnWhenTheRingRunsLow) {
     take(10);
     EXPECT_EQ(queue.freeCount.Load(), 3u);  // nothing taken back yet
     fill(10);
-    EXPECT_EQ(queue.lostCount.Load(), 2u);
+    EXPECT_EQ(queue.lostCount.Exchange(0), 2u);
     EXPECT_EQ(queue.freeCount.Load() + queue.releasedCount.Load(), 3u);
+    take(1000);
+
+    // The first producer's steps, up to the point where the released slots are in its hands only.
+    queue.foldWaitMicroseconds = 60 * 1000 * 1000;  // the replay below decides when the fold ends
+    const int32_t firstLeft = static_cast<int32_t>(queue.freeCount.Decrement());
+    queue.folding.Increment();
+    const uint32_t released = queue.releasedCount.Exchange(0);
+    ASSERT_EQ(released, 1000u);
+    std::atomic<TraceRecord*> second{nullptr};
+    std::atomic<bool> started{false};
+    std::thread racer([&] {
+        started = true;
+        second = queue.Reserve();
+    });
+    while (!started) std::this_thread::yield();
+    platform::SleepMilliseconds(20);
+    EXPECT_GT(static_cast<int32_t>(queue.freeCount.Add(released)), 2);
+    EXPECT_LE(firstLeft, 2);
+    queue.folding.Decrement();
+    queue.writeIndex.Increment();  // the first producer's slot
+    racer.join();
+    EXPECT_NE(second.load(), nullptr);
+    EXPECT_EQ(queue.lostCount.Load(), 0u);
+
+    queue.foldWaitMicroseconds = 2000;
+    while (queue.Reserve() != nullptr) {
+    }
+    EXPECT_EQ(queue.lostCount.Load(), 1u);
+    EXPECT_EQ((queue.writeIndex.Load() + 1) - queue.readIndex.Load(), 4096u - 3u);
 }

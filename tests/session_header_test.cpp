@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -11,25 +12,15 @@ using namespace vextrel;
 namespace {
 
 HeaderFacts SampleFacts() {
-    HeaderFacts facts;
-    facts.executablePath = "C:\\Apps\\Host.exe";
-    facts.processId = 0x1a2b;
-    facts.utc = {2025, 3, 2, 13, 5, 9};
-    facts.startSeconds = 12.3456789;
-    facts.osName = "Windows10";
-    facts.processorSpeedGHz = 2.6;
-    facts.processorCount = 8;
-    facts.physicalMemoryMiB = 16384;
-    facts.configFiles = {"C:\\Apps\\config.vextrel", "C:\\Apps\\config.vextrel1"};
-    facts.machineId = "6044-079A-6A30-C000";
-    facts.build = BuildDetails{"1.2.3", "Release", "main", "1.2.3.4", "x64-Release", 42, "Mar  2 2025", "2025-04-01"};
-    return facts;
+    return {.executablePath = "C:\\Apps\\Host.exe", .processId = 0x1a2b, .utc = {2025, 3, 2, 13, 5, 9},
+            .startSeconds = 12.3456789, .osName = "Windows10", .processorSpeedGHz = 2.6, .processorCount = 8,
+            .physicalMemoryMiB = 16384, .configFiles = {"C:\\Apps\\config.vextrel", "C:\\Apps\\config.vextrel1"},
+            .machineId = "6044-079A-6A30-C000",
+            .build = BuildDetails{"1.2.3", "Release", "main", "1.2.3.4", "x64-Release", 42, "Mar  2 2025", "2025-04-01"}};
 }
 
 std::string Joined(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const std::string& line : lines) text += line;
-    return text;
+    return std::accumulate(lines.begin(), lines.end(), std::string());
 }
 
 }  // namespace

@@ -1,52 +1,58 @@
+// Trace files: their names, opening them, and the retention that prunes old ones.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
-#include "core/manager.h"
-#include "core/record_queue.h"
-#include "core/trace_config.h"
-#include "core/trace_entry.h"
-#include "output/queue_writer.h"
+#include "host/log_retention.h"
 #include "output/trace_file.h"
-#include "platform/clock.h"
-#include "platform/files.h"
-#include "support/core_fixture.h"
 #include "support/output_fixture.h"
 
 using namespace vextrel;
-using vextrel::testing::LineCollector;
-using vextrel::testing::ReadFile;
-using vextrel::testing::ScopedExecutableName;
-using vextrel::testing::TempFolder;
+using namespace vextrel::testing;
 
 namespace {
 
 const platform::CalendarTime kMarchSecond{2025, 3, 2, 13, 5, 9};
 
-std::string PathFor(const std::string& folder, const char* base, bool append, uint32_t counter,
-                    const platform::CalendarTime& now = kMarchSecond) {
-    char path[kTraceFilePathCapacity];
-    TraceFilePathFor(folder.c_str(), base, append, counter, now, path);
-    return path;
+// A trace folder whose files get last-write times `hour` hours after a fixed day, so their age
+// follows the order in which a test names them.
+class RetentionFolder {
+public:
+    void Add(const std::string& name, int hour) {
+        const std::string path = folder_.Path(name);
+        std::ofstream(path) << name;
+        std::filesystem::last_write_time(path, base_ + std::chrono::hours(hour));
+    }
+
+    std::set<std::string> Names() const {
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder_.Path())) {
+            names.insert(entry.path().filename().string());
+        }
+        return names;
+    }
+
+    std::string Path() const { return folder_.Path(); }
+
+private:
+    TempFolder folder_;
+    std::filesystem::file_time_type base_ = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1000);
+};
+
+std::string Dated(const char* prefix, int day) {
+    return std::string(prefix) + "_2024_05_0" + std::to_string(day) + "_10_00_00.txt";
 }
 
 }  // namespace
 
-TEST(TraceFile, NamesFollowTheAppendFlagTheDateAndTheCounter) {
-    EXPECT_EQ(PathFor("logs", "Host_App", true, 7), "logs/Host_App.txt");
-    EXPECT_EQ(PathFor("logs", "Host_App", false, 0), "logs/Host_App_2025_03_02_13_05_09.txt");
-    EXPECT_EQ(PathFor("logs", "Host_App", false, 7), "logs/Host_App_0000000007.txt");
-}
-
-// Append mode names the file by the executable alone; copies share the file.
-TEST(TraceFile, OpeningAndCopies) {
+// Append mode names the file by the executable alone, else by the date; copies share the file.
+TEST(TraceFile, NamesOpeningAndCopies) {
     TempFolder folder;
     FileTracer original, copy;
     original.append = true;
@@ -68,9 +74,9 @@ TEST(TraceFile, OpeningAndCopies) {
     first.Flush();
     ASSERT_TRUE(OpenTraceFileAt(second, folder.Path().c_str(), "Host", kMarchSecond));
     ASSERT_TRUE(OpenTraceFileAt(third, folder.Path().c_str(), "Host", kMarchSecond));
-    const std::string stem = PathFor(folder.Path(), "Host", false, 0, kMarchSecond);
-    EXPECT_EQ(second.GetPath(), stem.substr(0, stem.size() - 4) + "_1.txt");
-    EXPECT_EQ(third.GetPath(), stem.substr(0, stem.size() - 4) + "_2.txt");
+    const std::string stem = folder.Path() + "/Host_2025_03_02_13_05_09";
+    EXPECT_EQ(std::string(first.GetPath()) + "|" + second.GetPath() + "|" + third.GetPath(),
+              stem + ".txt|" + stem + "_1.txt|" + stem + "_2.txt");
     EXPECT_EQ(ReadFile(first.GetPath()), "written through the copy\n");
 }
 
@@ -85,29 +91,20 @@ TEST(TraceFile, AnUnopenableFileLeavesClientsRunning) {
     LineCollector client;
     config->client.AddClient(&client);
     config->quiet.store(true);
-    auto* queue = new RecordQueue;
-    ASSERT_TRUE(StartQueueWriter(*queue, 4096, *config));
-    config->SetQueue(queue);
-    queue->lostCount.Store(1);
-    TraceRecord* record = ReserveRecord(*config);
-    std::strcpy(record->text, "still delivered");
-    CommitRecord(record, Acceptance{false, true, true}, 1, 2, 0, 0, false, *config);
+    StartWriter(*config);
+    config->Queue()->lostCount.Store(1);
+    CommitText(*config, "still delivered");
     ASSERT_TRUE(client.WaitFor(1));
     EXPECT_EQ(client.Lines(), std::vector<std::string>{"still delivered\n"});
-    EXPECT_EQ(queue->lostCount.Load(), 1u);
+    EXPECT_EQ(config->Queue()->lostCount.Load(), 1u);
 }
 
 // Retention runs for dated files with a limit above 0, before the new file exists.
 TEST(TraceFile, OnlyDatedFilesWithALimitPruneOldOnes) {
-    TempFolder folder;
+    RetentionFolder folder;
     ScopedExecutableName host("Host.exe");
-    std::vector<std::string> old;
-    for (int day = 1; day <= 3; ++day) {
-        old.push_back(folder.Path("Host_2024_05_0" + std::to_string(day) + "_10_00_00.txt"));
-        std::ofstream(old.back()) << "old";
-        std::filesystem::last_write_time(old.back(), std::filesystem::file_time_type::clock::now() - std::chrono::hours(100 - day));
-    }
-    auto oldLeft = [&] { return std::count_if(old.begin(), old.end(), [](const std::string& p) { return std::filesystem::exists(p); }); };
+    const auto name = [](const FileTracer& t) { return std::filesystem::path(t.GetPath()).filename().string(); };
+    for (int day = 1; day <= 3; ++day) folder.Add(Dated("Host", day), day);
     FileTracer appending, counted, limited;
     appending.append = true;
     appending.logFileLimit = counted.logFileLimit = 1;
@@ -116,9 +113,41 @@ TEST(TraceFile, OnlyDatedFilesWithALimitPruneOldOnes) {
     ::testing::internal::CaptureStderr();  // counted files are not pruned, and say so
     ASSERT_TRUE(counted.OpenTraceFile(folder.Path().c_str(), "Host"));
     ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(oldLeft(), 3);
+    EXPECT_EQ(name(counted), "Host_0000000003.txt");
+    EXPECT_EQ(folder.Names().size(), 5u);
     limited.logFileLimit = 2;
     ASSERT_TRUE(OpenTraceFileAt(limited, folder.Path().c_str(), "Host", platform::CalendarTime{2025, 4, 1, 0, 0, 0}));
-    EXPECT_EQ(oldLeft(), 0);
-    EXPECT_TRUE(std::filesystem::exists(limited.GetPath()) && std::filesystem::exists(appending.GetPath()));
+    EXPECT_EQ(folder.Names(), (std::set<std::string>{name(appending), name(counted), name(limited)}));
+}
+
+// Keeps the limit minus one newest files of each family, only with a limit above 0. The host's and
+// the video families are pruned separately; the match is on the prefix and an underscore alone.
+TEST(LogRetention, KeepsLimitMinusOneNewestPerFamilyAndOnlyWithALimit) {
+    ScopedExecutableName host("My App.Beta.exe");
+    RetentionFolder folder;
+    for (int day = 1; day <= 3; ++day) {
+        folder.Add(Dated("My_App", day), day);
+        folder.Add(Dated("Stavenor_Video", day), 10 + day);
+        folder.Add(Dated("My_Apple", day), day);
+    }
+    folder.Add("My_App_notes.txt", 0);
+    folder.Add("My_Appendix.txt", 0);
+    for (int32_t limit : {0, -1, -2147483647 - 1}) ApplyLogFileLimit(limit, folder.Path().c_str());
+    ApplyLogFileLimit(1, (folder.Path() + "-missing").c_str());
+    PruneTraceFiles(1, nullptr, "My_App");
+    EXPECT_EQ(folder.Names().size(), 11u);
+    ApplyLogFileLimit(2, folder.Path().c_str());
+    EXPECT_EQ(folder.Names(), (std::set<std::string>{Dated("My_App", 3), Dated("Stavenor_Video", 3), Dated("My_Apple", 1),
+                                                     Dated("My_Apple", 2), Dated("My_Apple", 3), "My_Appendix.txt"}));
+}
+
+// Of two files with the same last-write time only the one listed first is a candidate.
+TEST(LogRetention, EqualTimesLeaveOneBeyondReach) {
+    RetentionFolder equal;
+    equal.Add("Host_a.txt", 1);
+    equal.Add("Host_b.txt", 1);
+    equal.Add("Host_c.txt", 2);
+    PruneTraceFiles(1, equal.Path().c_str(), "Host");
+    const std::set<std::string> left = equal.Names();
+    EXPECT_TRUE(left.size() == 1 && (left.count("Host_a.txt") == 1 || left.count("Host_b.txt") == 1));
 }

@@ -1,11 +1,17 @@
+// The tracers, their configuration and the control calls a client callback may make.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/manager.h"
 #include "core/trace_config.h"
 #include "core/tracer.h"
+#include "lifecycle/control_lock.h"
 
 using namespace vextrel;
 
@@ -16,6 +22,16 @@ struct RecordingClient : TraceClient {
     std::string label;
     RecordingClient(std::vector<std::string>* sink, std::string name) : log(sink), label(std::move(name)) {}
     void OnTraceLine(const char* line, uint32_t length) override { log->push_back(label + ":" + std::string(line, length)); }
+};
+
+// A client whose callback makes control calls of both kinds while another thread may hold the lock.
+struct CallingClient final : TraceClient {
+    void OnTraceLine(const char*, uint32_t) override {
+        structureRan = UnderControlLock(ControlKind::Structure, false, [] { return true; });
+        settingRan = UnderControlLock(ControlKind::Setting, false, [] { return true; });
+    }
+    bool structureRan = true;
+    bool settingRan = false;
 };
 
 }  // namespace
@@ -45,9 +61,6 @@ TEST(Tracer, ActivityAndMerge) {
     EXPECT_FALSE(a != b);  // the counter value is not compared
     b.append = false;
     EXPECT_TRUE(a != b);
-    char line[] = "abc\n";
-    a.Write(line, 4);  // no file writer: nothing happens
-    EXPECT_EQ(a.Flush(), 0);
 }
 
 TEST(ClientTracer, ListIsSortedWithoutRepeatsAndDeliveredInOrder) {
@@ -68,14 +81,54 @@ TEST(ClientTracer, ListIsSortedWithoutRepeatsAndDeliveredInOrder) {
     EXPECT_FALSE(tracer.IsActive(3, VXP_URGENT));
 }
 
+TEST(ClientTracer, CallbacksNeverWaitForAControlCallAndNeverRestructure) {
+    ClientTracer tracer;
+    CallingClient client;
+    tracer.AddClient(&client);
+    char line[] = "x\n";
+    tracer.Write(line, 2);
+    EXPECT_FALSE(client.structureRan);
+    EXPECT_TRUE(client.settingRan);  // the lock was free
+    {
+        std::lock_guard<std::mutex> held(ControlMutex());  // another thread's control call
+        std::thread writer([&] { tracer.Write(line, 2); });
+        writer.join();
+        EXPECT_FALSE(client.settingRan);
+    }
+    EXPECT_FALSE(InsideClientCallback());
+    EXPECT_TRUE(UnderControlLock(ControlKind::Structure, false, [] { return true; }));
+}
+
+TEST(TraceConfig, RenamesNeverReachAReaderHalfDone) {
+    std::unique_ptr<TraceConfig> config(TraceConfig::Create());
+    const std::string a(31, 'A'), b(31, 'B');
+    config->name.Set(a.c_str());
+    std::atomic<bool> stop{false};
+    std::thread renamer([&] {
+        for (uint32_t i = 0; !stop.load(); ++i) config->name.Set(i % 2 ? a.c_str() : b.c_str());
+    });
+    int mixed = 0;
+    for (int i = 0; i < 200000; ++i) {
+        char copy[kConfigNameCapacity];
+        config->name.CopyTo(copy);
+        const std::string name = copy;
+        mixed += name != a && name != b && !name.empty();
+    }
+    stop.store(true);
+    renamer.join();
+    EXPECT_EQ(mixed, 0);
+}
+
+// Replacing a word's handler allocates nothing (readers keep the same table); new words stop at the bound.
 TEST(TraceConfig, HandlerTableStaysSortedAndBoundedAndTheGlobalTableTakesTheMinimum) {
     std::unique_ptr<TraceConfig> config(TraceConfig::Create());
     auto handlerA = +[](uint32_t, char*, uint32_t, const char*, va_list) {};
     auto handlerB = +[](uint32_t, char*, uint32_t, const char*, va_list) {};
     const uint32_t words[] = {50, 10, 40, 20, 30, 0xFF000001u, 5};
     for (uint32_t word : words) config->RegisterHandler(word, handlerA);
-    config->RegisterHandler(40, handlerB);
     const HandlerTable* table = config->Handlers();
+    for (int i = 0; i < 1000; ++i) config->RegisterHandler(40, i % 2 ? handlerB : handlerA);
+    ASSERT_EQ(config->Handlers(), table);
     ASSERT_EQ(table->count, 7u);
     for (uint32_t i = 1; i < table->count; ++i) EXPECT_LT(table->entries[i - 1].facilityWord, table->entries[i].facilityWord);
     EXPECT_EQ(table->Find(40)->Handler(), handlerB);

@@ -18,7 +18,7 @@
 
 #include "examples/library_loader.h"
 #include "include/vextrel.h"
-#include "process_facts.h"
+#include "tests/support/process.h"
 
 namespace {
 
@@ -133,15 +133,16 @@ void WriteConfig(const fs::path& file, const fs::path& traces, int variant) {
 }
 
 struct FileReport {
-    uint64_t records = 0, torn = 0, disorder = 0, mixedNames = 0, unexplainedGaps = 0;
+    uint64_t files = 0, records = 0, torn = 0, disorder = 0, mixedNames = 0, unexplainedGaps = 0;
 };
 
 bool IsLostLine(const std::string& line) { return line.find("Some of your trace output has been lost") != std::string::npos; }
 
-// Checks one trace file; `written` collects each thread's record numbers found in any file.
-FileReport CheckFile(const fs::path& path, const std::vector<TracerState>& states,
-                     std::vector<std::vector<bool>>& written) {
-    FileReport report;
+// Checks one trace file and adds its findings to `report`; `written` collects each thread's record
+// numbers found in any file.
+void CheckFile(const fs::path& path, const std::vector<TracerState>& states, std::vector<std::vector<bool>>& written,
+               FileReport& report) {
+    ++report.files;
     std::ifstream in(path, std::ios::binary);
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);) {
@@ -191,7 +192,6 @@ FileReport CheckFile(const fs::path& path, const std::vector<TracerState>& state
             }
         }
     }
-    return report;
 }
 
 }  // namespace
@@ -199,7 +199,7 @@ FileReport CheckFile(const fs::path& path, const std::vector<TracerState>& state
 int main(int argc, char** argv) {
     int seconds = std::getenv("VEXTREL_STRESS_SECONDS") ? std::atoi(std::getenv("VEXTREL_STRESS_SECONDS")) : 20;
     if (argc == 3 && std::strcmp(argv[1], "--seconds") == 0) seconds = std::atoi(argv[2]);
-    const fs::path exe = stress::ExecutablePath();
+    const fs::path exe = vextrel::testing::ExecutablePath();
     fs::path configFile = exe;
     configFile.replace_extension(".vextrel");
     const fs::path traces = exe.parent_path() / "stress_traces";
@@ -208,15 +208,12 @@ int main(int argc, char** argv) {
 
     void* library = demo::LoadLibraryByName(VEXTREL_LIBRARY_FILE_NAME);
     if (library == nullptr) return 2;
-    auto find = [&](const char* name) { return demo::FindFunction(library, name); };
-    api = Api{reinterpret_cast<decltype(api.format)>(find("VextrelFormat")),
-              reinterpret_cast<decltype(api.restart)>(find("VextrelRestart")),
-              reinterpret_cast<decltype(api.reload)>(find("VextrelReloadConfigsFunc")),
-              reinterpret_cast<decltype(api.addClient)>(find("VextrelAddTraceClient")),
-              reinterpret_cast<decltype(api.removeClient)>(find("VextrelRemoveTraceClient")),
-              reinterpret_cast<decltype(api.registerHandler)>(find("VextrelRegisterHandlerFunc")),
-              reinterpret_cast<decltype(api.changePriority)>(find("VextrelChangeFacilityPriorityFunc")),
-              reinterpret_cast<decltype(api.setName)>(find("VextrelSetNameFunc"))};
+#define VEXTREL_FIND(function) reinterpret_cast<decltype(&function)>(demo::FindFunction(library, #function))
+    api = Api{VEXTREL_FIND(VextrelFormat), VEXTREL_FIND(VextrelRestart), VEXTREL_FIND(VextrelReloadConfigsFunc),
+              VEXTREL_FIND(VextrelAddTraceClient), VEXTREL_FIND(VextrelRemoveTraceClient),
+              VEXTREL_FIND(VextrelRegisterHandlerFunc), VEXTREL_FIND(VextrelChangeFacilityPriorityFunc),
+              VEXTREL_FIND(VextrelSetNameFunc)};
+#undef VEXTREL_FIND
 
     for (const char* action : kActions) g_counts[action];
     std::vector<TracerState> states(kTracers);
@@ -268,7 +265,7 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_until(warm);
     uint64_t residentStart = 0, residentEnd = 0;
     for (auto now = Clock::now(); now < end; now = Clock::now()) {
-        const uint64_t resident = stress::ResidentBytes();
+        const uint64_t resident = vextrel::testing::ResidentBytes();
         if (now < warm + (end - warm) / 4) residentStart = std::max(residentStart, resident);
         if (now >= end - (end - warm) / 4) residentEnd = std::max(residentEnd, resident);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -288,21 +285,12 @@ int main(int argc, char** argv) {
         for (const auto& range : states[t].exempt) exempt += range.second - range.first + 1;
     }
     FileReport total;
-    int files = 0;
-    for (const auto& entry : fs::directory_iterator(traces)) {
-        const FileReport report = CheckFile(entry.path(), states, written);
-        ++files;
-        total.records += report.records;
-        total.torn += report.torn;
-        total.disorder += report.disorder;
-        total.mixedNames += report.mixedNames;
-        total.unexplainedGaps += report.unexplainedGaps;
-    }
+    for (const auto& entry : fs::directory_iterator(traces)) CheckFile(entry.path(), states, written, total);
     uint64_t distinct = 0;
     for (const auto& flags : written) for (bool flag : flags) distinct += flag;
-    std::printf("records sent %llu, written %llu (%llu distinct) in %d files, missing %llu, sent during swaps %llu\n",
-                (unsigned long long)sent, (unsigned long long)total.records, (unsigned long long)distinct, files,
-                (unsigned long long)(sent - distinct), (unsigned long long)exempt);
+    std::printf("records sent %llu, written %llu (%llu distinct) in %llu files, missing %llu, sent during swaps %llu\n",
+                (unsigned long long)sent, (unsigned long long)total.records, (unsigned long long)distinct,
+                (unsigned long long)total.files, (unsigned long long)(sent - distinct), (unsigned long long)exempt);
     std::printf("torn %llu, out of order or repeated %llu, mixed names %llu, unexplained gaps %llu\n",
                 (unsigned long long)total.torn, (unsigned long long)total.disorder,
                 (unsigned long long)total.mixedNames, (unsigned long long)total.unexplainedGaps);
@@ -310,7 +298,7 @@ int main(int argc, char** argv) {
     std::printf("resident memory %llu KB after warm-up, %llu KB at the end (%+lld KB)\n",
                 (unsigned long long)residentStart / 1024, (unsigned long long)residentEnd / 1024, growth / 1024);
     const bool memoryFlat = VEXTREL_STRESS_CHECK_MEMORY == 0 || growth < 8ll * 1024 * 1024;
-    const bool ok = files > 0 && distinct > 0 && total.torn == 0 && total.disorder == 0 && total.mixedNames == 0 &&
+    const bool ok = total.files > 0 && distinct > 0 && total.torn == 0 && total.disorder == 0 && total.mixedNames == 0 &&
                     total.unexplainedGaps == 0 && memoryFlat;
     std::printf("%s\n", ok ? "stress: all checks passed" : "stress: FAILED");
     std::fflush(stdout);

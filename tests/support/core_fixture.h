@@ -1,7 +1,9 @@
 // Builds managers and configurations by hand for tests of the trace core, publishes them as the
-// current manager and tears them down again.
+// current manager and tears them down again; stands in for the writer thread on their rings.
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -9,7 +11,6 @@
 #include "core/manager.h"
 #include "core/record_queue.h"
 #include "core/trace_config.h"
-#include "ring_drain.h"
 
 namespace vextrel::testing {
 
@@ -45,6 +46,17 @@ private:
     CVextrelManager* manager_;
 };
 
+// Takes the next committed record through the ring's own take and release, as the writer does, and
+// hands it to `use` in between. False when no record is ready.
+template <typename Use>
+bool TakeNext(RecordQueue& queue, Use&& use) {
+    TraceRecord* record = queue.TakeNext();
+    if (record == nullptr) return false;
+    use(*record);
+    queue.Release(record);
+    return true;
+}
+
 // The fields of a taken record.
 struct RecordCopy {
     bool toFile = false, toConsole = false, toClient = false, quiet = false;
@@ -66,6 +78,13 @@ inline std::vector<std::string> TakeRecords(RecordQueue& queue, std::vector<Reco
     })) {
     }
     return texts;
+}
+
+// An address as the trace lines print it: 16 upper-case hex digits.
+inline std::string Hex16(const void* address) {
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llX", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(address)));
+    return text;
 }
 
 }  // namespace vextrel::testing

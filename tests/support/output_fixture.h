@@ -2,6 +2,8 @@
 // and a trace client that lets a test wait for the writer thread.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -14,8 +16,11 @@
 #include <string>
 #include <vector>
 
+#include "core/trace_config.h"
+#include "core/trace_entry.h"
 #include "host/host_info.h"
 #include "include/vextrel.h"
+#include "output/queue_writer.h"
 #include "platform/files.h"
 
 namespace vextrel::testing {
@@ -90,5 +95,23 @@ private:
     std::condition_variable arrived_;
     std::vector<std::string> lines_;
 };
+
+// Gives `config` a ring for `queueSize` records and starts its writer thread.
+inline void StartWriter(TraceConfig& config, uint32_t queueSize = 4096,
+                        uint32_t pollMicroseconds = kDefaultWriterPollMicroseconds) {
+    auto* queue = new RecordQueue;
+    queue->writerPollMicroseconds = pollMicroseconds;
+    ASSERT_TRUE(StartQueueWriter(*queue, queueSize, config));
+    config.SetQueue(queue);
+}
+
+// Queues `text` as a record of thread 1 and facility 2 for the outputs in `to`.
+inline void CommitText(TraceConfig& config, const std::string& text, Acceptance to = {false, true, true},
+                       bool quiet = false) {
+    TraceRecord* record = ReserveRecord(config);
+    ASSERT_NE(record, nullptr);
+    std::snprintf(record->text, sizeof record->text, "%s", text.c_str());
+    CommitRecord(record, to, 1, 2, 0, 0, quiet, config);
+}
 
 }  // namespace vextrel::testing

@@ -12,6 +12,9 @@ namespace vextrel::testing {
 int RunProcess(const std::string& program, const std::vector<std::string>& arguments,
                const std::string& workingFolder, std::string* output);
 
+// The full path of the calling process's executable ("" when unknown).
+std::string ExecutablePath();
+
 // The calling process's resident memory in bytes (0 when it cannot be read).
 uint64_t ResidentBytes();
 

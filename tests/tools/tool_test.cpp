@@ -3,19 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <random>
 #include <sstream>
 
-#include "tests/support/process.h"
+#include "tests/e2e/host_fixture.h"
+#include "tests/support/output_fixture.h"
 #include "tools/json_text.h"
 #include "tools/trace_file_reader.h"
 #include "tools/trace_follower.h"
 
-namespace fs = std::filesystem;
 using nlohmann::json;
 using namespace vextrel::tool;
 
@@ -61,15 +59,6 @@ std::string Joined(const std::vector<TraceEntry>& entries) {
     return text;
 }
 
-// A fresh folder of its own under the temporary folder (test programs of several builds may run
-// at once).
-fs::path FreshFolder(const std::string& prefix) {
-    const fs::path folder = (fs::temp_directory_path() / (prefix + std::to_string(std::random_device()()))).make_preferred();
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    return folder;
-}
-
 std::string WithoutCarriageReturns(std::string text) {
     text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
     return text;
@@ -77,7 +66,7 @@ std::string WithoutCarriageReturns(std::string text) {
 
 }  // namespace
 
-TEST(TraceFileReader, ReadsEveryFormAndKeepsEveryLine) {
+TEST(TraceFileReader, ReadsEveryFormAndKeepsEveryLineWholeOrInPieces) {
     const std::string text = SampleText();
     const TraceFileContent file = ReadTraceText(text);
     EXPECT_TRUE(file.closed && file.carriageReturns && !file.endsMidLine);
@@ -86,11 +75,9 @@ TEST(TraceFileReader, ReadsEveryFormAndKeepsEveryLine) {
 
     ASSERT_EQ(file.sessions.size(), 2u);
     const SessionHeader& first = file.sessions[0];
-    EXPECT_EQ(first.executablePath, "/opt/My Host");
-    EXPECT_EQ(first.processId, 0x1fu);
+    EXPECT_EQ(first.executablePath + "|" + std::to_string(first.processId) + "|" + first.machineId, "/opt/My Host|31|AB-CD");
     EXPECT_EQ(first.startMicroseconds, 100250000u);
     EXPECT_EQ(first.configFiles, std::vector<std::string>{"/opt/config.vextrel"});
-    EXPECT_EQ(first.machineId, "AB-CD");
     EXPECT_TRUE(file.sessions[1].refresh && file.sessions[1].complete && !file.sessions[1].startUtc);
     EXPECT_EQ(WallTimeOf(first, 101000000), "2026-12-06T03:04:05.750000Z");
 
@@ -111,16 +98,13 @@ TEST(TraceFileReader, ReadsEveryFormAndKeepsEveryLine) {
     EXPECT_EQ(records[6]->session, 1u);
     EXPECT_EQ(DatingSessionOf(file, *records[6]), &file.sessions[0]);  // the refresh has no timestamp
     EXPECT_EQ(file.entries[8].lines.size(), 3u);  // the lost-output report, one entry
-}
 
-TEST(TraceFileReader, FedInPiecesReadsTheSame) {
-    const std::string text = SampleText();
-    const TraceFileContent whole = ReadTraceText(text);
+    // Fed in pieces, it reads the same.
     for (size_t piece = 1; piece <= 7; ++piece) {
         TraceFileReader reader;
         for (size_t at = 0; at < text.size(); at += piece) reader.Feed(std::string_view(text).substr(at, piece));
         reader.Finish();
-        EXPECT_EQ(Joined(reader.TakeEntries()), Joined(whole.entries)) << piece;
+        EXPECT_EQ(Joined(reader.TakeEntries()), Joined(file.entries)) << piece;
     }
 }
 
@@ -131,7 +115,8 @@ TEST(TraceFileReader, JsonTextIsValidForAnyBytes) {
 }
 
 TEST(TraceFollower, ShowsTheTailThenFollowsTheFileAndMovesToANewerOne) {
-    const fs::path folder = FreshFolder("vextrel-follow-");
+    const vextrel::testing::TempFolder temporary;
+    const fs::path folder = temporary.Path();
     std::ofstream(folder / "a.txt", std::ios::binary) << "one\r\ntwo\nthree\npart";
     TraceFollower follower(folder, 2);
     EXPECT_EQ(follower.Poll(), (std::vector<std::string>{"two", "three"}));
@@ -145,59 +130,35 @@ TEST(TraceFollower, ShowsTheTailThenFollowsTheFileAndMovesToANewerOne) {
     EXPECT_EQ(follower.Poll(), std::vector<std::string>{"more"});
     EXPECT_EQ(follower.Current().filename(), "b.txt");
     EXPECT_EQ(fs::path(DefaultTraceFolder()).filename(), "Logs");
-    fs::remove_all(folder);
 }
 
 namespace {
 
 // Runs the e2e host with a named configuration twice, each run into its own trace folder, and
 // reads the trace files back with the vextrel program.
-class ToolOnRealFiles : public ::testing::Test {
+class ToolOnRealFiles : public HostProcess {
 protected:
-    // Each test runs in a process of its own: the first test of a process makes the files.
     void SetUp() override {
-        static const bool prepared = Prepare();
-        ASSERT_TRUE(prepared);
-    }
-    static bool Prepare() {
-        folder_ = new fs::path(FreshFolder("vextrel-tool-test-"));
-        const fs::path host = *folder_ / fs::path(VEXTREL_E2E_HOST).filename();
-        fs::copy_file(VEXTREL_E2E_HOST, host);
-        fs::copy_file(VEXTREL_E2E_LIBRARY, *folder_ / fs::path(VEXTREL_E2E_LIBRARY).filename());
-        for (const char* run : {"a", "b"}) {
-            std::ofstream(*folder_ / "config.vextrel", std::ios::binary)
-                << "name=Au:dio,1\nfiletracingdir=" << (*folder_ / run).string()
-                << "\nVXF_ENGINE_CORE=File@VXP_LOW\nVXF_MIXER_CHANNEL=File@VXP_NORMAL\n";
-            std::string output;
-            const int code = vextrel::testing::RunProcess(
-                host.string(), {"threads:3:20:1:2", "t:101:4:20:mixed|second line", "f:1:2:plain", "sleep:300"},
-                folder_->string(), &output);
-            EXPECT_EQ(code, 0) << output;
-            const fs::path traces = *folder_ / run;
-            if (code != 0 || !fs::exists(traces) ||
-                std::distance(fs::directory_iterator(traces), fs::directory_iterator()) != 1) {
-                ADD_FAILURE() << "the host did not leave one trace file in " << traces;
-                return false;
-            }
-            files_[run[0] - 'a'] = fs::directory_iterator(traces)->path().string();
+        HostProcess::SetUp();
+        for (int run = 0; run < 2; ++run) {
+            traces_ = folder_ / (run == 0 ? "a" : "b");
+            WriteConfig("config.vextrel", "name=Au:dio,1\n" + TraceFolderLine() +
+                                              "VXF_ENGINE_CORE=File@VXP_LOW\nVXF_MIXER_CHANNEL=File@VXP_NORMAL\n");
+            Run({"threads:3:20:1:2", "t:101:4:20:mixed|second line", "f:1:2:plain", "sleep:300"});
+            ASSERT_EQ(TraceFiles().size(), 1u) << "the host did not leave one trace file in " << traces_;
+            files_[run] = TraceFiles()[0].string();
         }
-        return true;
-    }
-    static void TearDownTestSuite() {
-        if (folder_ != nullptr && !::testing::Test::HasFailure()) fs::remove_all(*folder_);
-        delete folder_;
-        folder_ = nullptr;
     }
 
     // The program's output (standard output and error) for the arguments; fails on a non-zero exit.
-    static std::string Tool(std::vector<std::string> arguments) {
+    std::string Tool(std::vector<std::string> arguments) {
         std::string output;
-        EXPECT_EQ(vextrel::testing::RunProcess(VEXTREL_TOOL, arguments, folder_->string(), &output), 0) << output;
+        EXPECT_EQ(RunProcess(VEXTREL_TOOL, arguments, folder_.string(), &output), 0) << output;
         return WithoutCarriageReturns(output);
     }
 
     // The records `vextrel cat --json --records-only` gives for the files and filter arguments.
-    static std::vector<json> Records(std::vector<std::string> arguments) {
+    std::vector<json> Records(std::vector<std::string> arguments) {
         arguments.insert(arguments.begin(), {"cat", "--json", "--records-only"});
         std::istringstream lines(Tool(arguments));
         std::vector<json> records;
@@ -205,22 +166,13 @@ protected:
         return records;
     }
 
-    static std::string ReadAll(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return WithoutCarriageReturns(std::string(std::istreambuf_iterator<char>(in), {}));
-    }
-
-    static fs::path* folder_;
-    static std::string files_[2];
+    std::string files_[2];
 };
-
-fs::path* ToolOnRealFiles::folder_ = nullptr;
-std::string ToolOnRealFiles::files_[2];
 
 }  // namespace
 
-TEST_F(ToolOnRealFiles, CatGivesTheTracedRecordsAndFiltersThem) {
-    EXPECT_EQ(Tool({"cat", files_[0]}), ReadAll(files_[0]));  // the file as written, every line
+TEST_F(ToolOnRealFiles, CatTimelineStatsAndFollowGiveTheTracedRecords) {
+    EXPECT_EQ(Tool({"cat", files_[0]}), ReadFile(files_[0]));  // the file as written, every line
     const std::string recordLines = Tool({"cat", "--no-headers", files_[0]});
     EXPECT_EQ(recordLines.find("***"), std::string::npos);
     EXPECT_EQ(recordLines, Tool({"cat", "--records-only", files_[0]}));  // no lost output here
@@ -244,30 +196,26 @@ TEST_F(ToolOnRealFiles, CatGivesTheTracedRecordsAndFiltersThem) {
     EXPECT_EQ(merged.front()["file"], files_[0]);
     EXPECT_EQ(merged.back()["file"], files_[1]);
     for (size_t i = 1; i < merged.size(); ++i) EXPECT_LE(merged[i - 1]["time_us"], merged[i]["time_us"]) << i;
-}
 
-TEST_F(ToolOnRealFiles, TimelineHasOneEventPerRecordOnItsThreadAndTime) {
-    const std::string out = (*folder_ / "timeline.json").string();
+    // The timeline has one event per record, on its thread and at its time.
+    const std::string out = (folder_ / "timeline.json").string();
     EXPECT_NE(Tool({"timeline", files_[0], files_[1], "-o", out}).find("126 records from 2 files"), std::string::npos);
-    const json events = json::parse(ReadAll(out))["traceEvents"];
-    const std::vector<json> records = Records({files_[0], files_[1]});
+    const json events = json::parse(ReadFile(out))["traceEvents"];
     size_t index = 0;
     for (const json& event : events) {
         if (event["ph"] == "M") continue;
-        ASSERT_LT(index, records.size());
-        const json& record = records[index++];
+        ASSERT_LT(index, merged.size());
+        const json& record = merged[index++];
         const uint64_t elapsed = record.value("elapsed_us", uint64_t{0});
         EXPECT_EQ(event["tid"], std::stoul(record["thread"].get<std::string>(), nullptr, 16));
         EXPECT_EQ(event["ts"].get<uint64_t>() + elapsed, record["time_us"].get<uint64_t>());
         EXPECT_EQ(event.value("dur", uint64_t{0}), elapsed);
         EXPECT_EQ(event["ph"], record.contains("elapsed_us") ? "X" : "i");
     }
-    EXPECT_EQ(index, records.size());
-}
+    EXPECT_EQ(index, merged.size());
 
-TEST_F(ToolOnRealFiles, StatsAndFollowReportOnTheFiles) {
     const std::string stats = Tool({"stats", files_[0]});
-    const std::string span = std::to_string(Records({files_[0], "--grep", "second line"}).at(0)["elapsed_us"].get<uint64_t>());
+    const std::string span = std::to_string(timed["elapsed_us"].get<uint64_t>());
     for (const std::string& expected :
          {std::string("63 records from"), std::string("0001 VXF_ENGINE_CORE                  61"),
           std::string("traces VXF_ENGINE_CORE@VXP_LOW VXF_MIXER_CHANNEL@VXP_NORMAL"),
@@ -275,7 +223,7 @@ TEST_F(ToolOnRealFiles, StatsAndFollowReportOnTheFiles) {
           std::string("lost-output reports: 0"), std::string("ends with the closing line")}) {
         EXPECT_NE(stats.find(expected), std::string::npos) << expected << "\n" << stats;
     }
-    const std::string follow = Tool({"follow", (*folder_ / "b").string(), "--tail", "1", "--exit-after", "0.2"});
+    const std::string follow = Tool({"follow", (folder_ / "b").string(), "--tail", "1", "--exit-after", "0.2"});
     EXPECT_NE(follow.find(files_[1]), std::string::npos) << follow;
     EXPECT_NE(follow.find(" *** Vextrel Log Complete ***"), std::string::npos) << follow;
 }

@@ -51,6 +51,12 @@ int RunProcess(const std::string& program, const std::vector<std::string>& argum
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+std::string ExecutablePath() {
+    char path[4096];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    return length > 0 ? std::string(path, static_cast<size_t>(length)) : std::string();
+}
+
 uint64_t ResidentBytes() {
     std::ifstream statm("/proc/self/statm");
     uint64_t pages = 0;

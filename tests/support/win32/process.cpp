@@ -45,6 +45,12 @@ int RunProcess(const std::string& program, const std::vector<std::string>& argum
     return static_cast<int>(code);
 }
 
+std::string ExecutablePath() {
+    char path[2048];
+    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    return length > 0 && length < sizeof path ? std::string(path, length) : std::string();
+}
+
 uint64_t ResidentBytes() {
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof counters;

@@ -1,19 +1,44 @@
+// The configuration language, read from text and from a base file with its continuation files.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "config/config_consolidation.h"
+#include "config/config_loader.h"
 #include "support/config_fixture.h"
 
 using namespace vextrel;
 using vextrel::testing::ExampleFacility;
 using vextrel::testing::IsNamed;
 using ConfigParser = vextrel::testing::ConfigTest;
+using Paths = std::vector<std::string>;
 
 namespace {
+
 const std::string kEnable = "VXF_ENGINE_CORE=F@VXP_HIGH\n";  // facility 1 in the file tracer
-}
+
+class ConfigLoader : public vextrel::testing::ConfigTest {
+protected:
+    // Loads `base` into `target`, consolidated when asked, and returns the paths it recorded.
+    Paths Load(const std::string& base, CVextrelManager* target, bool consolidate = false) {
+        const size_t before = LoadedConfigFiles().size();
+        for (auto& config : LoadConfigFiles(base.c_str(), ConfigContext{"dflt"})) AddConfig(target, config.release());
+        if (consolidate) ConsolidateConfigs(target);
+        return {LoadedConfigFiles().begin() + static_cast<std::ptrdiff_t>(before), LoadedConfigFiles().end()};
+    }
+    // Rewrites the base file, reads a fresh manager from it and compares it with the running one.
+    bool ReloadDiffers(const std::string& base, const std::string& text) {
+        Write("app.vextrel", text);
+        std::unique_ptr<CVextrelManager> fresh(CVextrelManager::Create());
+        Load(base, fresh.get(), true);
+        return ConfigsDiffer(fresh.get(), manager);
+    }
+};
+
+}  // namespace
 
 TEST_F(ConfigParser, NineLineExample) {
     const uint32_t example = ExampleFacility();
@@ -98,4 +123,68 @@ TEST_F(ConfigParser, LineEndsLengthsAndOverlongLines) {
     EXPECT_EQ(Parse(std::string("#").append(1023, 'x') + kEnable), nullptr);
     const TraceConfig* config = Parse(kEnable + "name=" + std::string(2000, 'y') + "\nfiletracingdir=" + std::string(2000, 'z'));
     EXPECT_EQ(Name(config) + "|" + config->traceFolder, std::string(31, 'y') + "|" + std::string(1008, 'z'));
+}
+
+TEST_F(ConfigLoader, ThreeFileExample) {
+    const uint32_t example = ExampleFacility();
+    const std::string base = Write("config.vextrel", "name=Main\nVXF_ALL=F@VXP_HIGH\nVXF_EXAMPLE=C@VXP_LOW\n");
+    Write("config.vextrel1", "name=Extra\r\nappend=true\r\nlogfilelimit=5\r\nVXF_EXAMPLE=F@VXP_LOWEST\r\nbequiet=true\r\n");
+    EXPECT_EQ(Load(PathOf("host.exe.vextrel"), manager), Paths{});
+    EXPECT_EQ(Load(base, manager, true), (Paths{base, base + "1"}));
+    ASSERT_EQ(manager->configs.size(), 1u);
+    const TraceConfig* config = manager->configs[0];
+    EXPECT_EQ(Name(config) + "|" + config->configPath, "Main|" + base);
+    EXPECT_TRUE(config->queueSize == 4096 && config->file.append && config->quiet && config->file.logFileLimit == 5);
+    EXPECT_TRUE(config->console.State() == kTracerActive && config->client.State() == kTracerNotConfigured);
+    // VXF_ALL takes every named facility; the second file lowers the example's file entry.
+    RebuildGlobalPriorityMap(manager, false);
+    for (uint32_t id : {0u, 1u, 2u, example, 4501u}) {
+        EXPECT_EQ(std::to_string(manager->globalTable.Get(id)) + " " + Entries(config, id),
+                  id == 0 ? "1 1 1 1" : id == example ? "1 2 1 17" : id == 4501 ? "17 17 17 17" : "8 17 8 17") << id;
+    }
+}
+
+TEST_F(ConfigLoader, ContinuationSeriesAndOverlongPaths) {
+    for (const char* name : {"a", "a1", "a3", "a6", "b1", "c2"}) Write(name, "filetracingdir=" + std::string(name) + "\nVXF_ENGINE_CORE=F@VXP_LOW");
+    EXPECT_EQ(Load(PathOf("a"), manager), (Paths{PathOf("a"), PathOf("a1"), PathOf("a3")}));  // 4, 5 missing: 6 unread
+    EXPECT_EQ(Load(PathOf("b"), manager), Paths{});  // no base file, no continuation
+    EXPECT_EQ(Load(Write("c", "# nothing enabled"), manager), (Paths{PathOf("c"), PathOf("c2")}));
+    EXPECT_EQ(manager->configs.at(3)->configPath, PathOf("c2"));
+    EXPECT_EQ(ParseConfigFile(nullptr, ConfigContext{}), nullptr);
+
+    // Paths that do not fit the 260-byte buffer count as missing files: never cut, never overrun.
+    EXPECT_EQ(Load(std::string(300, 'p'), manager), Paths{});
+    const std::string name(kConfigFilePathCapacity - 2 - PathOf("").size(), 'q');
+    for (const char* suffix : {"", "1", "x", "x1", "xy"}) Write(name + suffix, "VXF_ENGINE_CORE=F@VXP_LOW");
+    if (!std::filesystem::exists(PathOf(name + "x1"))) GTEST_SKIP() << "the file system refuses paths this long";
+    EXPECT_EQ(Load(PathOf(name), manager), (Paths{PathOf(name), PathOf(name + "1")}));  // 258 characters
+    EXPECT_EQ(Load(PathOf(name + "x"), manager), Paths{PathOf(name + "x")});  // 259: no continuation fits
+    EXPECT_EQ(Load(PathOf(name + "xy"), manager), Paths{});                   // 260: not even the base
+}
+
+// Only the tracers and the quiet flag count as a change: names, queue sizes and folders do not.
+TEST_F(ConfigLoader, ReloadDiffersOnTracersAndQuietOnly) {
+    const std::string base = Write("app.vextrel", "name=Before\nVXF_ENGINE_CORE=F@VXP_HIGH\nappend=true");
+    Write("app.vextrel1", "filetracingdir=second\nVXF_ENGINE_CORE=C@VXP_LOW");
+    Load(base, manager, true);
+    EXPECT_FALSE(ReloadDiffers(base, "name=After\ntracequeuesize=large\nfiletracingdir=x\ncounterfile=c\nVXF_ENGINE_CORE=F@VXP_HIGH\nappend=true"));
+    for (const char* changed : {"VXF_ENGINE_CORE=F@VXP_HIGH\nappend=true\nbequiet=true", "VXF_ENGINE_CORE=F@VXP_HIGH\nappend=true\nlogfilelimit=2",
+                                "VXF_ENGINE_CORE=F@VXP_HIGH\nappend=true\nfiletracingdir=second"}) {
+        EXPECT_TRUE(ReloadDiffers(base, changed)) << changed;  // the last one merges both files: one fewer
+    }
+    std::unique_ptr<CVextrelManager> empty(CVextrelManager::Create());
+    EXPECT_TRUE(ConfigsDiffer(empty.get(), manager) && !ConfigsDiffer(empty.get(), empty.get()));
+}
+
+TEST_F(ConfigLoader, PathologicalFilesStopAtTheirLimits) {
+    std::string tokens = "VXF_ENGINE_CORE=";
+    for (uint32_t i = 0; i < kMaxTokensPerLine; ++i) tokens += "F@VXP_URGENT,";
+    EXPECT_EQ(Entries(Parse(tokens + "C@VXP_LOWEST\n"), 1), "17 16 17");
+    std::string all;
+    for (uint32_t i = 0; i < kMaxAllFacilityTokens; ++i) all += "VXF_ALL=F@VXP_URGENT\n";
+    EXPECT_EQ(Entries(Parse(all + "VXF_ALL=C@VXP_LOWEST\n"), 1), "17 16 17");
+
+    const std::string base = Write("many", "VXF_ENGINE_CORE=F@VXP_LOW\n");
+    for (uint32_t n = 1; n <= kMaxContinuationFiles + 5; ++n) Write("many" + std::to_string(n), "VXF_ENGINE_CORE=F@VXP_LOW\n");
+    EXPECT_EQ(LoadConfigFiles(base.c_str(), ConfigContext{"dflt"}).size(), kMaxContinuationFiles + 1);
 }

@@ -1,13 +1,18 @@
+// The diagnostic services: stack traces with symbol names, hex dumps, error texts and the machine id.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <regex>
+#include <set>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 #include "core/trace_config.h"
 #include "diag/frame_line.h"
+#include "diag/machine_id.h"
+#include "diag/memory_dump_line.h"
 #include "diag/symbol_text.h"
 #include "include/vextrel.h"
 #include "platform/stack.h"
@@ -32,16 +37,13 @@ namespace stack_trace_test {
 
 }  // namespace stack_trace_test
 
+namespace vextrel {
 namespace {
+
+using testing::Hex16;
 
 const void* AddressInProbe(int offset) {
     return reinterpret_cast<const char*>(reinterpret_cast<void*>(&stack_trace_test::StackTraceProbeFunction)) + offset;
-}
-
-std::string Hex16(const void* address) {
-    char text[17];
-    std::snprintf(text, sizeof text, "%016llX", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(address)));
-    return text;
 }
 
 TEST(FrameLineText, ModuleAndSymbolForms) {
@@ -137,4 +139,112 @@ TEST(VextrelStackQueue, TitleThenQuietFrameLinesForAcceptingConfigurationsOnly) 
     }
 }
 
+std::vector<std::string> DumpLines(const char* label, const void* data, uint32_t length) {
+    std::vector<std::string> lines;
+    vextrel::ForEachMemoryDumpLine(label, data, length, [&](const char* line) { lines.emplace_back(line); });
+    return lines;
+}
+
+TEST(MemoryDumpLine, ALineForEveryThirtyTwoBytesNullsAndOverlongLabels) {
+    uint8_t bytes[40];
+    for (int i = 0; i < 40; ++i) bytes[i] = static_cast<uint8_t>(0xC0 + i);
+    bytes[1] = 0x7F, bytes[2] = 0x80, bytes[3] = 0xFF, bytes[0] = 0x00;
+    const std::vector<std::string> lines = DumpLines("buf", bytes, 40);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "buf 0x" + Hex16(bytes) + ": 00 7F 80 FF C4 C5 C6 C7 C8 C9 CA CB CC CD CE CF D0 D1 D2 D3 D4 D5 D6 D7 "
+                                                  "D8 D9 DA DB DC DD DE DF");
+    EXPECT_EQ(lines[1], "buf 0x" + Hex16(bytes + 32) + ": E0 E1 E2 E3 E4 E5 E6 E7");
+    EXPECT_EQ(DumpLines("x", bytes, 32).size() * 10 + DumpLines("x", bytes, 33).size() + DumpLines("x", bytes, 0).size() * 100, 12u);
+    EXPECT_EQ(DumpLines("buf", nullptr, 100), std::vector<std::string>{"buf: (null)"});
+    EXPECT_EQ(DumpLines(nullptr, bytes + 39, 1), std::vector<std::string>{" 0x" + Hex16(bytes + 39) + ": E7"});
+
+    // An overlong label is shortened to 907 characters so that every byte stays visible.
+    const std::string label(5000, 'L');
+    char line[vextrel::kMemoryDumpLineCapacity];
+    vextrel::FormatMemoryDumpLine(label.c_str(), 0x10, bytes, 32, line);
+    const std::string text = line;
+    EXPECT_EQ(text.size(), vextrel::kMemoryDumpLineCapacity - 1);
+    EXPECT_EQ(text.substr(906, 22), "L 0x0000000000000010: ");
+    EXPECT_EQ(text.substr(text.size() - 6), " DE DF");
+    vextrel::FormatNullMemoryDumpLine(label.c_str(), line);
+    EXPECT_EQ(std::string(line), label.substr(0, 907) + ": (null)");
+}
+
+TEST(VextrelMemQueue, QueuesOneRecordPerLine) {
+    constexpr uint32_t kFacility = 2345;
+    vextrel::testing::PublishedManager manager;
+    vextrel::TraceConfig* config = manager.AddUndrainedConfig(kFacility, VXP_LOWEST);
+    uint8_t bytes[40] = {};
+    bytes[39] = 0xFF;
+    VextrelMem(kFacility, "buf", bytes, 40);
+    VextrelMem(kFacility, "empty", bytes, 0);
+    VextrelMem(kFacility, "none", nullptr, 40);
+    VextrelMem(VXF_WORD(20480, VXP_URGENT), "beyond", bytes, 40);
+    std::vector<vextrel::testing::RecordCopy> records;
+    vextrel::testing::TakeRecords(*config->Queue(), &records);
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0].text, DumpLines("buf", bytes, 40)[0]);
+    EXPECT_EQ(records[1].text, "buf 0x" + Hex16(bytes + 32) + ": 00 00 00 00 00 00 00 FF");
+    EXPECT_EQ(records[2].text, "none: (null)");
+    EXPECT_FALSE(records[0].quiet || records[1].quiet || records[2].quiet);
+}
+
+// The 37-byte text a registry read leaves: the value, then zero bytes.
+std::string GuidText(std::string_view value) {
+    std::string text(value);
+    text.resize(platform::kMachineGuidTextSize, '\0');
+    return text;
+}
+
+TEST(MachineIdFold, KnownTextsDashesAndChunks) {
+    EXPECT_EQ(FoldMachineGuid(GuidText("00000000-0000-0000-0000-000000000000")), "6044-079A-6A30-C000");
+    EXPECT_EQ(FoldMachineGuid("abc"), "0000-0061-3025-F862");
+    EXPECT_EQ(FoldMachineGuid(GuidText("")), "0000-0000-0000-0000");  // nothing read
+    // Bytes count with their sign: 0x80 is -128, and -128 * 0x1003F + 1 wraps below zero.
+    EXPECT_EQ(FoldMachineGuid("\xFF"), "FFFF-FFFF-FFFF-FFFF");
+    EXPECT_EQ(FoldMachineGuid("\x80\x01"), "FFFF-FFFF-FF7F-E081");
+
+    // Dashes are skipped and the terminator is not folded.
+    const std::string withDashes = FoldMachineGuid(GuidText("3d1219c7-c4c5-404a-aa1f-6d2a48adfda4"));
+    EXPECT_EQ(FoldMachineGuid("3d1219c7c4c5404aaa1f6d2a48adfda4"), withDashes);
+
+    // Two whole chunks give two values joined by a dash; a shorter rest is not folded.
+    const std::string first(32, '1'), second(32, '2');
+    EXPECT_EQ(FoldMachineGuid(first + second + "rest"), FoldMachineGuid(first) + "-" + FoldMachineGuid(second));
+    EXPECT_EQ(FoldMachineGuid(std::string(36, 'a'), 32), FoldMachineGuid(std::string(32, 'a')));
+}
+
+TEST(MachineId, TheExportGivesOneCachedTextToEveryThread) {
+    const MachineGuidText text = ReadMachineGuid();
+    EXPECT_EQ(MachineUUID(), FoldMachineGuid(std::string_view(text.data(), text.size())));
+
+    const char* seen = nullptr;
+    std::thread([&] { seen = VextrelGetMachineUUID(); }).join();
+    ASSERT_EQ(seen, VextrelGetMachineUUID());
+    EXPECT_EQ(std::string(seen), MachineUUID());
+    EXPECT_TRUE(std::regex_match(seen, std::regex("[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}"))) << seen;
+}
+
+TEST(OSErrorText, RunsOfKnownCodesHaveDistinctTextsAndEverythingElseIsUnknown) {
+    const std::string unknown = "Unknown OSErr";
+    // Runs counting downwards from their first code, with the texts of both ends.
+    const struct { int32_t first, length; const char *firstText, *lastText; } runs[] = {
+        {-6001, 50, "Unsupported", "Too Few TDM Outputs"},
+        {-6068, 8, "Unknown DSP Error", "Deadband Overrun Error"},
+        {-6077, 20, "Bad Aux Channel", "Invalid Data Received"}};
+    std::set<std::string> texts;
+    for (const auto& run : runs) {
+        EXPECT_EQ(VextrelOSErrToString(run.first) + std::string("|") + VextrelOSErrToString(run.first - run.length + 1),
+                  std::string(run.firstText) + "|" + run.lastText);
+        for (int32_t code = run.first; code > run.first - run.length; --code) texts.insert(VextrelOSErrToString(code));
+    }
+    EXPECT_EQ(texts.size(), 78u);
+    EXPECT_EQ(texts.count(unknown), 0u);
+    int known = 0;
+    for (int32_t code = -10000; code <= 10000; ++code) known += VextrelOSErrToString(code) != unknown;
+    EXPECT_EQ(known, 94);
+    EXPECT_EQ(VextrelOSErrToString(INT32_MIN) + std::string(VextrelOSErrToString(INT32_MAX)), unknown + unknown);
+}
+
 }  // namespace
+}  // namespace vextrel

@@ -1,0 +1,262 @@
+// The writer: the thread that drains a configuration's ring, the file writer and the file tracer
+// behind it, and what reaches the trace file when losses, a stop, the user's name, a full disk or a
+// replaced file get in the way.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "output/file_writer.h"
+#include "output/user_name_scrub.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "support/environment.h"
+#include "support/output_fixture.h"
+
+using namespace vextrel;
+using namespace vextrel::testing;
+
+namespace {
+
+const char* const kClosingLine = "\n\n *** Vextrel Log Complete ***\n";
+
+// A quiet configuration that writes to Host.txt in `folder` and to `client`, with a running writer.
+TraceConfig* StartedConfig(const TempFolder& folder, TraceClient* client) {
+    TraceConfig* config = TraceConfig::Create();
+    config->client.AddClient(client);
+    config->file.append = true;
+    EXPECT_TRUE(config->file.OpenTraceFile(folder.Path().c_str(), "Host"));
+    config->quiet.store(true);
+    StartWriter(*config);
+    return config;
+}
+
+// A writer whose stream the test can exchange for a device that is always full.
+struct SwappableWriter final : FileWriter {
+    using FileWriter::FileWriter;
+    std::FILE* Use(std::FILE* stream) { return std::exchange(stream_, stream); }
+};
+
+}  // namespace
+
+// Losses are reported in the file once, right after the next record, and never on the console.
+TEST(Writer, ReportsLostOutputOnceInTheFileAfterTheNextRecord) {
+    ScopedEnvironment user(platform::UserNameVariable(), "vx-nobody");
+    TempFolder folder;
+    LineCollector client;
+    ::testing::internal::CaptureStdout();
+    {
+        std::unique_ptr<TraceConfig> config(StartedConfig(folder, &client));
+        config->Queue()->lostCount.Store(5);
+        for (const char* text : {"first", "second"}) CommitText(*config, text, {true, true, true});
+        ASSERT_TRUE(client.WaitFor(2));
+        EXPECT_EQ(config->Queue()->lostCount.Load(), 0u);
+    }
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "first\nsecond\n");
+    EXPECT_EQ(ReadFile(folder.Path("Host.txt")),
+              "first\n"
+              "!!!***!!! The trace writer couldn't keep up with the incoming trace requests.\n"
+              "!!!***!!! Some of your trace output has been lost.  Try decreasing the amount of\n"
+              "!!!***!!! trace output you are logging, or increasing the size of the trace buffer.\n"
+              "second\n" + std::string(kClosingLine));
+}
+
+// The writer drains what was committed before the stop, then closes the file; a writer stuck in a
+// client past the stop wait owns its configuration from then on and frees it when it ends.
+TEST(Writer, StoppingDrainsTheRingAndAStuckWriterFreesItsOwnConfiguration) {
+    struct BlockingClient : TraceClient {
+        void OnTraceLine(const char*, uint32_t) override {
+            {
+                std::unique_lock<std::mutex> guard(lock);
+                entered = true;
+                changed.notify_all();
+                changed.wait(guard, [&] { return released; });
+            }
+            calls.fetch_add(1, std::memory_order_release);
+        }
+        void Release() {
+            std::lock_guard<std::mutex> guard(lock);
+            released = true;
+            changed.notify_all();
+        }
+        std::mutex lock;
+        std::condition_variable changed;
+        bool entered = false, released = false;
+        std::atomic<int> calls{0};
+    };
+    ScopedEnvironment user(platform::UserNameVariable(), "vx-nobody");
+    for (const bool stuck : {false, true}) {
+        BlockingClient blocker;
+        TempFolder folder;
+        TraceConfig* config = StartedConfig(folder, &blocker);
+        for (const char* text : {"in hand", "queued 1", "queued 2"}) {
+            CommitText(*config, text);
+            std::unique_lock<std::mutex> guard(blocker.lock);
+            blocker.changed.wait(guard, [&] { return blocker.entered; });
+        }
+        RecordQueue* queue = config->Queue();
+        if (stuck) queue->stopWaitMilliseconds = 50;
+        std::thread stopper([&] { DestroyConfig(config); });  // by this thread, or by its stuck writer
+        if (stuck) {
+            stopper.join();
+            queue->stopWaitMilliseconds = 5000;  // the writer's own drain, once unblocked, has time
+        }
+        while (queue->stopFlag.load() == 0) std::this_thread::yield();
+        blocker.Release();
+        if (!stuck) stopper.join();
+        const std::string expected = std::string("in hand\nqueued 1\nqueued 2\n") + kClosingLine;
+        for (int i = 0; i < 5000 && ReadFile(folder.Path("Host.txt")) != expected; ++i) platform::SleepMilliseconds(1);
+        EXPECT_EQ(ReadFile(folder.Path("Host.txt")), expected) << stuck;
+        // The blocker outlives every call into it.
+        for (int i = 0; i < 5000 && blocker.calls.load(std::memory_order_acquire) < 3; ++i) platform::SleepMilliseconds(1);
+    }
+}
+
+TEST(RawThread, AnExceptionEndsTheThreadQuietly) {
+    struct Throwing : XThreads_RawThread {
+        void Run() override {
+            ran.store(true);
+            throw std::runtime_error("thread body failed");
+        }
+        std::atomic<bool> ran{false};
+    } thread;
+    thread.Start();
+    EXPECT_NE(thread.ThreadId(), 0u);
+    while (platform::ThreadStillActive(thread.GetHandle())) std::this_thread::yield();
+    EXPECT_TRUE(thread.ran.load());
+}
+
+TEST(FileWriter, TruncatesAppendsScrubsTheUserNameAndFailsWithoutAFolder) {
+    TempFolder folder;
+    const std::string path = folder.Path("trace.txt");
+    // Writes `line` into a fresh file (or appends); returns the count written and checks the caller's text stayed.
+    auto write = [&](const std::string& line, bool append = false) {
+        FileWriter writer(path.c_str(), append);
+        EXPECT_TRUE(writer.Open());
+        std::string text = line;
+        const uint64_t written = writer.Write(text.data(), append ? static_cast<uint64_t>(int64_t{-1}) : text.size());
+        EXPECT_EQ(text, line);
+        return written;
+    };
+    ScopedEnvironment user(platform::UserNameVariable(), "jdoe");
+    write("one\n");
+    EXPECT_EQ(write(std::string("jdoe\0 never past the terminator", 32), true), 4u + 4u);  // a negative length reads to the terminator
+    EXPECT_EQ(ReadFile(path), "one\nusername");
+    EXPECT_EQ(write("jdoe as jdoe, not JDoe\n"), 23u + 2 * 4u);
+    EXPECT_EQ(ReadFile(path), "username as username, not JDoe\n");
+    {
+        // A name inside the replacement word is replaced once per occurrence, then the scrub ends.
+        ScopedEnvironment inside(platform::UserNameVariable(), "name");
+        write("name: username\n");
+        EXPECT_EQ(ReadFile(path), "username: userusername\n");
+    }
+    for (const char* unset : {static_cast<const char*>(nullptr), ""}) {
+        ScopedEnvironment none(platform::UserNameVariable(), unset);
+        write("nothing to hide\n");
+        EXPECT_EQ(ReadFile(path), "nothing to hide\n");
+    }
+    char scratch[16];
+    std::memset(scratch, '#', sizeof scratch);
+    // "xx " and three letters of "username" fill six bytes; the newline takes the last one.
+    EXPECT_EQ(ScrubUserName("xx a b\n", "a", scratch, 6), "xx us\n");
+    EXPECT_EQ(std::string(scratch + 6, 10), std::string(10, '#')) << "written past the buffer";
+
+    {
+        // A writer thread ended inside a line: the stream's buffer is dropped unwritten, and of that
+        // line only what the file lacks is written, straight to the file.
+        FileWriter ended(path.c_str(), false);
+        ASSERT_TRUE(ended.Open());
+        ended.Write("kept\nhalf", 9);
+        ended.Flush();
+        ended.Write("dropped\n", 8);
+        ended.BypassStream();
+        for (const uint64_t missing : {6u, 0u}) EXPECT_EQ(ended.WriteMissingPart("half line\n", 10), missing);
+        ended.Write("next\n", 5);
+    }
+    EXPECT_EQ(ReadFile(path), "kept\nhalf line\nnext\n");
+
+    FileWriter missing(folder.Path("no-such-level/trace.txt").c_str(), false);
+    EXPECT_FALSE(missing.Open());
+    EXPECT_EQ(missing.Write("lost\n", 5), 0u);
+    EXPECT_EQ(missing.Flush(), EOF);
+}
+
+// A full disk: every flush fails, yet the writer goes on draining and delivering to clients.
+TEST(FileWriter, FullDiskNeitherStopsTheWriterNorBlocksProducers) {
+    if (!platform::PathExists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+    auto full = std::make_shared<FileWriter>("/dev/full", false);
+    ASSERT_TRUE(full->Open());
+    std::unique_ptr<TraceConfig> config(TraceConfig::Create());
+    config->file.SetWriter(full);
+    LineCollector client;
+    config->client.AddClient(&client);
+    StartWriter(*config);
+    for (uint32_t i = 0; i < 3000; ++i) CommitText(*config, "line " + std::to_string(i), {false, true, true}, true);
+    ASSERT_TRUE(client.WaitFor(3000));
+    EXPECT_EQ(client.Lines().back(), "line 2999\n");
+}
+
+TEST(FileWriter, AFullDiskDropsLinesUntilSpaceReturnsThenEndsTheCutLineAndReportsTheGap) {
+    if (!platform::PathExists("/dev/full")) GTEST_SKIP() << "no always-full device here";
+    TempFolder folder;
+    const std::string path = folder.Path("trace.txt");
+    SwappableWriter writer(path.c_str(), false);
+    ASSERT_TRUE(writer.Open());
+    writer.Write("first\n", 6);
+    std::FILE* full = std::fopen("/dev/full", "w");
+    std::FILE* file = writer.Use(full);
+    std::fputs("torn li", file);  // what reached the disk of the line being written
+    writer.Write("torn line\n", 10);
+    EXPECT_EQ(writer.Flush(), EOF);
+    EXPECT_EQ(writer.Write("dropped\n", 8), 0u);
+    writer.Use(file);  // space returns
+    writer.Write("after\n", 6);
+    writer.Flush();
+    std::fclose(full);
+    std::string expected = "first\ntorn li\n";
+    for (const char* line : kLostOutputLines) expected += line;
+    EXPECT_EQ(ReadFile(path), expected + "after\n");
+}
+
+TEST(FileTracer, ReplacingTheFileWhileTheWriterWritesLosesAndSplitsNoLine) {
+    TempFolder folder;
+    auto path = [&](int n) { return folder.Path("t" + std::to_string(n) + ".txt"); };
+    auto openFile = [&](int n) {
+        auto writer = std::make_shared<FileWriter>(path(n).c_str(), false);
+        EXPECT_TRUE(writer->Open());
+        return writer;
+    };
+    constexpr int kLines = 8000, kSwaps = 40;
+    FileTracer tracer;
+    tracer.SetWriter(openFile(0));
+    std::atomic<int> written{0};
+    std::thread writerThread([&] {
+        for (int i = 0; i < kLines; ++i) {
+            tracer.WriteAndFlush("line\n", 5);
+            written.fetch_add(1);
+        }
+    });
+    // Each replacement lands while the writer is mid-stream; the old file closes as it is let go.
+    for (int swap = 1; swap <= kSwaps; ++swap) {
+        while (written.load() < swap * kLines / (kSwaps + 1)) std::this_thread::yield();
+        tracer.SetWriter(openFile(swap));
+    }
+    writerThread.join();
+    tracer.CloseTraceFile();
+    size_t lines = 0;
+    for (int n = 0; n <= kSwaps; ++n) {
+        const std::string text = ReadFile(path(n));  // text mode: no CR on any target
+        lines += static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+        EXPECT_EQ(text.size() % 5, 0u) << n;
+    }
+    EXPECT_EQ(lines, static_cast<size_t>(kLines));
+}
