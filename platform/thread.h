@@ -28,6 +28,15 @@ void ReleaseThread(ThreadHandle* thread);
 // cannot pull the code from under it.
 void KeepLibraryLoaded();
 
+// A counter of the calling thread's own, 0 on every thread until it writes one. On Windows it is a
+// system TLS slot taken on first write: a C++ thread_local of the DLL's static run-time would leave
+// memory behind on every host thread that touched it, once per load of the library.
+uint32_t ReadThreadCounter();
+void WriteThreadCounter(uint32_t value);
+
+// Returns the counter's TLS slot at unload (the threads' values go with it); nothing on Linux.
+void ReleaseThreadCounter();
+
 // Lets the calling thread run only on the given processor (numbered from 0); false when the system
 // refuses. Used by the benchmarks, so that the calls they compare run on the same processor.
 bool PinCurrentThreadToProcessor(uint32_t processor);

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <new>
 
 namespace vextrel::platform {
@@ -12,6 +13,9 @@ struct StartBlock {
     void (*entry)(void*);
     void* argument;
 };
+
+// The thread counter's TLS slot, TLS_OUT_OF_INDEXES until the first write.
+std::atomic<DWORD> g_counterSlot{TLS_OUT_OF_INDEXES};
 
 DWORD WINAPI ThreadMain(LPVOID raw) {
     StartBlock block = *static_cast<StartBlock*>(raw);
@@ -50,6 +54,36 @@ void KeepLibraryLoaded() {
     HMODULE module = nullptr;
     GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
                        reinterpret_cast<LPCWSTR>(&ThreadMain), &module);
+}
+
+uint32_t ReadThreadCounter() {
+    const DWORD slot = g_counterSlot.load(std::memory_order_acquire);
+    if (slot == TLS_OUT_OF_INDEXES) return 0;
+    // TlsGetValue clears the thread's last error; the host's stays as it was.
+    const DWORD lastError = GetLastError();
+    const uintptr_t value = reinterpret_cast<uintptr_t>(TlsGetValue(slot));
+    SetLastError(lastError);
+    return static_cast<uint32_t>(value);
+}
+
+void WriteThreadCounter(uint32_t value) {
+    DWORD slot = g_counterSlot.load(std::memory_order_acquire);
+    if (slot == TLS_OUT_OF_INDEXES) {
+        // Two threads may take a slot at once: the first one stored is kept, the other returned.
+        const DWORD taken = TlsAlloc();
+        if (taken == TLS_OUT_OF_INDEXES) return;  // none left: every thread reads 0
+        if (g_counterSlot.compare_exchange_strong(slot, taken, std::memory_order_acq_rel)) {
+            slot = taken;
+        } else {
+            TlsFree(taken);
+        }
+    }
+    TlsSetValue(slot, reinterpret_cast<LPVOID>(static_cast<uintptr_t>(value)));
+}
+
+void ReleaseThreadCounter() {
+    const DWORD slot = g_counterSlot.exchange(TLS_OUT_OF_INDEXES, std::memory_order_acq_rel);
+    if (slot != TLS_OUT_OF_INDEXES) TlsFree(slot);
 }
 
 bool PinCurrentThreadToProcessor(uint32_t processor) {
