@@ -1,6 +1,7 @@
 // Operating-system threads.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 namespace vextrel::platform {
@@ -22,6 +23,25 @@ bool ThreadStillActive(ThreadHandle* thread);
 // this library's code (it still runs a few of its instructions on the way out, and the library may
 // be unloaded right after); a still running thread, or the calling thread itself, goes on detached.
 void ReleaseThread(ThreadHandle* thread);
+
+// Windows: a thread started while the library is being loaded cannot run before the system's
+// loader lock is released, and an unload that came first would then wait for it in vain. Such
+// threads are started suspended instead and resumed by the first exported call; an unload before
+// that ends them unrun. `inside` marks the calling thread as the one loading the library (DllMain).
+// Nothing is held on Linux.
+void SetInsideLibraryLoad(bool inside);
+void ResumeHeldThreadsNow();
+// Ends the threads still held; the caller is unloading the library.
+void DiscardHeldThreads();
+
+namespace detail {
+inline std::atomic<bool> g_threadsHeld{false};
+}  // namespace detail
+
+// Resumes the held threads, if any: every exported call runs this first.
+inline void ResumeHeldThreads() {
+    if (detail::g_threadsHeld.load(std::memory_order_relaxed)) ResumeHeldThreadsNow();
+}
 
 // Keeps this library's image loaded for the rest of the process: called when a thread is left
 // running in its code (a writer abandoned after the stop wait), so that unloading the library

@@ -102,6 +102,12 @@ void WriteThreadCounter(uint32_t value) { t_counter = value; }
 
 void ReleaseThreadCounter() {}
 
+void SetInsideLibraryLoad(bool) {}
+
+void ResumeHeldThreadsNow() {}
+
+void DiscardHeldThreads() {}
+
 bool PinCurrentThreadToProcessor(uint32_t processor) {
     if (processor >= CPU_SETSIZE) return false;
     cpu_set_t set;
