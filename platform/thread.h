@@ -6,7 +6,7 @@
 
 namespace vextrel::platform {
 
-struct ThreadHandle;  // opaque: a Win32 thread handle, or a pthread with its running flag on Linux
+struct ThreadHandle;  // opaque: a Win32 thread (or the request for one), or a pthread with its running flag on Linux
 
 // Starts a thread running `entry(argument)` at once, with the default stack size; null when the
 // system refuses. `threadId` receives the operating system's id of the new thread.
@@ -26,12 +26,12 @@ void ReleaseThread(ThreadHandle* thread);
 
 // Windows: a thread started while the library is being loaded cannot run before the system's
 // loader lock is released, and an unload that came first would then wait for it in vain. Such
-// threads are started suspended instead and resumed by the first exported call; an unload before
-// that ends them unrun. `inside` marks the calling thread as the one loading the library (DllMain).
-// Nothing is held on Linux.
+// threads are only noted and created by the first exported call; an unload before that drops the
+// notes, and their owners find the threads finished. `inside` marks the calling thread as the one
+// loading the library (DllMain). Nothing is held on Linux.
 void SetInsideLibraryLoad(bool inside);
 void ResumeHeldThreadsNow();
-// Ends the threads still held; the caller is unloading the library.
+// Drops the threads still held; the caller is unloading the library.
 void DiscardHeldThreads();
 
 namespace detail {
@@ -40,7 +40,7 @@ inline std::atomic<bool> g_threadsHeld{false};
 
 // Resumes the held threads, if any: every exported call runs this first.
 inline void ResumeHeldThreads() {
-    if (detail::g_threadsHeld.load(std::memory_order_relaxed)) ResumeHeldThreadsNow();
+    if (detail::g_threadsHeld.load(std::memory_order_acquire)) ResumeHeldThreadsNow();
 }
 
 // Keeps this library's image loaded for the rest of the process: called when a thread is left

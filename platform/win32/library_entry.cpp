@@ -20,7 +20,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
         vextrel::platform::SetInsideLibraryLoad(false);
     }
     if (reason == DLL_PROCESS_DETACH) {
-        // Unloaded before any exported call: the writer threads of the load never ran.
+        // Unloaded before any exported call: the writer threads of the load were never created.
         if (reserved == nullptr) vextrel::platform::DiscardHeldThreads();
         vextrel::OnProcessDetach(reserved != nullptr);
         // The C++ run-time is linked into the DLL, so each load has its own emergency buffer and

@@ -7,6 +7,15 @@
 
 namespace vextrel::platform {
 
+// A thread started during the library's load exists first only as this request (thread null).
+struct ThreadHandle {
+    HANDLE thread = nullptr;
+    void (*entry)(void*) = nullptr;
+    void* argument = nullptr;
+    uint32_t* threadId = nullptr;
+    int priority = 0;
+};
+
 namespace {
 
 // Shared by the starter and the new thread; the last of the two to let go frees it.
@@ -24,31 +33,11 @@ void Release(StartBlock* block) {
 // How long a starter waits for its new thread to enter its body.
 constexpr DWORD kEntryWaitMilliseconds = 1000;
 
-// A new thread first passes the system loader (which notifies every DLL, under the loader lock)
-// and only then enters its body. The starter waits for that, so that an unload of the library
-// afterwards never finds a thread of its own still waiting for the lock that the unload holds.
-// Bounded: a starter that holds the loader lock itself (a host calling in from its DllMain) goes
-// on after the wait.
-void AwaitEntry(StartBlock* block) {
-    for (DWORD spins = 0; spins < 1000 && !block->entered.load(std::memory_order_acquire); ++spins) {
-        SwitchToThread();
-    }
-    for (DWORD waited = 0; waited < kEntryWaitMilliseconds && !block->entered.load(std::memory_order_acquire);
-         ++waited) {
-        Sleep(1);
-    }
-    Release(block);
-}
-
-// Threads started suspended while the library is being loaded, until the first exported call.
-// Only the loading thread adds to the list, before any exported call can run.
-struct HeldThread {
-    HANDLE thread;
-    StartBlock* block;
-};
+// Threads asked for while the library is being loaded, not created yet, under g_heldLock (a slim
+// lock needs no set-up and nothing to free). Only the loading thread adds to the list.
+SRWLOCK g_heldLock = SRWLOCK_INIT;
 constexpr size_t kMaxHeldThreads = 32;
-constexpr DWORD kHeldThreadEndWaitMilliseconds = 1000;
-HeldThread g_held[kMaxHeldThreads];
+ThreadHandle* g_held[kMaxHeldThreads];
 size_t g_heldCount = 0;
 // The thread inside DllMain's attach, 0 otherwise.
 std::atomic<DWORD> g_loadingThread{0};
@@ -66,40 +55,83 @@ DWORD WINAPI ThreadMain(LPVOID raw) {
     return 0;
 }
 
+// A new thread first passes the system loader (which notifies every DLL, under the loader lock)
+// and only then enters its body. The starter waits for that, so that an unload of the library
+// afterwards never finds a thread of its own still waiting for the lock that the unload holds.
+// Bounded: a starter that holds the loader lock itself (a host calling in from its DllMain) goes
+// on after the wait.
+void AwaitEntry(StartBlock* block) {
+    for (DWORD spins = 0; spins < 1000 && !block->entered.load(std::memory_order_acquire); ++spins) {
+        SwitchToThread();
+    }
+    for (DWORD waited = 0; waited < kEntryWaitMilliseconds && !block->entered.load(std::memory_order_acquire);
+         ++waited) {
+        Sleep(1);
+    }
+    Release(block);
+}
+
+// Creates the thread of `handle` and waits until it runs its body; false when the system refuses.
+bool CreateHandleThread(ThreadHandle* handle) {
+    StartBlock* block = new (std::nothrow) StartBlock{handle->entry, handle->argument};
+    if (block == nullptr) return false;
+    DWORD id = 0;
+    handle->thread = CreateThread(nullptr, 0, ThreadMain, block, 0, &id);
+    if (handle->thread == nullptr) {
+        delete block;
+        return false;
+    }
+    if (handle->threadId != nullptr) *handle->threadId = static_cast<uint32_t>(id);
+    if (handle->priority != 0) SetThreadPriority(handle->thread, handle->priority);
+    AwaitEntry(block);
+    return true;
+}
+
 }  // namespace
 
 ThreadHandle* StartThread(void (*entry)(void*), void* argument, uint32_t* threadId) {
-    StartBlock* block = new (std::nothrow) StartBlock{entry, argument};
-    if (block == nullptr) return nullptr;
-    // Held threads (see platform/thread.h) are waited for when they are resumed.
-    const bool hold = g_loadingThread.load(std::memory_order_relaxed) == GetCurrentThreadId() &&
-                      g_heldCount < kMaxHeldThreads;
-    DWORD id = 0;
-    HANDLE thread = CreateThread(nullptr, 0, ThreadMain, block, hold ? CREATE_SUSPENDED : 0, &id);
-    if (thread == nullptr) {
-        delete block;
+    ThreadHandle* handle = new (std::nothrow) ThreadHandle{nullptr, entry, argument, threadId, 0};
+    if (handle == nullptr) return nullptr;
+    if (g_loadingThread.load(std::memory_order_relaxed) == GetCurrentThreadId()) {
+        AcquireSRWLockExclusive(&g_heldLock);
+        const bool held = g_heldCount < kMaxHeldThreads;
+        if (held) {
+            g_held[g_heldCount++] = handle;
+            detail::g_threadsHeld.store(true, std::memory_order_release);
+        }
+        ReleaseSRWLockExclusive(&g_heldLock);
+        if (held) return handle;
+    }
+    if (!CreateHandleThread(handle)) {
+        delete handle;
         return nullptr;
     }
-    if (hold) {
-        g_held[g_heldCount++] = HeldThread{thread, block};
-        detail::g_threadsHeld.store(true, std::memory_order_release);
-    } else {
-        AwaitEntry(block);
-    }
-    if (threadId != nullptr) *threadId = static_cast<uint32_t>(id);
-    return reinterpret_cast<ThreadHandle*>(thread);
+    return handle;
 }
 
 void SetThreadPriorityValue(ThreadHandle* thread, int priority) {
-    SetThreadPriority(reinterpret_cast<HANDLE>(thread), priority);
+    thread->priority = priority;
+    if (thread->thread != nullptr) SetThreadPriority(thread->thread, priority);
 }
 
 bool ThreadStillActive(ThreadHandle* thread) {
+    // A thread never created has nothing left to do.
     DWORD code = 0;
-    return GetExitCodeThread(reinterpret_cast<HANDLE>(thread), &code) && code == STILL_ACTIVE;
+    return thread->thread != nullptr && GetExitCodeThread(thread->thread, &code) && code == STILL_ACTIVE;
 }
 
-void ReleaseThread(ThreadHandle* thread) { CloseHandle(reinterpret_cast<HANDLE>(thread)); }
+void ReleaseThread(ThreadHandle* thread) {
+    if (thread->thread != nullptr) {
+        CloseHandle(thread->thread);
+    } else {
+        AcquireSRWLockExclusive(&g_heldLock);
+        for (size_t i = 0; i < g_heldCount; ++i) {
+            if (g_held[i] == thread) g_held[i] = g_held[--g_heldCount];
+        }
+        ReleaseSRWLockExclusive(&g_heldLock);
+    }
+    delete thread;
+}
 
 void KeepLibraryLoaded() {
     HMODULE module = nullptr;
@@ -112,23 +144,21 @@ void SetInsideLibraryLoad(bool inside) {
 }
 
 void ResumeHeldThreadsNow() {
-    // The one caller that clears the flag resumes the list; any later caller finds it clear.
-    if (!detail::g_threadsHeld.exchange(false, std::memory_order_acq_rel)) return;
-    for (size_t i = 0; i < g_heldCount; ++i) ResumeThread(g_held[i].thread);
-    for (size_t i = 0; i < g_heldCount; ++i) AwaitEntry(g_held[i].block);
+    // Callers meanwhile wait here: once the flag is clear, every held thread runs. A thread the
+    // system refuses stays a request: its owner finds it finished and writes its output itself.
+    AcquireSRWLockExclusive(&g_heldLock);
+    for (size_t i = 0; i < g_heldCount; ++i) CreateHandleThread(g_held[i]);
     g_heldCount = 0;
+    detail::g_threadsHeld.store(false, std::memory_order_release);
+    ReleaseSRWLockExclusive(&g_heldLock);
 }
 
 void DiscardHeldThreads() {
-    if (!detail::g_threadsHeld.exchange(false, std::memory_order_acq_rel)) return;
-    for (size_t i = 0; i < g_heldCount; ++i) {
-        // Never resumed, the thread has run no instruction of its own and holds nothing: ending it
-        // is safe. Its owner then finds it finished and writes the rest of its output itself.
-        TerminateThread(g_held[i].thread, 0);
-        WaitForSingleObject(g_held[i].thread, kHeldThreadEndWaitMilliseconds);
-        delete g_held[i].block;  // both owners: the thread never took its share
-    }
+    // The requests stay with their owners, who find their threads finished when they stop.
+    AcquireSRWLockExclusive(&g_heldLock);
     g_heldCount = 0;
+    detail::g_threadsHeld.store(false, std::memory_order_release);
+    ReleaseSRWLockExclusive(&g_heldLock);
 }
 
 uint32_t ReadThreadCounter() {
