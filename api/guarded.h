@@ -4,12 +4,14 @@
 #include <type_traits>
 
 #include "platform/grace_hints.h"
+#include "platform/thread.h"
 
 namespace vextrel {
 
 // Runs `body` and returns its result, or `fallback` when it throws.
 template <typename Result, typename Body>
 Result Guarded(Result fallback, Body&& body) noexcept {
+    platform::ResumeHeldThreads();
     try {
         return body();
     } catch (...) {
@@ -20,6 +22,7 @@ Result Guarded(Result fallback, Body&& body) noexcept {
 // Runs `body`, swallowing anything it throws.
 template <typename Body>
 void Guarded(Body&& body) noexcept {
+    platform::ResumeHeldThreads();
     try {
         body();
     } catch (...) {

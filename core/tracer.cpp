@@ -3,23 +3,23 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/thread.h"
+
 namespace vextrel {
 namespace {
 
-// How deep this thread is in trace clients' callbacks (a client may trace, never re-enter Write).
-thread_local uint32_t t_clientCallbackDepth = 0;
-
-// Marks the thread as inside a client callback for as long as it lives.
+// Marks the thread as inside a client callback for as long as it lives: the thread counter holds
+// how deep this thread is in trace clients' callbacks (a client may trace, never re-enter Write).
 struct ClientCallbackMark {
-    ClientCallbackMark() { ++t_clientCallbackDepth; }
-    ~ClientCallbackMark() { --t_clientCallbackDepth; }
+    ClientCallbackMark() { platform::WriteThreadCounter(platform::ReadThreadCounter() + 1); }
+    ~ClientCallbackMark() { platform::WriteThreadCounter(platform::ReadThreadCounter() - 1); }
     ClientCallbackMark(const ClientCallbackMark&) = delete;
     ClientCallbackMark& operator=(const ClientCallbackMark&) = delete;
 };
 
 }  // namespace
 
-bool InsideClientCallback() { return t_clientCallbackDepth != 0; }
+bool InsideClientCallback() { return platform::ReadThreadCounter() != 0; }
 
 void BaseTracer::SetFacilityPriority(uint32_t id, uint32_t priority) {
     table_.Set(id, priority);

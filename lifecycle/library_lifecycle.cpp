@@ -14,6 +14,7 @@
 #include "lifecycle/crash_record.h"
 #include "platform/clock.h"
 #include "platform/grace_hints.h"
+#include "platform/thread.h"
 
 namespace vextrel {
 namespace {
@@ -60,6 +61,7 @@ void ReleaseLoadState() {
     ReleaseLoadedConfigFiles();
     ReleaseMachineUUID();
     ReleaseFacilityRegistry();
+    platform::ReleaseThreadCounter();
 }
 
 }  // namespace

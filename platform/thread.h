@@ -1,11 +1,12 @@
 // Operating-system threads.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 namespace vextrel::platform {
 
-struct ThreadHandle;  // opaque: a Win32 thread handle, or a pthread with its running flag on Linux
+struct ThreadHandle;  // opaque: a Win32 thread (or the request for one), or a pthread with its running flag on Linux
 
 // Starts a thread running `entry(argument)` at once, with the default stack size; null when the
 // system refuses. `threadId` receives the operating system's id of the new thread.
@@ -28,10 +29,38 @@ void AwaitThreadExit(ThreadHandle* thread);
 // does; a still running thread, or the calling thread itself, goes on detached.
 void ReleaseThread(ThreadHandle* thread);
 
+// Windows: a thread started while the library is being loaded cannot run before the system's
+// loader lock is released, and an unload that came first would then wait for it in vain. Such
+// threads are only noted and created by the first exported call; an unload before that drops the
+// notes, and their owners find the threads finished. `inside` marks the calling thread as the one
+// loading the library (DllMain). Nothing is held on Linux.
+void SetInsideLibraryLoad(bool inside);
+void ResumeHeldThreadsNow();
+// Drops the threads still held; the caller is unloading the library.
+void DiscardHeldThreads();
+
+namespace detail {
+inline std::atomic<bool> g_threadsHeld{false};
+}  // namespace detail
+
+// Resumes the held threads, if any: every exported call runs this first.
+inline void ResumeHeldThreads() {
+    if (detail::g_threadsHeld.load(std::memory_order_acquire)) ResumeHeldThreadsNow();
+}
+
 // Keeps this library's image loaded for the rest of the process: called when a thread is left
 // running in its code (a writer abandoned after the stop wait), so that unloading the library
 // cannot pull the code from under it.
 void KeepLibraryLoaded();
+
+// A counter of the calling thread's own, 0 on every thread until it writes one. On Windows it is a
+// system TLS slot taken on first write: a C++ thread_local of the DLL's static run-time would leave
+// memory behind on every host thread that touched it, once per load of the library.
+uint32_t ReadThreadCounter();
+void WriteThreadCounter(uint32_t value);
+
+// Returns the counter's TLS slot at unload (the threads' values go with it); nothing on Linux.
+void ReleaseThreadCounter();
 
 // Lets the calling thread run only on the given processor (numbered from 0); false when the system
 // refuses. Used by the benchmarks, so that the calls they compare run on the same processor.

@@ -91,6 +91,24 @@ void KeepLibraryLoaded() {
     }
 }
 
+namespace {
+
+thread_local uint32_t t_counter = 0;
+
+}  // namespace
+
+uint32_t ReadThreadCounter() { return t_counter; }
+
+void WriteThreadCounter(uint32_t value) { t_counter = value; }
+
+void ReleaseThreadCounter() {}
+
+void SetInsideLibraryLoad(bool) {}
+
+void ResumeHeldThreadsNow() {}
+
+void DiscardHeldThreads() {}
+
 bool PinCurrentThreadToProcessor(uint32_t processor) {
     if (processor >= CPU_SETSIZE) return false;
     cpu_set_t set;
