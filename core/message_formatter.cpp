@@ -5,7 +5,6 @@
 #include "core/message_formatter.h"
 
 #include <charconv>
-#include <cfenv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -286,7 +285,7 @@ size_t FormatGeneral(double value, const Field& field, int precision, bool upper
 // printf's default conditions: a "." decimal point and rounding to nearest. A host that changes its
 // numeric locale or the rounding direction gets what its printf writes.
 bool EmitFloat(Sink& sink, const Field& field, double value, char conversion) {
-    if (std::fegetround() != FE_TONEAREST || !platform::DecimalPointIsDot()) return false;
+    if (!platform::RoundsToNearest() || !platform::DecimalPointIsDot()) return false;
     const bool upper = conversion == 'F' || conversion == 'E' || conversion == 'G';
     char sign = 0;
     if (std::signbit(value)) {
