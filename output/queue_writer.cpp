@@ -78,13 +78,17 @@ bool QueueWriter::Begin(uint32_t step, bool writerThread) {
     return step_.compare_exchange_strong(idle, Tagged(step), std::memory_order_acq_rel);
 }
 
-bool QueueWriter::WriteRecord(TraceRecord& record, bool writerThread) {
-    if (!Begin(kFileLine, writerThread)) return false;
+int QueueWriter::FormatLine(const TraceRecord& record, char (&line)[kLineCapacity]) const {
     // FormatRecordLine terminates the line and nothing reads past the terminator, so the buffer
     // is not cleared first.
-    char line[kLineCapacity];
     const TimeBase timeBase{InstalledClockCallback() != nullptr, Host().counterFrequency};
-    const int length = FormatRecordLine(record, owner_.quiet.load(std::memory_order_relaxed), timeBase, line);
+    return FormatRecordLine(record, owner_.quiet.load(std::memory_order_relaxed), timeBase, line);
+}
+
+bool QueueWriter::WriteRecord(TraceRecord& record, bool writerThread) {
+    if (!Begin(kFileLine, writerThread)) return false;
+    char line[kLineCapacity];
+    const int length = FormatLine(record, line);
     if (record.toFile) owner_.file.WriteAndFlush(line, length);
     if (writerThread) {
         step_.store(Tagged(kOtherOutputs), std::memory_order_release);
@@ -185,10 +189,7 @@ void QueueWriter::TakeOver() {
             if (step == kFileLine && inHand.toFile) {
                 // The line may be in the file already, whole or in part: only the rest is written.
                 char line[kLineCapacity];
-                const TimeBase timeBase{InstalledClockCallback() != nullptr, Host().counterFrequency};
-                const int length =
-                    FormatRecordLine(inHand, owner_.quiet.load(std::memory_order_relaxed), timeBase, line);
-                owner_.file.WriteMissingPart(line, length);
+                owner_.file.WriteMissingPart(line, FormatLine(inHand, line));
             }
             queue_.Release(&inHand);
         }

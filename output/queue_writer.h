@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "core/record_queue.h"
+#include "output/line_format.h"
 #include "output/raw_thread.h"
 
 namespace vextrel {
@@ -47,6 +48,8 @@ private:
     // too, then hands the record back. False (on the writer thread) once another thread took over:
     // nothing is written then.
     bool WriteRecord(TraceRecord& record, bool writerThread);
+    // The record's line as the trace file gets it; returns its length.
+    int FormatLine(const TraceRecord& record, char (&line)[kLineCapacity]) const;
     // Writes the lost-output lines once when records were refused since the last report. False as
     // WriteRecord.
     bool ReportLostOutput(bool writerThread);
