@@ -70,7 +70,10 @@ step() {
     fi
     last_start=0
     [[ -e $state/started ]] && last_start=$(stat -c %Y "$state/started")
-    if ((idle && $(date +%s) - last_start >= linger / 2)); then
+    # The running server's own linger counts (a caller may have started it with another).
+    server_linger=$linger
+    [[ -e $state/linger ]] && server_linger=$(<"$state/linger")
+    if ((idle && $(date +%s) - last_start >= server_linger / 2)); then
         # Idle long enough that the linger may end at any moment (or is ending): start afresh.
         "$wineserver" -k </dev/null >/dev/null 2>&1 8>&- 9>&- || true
     fi
@@ -78,6 +81,7 @@ step() {
     server_status=0
     "$wineserver" -p"$linger" </dev/null >"$log" 2>&1 8>&- 9>&- || server_status=$?
     ((server_status == 0 || server_status == 2)) || refuse "$wineserver -p$linger" "$server_status"
+    ((server_status != 0)) || echo "$linger" >"$state/linger"
     if [[ ! -e $state/booted ]]; then
         step "$wine" wineboot -i
         touch "$state/booted"
