@@ -256,14 +256,12 @@ if [[ ${1:-} != --no-windows ]] && command -v x86_64-w64-mingw32-gcc-posix >/dev
     # A stack trace taken inside the installed (stripped) DLL names the library's own functions
     # (namespace vextrel::), which only its debug file beside it holds; without that file it does not.
     STACK=$WORK/stack_host
-    stack_trace() {  # the stack host's output, with or without the debug file
+    stack_trace() {  # the MinGW host's stack lines, with or without the debug file
         mkdir -p "$STACK"
-        x86_64-w64-mingw32-gcc-posix -std=c99 -Wall -Wextra -Werror -I"$WPREFIX/include" "$CONSUMERS/stack_host.c" \
-            -L"$WPREFIX/lib" -lvextrel -static-libgcc -o "$STACK/stack_host.exe" &&
-            cp "$WPREFIX/bin/vextrel.dll" "$STACK/" || return 1
+        cp "$WORK/mingw_host/c_host.exe" "$WPREFIX/bin/vextrel.dll" "$STACK/" || return 1
         rm -f "$STACK/vextrel.dll.debug"
         [[ $1 == with ]] && cp "$WPREFIX/bin/vextrel.dll.debug" "$STACK/"
-        wine_run "$STACK/stack_host.exe" | tee "$STACK/stack-$1-debug-file.txt"
+        wine_run "$STACK/c_host.exe" stack | tee "$STACK/stack-$1-debug-file.txt"
         ((PIPESTATUS[0] == 0)) && grep -q '^Stacktrace' "$STACK/stack-$1-debug-file.txt"
     }
     names_with_debug_file() { stack_trace with && grep 'vextrel::' "$STACK/stack-with-debug-file.txt"; }
