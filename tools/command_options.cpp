@@ -7,7 +7,9 @@ namespace vextrel::tool {
 
 void AddFilterOptions(CLI::App& command, FilterOptions& options) {
     // Each list option takes one value; it is repeated for more, so file names after it stay file names.
-    const auto oneEach = [](CLI::Option* option) { option->expected(1)->allow_extra_args(false); };
+    const auto oneEach = [](CLI::Option* option) {
+        option->expected(1)->allow_extra_args(false)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    };
     oneEach(command.add_option("--facility", options.facilities,
                                "Only this facility: VXF_ name or hexadecimal id (repeat for more)"));
     command.add_option("--priority", options.priority,
