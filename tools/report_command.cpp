@@ -190,8 +190,8 @@ private:
 
     TraceFiles& files_;
     TraceStats stats_;
-    TimeBins perFacility_{kTimeBins};
-    TimeBins perThread_{kTimeBins};
+    TimeBins perFacility_{kTimeBins, 1};
+    TimeBins perThread_{kTimeBins, 1};
     std::map<uint64_t, std::priority_queue<Span, std::vector<Span>, std::greater<Span>>> spans_;
     std::map<uint32_t, std::string> processNames_;
 };

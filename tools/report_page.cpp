@@ -14,7 +14,7 @@ h1{font-size:20px;margin:0 0 12px}h2{font-size:16px;margin:22px 0 8px}
 .cards{display:flex;gap:12px;flex-wrap:wrap}.card{background:#fff;border:1px solid #dde1e6;border-radius:6px;padding:8px 14px;min-width:110px}
 .card b{display:block;font-size:22px}.card span{color:#5b6573;font-size:12px}
 .panel{background:#fff;border:1px solid #dde1e6;border-radius:6px;padding:10px 12px;margin-bottom:10px}
-canvas{display:block;width:100%}table{border-collapse:collapse;font-size:13px}td,th{padding:3px 10px 3px 0;text-align:left;vertical-align:top}
+canvas{display:block;width:100%}table{border-collapse:collapse;font-size:13px}td,th{padding:3px 10px 3px 0;text-align:left;vertical-align:top;overflow-wrap:anywhere}
 th{color:#5b6573;font-weight:600}.legend{display:flex;flex-wrap:wrap;gap:4px 14px;font-size:12px;margin-top:6px}
 .legend i{display:inline-block;width:10px;height:10px;margin-right:4px;border-radius:2px}.note{color:#5b6573;font-size:12px}
 .hists{display:grid;grid-template-columns:repeat(auto-fill,minmax(300px,1fr));gap:10px}.mono{font-family:ui-monospace,monospace}
@@ -62,20 +62,19 @@ $("losses").textContent = fmt(D.losses);
 $("duration").textContent = D.records ? us(D.last - D.first) : "-";
 $("filecount").textContent = fmt(D.files.length);
 
-// Sessions: one row per header block of each file.
+// Sessions: each file, then one row per header block in it.
 {
-  let rows = "<tr><th>file</th><th>header</th><th>executable</th><th>pid</th><th>version</th><th>started (UTC)</th><th>traces</th></tr>";
+  let rows = "<tr><th>header</th><th>executable</th><th>pid</th><th>version</th><th>started (UTC)</th></tr>";
   for (const f of D.files) {
+    rows += `<tr><td colspan="5" class="mono"><b>${esc(f.path)}</b> <span class="note">${f.closed ? "ends with the closing line" : "no closing line (crash, or still being written)"}</span></td></tr>`;
     for (const s of f.sessions) {
-      rows += `<tr><td class="mono">${esc(f.path)}</td><td>${s.refresh ? "refresh" : "session"} at line ${s.line}</td>` +
-        `<td class="mono">${esc(s.executable)}</td><td>0x${s.pid.toString(16)}</td><td>${esc(s.version)}</td>` +
-        `<td>${esc(s.start || "")}</td><td class="mono">${esc(s.traced.join(" ")) || "nothing"}</td></tr>`;
-      if (s.system || s.machine || s.configs.length)
-        rows += `<tr><td></td><td colspan="6" class="note">${esc(s.system)} ${s.machine ? "machine " + esc(s.machine) : ""}` +
-          ` ${s.configs.map(c => "config " + esc(c)).join(", ")}</td></tr>`;
+      rows += `<tr><td>${s.refresh ? "refresh" : "session"} at line ${s.line}</td><td class="mono">${esc(s.executable)}</td>` +
+        `<td>0x${s.pid.toString(16)}</td><td>${esc(s.version)}</td><td>${esc(s.start || "")}</td></tr>` +
+        `<tr><td></td><td colspan="4" class="note">traces <span class="mono">${esc(s.traced.join(" ")) || "nothing"}</span>` +
+        `${s.system ? "<br>" + esc(s.system) : ""}${s.machine ? "<br>machine " + esc(s.machine) : ""}` +
+        `${s.configs.length ? "<br>" + s.configs.map(c => "config " + esc(c)).join(", ") : ""}</td></tr>`;
     }
-    if (!f.sessions.length) rows += `<tr><td class="mono">${esc(f.path)}</td><td colspan="6">no header</td></tr>`;
-    rows += `<tr><td></td><td colspan="6" class="note">${f.closed ? "ends with the closing line" : "no closing line (crash, or still being written)"}</td></tr>`;
+    if (!f.sessions.length) rows += `<tr><td colspan="5">no header</td></tr>`;
   }
   $("sessions").innerHTML = rows;
 }
@@ -250,7 +249,7 @@ for (const s of D.spans) {
     g.fillStyle = facilityColor[s.name] || COLORS[0];
     g.fillRect(5 + i * w + 1, height - 16 - h, Math.max(1, w - 2), h);
     g.fillStyle = "#5b6573";
-    if (bars.length < 12 || i % 2 === 0) g.fillText("<" + us(2 ** (from + i)), 5 + i * w, height - 3);
+    if (i % Math.ceil(52 / w) === 0) g.fillText("<" + us(2 ** (from + i)), 5 + i * w, height - 3);
   });
 }
 if (!D.spans.length) $("spans").innerHTML = '<div class="panel">no records with an elapsed time</div>';
