@@ -31,8 +31,8 @@ bool StripesDrained(uint64_t parity) {
 }
 
 // Ends the current phase when its readers have left and begins the next while an object still
-// needs one; then frees what two ended phases cover. Under g_retireLock.
-size_t ReclaimLocked() {
+// needs one; then takes what two ended phases cover off the list into `due`. Under g_retireLock.
+size_t CollectLocked(std::vector<RetiredObject>& due) {
     if (g_retired == nullptr) return 0;
     for (;;) {
         const uint64_t phase = detail::g_reclaimPhase.load(std::memory_order_relaxed);
@@ -46,7 +46,6 @@ size_t ReclaimLocked() {
         if (!needsMore) break;
         detail::g_reclaimPhase.fetch_add(1, std::memory_order_seq_cst);
     }
-    std::vector<RetiredObject> due;
     auto keep = g_retired->begin();
     for (RetiredObject& retired : *g_retired) {
         if (retired.phase + 2 <= g_endedPhase) {
@@ -56,8 +55,12 @@ size_t ReclaimLocked() {
         }
     }
     g_retired->erase(keep, g_retired->end());
-    for (const RetiredObject& retired : due) retired.destroy(retired.object);
     return g_retired->size();
+}
+
+// Frees what CollectLocked took, outside the lock: freeing an object may retire others.
+void Destroy(const std::vector<RetiredObject>& due) {
+    for (const RetiredObject& retired : due) retired.destroy(retired.object);
 }
 
 }  // namespace
@@ -68,30 +71,40 @@ detail::ReaderStripe& detail::StripeOfCallingThread() {
 }
 
 void Retire(void* object, void (*destroy)(void*)) {
-    std::lock_guard<std::mutex> guard(g_retireLock);
-    if (g_retired == nullptr) g_retired = new std::vector<RetiredObject>;
-    // Read after the caller's unpublish: the two phases the object waits for begin after it.
-    g_retired->push_back({object, destroy, detail::g_reclaimPhase.load(std::memory_order_seq_cst)});
-    ReclaimLocked();
+    std::vector<RetiredObject> due;
+    {
+        std::lock_guard<std::mutex> guard(g_retireLock);
+        if (g_retired == nullptr) g_retired = new std::vector<RetiredObject>;
+        // Read after the caller's unpublish: the two phases the object waits for begin after it.
+        g_retired->push_back({object, destroy, detail::g_reclaimPhase.load(std::memory_order_seq_cst)});
+        CollectLocked(due);
+    }
+    Destroy(due);
 }
 
 size_t ReclaimRetired() {
-    std::lock_guard<std::mutex> guard(g_retireLock);
-    return ReclaimLocked();
+    std::vector<RetiredObject> due;
+    size_t left = 0;
+    {
+        std::lock_guard<std::mutex> guard(g_retireLock);
+        left = CollectLocked(due);
+    }
+    Destroy(due);
+    return left;
 }
 
 size_t ReclaimRetiredWaiting(uint32_t milliseconds) {
     for (uint32_t waited = 0;; ++waited) {
-        {
+        const size_t left = ReclaimRetired();
+        if (left == 0) {
             std::lock_guard<std::mutex> guard(g_retireLock);
-            const size_t left = ReclaimLocked();
-            if (left == 0) {
+            if (g_retired != nullptr && g_retired->empty()) {
                 delete g_retired;
                 g_retired = nullptr;
-                return 0;
             }
-            if (waited >= milliseconds) return left;
+            return 0;
         }
+        if (waited >= milliseconds) return left;
         platform::SleepMilliseconds(1);
     }
 }

@@ -186,7 +186,12 @@ void TraceEntry(uint64_t* startStamp, uint32_t facilityWord, const char* format,
         if (!acceptance.Any()) continue;
         const uint64_t timestamp = call.Timestamp();
         TraceRecord* record = ReserveRecord(*config);
-        if (record == nullptr) return;
+        if (record == nullptr) {
+            // A ring that is ending with its configuration (a swap, an unload) refuses without
+            // being full: the configurations after it still get the message.
+            if (config->Queue() == nullptr || config->Queue()->Stopping()) continue;
+            return;
+        }
         va_list copy;
         va_copy(copy, args);
         if (handler != nullptr) {

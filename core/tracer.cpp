@@ -57,20 +57,39 @@ void ConsoleTracer::Write(char* line, int32_t length) {
 ClientTracer::~ClientTracer() { delete list_.load(std::memory_order_relaxed); }
 
 void ClientTracer::Write(char* line, int32_t length) {
-    const ReadGuard guard;
-    const ClientList* list = list_.load(std::memory_order_seq_cst);
-    if (list == nullptr) return;
-    const ClientCallbackMark mark;
-    for (TraceClient* client : list->clients) {
-        // Announcing the call before looking at the list again pairs with RemoveClient's publish
-        // before it looks at calling_: either this sees the client gone, or the remover sees the
-        // call and waits for it.
-        calling_.store(client, std::memory_order_seq_cst);
-        const ClientList* now = list_.load(std::memory_order_seq_cst);
-        if (now != list && (now == nullptr || !std::binary_search(now->clients.begin(), now->clients.end(), client))) {
-            continue;
+    // The clients are copied out under a ReadGuard and called outside it, so that a slow client
+    // never holds back what others retire.
+    constexpr size_t kInline = 16;
+    TraceClient* inlineCopy[kInline];
+    std::vector<TraceClient*> longCopy;
+    TraceClient** clients = inlineCopy;
+    size_t count = 0;
+    {
+        const ReadGuard guard;
+        const ClientList* list = list_.load(std::memory_order_seq_cst);
+        if (list == nullptr) return;
+        count = list->clients.size();
+        if (count > kInline) {
+            longCopy = list->clients;
+            clients = longCopy.data();
+        } else {
+            std::copy(list->clients.begin(), list->clients.end(), inlineCopy);
         }
-        client->OnTraceLine(line, static_cast<uint32_t>(length));
+    }
+    const ClientCallbackMark mark;
+    for (size_t i = 0; i < count; ++i) {
+        TraceClient* client = clients[i];
+        bool listed = false;
+        {
+            // Announcing the call before looking at the list again pairs with RemoveClient's
+            // publish before it looks at calling_: either this sees the client gone, or the remover
+            // sees the call and waits for it.
+            const ReadGuard guard;
+            calling_.store(client, std::memory_order_seq_cst);
+            const ClientList* now = list_.load(std::memory_order_seq_cst);
+            listed = now != nullptr && std::binary_search(now->clients.begin(), now->clients.end(), client);
+        }
+        if (listed) client->OnTraceLine(line, static_cast<uint32_t>(length));
     }
     calling_.store(nullptr, std::memory_order_seq_cst);
 }

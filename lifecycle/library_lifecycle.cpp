@@ -25,6 +25,10 @@ namespace {
 // detach, so a plain counter serves.
 uint32_t g_attachCount = 0;
 
+// How long the unload waits for a thread still inside a trace call before it leaves what that
+// thread may read allocated.
+constexpr uint32_t kUnloadReclaimMilliseconds = 1000;
+
 // What a rebuild does with the running manager.
 enum class Rebuild {
     Load,     // there is none yet
@@ -152,7 +156,7 @@ void StopLibrary() {
     RetireManager(Publish(nullptr));
     // The host has stopped calling: whatever readers left is freed now (a thread stuck inside a
     // trace call holds back only what it may still read).
-    ReclaimRetiredWaiting(kStopWaitMilliseconds);
+    ReclaimRetiredWaiting(kUnloadReclaimMilliseconds);
 }
 
 void StopLibraryAtExit() {
