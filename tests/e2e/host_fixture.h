@@ -69,6 +69,10 @@ protected:
 
     std::string TraceFolderLine() const { return "filetracingdir=" + traces_.string() + "\n"; }
 
+    // A client's configuration text for the action line ('|' for newlines): the trace folder, and
+    // VXF_ENGINE_CORE from VXP_LOW up to the client tracer.
+    std::string ClientText() const { return "filetracingdir=" + traces_.string() + "|VXF_ENGINE_CORE=S@VXP_LOW"; }
+
     std::string Run(const std::vector<std::string>& actions) {
         std::string output;
         const int code = RunProcess(host_.string(), actions, folder_.string(), &output);
