@@ -92,8 +92,14 @@ bool OpenTraceFileAt(FileTracer& tracer, const char* folder, const char* baseNam
         }
     }
 
-    // A date-stamped name taken by an earlier session of the same second gets a number instead.
-    if (dateStamped) ClaimUnusedTracePath(path);
+    // A date-stamped name taken by an earlier session of the same second gets a number instead;
+    // when every number is taken too, this session writes no file rather than truncate one.
+    if (dateStamped && !ClaimUnusedTracePath(path)) {
+        std::fprintf(stderr, "Vextrel: no trace file written: %s and its numbered names are taken or cannot be created\n",
+                     path);
+        std::fflush(stderr);
+        return false;
+    }
 
     // The file is opened before the tracer shares it, so a running writer thread never sees a
     // FileWriter without its stream.
