@@ -139,7 +139,6 @@ void OnProcessAttach() {
 void OnProcessDetach(bool processExiting) {
     if (g_attachCount == 0 || --g_attachCount != 0) return;
     try {
-        RemoveCrashRecord();
         if (processExiting && CrashRecorded()) return;  // the trace files end with the crash record
         if (processExiting) {
             StopLibraryAtExit();
@@ -149,6 +148,8 @@ void OnProcessDetach(bool processExiting) {
         }
     } catch (...) {
     }
+    // Kept until the files are closed, so that a crash during the unload is recorded too.
+    RemoveCrashRecord();
 }
 
 void RestartLibrary() {

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "lifecycle/library_lifecycle.h"
+#include "platform/crash.h"
 
 namespace {
 
@@ -28,6 +29,9 @@ __attribute__((constructor)) void LibraryLoaded() {
     vextrel::OnProcessAttach();
 }
 
-__attribute__((destructor)) void LibraryUnloaded() { vextrel::OnProcessDetach(g_processExiting); }
+__attribute__((destructor)) void LibraryUnloaded() {
+    vextrel::OnProcessDetach(g_processExiting);
+    if (!g_processExiting) vextrel::platform::ReleaseThreadCrashStacks();
+}
 
 }  // namespace

@@ -132,6 +132,12 @@ void InstallCrashHandler(CrashCallback callback) {
     g_installed.store(true);
 }
 
+// The unhandled-exception filter runs on the crashing thread's own stack, in the room the system
+// keeps below a stack's guard page; nothing is set up per thread.
+void PrepareThreadForCrash() {}
+
+void ReleaseThreadCrashStacks() {}
+
 void RemoveCrashHandler() {
     if (!g_installed.load()) return;
     LPTOP_LEVEL_EXCEPTION_FILTER current = SetUnhandledExceptionFilter(g_previous);

@@ -54,6 +54,32 @@ TEST_F(CrashingHost, NullWriteAndAbortAreRecordedAfterEveryRecordAndEndTheHostAs
     ExpectCrashRecord(20, kWindows ? "SIGABRT (signal 22) at address " : "SIGABRT (signal 6) at address ", "CrashHostByAbort");
 }
 
+// A thread gets what the crash record needs on its first record, whichever thread loaded the library.
+TEST_F(CrashingHost, StackOverflowOnAnyTracingThreadIsRecordedAfterEveryRecord) {
+    if (VEXTREL_E2E_SANITIZED) GTEST_SKIP() << "the sanitizer run-time owns the crash signals";
+    const int status = kWindows ? static_cast<int>(0xC00000FDu) : 128 + 11;
+    const std::string crash = kWindows ? "stack overflow (exception 0xC00000FD)" : "SIGSEGV (signal 11)";
+    for (const char* thread : {"worker", "loaded-by-worker"}) {
+        SCOPED_TRACE(thread);
+        fs::remove_all(traces_);
+        std::string output;
+        EXPECT_EQ(Run(VEXTREL_E2E_CRASH_HOST, {"overflow", "3000", thread}, &output), status) << output;
+        ExpectCrashRecord(3000, crash, "CrashHostByOverflow");
+    }
+}
+
+// The handler stays while an unload waits for a slow client: a crash meanwhile is recorded.
+TEST_F(CrashingHost, CrashWhileTheUnloadWaitsIsRecorded) {
+    if (VEXTREL_E2E_SANITIZED) GTEST_SKIP() << "the sanitizer run-time owns the crash signals";
+    const std::string client = "client+:client.txt:filetracingdir=" + traces_.string() + "|VXF_ENGINE_CORE=S@VXP_LOW";
+    std::string output;
+    EXPECT_EQ(Run(VEXTREL_E2E_HOST, {client, "slow:1500000", "f:1:2:slow line", "crash-in:500", "unload"}, &output),
+              kSegvStatus) << output;
+    const std::vector<fs::path> files = TraceFiles();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_NE(ReadFile(files[0]).find("\n!!!***!!! Crash: "), std::string::npos) << ReadFile(files[0]);
+}
+
 TEST_F(CrashingHost, HostHandlerInstalledEarlierRunsAfterTheRecordOrAloneWhenTurnedOff) {
     if (VEXTREL_E2E_SANITIZED) GTEST_SKIP() << "the sanitizer run-time owns the crash signals";
     std::string output;

@@ -15,6 +15,7 @@
 //   slow:US                 clients take US microseconds per line from now on
 //   spin:N:ID:PRI           N detached threads tracing a numbered line every millisecond until exit
 //   exit | quick_exit | return   ends the process at once, the library still loaded
+//   crash-in:MS             a thread that writes through a null pointer MS ms from now
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -155,6 +156,13 @@ int main(int argc, char** argv) {
                     }
                 }).detach();
             }
+        } else if (action.rfind("crash-in:", 0) == 0) {
+            const int delay = std::stoi(action.substr(9));
+            std::thread([delay] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+                volatile int* volatile target = nullptr;
+                *target = 1;
+            }).detach();
         } else if (action == "exit") {
             std::exit(0);
         } else if (action == "quick_exit") {
