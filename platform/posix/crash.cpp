@@ -148,6 +148,9 @@ void OnCrashSignal(int signal, siginfo_t* info, void* context) {
     g_facts.threadId = self;
     CaptureCrashStack(g_facts.instructionAddress);
     if (g_callback != nullptr) g_callback(g_facts);
+    // Marked written once the previous disposition is back: an unload waiting for the record may
+    // then remove nothing more and unmap the library.
+    RestorePrevious();
     g_crashingThread.store(kRecordWritten, std::memory_order_release);
     ChainToPrevious(signal, info);
     errno = savedErrno;
@@ -227,6 +230,15 @@ void InstallCrashHandler(CrashCallback callback) {
 
 void RemoveCrashHandler() {
     if (!g_installed.load()) return;
+    // A record being written on another thread runs this library's code: it finishes first (for a
+    // bounded time), so that an unload does not pull the code from under it.
+    const uint32_t self = ThreadIdNow();
+    for (int waited = 0; waited < kOtherCrashWaitMilliseconds; waited += 5) {
+        const uint32_t crashing = g_crashingThread.load(std::memory_order_acquire);
+        if (crashing == 0 || crashing == kRecordWritten || crashing == self) break;
+        const timespec pause{0, 5000000};
+        nanosleep(&pause, nullptr);
+    }
     for (size_t i = 0; i < kSignalCount; ++i) {
         struct sigaction current{};
         sigaction(kCrashSignals[i], nullptr, &current);

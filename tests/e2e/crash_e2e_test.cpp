@@ -68,12 +68,13 @@ TEST_F(CrashingHost, StackOverflowOnAnyTracingThreadIsRecordedAfterEveryRecord) 
     }
 }
 
-// The handler stays while an unload waits for a slow client: a crash meanwhile is recorded.
+// The handler stays while an unload waits for a slow client: a crash meanwhile is recorded, and the
+// crash ends the host that outlives the unload.
 TEST_F(CrashingHost, CrashWhileTheUnloadWaitsIsRecorded) {
     if (VEXTREL_E2E_SANITIZED) GTEST_SKIP() << "the sanitizer run-time owns the crash signals";
     const std::string client = "client+:client.txt:filetracingdir=" + traces_.string() + "|VXF_ENGINE_CORE=S@VXP_LOW";
     std::string output;
-    EXPECT_EQ(Run(VEXTREL_E2E_HOST, {client, "slow:1500000", "f:1:2:slow line", "crash-in:500", "unload"}, &output),
+    EXPECT_EQ(Run(VEXTREL_E2E_HOST, {client, "slow:1500000", "f:1:2:slow line", "crash-in:500", "unload", "sleep:3000"}, &output),
               kSegvStatus) << output;
     const std::vector<fs::path> files = TraceFiles();
     ASSERT_EQ(files.size(), 1u);
