@@ -45,30 +45,47 @@ void ReleaseLoadedConfigFiles() {
     g_loadedConfigFiles = nullptr;
 }
 
+void NoteIgnoredConfigFile(const char* path, const char* reason) {
+    std::vector<std::string>& files = LoadedConfigFiles();
+    for (auto entry = files.rbegin(); entry != files.rend(); ++entry) {
+        if (*entry != path) continue;
+        *entry += std::string(kIgnoredMark) + reason + ")";
+        return;
+    }
+}
+
 OwnedConfigs LoadConfigFiles(const char* basePath, const ConfigContext& context) {
     OwnedConfigs configs;
-    if (basePath == nullptr || basePath[0] == '\0') return configs;
+    LoadConfigFilesEach(basePath, context, [&](std::unique_ptr<TraceConfig> config) { configs.push_back(std::move(config)); });
+    return configs;
+}
+
+void LoadConfigFilesEach(const char* basePath, const ConfigContext& context,
+                         const std::function<void(std::unique_ptr<TraceConfig>)>& take) {
+    if (basePath == nullptr || basePath[0] == '\0') return;
     std::FILE* stream = OpenConfigFile(basePath);
-    if (stream == nullptr) return configs;
+    if (stream == nullptr) return;
     char path[kConfigFilePathCapacity];
     CopyTruncated(path, sizeof path, basePath);
     uint32_t number = 1;
     for (uint32_t files = 0; stream != nullptr; ++files) {
         if (files > kMaxContinuationFiles) {
             std::fclose(stream);
+            LoadedConfigFiles().emplace_back(path);
+            NoteIgnoredConfigFile(path, "it and later continuations: a series reads at most 4096 files");
             break;
         }
         LoadedConfigFiles().emplace_back(path);
         if (context.diagnostics != nullptr) context.diagnostics->path = path;
-        if (std::unique_ptr<TraceConfig> config = ParseConfigFile(stream, context)) {
-            CopyTruncated(config->configPath, sizeof config->configPath, path);
-            configs.push_back(std::move(config));
-        }
+        std::unique_ptr<TraceConfig> config = ParseConfigFile(stream, context);
         std::fclose(stream);
+        if (config != nullptr) {
+            CopyTruncated(config->configPath, sizeof config->configPath, path);
+            take(std::move(config));
+        }
         stream = OpenContinuation(path, basePath, &number);
         if (stream == nullptr) stream = OpenContinuation(path, basePath, &number);
     }
-    return configs;
 }
 
 }  // namespace vextrel

@@ -29,11 +29,7 @@ void LoadConfiguredFiles(CVextrelManager* manager) {
     const HostInfo& host = Host();
     for (const char* path : {host.configPath1, host.configPath2, host.configPath3}) {
         if (path[0] == '\0') continue;
-        for (std::unique_ptr<TraceConfig>& config : LoadConfigFiles(path, ConfigContextOfHost())) {
-            if (manager->configs.size() >= kMaxConfigurations) return;
-            AddConfig(manager, config.get());
-            config.release();  // the manager owns it now
-        }
+        LoadConfigFilesInto(manager, path, ConfigContextOfHost());
     }
 }
 
