@@ -8,6 +8,7 @@
 
 #include "lifecycle/library_lifecycle.h"
 #include "platform/crash.h"
+#include "platform/stack.h"
 
 namespace {
 
@@ -24,12 +25,14 @@ void QuickExiting() {
 
 __attribute__((constructor)) void LibraryLoaded() {
     g_processExiting = false;
+    vextrel::platform::NoteLibraryUnloading(false);
     std::atexit(MarkProcessExiting);
     std::at_quick_exit(QuickExiting);
     vextrel::OnProcessAttach();
 }
 
 __attribute__((destructor)) void LibraryUnloaded() {
+    vextrel::platform::NoteLibraryUnloading(true);
     vextrel::OnProcessDetach(g_processExiting);
     if (!g_processExiting) vextrel::platform::ReleaseThreadCrashStacks();
 }
