@@ -54,14 +54,16 @@ void NoteIgnoredConfigFile(const char* path, const char* reason) {
     }
 }
 
-OwnedConfigs LoadConfigFiles(const char* basePath, const ConfigContext& context) {
+OwnedConfigs LoadConfigFiles(const char* basePath, const ConfigContext& context, uint32_t maxContinuations) {
     OwnedConfigs configs;
-    LoadConfigFilesEach(basePath, context, [&](std::unique_ptr<TraceConfig> config) { configs.push_back(std::move(config)); });
+    LoadConfigFilesEach(
+        basePath, context, [&](std::unique_ptr<TraceConfig> config) { configs.push_back(std::move(config)); },
+        maxContinuations);
     return configs;
 }
 
 void LoadConfigFilesEach(const char* basePath, const ConfigContext& context,
-                         const std::function<void(std::unique_ptr<TraceConfig>)>& take) {
+                         const std::function<void(std::unique_ptr<TraceConfig>)>& take, uint32_t maxContinuations) {
     if (basePath == nullptr || basePath[0] == '\0') return;
     std::FILE* stream = OpenConfigFile(basePath);
     if (stream == nullptr) return;
@@ -69,10 +71,13 @@ void LoadConfigFilesEach(const char* basePath, const ConfigContext& context,
     CopyTruncated(path, sizeof path, basePath);
     uint32_t number = 1;
     for (uint32_t files = 0; stream != nullptr; ++files) {
-        if (files > kMaxContinuationFiles) {
+        if (files > maxContinuations) {
             std::fclose(stream);
             LoadedConfigFiles().emplace_back(path);
-            NoteIgnoredConfigFile(path, "it and later continuations: a series reads at most 4096 files");
+            char reason[96];
+            std::snprintf(reason, sizeof reason, "it and later continuations: a series reads at most %u files",
+                          maxContinuations + 1);
+            NoteIgnoredConfigFile(path, reason);
             break;
         }
         LoadedConfigFiles().emplace_back(path);

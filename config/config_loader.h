@@ -40,11 +40,14 @@ using OwnedConfigs = std::vector<std::unique_ptr<TraceConfig>>;
 // over-long base path reads nothing and a continuation number that no longer fits counts as missing.
 // At most kMaxContinuationFiles continuations are read; the next one is listed as ignored and later
 // ones are not looked for.
-OwnedConfigs LoadConfigFiles(const char* basePath, const ConfigContext& context);
+// (`maxContinuations` stands for kMaxContinuationFiles.)
+OwnedConfigs LoadConfigFiles(const char* basePath, const ConfigContext& context,
+                             uint32_t maxContinuations = kMaxContinuationFiles);
 
 // LoadConfigFiles handing each configuration to `take` as soon as its file is read, so that only
 // what `take` keeps stays in memory.
 void LoadConfigFilesEach(const char* basePath, const ConfigContext& context,
-                         const std::function<void(std::unique_ptr<TraceConfig>)>& take);
+                         const std::function<void(std::unique_ptr<TraceConfig>)>& take,
+                         uint32_t maxContinuations = kMaxContinuationFiles);
 
 }  // namespace vextrel
