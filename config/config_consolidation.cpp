@@ -34,6 +34,36 @@ bool SameSettings(TraceConfig& fresh, TraceConfig& running) {
 
 }  // namespace
 
+namespace {
+
+void AddReadConfig(CVextrelManager* manager, std::unique_ptr<TraceConfig> config) {
+    if (config == nullptr) return;
+    const auto sameFolder = std::find_if(manager->configs.begin(), manager->configs.end(), [&](const TraceConfig* earlier) {
+        return earlier != nullptr && std::strcmp(earlier->traceFolder, config->traceFolder) == 0;
+    });
+    if (sameFolder != manager->configs.end()) {
+        (*sameFolder)->MergeFrom(*config);
+        manager->tableDirty = true;
+        DestroyConfig(config.release());
+    } else if (manager->configs.size() >= kMaxConfigurations) {
+        NoteIgnoredConfigFile(config->configPath, "more than 4096 configurations with distinct trace folders");
+    } else {
+        AddConfig(manager, config.release());
+    }
+}
+
+}  // namespace
+
+void LoadConfigFilesInto(CVextrelManager* manager, const char* basePath, const ConfigContext& context) {
+    if (manager == nullptr) return;
+    LoadConfigFilesEach(basePath, context, [&](std::unique_ptr<TraceConfig> config) { AddReadConfig(manager, std::move(config)); });
+}
+
+void AddReadConfigs(CVextrelManager* manager, OwnedConfigs& configs) {
+    if (manager == nullptr) return;
+    for (std::unique_ptr<TraceConfig>& config : configs) AddReadConfig(manager, std::move(config));
+}
+
 void ConsolidateConfigs(CVextrelManager* manager) {
     if (manager == nullptr) return;
     std::vector<TraceConfig*>& configs = manager->configs;

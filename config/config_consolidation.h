@@ -2,9 +2,20 @@
 // freshly read manager on restart and reload.
 #pragma once
 
+#include "config/config_loader.h"
 #include "core/manager.h"
 
 namespace vextrel {
+
+// Reads a configuration path and its continuations (LoadConfigFilesEach) into a manager that is
+// not running yet, in order: each configuration merges at once into the earliest one with a
+// byte-for-byte equal trace folder (as ConsolidateConfigs would), so files sharing a folder cost one
+// configuration; past kMaxConfigurations distinct ones, a configuration is dropped and its file
+// listed as ignored.
+void LoadConfigFilesInto(CVextrelManager* manager, const char* basePath, const ConfigContext& context);
+
+// The same for configurations read already.
+void AddReadConfigs(CVextrelManager* manager, OwnedConfigs& configs);
 
 // Merges every configuration of a manager that no trace call can reach yet into the earliest one
 // with a byte-for-byte equal trace folder, destroys the merged ones and removes empty slots.

@@ -76,13 +76,23 @@ void DiagnoseTracerWord(ConfigDiagnostics* diagnostics, const char* line, const 
     }
 }
 
-// Records the first kMaxTokensPerLine "<tracer>@<priority>" tokens of a facility line's value; a
-// configuration takes its first kMaxAllFacilityTokens tokens of VXF_ALL.
+// Sets the entry of a registered id in each tracer that `mask` selects (console, then file, then
+// client).
+void SetTracerPriorities(uint32_t id, uint32_t priority, uint32_t mask, TraceConfig* config) {
+    // A name registered for an id beyond the tables can never be configured.
+    if (id >= kFacilityIdLimit) return;
+    if (mask & kMaskConsoleTracer) config->console.SetFacilityPriority(id, priority);
+    if (mask & kMaskFileTracer) config->file.SetFacilityPriority(id, priority);
+    if (mask & kMaskClientTracer) config->client.SetFacilityPriority(id, priority);
+}
+
+// The index of a single tracer mask bit in ConfigDraft::lastAllStep.
+uint32_t MaskIndex(uint32_t mask) { return mask == kMaskFileTracer ? 0 : mask == kMaskConsoleTracer ? 1 : 2; }
+
+// Records every "<tracer>@<priority>" token of a facility line's value that selects a tracer.
 void ReadFacilityTokens(uint32_t id, char* value, ConfigDraft* draft, const char* line, ConfigDiagnostics* diagnostics) {
     char* cursor = value;
-    uint32_t tokens = 0;
-    for (char* token = NextToken(&cursor, ",;"); token != nullptr && tokens++ < kMaxTokensPerLine;
-         token = NextToken(&cursor, ",;")) {
+    for (char* token = NextToken(&cursor, ",;"); token != nullptr; token = NextToken(&cursor, ",;")) {
         const char* at = std::strchr(token, '@');
         if (at == nullptr) {
             ReportFinding(diagnostics, ConfigFinding::kTokenWithoutAt, line, token);
@@ -94,8 +104,10 @@ void ReadFacilityTokens(uint32_t id, char* value, ConfigDraft* draft, const char
             continue;
         }
         DiagnoseTracerWord(diagnostics, line, token, at);
-        if (id == kFacilityAll && draft->allFacilityTokens++ >= kMaxAllFacilityTokens) continue;
-        draft->steps.push_back({OptionKeyword::kNone, id, priority, TracerMaskOf(token[0]), 0});
+        const uint32_t mask = TracerMaskOf(token[0]);
+        if (mask == 0) continue;  // selects no tracer: does nothing
+        draft->steps.push_back({OptionKeyword::kNone, id, priority, mask, 0});
+        if (id == kFacilityAll) draft->lastAllStep[MaskIndex(mask)] = static_cast<uint32_t>(draft->steps.size());
     }
 }
 
@@ -154,8 +166,11 @@ void InterpretConfigLine(char* line, ConfigDraft* draft, const ConfigContext& co
 }
 
 void ApplyDraft(const ConfigDraft& draft, TraceConfig* config, const ConfigContext& context) {
-    for (const ConfigDraft::Step& step : draft.steps) {
+    for (uint32_t index = 0; index < draft.steps.size(); ++index) {
+        const ConfigDraft::Step& step = draft.steps[index];
         if (step.keyword == OptionKeyword::kNone) {
+            // A later VXF_ALL step of the same tracer sets this entry again, and every other one.
+            if (index + 1 < draft.lastAllStep[MaskIndex(step.mask)]) continue;
             ApplyFacilityPriority(step.id, step.priority, step.mask, config);
         } else {
             ApplyOption(step.keyword, draft.values.c_str() + step.valueOffset, config, context);
@@ -173,16 +188,12 @@ void ApplyFacilityPriority(uint32_t id, uint32_t priority, uint32_t mask, TraceC
         ForEachRegisteredFacility(
             [](uint32_t each, void* context) {
                 const Request& r = *static_cast<Request*>(context);
-                if (each < kFacilityAll) ApplyFacilityPriority(each, r.priority, r.mask, r.config);
+                if (each < kFacilityAll) SetTracerPriorities(each, r.priority, r.mask, r.config);
             },
             &request);
         return;
     }
-    // A name registered for an id beyond the tables can never be configured.
-    if (id >= kFacilityIdLimit) return;
-    if (mask & kMaskConsoleTracer) config->console.SetFacilityPriority(id, priority);
-    if (mask & kMaskFileTracer) config->file.SetFacilityPriority(id, priority);
-    if (mask & kMaskClientTracer) config->client.SetFacilityPriority(id, priority);
+    SetTracerPriorities(id, priority, mask, config);
 }
 
 }  // namespace vextrel

@@ -46,32 +46,54 @@ void ReleaseLoadedConfigFiles() {
     g_loadedConfigFiles = nullptr;
 }
 
-OwnedConfigs LoadConfigFiles(const char* basePath, const ConfigContext& context) {
+void NoteIgnoredConfigFile(const char* path, const char* reason) {
+    std::vector<std::string>& files = LoadedConfigFiles();
+    for (auto entry = files.rbegin(); entry != files.rend(); ++entry) {
+        if (*entry != path) continue;
+        *entry += std::string(kIgnoredMark) + reason + ")";
+        return;
+    }
+}
+
+OwnedConfigs LoadConfigFiles(const char* basePath, const ConfigContext& context, uint32_t maxContinuations) {
     OwnedConfigs configs;
-    if (basePath == nullptr || basePath[0] == '\0') return configs;
+    LoadConfigFilesEach(
+        basePath, context, [&](std::unique_ptr<TraceConfig> config) { configs.push_back(std::move(config)); },
+        maxContinuations);
+    return configs;
+}
+
+void LoadConfigFilesEach(const char* basePath, const ConfigContext& context,
+                         const std::function<void(std::unique_ptr<TraceConfig>)>& take, uint32_t maxContinuations) {
+    if (basePath == nullptr || basePath[0] == '\0') return;
     std::FILE* stream = OpenConfigFile(basePath);
-    if (stream == nullptr) return configs;
+    if (stream == nullptr) return;
     char path[kConfigFilePathCapacity];
     CopyTruncated(path, sizeof path, basePath);
     uint32_t number = 1;
     for (uint32_t files = 0; stream != nullptr; ++files) {
-        if (files > kMaxContinuationFiles) {
+        if (files > maxContinuations) {
             std::fclose(stream);
+            LoadedConfigFiles().emplace_back(path);
+            char reason[96];
+            std::snprintf(reason, sizeof reason, "it and later continuations: a series reads at most %u files",
+                          maxContinuations + 1);
+            NoteIgnoredConfigFile(path, reason);
             break;
         }
         // Each file once, however often restarts and reloads read it again.
         std::vector<std::string>& loaded = LoadedConfigFiles();
         if (std::find(loaded.begin(), loaded.end(), path) == loaded.end()) loaded.emplace_back(path);
         if (context.diagnostics != nullptr) context.diagnostics->path = path;
-        if (std::unique_ptr<TraceConfig> config = ParseConfigFile(stream, context)) {
-            CopyTruncated(config->configPath, sizeof config->configPath, path);
-            configs.push_back(std::move(config));
-        }
+        std::unique_ptr<TraceConfig> config = ParseConfigFile(stream, context);
         std::fclose(stream);
+        if (config != nullptr) {
+            CopyTruncated(config->configPath, sizeof config->configPath, path);
+            take(std::move(config));
+        }
         stream = OpenContinuation(path, basePath, &number);
         if (stream == nullptr) stream = OpenContinuation(path, basePath, &number);
     }
-    return configs;
 }
 
 }  // namespace vextrel

@@ -2,6 +2,8 @@
 // list of every configuration file opened.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,12 @@ constexpr uint32_t kConfigFilePathCapacity = 260;
 // loads, restarts or reloads.
 std::vector<std::string>& LoadedConfigFiles();
 
+// What follows the path of a listed configuration file that was ignored, before the reason and ")".
+constexpr const char* kIgnoredMark = " (ignored: ";
+
+// Marks the latest listed entry of `path` as ignored, for `reason`.
+void NoteIgnoredConfigFile(const char* path, const char* reason);
+
 // Frees the list of configuration files read (the next read starts a new one), for an unload while
 // the process keeps running.
 void ReleaseLoadedConfigFiles();
@@ -30,7 +38,16 @@ using OwnedConfigs = std::vector<std::unique_ptr<TraceConfig>>;
 // missing in a row end the series. Nothing is read when the base file cannot be opened. A path that
 // does not fit in kConfigFilePathCapacity bytes counts as a file that cannot be opened, so an
 // over-long base path reads nothing and a continuation number that no longer fits counts as missing.
-// At most kMaxContinuationFiles continuations are read; later ones are ignored.
-OwnedConfigs LoadConfigFiles(const char* basePath, const ConfigContext& context);
+// At most kMaxContinuationFiles continuations are read; the next one is listed as ignored and later
+// ones are not looked for.
+// (`maxContinuations` stands for kMaxContinuationFiles.)
+OwnedConfigs LoadConfigFiles(const char* basePath, const ConfigContext& context,
+                             uint32_t maxContinuations = kMaxContinuationFiles);
+
+// LoadConfigFiles handing each configuration to `take` as soon as its file is read, so that only
+// what `take` keeps stays in memory.
+void LoadConfigFilesEach(const char* basePath, const ConfigContext& context,
+                         const std::function<void(std::unique_ptr<TraceConfig>)>& take,
+                         uint32_t maxContinuations = kMaxContinuationFiles);
 
 }  // namespace vextrel

@@ -19,16 +19,14 @@ namespace vextrel {
 // A line holds at most this many characters; the rest of a longer line is read as further lines.
 constexpr uint32_t kConfigLineCapacity = 1024;
 
-// Limits that keep any set of configuration files cheap to load (1 MB in well under 100 ms and
-// 64 MB): a facility line applies its first 16 "<tracer>@<priority>" tokens and ignores the rest;
-// a configuration file series reads its base file and at most 15 numbered continuations (so at
-// most 48 configuration files from the three configuration paths, of which the first 16 that
-// enable a tracer are kept); a configuration applies its first 64 VXF_ALL tokens. Files, lines and
-// tokens beyond a limit are ignored whole, never applied in part.
-constexpr uint32_t kMaxTokensPerLine = 16;
-constexpr uint32_t kMaxContinuationFiles = 15;
-constexpr uint32_t kMaxConfigurations = 16;
-constexpr uint32_t kMaxAllFacilityTokens = 64;
+// Limits no real host reaches, which keep any set of configuration files cheap to load (1 MB of
+// text in well under 100 ms and 64 MB): a configuration file series reads its base file and at most
+// 4095 numbered continuations; the library keeps at most 4096 configurations, counted after those
+// sharing a trace folder have merged. A file beyond a limit is ignored whole, and the list of
+// configuration files read (the session header) says so. A facility line applies every token its
+// line holds, VXF_ALL tokens included.
+constexpr uint32_t kMaxContinuationFiles = 4095;
+constexpr uint32_t kMaxConfigurations = 4096;
 
 // Tracer mask bits chosen by the first character of a facility token.
 constexpr uint32_t kMaskFileTracer = 1;
@@ -69,7 +67,9 @@ struct ConfigDraft {
     };
     std::vector<Step> steps;
     std::string values;
-    uint32_t allFacilityTokens = 0;  // VXF_ALL tokens read, recorded or not (the cap applies)
+    // Per tracer mask bit (file, console, client), the index + 1 of the last VXF_ALL step (0: none).
+    // That step sets every facility of its tracer: the facility steps before it are not applied.
+    uint32_t lastAllStep[3] = {};
 };
 
 // Reads exactly `length` bytes of `text` (NUL bytes included) into a draft; a negative length or a

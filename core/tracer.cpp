@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "core/reclaim.h"
 #include "platform/clock.h"
@@ -26,14 +27,25 @@ bool InsideClientCallback() { return platform::ReadThreadCounter() != 0; }
 void BaseTracer::SetFacilityPriority(uint32_t id, uint32_t priority) {
     table_.Set(id, priority);
     if (State() != kTracerDisabled) SetState(kTracerActive);
-    configured_.insert(id);
+    // Ids come mostly in ascending order (VXF_ALL walks them so): then this appends.
+    if (configured_.empty() || configured_.back() < id) {
+        configured_.push_back(id);
+        return;
+    }
+    const auto at = std::lower_bound(configured_.begin(), configured_.end(), id);
+    if (*at != id) configured_.insert(at, id);
 }
 
 void BaseTracer::MergeBaseFrom(const BaseTracer& other) {
     if (&other == this) return;
     if (State() == kTracerNotConfigured || other.State() == kTracerDisabled) SetState(other.State());
     table_.LowerTo(other.table_);
-    configured_.insert(other.configured_.begin(), other.configured_.end());
+    if (std::includes(configured_.begin(), configured_.end(), other.configured_.begin(), other.configured_.end())) return;
+    std::vector<uint32_t> both;
+    both.reserve(configured_.size() + other.configured_.size());
+    std::set_union(configured_.begin(), configured_.end(), other.configured_.begin(), other.configured_.end(),
+                   std::back_inserter(both));
+    configured_.swap(both);
 }
 
 void BaseTracer::CopyBaseFrom(const BaseTracer& other) {

@@ -52,7 +52,8 @@ public:
     void SetState(TracerState state) { state_.store(state, std::memory_order_relaxed); }
     PriorityTable& Table() { return table_; }
     const PriorityTable& Table() const { return table_; }
-    const std::set<uint32_t>& ConfiguredFacilities() const { return configured_; }
+    // The ids set so far, ascending, each once.
+    const std::vector<uint32_t>& ConfiguredFacilities() const { return configured_; }
 
     // Base merge: takes the other's state when ours is 0 or the other's is 255, lowers every entry
     // to the other's, and adds the other's configured facilities.
@@ -66,7 +67,7 @@ public:
 
 protected:
     std::atomic<TracerState> state_{kTracerNotConfigured};
-    std::set<uint32_t> configured_;
+    std::vector<uint32_t> configured_;
     PriorityTable table_;
 };
 

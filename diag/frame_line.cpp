@@ -50,7 +50,7 @@ void FormatFrameLineWithoutWaiting(const void* address, bool returnAddress, plat
                                    char* line, size_t size) {
     char moduleName[kFrameModuleNameCapacity];
     uint64_t moduleBase = 0;
-    platform::ModuleOfAddress(address, &moduleBase, moduleName, sizeof moduleName);
+    platform::ModuleOfAddressWithoutWaiting(address, &moduleBase, moduleName, sizeof moduleName);
     const uint64_t where = AddressValue(address);
     const void* lookup = returnAddress ? static_cast<const char*>(address) - 1 : address;
     if (platform::LookUpSymbolWithoutWaiting(lookup, &scratch)) {

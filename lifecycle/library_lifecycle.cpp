@@ -42,11 +42,7 @@ void LoadConfiguredFiles(CVextrelManager* manager) {
     const HostInfo& host = Host();
     for (const char* path : {host.configPath1, host.configPath2, host.configPath3}) {
         if (path[0] == '\0') continue;
-        for (std::unique_ptr<TraceConfig>& config : LoadConfigFiles(path, ConfigContextOfHost())) {
-            if (manager->configs.size() >= kMaxConfigurations) return;
-            AddConfig(manager, config.get());
-            config.release();  // the manager owns it now
-        }
+        LoadConfigFilesInto(manager, path, ConfigContextOfHost());
     }
 }
 
@@ -180,7 +176,6 @@ void OnProcessAttach() {
 void OnProcessDetach(bool processExiting) {
     if (g_attachCount == 0 || --g_attachCount != 0) return;
     try {
-        RemoveCrashRecord();
         if (processExiting && CrashRecorded()) return;  // the trace files end with the crash record
         if (processExiting) {
             StopLibraryAtExit();
@@ -190,6 +185,8 @@ void OnProcessDetach(bool processExiting) {
         }
     } catch (...) {
     }
+    // Kept until the files are closed, so that a crash during the unload is recorded too.
+    RemoveCrashRecord();
 }
 
 }  // namespace vextrel

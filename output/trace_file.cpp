@@ -43,15 +43,14 @@ void TraceFilePathFor(const char* folder, const char* baseName, bool append, uin
     }
 }
 
-bool ClaimUnusedTracePath(char (&path)[kTraceFilePathCapacity]) {
-    constexpr uint32_t kMaxSuffix = 9999;
+bool ClaimUnusedTracePath(char (&path)[kTraceFilePathCapacity], uint32_t maxSuffix) {
     char stem[kTraceFilePathCapacity];
     std::snprintf(stem, sizeof stem, "%s", path);
     char* const extension = std::strrchr(stem, '.');
     if (extension != nullptr) *extension = '\0';
     char candidate[kTraceFilePathCapacity];
     std::snprintf(candidate, sizeof candidate, "%s", path);
-    for (uint32_t suffix = 1; suffix <= kMaxSuffix + 1; ++suffix) {
+    for (uint32_t suffix = 1; suffix <= maxSuffix + 1; ++suffix) {
         const platform::CreateFileResult result = platform::CreateNewFile(candidate);
         if (result == platform::CreateFileResult::kCreated) {
             std::memcpy(path, candidate, sizeof path);
@@ -76,7 +75,7 @@ void EnsureFolder(const char* folder) {
 }
 
 std::shared_ptr<FileWriter> OpenNewTraceFile(const FileTracer& tracer, const char* folder, const char* baseName,
-                                             const platform::CalendarTime& now) {
+                                             const platform::CalendarTime& now, uint32_t maxSuffix) {
     if (folder == nullptr) folder = "";
     EnsureFolder(folder);
     char path[kTraceFilePathCapacity];
@@ -92,8 +91,14 @@ std::shared_ptr<FileWriter> OpenNewTraceFile(const FileTracer& tracer, const cha
         }
     }
 
-    // A date-stamped name taken by an earlier session of the same second gets a number instead.
-    if (dateStamped) ClaimUnusedTracePath(path);
+    // A date-stamped name taken by an earlier session of the same second gets a number instead;
+    // when every number is taken too, this session writes no file rather than truncate one.
+    if (dateStamped && !ClaimUnusedTracePath(path, maxSuffix)) {
+        std::fprintf(stderr, "Vextrel: no trace file written: %s and its numbered names are taken or cannot be created\n",
+                     path);
+        std::fflush(stderr);
+        return nullptr;
+    }
 
     // The file is opened before the tracer shares it, so a running writer thread never sees a
     // FileWriter without its stream.
@@ -107,9 +112,9 @@ std::shared_ptr<FileWriter> OpenNewTraceFile(const FileTracer& tracer, const cha
 }
 
 bool OpenTraceFileAt(FileTracer& tracer, const char* folder, const char* baseName,
-                     const platform::CalendarTime& now) {
+                     const platform::CalendarTime& now, uint32_t maxSuffix) {
     if (tracer.HasWriter()) return true;
-    tracer.SetWriter(OpenNewTraceFile(tracer, folder, baseName, now));
+    tracer.SetWriter(OpenNewTraceFile(tracer, folder, baseName, now, maxSuffix));
     return tracer.HasWriter();
 }
 

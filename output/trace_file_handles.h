@@ -7,8 +7,9 @@
 
 namespace vextrel {
 
-// The most trace files whose handles are kept at once; further files are not remembered.
-constexpr uint32_t kTraceFileHandleCapacity = 64;
+// The most trace files whose handles are kept at once (one per configuration the library keeps);
+// further files are not remembered.
+constexpr uint32_t kTraceFileHandleCapacity = 4096;
 
 // Remembers the native handle of an open trace file's stream; nothing for a null stream or when
 // every slot is taken.

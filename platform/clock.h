@@ -13,7 +13,8 @@ uint64_t ReadCounter();
 uint64_t CounterFrequency();
 
 // The operating system's id of the calling thread; cached per thread, so it costs no system call
-// after the first use on a thread.
+// after the first use on a thread. That first use, which comes with a thread's first record, also
+// prepares the thread for the crash handler (PrepareThreadForCrash).
 uint32_t CurrentThreadId();
 
 // The operating system's id of the current process.

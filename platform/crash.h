@@ -28,12 +28,22 @@ struct CrashFacts {
 // Runs on the crashing thread, once per process, before the previous handler gets the crash.
 using CrashCallback = void (*)(const CrashFacts& facts);
 
-// Installs the crash handler for SIGSEGV, SIGBUS, SIGILL, SIGFPE and SIGABRT on an alternate signal
-// stack for the calling thread (Linux; other threads run the handler on their own stack, so a
-// stack overflow there is not recorded), or as the unhandled-exception filter and the C runtime's
-// SIGABRT handler (Windows), keeping what was installed before. Does nothing when it is installed
-// already.
+// Installs the crash handler for SIGSEGV, SIGBUS, SIGILL, SIGFPE and SIGABRT, run on the crashing
+// thread's alternate signal stack where it has one (PrepareThreadForCrash) so that a stack overflow
+// is recorded too (Linux), or as the unhandled-exception filter and the C runtime's SIGABRT handler
+// (Windows), keeping what was installed before; prepares the calling thread. Does nothing when it
+// is installed already.
 void InstallCrashHandler(CrashCallback callback);
+
+// Gives the calling thread what the crash handler needs to run after a stack overflow: on Linux an
+// alternate signal stack unless the thread has one (the host's own stays), freed when the thread
+// exits. Runs once per thread, on its first record (CurrentThreadId's first call); the crash handler
+// need not be installed yet.
+void PrepareThreadForCrash();
+
+// At unload: threads stop freeing their alternate stacks at exit (that code goes with the library;
+// the stacks stay mapped), and the calling thread's own is freed.
+void ReleaseThreadCrashStacks();
 
 // Puts back what was installed before, where the handler is still ours. Does nothing when it is not
 // installed.

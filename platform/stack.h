@@ -47,8 +47,20 @@ struct SymbolFacts {
 bool LookUpSymbol(const void* address, SymbolFacts* facts);
 
 // Looks `address` up without waiting for any lock and without allocating: the dynamic symbol
-// table only, names left undemangled (Linux); the debug-help library only when no other thread
-// is using it (Windows). False when nothing is known.
+// table only, names left undemangled (Linux); the debug-help library when it is loaded already and
+// no other thread is using it, else the module's export table (Windows). False when nothing is
+// known.
 bool LookUpSymbolWithoutWaiting(const void* address, SymbolFacts* facts);
+
+// Set by the unload entry for the time the library is being unloaded: the unloading thread then
+// holds the system loader's lock, which module and symbol lookups wait for, so the crash path
+// names no module or symbol meanwhile.
+void NoteLibraryUnloading(bool unloading);
+
+// Whether NoteLibraryUnloading(true) holds: LookUpSymbolWithoutWaiting then gives false.
+bool SymbolLookUpWaitsForUnload();
+
+// ModuleOfAddress, or "Unknown" and base 0 while the library is being unloaded.
+void ModuleOfAddressWithoutWaiting(const void* address, uint64_t* base, char* name, size_t size);
 
 }  // namespace vextrel::platform

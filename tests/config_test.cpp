@@ -51,13 +51,13 @@ TEST_F(ConfigParser, NineLineExample) {
     EXPECT_TRUE(config->queueSize == 16384 && config->file.append && config->quiet && config->file.logFileLimit == 10);
     EXPECT_TRUE(config->console.State() == kTracerDisabled && config->client.State() == kTracerActive);
     EXPECT_EQ(Entries(config, 0), "1 1 1");
-    std::set<uint32_t> named;
+    std::vector<uint32_t> named;
     for (uint32_t id = 1; id < kFacilityIdLimit; ++id) {
-        if (IsNamed(id)) named.insert(id);
+        if (IsNamed(id)) named.push_back(id);
         ASSERT_EQ(Entries(config, id), id == example ? "8 4 2" : IsNamed(id) ? "17 16 17" : "17 17 17") << id;
     }
     EXPECT_EQ(config->file.ConfiguredFacilities(), named);
-    EXPECT_EQ(config->client.ConfiguredFacilities(), std::set<uint32_t>{example});
+    EXPECT_EQ(config->client.ConfiguredFacilities(), std::vector<uint32_t>{example});
 }
 
 TEST_F(ConfigParser, OptionValues) {
@@ -176,15 +176,36 @@ TEST_F(ConfigLoader, ReloadDiffersOnTracersAndQuietOnly) {
     EXPECT_TRUE(ConfigsDiffer(empty.get(), manager) && !ConfigsDiffer(empty.get(), empty.get()));
 }
 
-TEST_F(ConfigLoader, PathologicalFilesStopAtTheirLimits) {
+// Every token of a line and every VXF_ALL line count; a configuration owns only the table pages it
+// sets; a series and the count of configurations stop at their limits and list what they ignored.
+TEST_F(ConfigLoader, LongLinesApplyWholeAndLimitsListWhatTheyIgnore) {
     std::string tokens = "VXF_ENGINE_CORE=";
-    for (uint32_t i = 0; i < kMaxTokensPerLine; ++i) tokens += "F@VXP_URGENT,";
-    EXPECT_EQ(Entries(Parse(tokens + "C@VXP_LOWEST\n"), 1), "17 16 17");
+    for (int i = 0; i < 70; ++i) tokens += "F@VXP_URGENT,";
+    EXPECT_EQ(Entries(Parse(tokens + "F@VXP_LOWEST\n"), 1), "17 1 17");
     std::string all;
-    for (uint32_t i = 0; i < kMaxAllFacilityTokens; ++i) all += "VXF_ALL=F@VXP_URGENT\n";
-    EXPECT_EQ(Entries(Parse(all + "VXF_ALL=C@VXP_LOWEST\n"), 1), "17 16 17");
+    for (int i = 0; i < 1000; ++i) all += "VXF_ALL=F@VXP_URGENT\nVXF_ENGINE_CORE=C@VXP_LOW\n";
+    TraceConfig* config = Parse(all + "VXF_ALL=C@VXP_LOWEST\nVXF_MIXER_CHANNEL=F@VXP_HIGH\n");
+    EXPECT_EQ(Entries(config, 1), "1 16 17");
+    EXPECT_EQ(Entries(config, 101), "1 8 17");
+    EXPECT_EQ(config->client.Table().OwnPages(), 0u);
 
     const std::string base = Write("many", "VXF_ENGINE_CORE=F@VXP_LOW\n");
-    for (uint32_t n = 1; n <= kMaxContinuationFiles + 5; ++n) Write("many" + std::to_string(n), "VXF_ENGINE_CORE=F@VXP_LOW\n");
-    EXPECT_EQ(LoadConfigFiles(base.c_str(), ConfigContext{"dflt"}).size(), kMaxContinuationFiles + 1);
+    for (uint32_t n = 1; n <= 5; ++n) Write("many" + std::to_string(n), "VXF_ENGINE_CORE=F@VXP_LOW\n");
+    EXPECT_EQ(LoadConfigFiles(base.c_str(), ConfigContext{"dflt"}, 3).size(), 4u);
+    EXPECT_EQ(LoadedConfigFiles().back(), base + "4 (ignored: it and later continuations: a series reads at most 4 files)");
+
+    // One configuration per trace folder up to the limit; later files of a kept folder still merge.
+    std::unique_ptr<CVextrelManager> fresh(CVextrelManager::Create());
+    OwnedConfigs configs;
+    for (uint32_t n = 0; n <= kMaxConfigurations + 1; ++n) {
+        const std::string text = "filetracingdir=d" + std::to_string(n % (kMaxConfigurations + 1)) + "\n" +
+                                 (n > kMaxConfigurations ? "VXF_MIXER_CHANNEL" : "VXF_ENGINE_CORE") + "=F@VXP_LOW\n";
+        configs.push_back(ParseConfigText(text.data(), static_cast<int32_t>(text.size()), ConfigContext{"dflt"}));
+        std::snprintf(configs.back()->configPath, kConfigPathCapacity, "file%u", n);
+    }
+    LoadedConfigFiles().emplace_back("file4096");
+    AddReadConfigs(fresh.get(), configs);
+    ASSERT_EQ(fresh->configs.size(), kMaxConfigurations);
+    EXPECT_EQ(LoadedConfigFiles().back().rfind(std::string("file4096") + kIgnoredMark, 0), 0u);
+    EXPECT_EQ(fresh->configs[0]->file.Table().Get(101), 2u);
 }

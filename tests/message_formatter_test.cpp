@@ -97,6 +97,17 @@ TEST(MessageFormatterTest, HandsOverWhatItDoesNotFormatItself) {
     std::fesetround(FE_UPWARD);
     ExpectSame(false, 512, "%.2f|%e|%g", 2.675, 1.0 / 3, 0.1);
     std::fesetround(FE_TONEAREST);
+    // One of the two rounding controls set alone: each C library follows one of them.
+    unsigned short x87Nearest = 0;
+    __asm__ volatile("fnstcw %0" : "=m"(x87Nearest));
+    const unsigned short x87Upward = static_cast<unsigned short>((x87Nearest & ~0x0C00u) | 0x0800u);
+    __asm__ volatile("fldcw %0" : : "m"(x87Upward));
+    ExpectSame(false, 512, "%.1f|%.2f", 0.25, 2.675);
+    __asm__ volatile("fldcw %0" : : "m"(x87Nearest));
+    const unsigned int sseNearest = __builtin_ia32_stmxcsr();
+    __builtin_ia32_ldmxcsr((sseNearest & ~0x6000u) | 0x4000u);
+    ExpectSame(false, 512, "%.1f|%.2f", 0.25, 2.675);
+    __builtin_ia32_ldmxcsr(sseNearest);
     for (const char* commaLocale : {"de_DE.UTF-8", "German_Germany.1252"}) {
         if (std::setlocale(LC_NUMERIC, commaLocale) == nullptr) continue;
         ExpectSame(false, 512, "%.3f", 1.5);

@@ -78,6 +78,14 @@ TEST(TraceFile, NamesOpeningAndCopies) {
     EXPECT_EQ(std::string(first.GetPath()) + "|" + second.GetPath() + "|" + third.GetPath(),
               stem + ".txt|" + stem + "_1.txt|" + stem + "_2.txt");
     EXPECT_EQ(ReadFile(first.GetPath()), "written through the copy\n");
+
+    // With every number taken, no file is opened (none truncated) and standard error says so.
+    FileTracer exhausted;
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(OpenTraceFileAt(exhausted, folder.Path().c_str(), "Host", kMarchSecond, 2));
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("no trace file written: " + stem + ".txt"), std::string::npos);
+    EXPECT_STREQ(exhausted.GetPath(), "");
+    EXPECT_EQ(ReadFile(first.GetPath()), "written through the copy\n");
 }
 
 // A level that is a file blocks the folder: no trace file, while the clients go on and the loss

@@ -50,7 +50,7 @@ TEST(Tracer, ActivityAndMerge) {
     EXPECT_TRUE(fresh.State() == kTracerActive && fresh.SameBaseAs(active));
     fresh.MergeBaseFrom(disabled);  // a disabled one always wins
     EXPECT_TRUE(fresh.State() == kTracerDisabled && fresh.Table().Get(7) == VXP_LOW && !fresh.SameBaseAs(active));
-    EXPECT_EQ(fresh.ConfiguredFacilities(), (std::set<uint32_t>{7, 9}));
+    EXPECT_EQ(fresh.ConfiguredFacilities(), (std::vector<uint32_t>{7, 9}));
 
     FileTracer a, b;
     b.logFileLimit = 10;

@@ -122,6 +122,11 @@ CheckOutcome CheckConfigFiles(const std::vector<std::string>& basePaths, bool mi
         const size_t before = LoadedConfigFiles().size();
         for (std::unique_ptr<TraceConfig>& config : LoadConfigFiles(base.c_str(), context)) AddConfig(manager.get(), config.release());
         outcome.filesRead.insert(outcome.filesRead.end(), LoadedConfigFiles().begin() + before, LoadedConfigFiles().end());
+        for (size_t i = before; i < LoadedConfigFiles().size(); ++i) {
+            const std::string& entry = LoadedConfigFiles()[i];
+            const size_t mark = entry.find(kIgnoredMark);
+            if (mark != std::string::npos) outcome.findings.push_back({entry.substr(0, mark), 0, 0, ConfigFinding::kNoActiveTracer, "", entry.substr(mark + 2, entry.size() - mark - 3)});
+        }
     }
     std::vector<CheckFinding> folderLines;
     for (CheckFinding& finding : collector.findings) {
@@ -131,6 +136,9 @@ CheckOutcome CheckConfigFiles(const std::vector<std::string>& basePaths, bool mi
     std::map<std::string, std::vector<std::string>> filesOfFolder;
     for (TraceConfig* config : manager->configs) filesOfFolder[config->traceFolder].push_back(config->configPath);
     ConsolidateConfigs(manager.get());
+    for (size_t i = kMaxConfigurations; i < manager->configs.size(); ++i) {
+        outcome.findings.push_back({manager->configs[i]->configPath, 0, 0, ConfigFinding::kNoActiveTracer, "", "ignored: more than 4096 configurations with distinct trace folders"});
+    }
     CheckTraceFolders(*manager, folderLines, workingFolder.empty() ? std::filesystem::current_path().string() : workingFolder, outcome);
     for (size_t i = 0; i < manager->configs.size(); ++i) {
         TraceConfig& config = *manager->configs[i];

@@ -4,6 +4,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "platform/crash.h"
+
 namespace vextrel::platform {
 
 uint64_t ReadCounter() {
@@ -14,8 +16,19 @@ uint64_t ReadCounter() {
 
 uint64_t CounterFrequency() { return 1000000000ull; }
 
+namespace {
+
+// A thread's first id request comes with its first record: the thread is prepared for the crash
+// handler then, at no cost to later calls.
+uint32_t FirstIdOfThread() {
+    PrepareThreadForCrash();
+    return static_cast<uint32_t>(syscall(SYS_gettid));
+}
+
+}  // namespace
+
 uint32_t CurrentThreadId() {
-    static thread_local uint32_t cached = static_cast<uint32_t>(syscall(SYS_gettid));
+    static thread_local uint32_t cached = FirstIdOfThread();
     return cached;
 }
 

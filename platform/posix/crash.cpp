@@ -1,6 +1,6 @@
 // The crash handler on Linux: sigaction with SA_SIGINFO | SA_ONSTACK for the fatal signals, an
-// alternate signal stack for the installing thread, and a hand-over to the previous disposition by
-// restoring it and letting the signal arrive once more.
+// alternate signal stack for each thread that records traces (and the installing thread), and a
+// hand-over to the previous disposition by restoring it and letting the signal arrive once more.
 #include "platform/crash.h"
 
 #include <execinfo.h>
@@ -9,12 +9,14 @@
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/syscall.h>
+#include <pthread.h>
 #include <ucontext.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 
 namespace vextrel::platform {
 namespace {
@@ -22,6 +24,9 @@ namespace {
 constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
 constexpr size_t kSignalCount = sizeof kCrashSignals / sizeof kCrashSignals[0];
 constexpr size_t kAlternateStackSize = 128 * 1024;
+// An inaccessible page below each alternate stack: a handler that overflows it faults instead of
+// writing over whatever lies below.
+constexpr size_t kGuardSize = 4096;
 // A second crashing thread waits this long for the first to finish its record before it goes on.
 constexpr int kOtherCrashWaitMilliseconds = 3000;
 // The crashing thread's value once the record is written.
@@ -33,9 +38,11 @@ CrashCallback g_callback = nullptr;
 // 0 until a thread crashes; then that thread's id, then kRecordWritten.
 std::atomic<uint32_t> g_crashingThread{0};
 CrashFacts g_facts;
-// Mapped once and never unmapped: a thread keeps using its alternate stack after the library is
-// unloaded, until it replaces it.
-void* g_alternateStack = nullptr;
+// Frees a thread's alternate stack when the thread exits; deleted at unload, after which the
+// threads still running keep theirs (mapped for the rest of the process: the library's code that
+// would free them is gone).
+pthread_key_t g_stackKey;
+std::atomic<bool> g_stackKeyCreated{false};
 
 const char* SignalName(int signal) {
     switch (signal) {
@@ -141,34 +148,74 @@ void OnCrashSignal(int signal, siginfo_t* info, void* context) {
     g_facts.threadId = self;
     CaptureCrashStack(g_facts.instructionAddress);
     if (g_callback != nullptr) g_callback(g_facts);
+    // Marked written once the previous disposition is back: an unload waiting for the record may
+    // then remove nothing more and unmap the library.
+    RestorePrevious();
     g_crashingThread.store(kRecordWritten, std::memory_order_release);
     ChainToPrevious(signal, info);
     errno = savedErrno;
 }
 
-// Gives the calling thread an alternate signal stack unless it has one already.
-void EnsureAlternateStack() {
+// Whether `stack` is the calling thread's alternate signal stack and the thread is not running on it.
+bool IsIdleAlternateStack(void* stack) {
     stack_t current{};
-    if (sigaltstack(nullptr, &current) == 0 && (current.ss_flags & SS_DISABLE) == 0) return;
-    if (g_alternateStack == nullptr) {
-        void* mapped = mmap(nullptr, kAlternateStackSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (mapped == MAP_FAILED) return;
-        g_alternateStack = mapped;
-    }
-    stack_t alternate{};
-    alternate.ss_sp = g_alternateStack;
-    alternate.ss_size = kAlternateStackSize;
-    sigaltstack(&alternate, nullptr);
+    return stack != nullptr && sigaltstack(nullptr, &current) == 0 && (current.ss_flags & SS_ONSTACK) == 0 &&
+           static_cast<char*>(current.ss_sp) == static_cast<char*>(stack) + kGuardSize;
+}
+
+// Turns off and unmaps the calling thread's alternate stack `stack`, when it is still that thread's.
+void FreeAlternateStack(void* stack) {
+    if (!IsIdleAlternateStack(stack)) return;
+    stack_t off{};
+    off.ss_flags = SS_DISABLE;
+    sigaltstack(&off, nullptr);
+    munmap(stack, kGuardSize + kAlternateStackSize);
+}
+
+void CreateStackKey() {
+    static std::mutex creating;
+    const std::lock_guard<std::mutex> hold(creating);
+    if (g_stackKeyCreated.load(std::memory_order_acquire)) return;
+    if (pthread_key_create(&g_stackKey, FreeAlternateStack) == 0) g_stackKeyCreated.store(true, std::memory_order_release);
 }
 
 }  // namespace
+
+void PrepareThreadForCrash() {
+    stack_t current{};
+    // A stack the thread has already, the host's own or ours, stays.
+    if (sigaltstack(nullptr, &current) != 0 || (current.ss_flags & SS_DISABLE) == 0) return;
+    CreateStackKey();
+    void* mapped = mmap(nullptr, kGuardSize + kAlternateStackSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
+                        -1, 0);
+    if (mapped == MAP_FAILED) return;
+    mprotect(mapped, kGuardSize, PROT_NONE);
+    stack_t alternate{};
+    alternate.ss_sp = static_cast<char*>(mapped) + kGuardSize;
+    alternate.ss_size = kAlternateStackSize;
+    if (sigaltstack(&alternate, nullptr) != 0) {
+        munmap(mapped, kGuardSize + kAlternateStackSize);
+        return;
+    }
+    // Without the key the stack stays for the thread's life and beyond: a small leak, never a fault.
+    if (g_stackKeyCreated.load(std::memory_order_acquire)) pthread_setspecific(g_stackKey, mapped);
+}
+
+void ReleaseThreadCrashStacks() {
+    static std::mutex releasing;
+    const std::lock_guard<std::mutex> hold(releasing);
+    if (!g_stackKeyCreated.exchange(false)) return;
+    void* own = pthread_getspecific(g_stackKey);
+    pthread_key_delete(g_stackKey);
+    FreeAlternateStack(own);
+}
 
 void InstallCrashHandler(CrashCallback callback) {
     if (g_installed.load()) return;
     // backtrace() loads the unwinder on its first use; that happens here, not in a crashing process.
     void* warmUp[2];
     backtrace(warmUp, 2);
-    EnsureAlternateStack();
+    PrepareThreadForCrash();
     g_callback = callback;
     struct sigaction action{};
     action.sa_sigaction = OnCrashSignal;
@@ -183,6 +230,15 @@ void InstallCrashHandler(CrashCallback callback) {
 
 void RemoveCrashHandler() {
     if (!g_installed.load()) return;
+    // A record being written on another thread runs this library's code: it finishes first (for a
+    // bounded time), so that an unload does not pull the code from under it.
+    const uint32_t self = ThreadIdNow();
+    for (int waited = 0; waited < kOtherCrashWaitMilliseconds; waited += 5) {
+        const uint32_t crashing = g_crashingThread.load(std::memory_order_acquire);
+        if (crashing == 0 || crashing == kRecordWritten || crashing == self) break;
+        const timespec pause{0, 5000000};
+        nanosleep(&pause, nullptr);
+    }
     for (size_t i = 0; i < kSignalCount; ++i) {
         struct sigaction current{};
         sigaction(kCrashSignals[i], nullptr, &current);

@@ -7,6 +7,8 @@
 #include <cstdlib>
 
 #include "lifecycle/library_lifecycle.h"
+#include "platform/crash.h"
+#include "platform/stack.h"
 
 namespace {
 
@@ -23,11 +25,16 @@ void QuickExiting() {
 
 __attribute__((constructor)) void LibraryLoaded() {
     g_processExiting = false;
+    vextrel::platform::NoteLibraryUnloading(false);
     std::atexit(MarkProcessExiting);
     std::at_quick_exit(QuickExiting);
     vextrel::OnProcessAttach();
 }
 
-__attribute__((destructor)) void LibraryUnloaded() { vextrel::OnProcessDetach(g_processExiting); }
+__attribute__((destructor)) void LibraryUnloaded() {
+    vextrel::platform::NoteLibraryUnloading(true);
+    vextrel::OnProcessDetach(g_processExiting);
+    if (!g_processExiting) vextrel::platform::ReleaseThreadCrashStacks();
+}
 
 }  // namespace

@@ -199,7 +199,7 @@ bool LookUpSymbol(const void* address, SymbolFacts* facts) {
 
 bool LookUpSymbolWithoutWaiting(const void* address, SymbolFacts* facts) {
     Dl_info info{};
-    if (dladdr(address, &info) == 0 || info.dli_sname == nullptr || info.dli_saddr == nullptr) return false;
+    if (SymbolLookUpWaitsForUnload() || dladdr(address, &info) == 0 || info.dli_sname == nullptr || info.dli_saddr == nullptr) return false;
     facts->hasSymbol = true;
     facts->symbolAddress = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(info.dli_saddr));
     const size_t length = strnlen(info.dli_sname, kSymbolNameCapacity - 1);

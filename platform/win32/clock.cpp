@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/crash.h"
+
 namespace vextrel::platform {
 
 uint64_t ReadCounter() {
@@ -16,7 +18,23 @@ uint64_t CounterFrequency() {
     return static_cast<uint64_t>(frequency.QuadPart);
 }
 
-uint32_t CurrentThreadId() { return static_cast<uint32_t>(GetCurrentThreadId()); }
+namespace {
+
+// The calling thread's stack guarantee, read straight from its environment block (GuaranteedStackBytes
+// of the x64 layout): the cheapest per-thread test of whether the thread was prepared for the crash
+// handler, or has a guarantee of the host's own, which stays.
+ULONG StackGuaranteeOfThread() {
+    ULONG bytes;
+    __asm__ volatile("movl %%gs:0x1748, %0" : "=r"(bytes));
+    return bytes;
+}
+
+}  // namespace
+
+uint32_t CurrentThreadId() {
+    if (StackGuaranteeOfThread() == 0) PrepareThreadForCrash();
+    return static_cast<uint32_t>(GetCurrentThreadId());
+}
 
 uint32_t CurrentProcessId() { return static_cast<uint32_t>(GetCurrentProcessId()); }
 

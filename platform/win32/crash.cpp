@@ -16,6 +16,8 @@ namespace {
 
 // The crashing thread's value once the record is written.
 constexpr uint32_t kRecordWritten = 0xFFFFFFFFu;
+// The room kept for the crash record below a thread's stack after an overflow.
+constexpr ULONG kCrashStackGuarantee = 64 * 1024;
 // A second crashing thread waits this long for the first to finish its record before it goes on.
 constexpr int kOtherCrashWaitMilliseconds = 3000;
 
@@ -131,6 +133,18 @@ void InstallCrashHandler(CrashCallback callback) {
     g_previousAbort = std::signal(SIGABRT, OnAbortSignal);
     g_installed.store(true);
 }
+
+// The unhandled-exception filter runs on the crashing thread's own stack: after a stack overflow,
+// in the room the thread's stack guarantee keeps below the guard page. Without a guarantee that
+// room is too small for the system to even call the filter.
+void PrepareThreadForCrash() {
+    ULONG size = kCrashStackGuarantee;
+    // Only ever raises the guarantee; fails, leaving it, on a stack too small for it.
+    SetThreadStackGuarantee(&size);
+}
+
+// Nothing was allocated per thread.
+void ReleaseThreadCrashStacks() {}
 
 void RemoveCrashHandler() {
     if (!g_installed.load()) return;

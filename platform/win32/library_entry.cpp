@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "lifecycle/library_lifecycle.h"
+#include "platform/stack.h"
 #include "platform/thread.h"
 
 namespace __gnu_cxx {
@@ -16,12 +17,14 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_ATTACH) {
         // Threads started here are held until the first exported call (see platform/thread.h).
         vextrel::platform::SetInsideLibraryLoad(true);
+        vextrel::platform::NoteLibraryUnloading(false);
         vextrel::OnProcessAttach();
         vextrel::platform::SetInsideLibraryLoad(false);
     }
     if (reason == DLL_PROCESS_DETACH) {
         // Unloaded before any exported call: the writer threads of the load were never created.
         if (reserved == nullptr) vextrel::platform::DiscardHeldThreads();
+        vextrel::platform::NoteLibraryUnloading(true);  // this thread holds the loader lock
         vextrel::OnProcessDetach(reserved != nullptr);
         // The C++ run-time is linked into the DLL, so each load has its own emergency buffer and
         // nothing else frees it: without this every unload while the process runs would leave it

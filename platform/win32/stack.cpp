@@ -54,8 +54,10 @@ std::mutex& SymbolLibraryLock() {
 
 // Loads "dbghelp.dll" and initialises it for the process on the first successful call; null while
 // it cannot be loaded. The caller holds the symbol library lock. Never unloaded.
+DebugHelp* g_debugHelp = nullptr;  // set once loaded, under the symbol library lock
+
 const DebugHelp* LoadDebugHelp() {
-    static DebugHelp* loaded = nullptr;
+    DebugHelp*& loaded = g_debugHelp;
     if (loaded != nullptr) return loaded;
     HMODULE library = LoadLibraryW(L"dbghelp.dll");
     if (library == nullptr) return nullptr;
@@ -160,10 +162,57 @@ bool LookUpSymbol(const void* address, SymbolFacts* facts) {
     return LookUpSymbolLocked(address, facts);
 }
 
+namespace {
+
+// The exported function that begins where the function holding `address` begins (by the module's
+// unwind table), from the export table of the module the address lies in; false for a function
+// that is not exported. Reads only the mapped image: no lock, no allocation, no loading.
+bool LookUpExport(const void* address, SymbolFacts* facts) {
+    MEMORY_BASIC_INFORMATION region{};
+    if (VirtualQuery(address, &region, sizeof region) == 0 || region.AllocationBase == nullptr) return false;
+    const auto* base = static_cast<const unsigned char*>(region.AllocationBase);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    if (dos->e_magic != IMAGE_DOS_SIGNATURE) return false;
+    const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS64*>(base + dos->e_lfanew);
+    if (headers->Signature != IMAGE_NT_SIGNATURE || headers->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR64_MAGIC) {
+        return false;
+    }
+    const IMAGE_DATA_DIRECTORY& directory = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    DWORD64 imageBase = 0;
+    const PRUNTIME_FUNCTION function =
+        RtlLookupFunctionEntry(static_cast<DWORD64>(reinterpret_cast<uintptr_t>(address)), &imageBase, nullptr);
+    if (directory.VirtualAddress == 0 || function == nullptr ||
+        imageBase != static_cast<DWORD64>(reinterpret_cast<uintptr_t>(base))) {
+        return false;
+    }
+    const auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + directory.VirtualAddress);
+    const auto* functions = reinterpret_cast<const DWORD*>(base + exports->AddressOfFunctions);
+    const auto* names = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
+    const auto* ordinals = reinterpret_cast<const WORD*>(base + exports->AddressOfNameOrdinals);
+    for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
+        if (ordinals[i] >= exports->NumberOfFunctions || functions[ordinals[i]] != function->BeginAddress) continue;
+        facts->hasSymbol = true;
+        facts->symbolAddress = static_cast<uint64_t>(imageBase + function->BeginAddress);
+        CopyTruncated(facts->symbolName, sizeof facts->symbolName, reinterpret_cast<const char*>(base + names[i]));
+        facts->hasSourceLine = false;
+        facts->sourceLine = 0;
+        facts->sourceFile[0] = '\0';
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 bool LookUpSymbolWithoutWaiting(const void* address, SymbolFacts* facts) {
     // A crashed thread may hold the lock: then no symbols rather than a hang.
     std::unique_lock<std::mutex> guard(SymbolLibraryLock(), std::try_to_lock);
-    return guard.owns_lock() && LookUpSymbolLocked(address, facts) && facts->hasSymbol;
+    if (!guard.owns_lock() || SymbolLookUpWaitsForUnload()) return false;
+    // Loading the debug-help library reads the symbols of every module of the process, seconds
+    // under some systems: a crashing process uses it only when it is loaded already, and otherwise
+    // names the exported functions, as the dynamic symbol table does on Linux.
+    if (g_debugHelp != nullptr) return LookUpSymbolLocked(address, facts) && facts->hasSymbol;
+    return LookUpExport(address, facts);
 }
 
 }  // namespace vextrel::platform

@@ -19,6 +19,7 @@
 //   churn:N | restarts:N    N add/remove pairs of the client (a fresh one, ':' text as client+) or
 //                           N restarts; prints the resident memory after the first 1000 and at the end
 //                           as "memory=KB1:KB2"
+//   crash-in:MS             a thread that writes through a null pointer MS ms from now
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -182,6 +183,13 @@ int main(int argc, char** argv) {
                     }
                 }).detach();
             }
+        } else if (action.rfind("crash-in:", 0) == 0) {
+            const int delay = std::stoi(action.substr(9));
+            std::thread([delay] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+                volatile int* volatile target = nullptr;
+                *target = 1;
+            }).detach();
         } else if (action == "exit") {
             std::exit(0);
         } else if (action == "quick_exit") {

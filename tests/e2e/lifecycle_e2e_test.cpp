@@ -141,3 +141,27 @@ TEST_F(HostProcess, WithoutConfigurationFilesNothingIsTraced) {
     EXPECT_NE(output.find("active=0\nregister=0\npath=\n"), std::string::npos) << output;
     EXPECT_TRUE(TraceFiles().empty());
 }
+
+// A base file and 16 continuations sharing one trace folder, the last with a line of 17 tokens:
+// every file counts and the line's last token wins.
+TEST_F(HostProcess, EveryFileOfALongSeriesAndEveryTokenOfALongLineApply) {
+    const char* const names[] = {"CORE", "SCHEDULER", "TRANSPORT", "TEMPO", "SYNC", "CLOCK", "RENDER", "BOUNCE", "FREEZE",
+                                 "LATENCY", "DELAY_COMP", "VOICE_ALLOC", "PREROLL", "POSTROLL", "LOOP", "PUNCH", "SCRUB"};
+    std::vector<std::string> actions;
+    std::string longLine = "VXF_ENGINE_SHUTTLE=";
+    for (int token = 0; token < 16; ++token) longLine += "F@VXP_URGENT,";
+    for (int file = 0; file <= 16; ++file) {  // facility ids 1 to 17, then 18 on the long line
+        WriteConfig("config.vextrel" + (file == 0 ? std::string() : std::to_string(file)),
+                    TraceFolderLine() + "VXF_ENGINE_" + names[file] + "=F@VXP_LOW\n" + (file == 16 ? longLine + "F@VXP_LOW\n" : ""));
+        actions.push_back("f:" + std::to_string(file + 1) + ":2:facility " + std::to_string(file + 1));
+    }
+    actions.push_back("f:18:2:facility 18");
+    Run(actions);
+    const std::vector<fs::path> files = TraceFiles();
+    ASSERT_EQ(files.size(), 1u);
+    const std::string trace = ReadFile(files[0]);
+    EXPECT_EQ(Count(trace, "*** Vextrel Config File:"), 17u) << trace;
+    for (const char* record : {",0001: facility 1\n", ",0011: facility 17\n", ",0012: facility 18\n"}) {
+        EXPECT_NE(trace.find(record), std::string::npos) << record << trace;
+    }
+}
