@@ -11,13 +11,15 @@
 # The server stays VEXTREL_WINE_LINGER seconds (120) after its last program ended, then shuts down
 # over a few seconds in which it still holds its lock but takes no new program. A program started
 # then would find no server to connect to and start one itself, with the program's own output
-# streams and Wine's default linger. So the server is reused only while its linger cannot run out:
+# streams and no linger at all, so that every later start races that server's end. So the server is
+# reused only while its linger cannot run out:
 # while a program started here still runs (each holds a shared lock on STATE_FOLDER/running), or
 # when the last start was less than half a linger ago; otherwise an idle server is stopped and a new
 # one started.
 #
 # When Wine cannot start the server, boot the prefix or start a session, the program is not run:
-# this prints what Wine printed and its exit status, and exits with status 125. Stop the server
+# this prints what Wine printed and its exit status, and exits with status 125. Wine's own messages
+# stay off except the loader's errors, which name a DLL a program could not load. Stop the server
 # with `WINEPREFIX=STATE_FOLDER/prefix /usr/lib/wine/wineserver64 -k`.
 set -euo pipefail
 
