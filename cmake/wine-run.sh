@@ -11,13 +11,15 @@
 # The server stays VEXTREL_WINE_LINGER seconds (120) after its last program ended, then shuts down
 # over a few seconds in which it still holds its lock but takes no new program. A program started
 # then would find no server to connect to and start one itself, with the program's own output
-# streams and Wine's default linger. So the server is reused only while its linger cannot run out:
+# streams and no linger at all, so that every later start races that server's end. So the server is
+# reused only while its linger cannot run out:
 # while a program started here still runs (each holds a shared lock on STATE_FOLDER/running), or
 # when the last start was less than half a linger ago; otherwise an idle server is stopped and a new
 # one started.
 #
 # When Wine cannot start the server, boot the prefix or start a session, the program is not run:
-# this prints what Wine printed and its exit status, and exits with status 125. Stop the server
+# this prints what Wine printed and its exit status, and exits with status 125. Wine's own messages
+# stay off except the loader's errors, which name a DLL a program could not load. Stop the server
 # with `WINEPREFIX=STATE_FOLDER/prefix /usr/lib/wine/wineserver64 -k`.
 set -euo pipefail
 
@@ -56,10 +58,13 @@ refuse() {
 }
 step() {
     local status=0
-    "$@" </dev/null >"$log" 2>&1 8>&- 9>&- || status=$?
+    "$@" </dev/null >"$log" 2>&1 7>&- 8>&- 9>&- || status=$?
     ((status == 0)) || refuse "$*" "$status"
 }
 
+# The program's shared lock on the running file, taken below before the start lock is released, so
+# that no later caller finds the prefix idle while this program starts.
+exec 7>>"$state/running"
 {
     flock 9
     # The running programs hold shared locks on this file: an exclusive lock is free only when none runs.
@@ -68,18 +73,19 @@ step() {
         idle=1
         flock -u 8
     fi
-    last_start=0
-    [[ -e $state/started ]] && last_start=$(stat -c %Y "$state/started")
-    # The running server's own linger counts (a caller may have started it with another).
+    # Milliseconds since the last start; the running server's own linger counts (a caller may have
+    # started it with another).
+    since_start=$(date +%s%3N)
+    [[ -e $state/started ]] && since_start=$((since_start - $(stat -c %.3Y "$state/started" | tr -d .)))
     server_linger=$linger
     [[ -e $state/linger ]] && server_linger=$(<"$state/linger")
-    if ((idle && $(date +%s) - last_start >= server_linger / 2)); then
+    if ((idle && since_start >= server_linger * 500)); then
         # Idle long enough that the linger may end at any moment (or is ending): start afresh.
-        "$wineserver" -k </dev/null >/dev/null 2>&1 8>&- 9>&- || true
+        "$wineserver" -k </dev/null >/dev/null 2>&1 7>&- 8>&- 9>&- || true
     fi
     # Exit status 0: this call started the server; 2: one already runs for the prefix.
     server_status=0
-    "$wineserver" -p"$linger" </dev/null >"$log" 2>&1 8>&- 9>&- || server_status=$?
+    "$wineserver" -p"$linger" </dev/null >"$log" 2>&1 7>&- 8>&- 9>&- || server_status=$?
     ((server_status == 0 || server_status == 2)) || refuse "$wineserver -p$linger" "$server_status"
     ((server_status != 0)) || echo "$linger" >"$state/linger"
     if [[ ! -e $state/booted ]]; then
@@ -91,10 +97,8 @@ step() {
         step "$wine" wineboot
     fi
     touch "$state/started"
+    flock -s 7
 } 8>>"$state/running" 9>"$state/lock"
 
 rm -f "$log"
-# The program holds a shared lock on the running file for as long as it runs.
-exec 8>>"$state/running"
-flock -s 8
 exec "$wine" "$@"
