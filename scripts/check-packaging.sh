@@ -211,7 +211,7 @@ if [[ ${1:-} != --no-windows ]] && command -v x86_64-w64-mingw32-gcc-posix >/dev
             echo "debug files in the main zip"
             return 1
         fi
-        unzip -Z1 "$DEBUG_ZIP" | grep -q '/bin/vextrel\.dll\.debug$' &&
+        unzip -Z1 "$DEBUG_ZIP" | grep -qE '(^|/)bin/vextrel\.dll\.debug$' &&
             (($(stat -c %s "$ZIP") < 2 * 1024 * 1024))
     }
     check windows-zip windows_zip
@@ -273,7 +273,7 @@ if [[ ${1:-} != --no-windows ]] && command -v x86_64-w64-mingw32-gcc-posix >/dev
     version_resource() {
         llvm-readobj --coff-resources "$WPREFIX/bin/vextrel.dll" | grep -q 'Type: VERSIONINFO' &&
             strings -el "$WPREFIX/bin/vextrel.dll" | grep --no-group-separator -A1 -E '^(FileVersion|ProductVersion|OriginalFilename)$' |
-            tee /dev/stderr | grep -qx "$(sed -nE 's/^project\(vextrel VERSION ([0-9.]+).*/\1/p' "$ROOT/CMakeLists.txt")"
+            tee -a /dev/stderr | grep -qx "$(sed -nE 's/^project\(vextrel VERSION ([0-9.]+).*/\1/p' "$ROOT/CMakeLists.txt")"
     }
     check windows-version-resource version_resource
     show bash -c "strings -el '$WPREFIX/bin/vextrel.dll' | grep --no-group-separator -A1 -E '^(FileDescription|FileVersion|ProductVersion|OriginalFilename)$' | paste - - -d="
