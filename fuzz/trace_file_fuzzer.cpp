@@ -11,7 +11,7 @@ namespace {
 
 size_t LineCount(const std::vector<vextrel::tool::TraceEntry>& entries) {
     size_t count = 0;
-    for (const auto& entry : entries) count += entry.lines.size();
+    for (const auto& entry : entries) entry.ForEachLine([&](std::string_view) { ++count; });
     return count;
 }
 
@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (TraceEntry& entry : reader.TakeEntries()) entries.push_back(std::move(entry));
     if (entries.size() != whole.entries.size() || LineCount(entries) != LineCount(whole.entries)) std::abort();
     for (size_t i = 0; i < entries.size(); ++i) {
-        if (entries[i].lines != whole.entries[i].lines || entries[i].text != whole.entries[i].text) std::abort();
+        if (entries[i].lines != whole.entries[i].lines || entries[i].Text() != whole.entries[i].Text()) std::abort();
     }
     return 0;
 }

@@ -4,14 +4,13 @@
 
 #include "tools/commands.h"
 #include "tools/json_text.h"
+#include "tools/output_buffer.h"
 #include "tools/trace_set.h"
 
 namespace vextrel::tool {
 namespace {
 
-struct CatOptions {
-    std::vector<std::string> files;
-    FilterOptions filter;
+struct CatOptions : TraceFilesOptions {
     bool recordsOnly = false;
     bool noHeaders = false;
     bool json = false;
@@ -36,13 +35,13 @@ std::string HexText(uint32_t value, int width) {
     return text;
 }
 
-std::optional<std::string> WallOf(const LoadedFile& file, const TraceEntry& entry) {
-    const SessionHeader* session = DatingSessionOf(file.content, entry);
+std::optional<std::string> WallOf(const TraceStream& file, const TraceEntry& entry) {
+    const SessionHeader* session = DatingSessionOf(file.Sessions(), entry);
     return session ? WallTimeOf(*session, entry.microseconds) : std::nullopt;
 }
 
-std::string JsonLine(const LoadedFile& file, const TraceEntry& entry, const FacilityNames& names) {
-    std::string line = "{\"file\":" + JsonQuoted(file.path) + ",\"line\":" + std::to_string(entry.line) +
+std::string JsonLine(const TraceStream& file, const TraceEntry& entry, const FacilityNames& names) {
+    std::string line = "{\"file\":" + JsonQuoted(file.Path()) + ",\"line\":" + std::to_string(entry.line) +
                        ",\"kind\":\"" + KindName(entry.kind) + "\"";
     if (entry.kind == EntryKind::kRecord) {
         line += ",\"time\":" + FormatSeconds(entry.microseconds) + ",\"time_us\":" + std::to_string(entry.microseconds);
@@ -50,50 +49,63 @@ std::string JsonLine(const LoadedFile& file, const TraceEntry& entry, const Faci
         line += ",\"thread\":\"" + HexText(entry.threadId, 5) + "\",\"facility\":\"" + HexText(entry.facilityId, 4) +
                 "\",\"facility_name\":" + JsonQuoted(names.NameOf(entry.facilityId));
         if (!entry.name.empty()) line += ",\"name\":" + JsonQuoted(entry.name);
-        line += ",\"text\":" + JsonQuoted(entry.text);
+        line += ",\"text\":" + JsonQuoted(entry.Text());
         if (entry.elapsedMicroseconds) line += ",\"elapsed_us\":" + std::to_string(*entry.elapsedMicroseconds);
     } else {
         line += ",\"lines\":[";
-        for (size_t i = 0; i < entry.lines.size(); ++i) line += (i ? "," : "") + JsonQuoted(entry.lines[i]);
+        bool first = true;
+        entry.ForEachLine([&](std::string_view each) {
+            line += (first ? "" : ",") + JsonQuoted(each);
+            first = false;
+        });
         line += "]";
     }
     return line + "}\n";
 }
 
 // The entry's lines as in the file; with `wall`, a record's time field is the wall-clock time.
-std::string TextLines(const LoadedFile& file, const TraceEntry& entry, bool wall, bool withFile) {
-    std::string text;
-    for (size_t i = 0; i < entry.lines.size(); ++i) {
-        if (withFile) text += file.path + ": ";
-        std::string_view line = entry.lines[i];
-        if (i == 0 && wall && entry.kind == EntryKind::kRecord) {
+void AppendTextLines(std::string& text, const TraceStream& file, const TraceEntry& entry, bool wall, bool withFile) {
+    if (!wall && !withFile) {
+        text += entry.lines;
+        text += '\n';
+        return;
+    }
+    bool first = true;
+    entry.ForEachLine([&](std::string_view line) {
+        if (withFile) text += file.Path() + ": ";
+        if (first && wall && entry.kind == EntryKind::kRecord) {
             if (const auto time = WallOf(file, entry)) {
                 text += *time;
                 line.remove_prefix(line.find(','));
             }
         }
+        first = false;
         text.append(line);
         text += '\n';
-    }
-    return text;
+    });
 }
 
 int RunCat(const CatOptions& options) {
-    const std::vector<LoadedFile> files = LoadFiles(options.files);
-    const FacilityNames names(ContentsOf(files));
-    const RecordFilter filter(options.filter, names);
-    for (const MergedEntry& merged : MergeByTime(files)) {
+    TraceFiles files(options.files, options.quiet);
+    const RecordFilter filter(options.filter, files.Names());
+    OutputBuffer out(stdout);
+    for (TraceFiles::Merged merged = files.Next(); merged.entry != nullptr; merged = files.Next()) {
         const TraceEntry& entry = *merged.entry;
         const bool headerOrClosing = entry.kind == EntryKind::kHeader || entry.kind == EntryKind::kClosing;
         if (entry.kind == EntryKind::kRecord ? !filter.Accepts(entry)
                                              : options.recordsOnly || (options.noHeaders && headerOrClosing)) {
             continue;
         }
-        const LoadedFile& file = files[merged.file];
-        const std::string out = options.json ? JsonLine(file, entry, names)
-                                             : TextLines(file, entry, options.wall, options.withFile);
-        std::fwrite(out.data(), 1, out.size(), stdout);
+        const TraceStream& file = files.Streams()[merged.file];
+        if (options.json) {
+            out.Text() += JsonLine(file, entry, files.Names());
+        } else {
+            AppendTextLines(out.Text(), file, entry, options.wall, options.withFile);
+        }
+        out.Written();
     }
+    files.Done();
+    out.Flush();
     return 0;
 }
 

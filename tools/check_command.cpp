@@ -14,6 +14,7 @@ namespace {
 struct CheckOptions {
     std::vector<std::string> configs;
     std::string executable;
+    std::string workingFolder;
 };
 
 int RunCheck(const CheckOptions& options) {
@@ -38,7 +39,7 @@ int RunCheck(const CheckOptions& options) {
     for (const std::string& path : forExecutable ? setting.configPaths : options.configs) {
         if (!forExecutable || std::find(paths.begin(), paths.end(), path) == paths.end()) paths.push_back(path);
     }
-    const CheckOutcome outcome = CheckConfigFiles(paths, !forExecutable, setting.defaultTraceFolder);
+    const CheckOutcome outcome = CheckConfigFiles(paths, !forExecutable, setting.defaultTraceFolder, options.workingFolder);
 
     for (const std::string& file : outcome.filesRead) std::printf("read %s\n", file.c_str());
     for (const std::string& note : outcome.notes) std::printf("note: %s\n", note.c_str());
@@ -65,6 +66,8 @@ void AddCheckCommand(CLI::App& app, int& exitStatus) {
     command->add_option("configs", options->configs, "Configuration files (each with its numbered continuations)");
     command->add_option("--exe", options->executable,
                         "Host executable: without files, check those the library reads for it; also sets the default trace folder");
+    command->add_option("--cwd", options->workingFolder,
+                        "The host's working directory, from which the library opens a relative trace folder (default: the current one)");
 }
 
 }  // namespace vextrel::tool

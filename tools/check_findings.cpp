@@ -1,5 +1,6 @@
 #include "tools/check_findings.h"
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -26,15 +27,15 @@ std::string UnknownKeyMessage(const std::string& key) {
     const size_t end = key.find_last_not_of(" \t");
     if (end != std::string::npos && end + 1 < key.size()) {
         return message + "; the blank before '=' is part of the key" +
-               Suggestion(NearestNames(key.substr(0, end + 1), RegisteredFacilityNames(), false, 1)) +
-               Suggestion(NearestNames(key.substr(0, end + 1), OptionKeywordNames(), true, 1));
+               Suggestion(FacilityNameIndex().Nearest(key.substr(0, end + 1), false, 1)) +
+               Suggestion(OptionNameIndex().Nearest(key.substr(0, end + 1), true, 1));
     }
     if (!key.empty() && (key[0] == ' ' || key[0] == '\t') && key.find_first_not_of(" \t") != std::string::npos &&
         key[key.find_first_not_of(" \t")] == '#') {
         return "a comment must have '#' as the very first character of the line; line ignored";
     }
-    std::vector<std::string> names = NearestNames(key, OptionKeywordNames(), true);
-    for (const std::string& name : NearestNames(key, RegisteredFacilityNames(), true)) names.push_back(name);
+    std::vector<std::string> names = OptionNameIndex().Nearest(key, true);
+    for (const std::string& name : FacilityNameIndex().Nearest(key, true)) names.push_back(name);
     if (key.rfind("VXF_", 0) != 0 && key.rfind("vxf_", 0) == 0) message += "; facility names are case-sensitive";
     return message + Suggestion(names);
 }
@@ -51,7 +52,13 @@ std::string UnknownPriorityMessage(const std::string& name) {
         }
         return message + "; a number is not a level: write one of VXP_LOWEST, VXP_LOW, VXP_NORMAL, VXP_HIGH, VXP_URGENT";
     }
-    return message + Suggestion(NearestNames(name, PriorityLevelNames(), true));
+    // A level written without its prefix ("NORMAL") is the level itself.
+    std::string upper = name;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (const std::string& level : PriorityLevelNames()) {
+        if (level == "VXP_" + upper) return message + Suggestion({level});
+    }
+    return message + Suggestion(PriorityNameIndex().Nearest(name, true));
 }
 
 }  // namespace
@@ -59,6 +66,10 @@ std::string UnknownPriorityMessage(const std::string& name) {
 void FindingCollector::Report(const ConfigFindingReport& report) {
     CheckFinding finding{report.path, report.line, report.column, report.finding, report.text, ""};
     finding.message = FindingMessage(finding.kind, finding.text);
+    if (finding.kind != ConfigFinding::kTraceFolderLine && finding.kind != ConfigFinding::kNoSeparator &&
+        finding.text.find('#') != std::string::npos && finding.message.find("first character") == std::string::npos) {
+        finding.message += " (comments take a whole line: a '#' after other text is part of the value)";
+    }
     findings.push_back(std::move(finding));
 }
 

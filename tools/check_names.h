@@ -2,6 +2,7 @@
 // suggestions of `vextrel check`.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -17,13 +18,29 @@ std::vector<std::string> PriorityLevelNames();
 std::vector<std::string> OptionKeywordNames();
 
 // Edit distance (insertions, deletions, substitutions of one character) between two words, with
-// letters compared without regard to case when `ignoreCase` is set.
-size_t EditDistance(const std::string& left, const std::string& right, bool ignoreCase);
+// letters compared without regard to case when `ignoreCase` is set; any distance above `limit`
+// is given as limit + 1 (the search stops there).
+size_t EditDistance(const std::string& left, const std::string& right, bool ignoreCase, size_t limit = SIZE_MAX);
 
-// Up to `limit` candidates nearest to `word` (closest first, then in candidate order), only those
-// within a distance that still looks like a misspelling: a third of the word's length, at least 2.
-// A candidate equal to the word (in the chosen letter-case sense) is given alone.
-std::vector<std::string> NearestNames(const std::string& word, const std::vector<std::string>& candidates,
-                                      bool ignoreCase, size_t limit = 3);
+// Names indexed once by length, so that the nearest to a word are found among the few names
+// whose length is close enough, each compared only as far as the distance allowed.
+class NameIndex {
+public:
+    explicit NameIndex(std::vector<std::string> names);
+
+    // Up to `limit` names nearest to `word` (closest first, then in the order given), only those
+    // within a distance that still looks like a misspelling: a third of the word's length, at
+    // least 2. A name equal to the word (in the chosen letter-case sense) is given alone.
+    std::vector<std::string> Nearest(const std::string& word, bool ignoreCase, size_t limit = 3) const;
+
+private:
+    std::vector<std::string> names_;
+    std::vector<std::vector<size_t>> byLength_;  // indexes into names_, by name length
+};
+
+// The indexes of the three kinds of names, built on first use.
+const NameIndex& FacilityNameIndex();
+const NameIndex& PriorityNameIndex();
+const NameIndex& OptionNameIndex();
 
 }  // namespace vextrel::tool

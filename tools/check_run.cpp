@@ -57,19 +57,27 @@ std::string ConfigDescription(size_t number, TraceConfig& config, const std::vec
 }
 
 // Checks the trace folder of each resulting configuration, blaming the last line that set it.
-void CheckTraceFolders(CVextrelManager& manager, const std::vector<CheckFinding>& folderLines, CheckOutcome& outcome) {
+void CheckTraceFolders(CVextrelManager& manager, const std::vector<CheckFinding>& folderLines, const std::string& workingFolder,
+                       CheckOutcome& outcome) {
     for (TraceConfig* config : manager.configs) {
         const std::string folder = config->traceFolder;
         CheckFinding finding{config->configPath, 0, 0, ConfigFinding::kTraceFolderLine, folder, ""};
         for (const CheckFinding& line : folderLines) {
             if (line.path == config->configPath) finding = line;
         }
-        const std::string problem = TraceFolderProblem(folder);
+        // The library opens a relative folder as it stands: from the host process's working
+        // directory at the time it opens the trace file.
+        std::string resolved = folder;
+        if (!folder.empty() && std::filesystem::path(folder).is_relative()) {
+            resolved = (std::filesystem::path(workingFolder) / folder).lexically_normal().string();
+            outcome.notes.push_back("trace folder " + folder + " is relative: the library opens it from the host's working directory, here " + resolved);
+        }
+        const std::string problem = TraceFolderProblem(resolved);
         if (!problem.empty()) {
-            finding.message = problem + ": " + folder;
+            finding.message = problem + ": " + resolved;
             outcome.findings.push_back(finding);
-        } else if (!platform::PathExists(folder.c_str())) {
-            outcome.notes.push_back("trace folder " + folder + " does not exist yet; the library creates it");
+        } else if (!platform::PathExists(resolved.c_str())) {
+            outcome.notes.push_back("trace folder " + resolved + " does not exist yet; the library creates it");
         }
     }
 }
@@ -96,7 +104,7 @@ HostConfigSetting HostConfigSettingFor(const std::string& executablePath) {
 }
 
 CheckOutcome CheckConfigFiles(const std::vector<std::string>& basePaths, bool missingIsFault,
-                              const std::string& defaultTraceFolder) {
+                              const std::string& defaultTraceFolder, const std::string& workingFolder) {
     CheckOutcome outcome;
     FindingCollector collector;
     const ConfigContext context{defaultTraceFolder.c_str(), &collector};
@@ -123,7 +131,7 @@ CheckOutcome CheckConfigFiles(const std::vector<std::string>& basePaths, bool mi
     std::map<std::string, std::vector<std::string>> filesOfFolder;
     for (TraceConfig* config : manager->configs) filesOfFolder[config->traceFolder].push_back(config->configPath);
     ConsolidateConfigs(manager.get());
-    CheckTraceFolders(*manager, folderLines, outcome);
+    CheckTraceFolders(*manager, folderLines, workingFolder.empty() ? std::filesystem::current_path().string() : workingFolder, outcome);
     for (size_t i = 0; i < manager->configs.size(); ++i) {
         TraceConfig& config = *manager->configs[i];
         outcome.configurations += ConfigDescription(i + 1, config, filesOfFolder[config.traceFolder]);

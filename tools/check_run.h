@@ -28,8 +28,9 @@ HostConfigSetting HostConfigSettingFor(const std::string& executablePath);
 
 // Reads each base path and its numbered continuations as the library does at load, then
 // consolidates. A base path that cannot be opened is a finding when `missingIsFault`, a note
-// otherwise (the library looks for three files and most hosts have one).
+// otherwise (the library looks for three files and most hosts have one). A relative trace folder
+// is checked from `workingFolder` (the host's working directory; empty: the current one).
 CheckOutcome CheckConfigFiles(const std::vector<std::string>& basePaths, bool missingIsFault,
-                              const std::string& defaultTraceFolder);
+                              const std::string& defaultTraceFolder, const std::string& workingFolder = "");
 
 }  // namespace vextrel::tool

@@ -6,6 +6,8 @@
 
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "tools/record_filter.h"
 
@@ -15,6 +17,7 @@ void AddCatCommand(CLI::App& app, int& exitStatus);
 void AddStatsCommand(CLI::App& app, int& exitStatus);
 void AddFollowCommand(CLI::App& app, int& exitStatus);
 void AddTimelineCommand(CLI::App& app, int& exitStatus);
+void AddReportCommand(CLI::App& app, int& exitStatus);
 void AddCheckCommand(CLI::App& app, int& exitStatus);
 
 // Adds the record filter options (--facility, --priority, --thread, --name, --since, --until,
@@ -36,14 +39,22 @@ CLI::App* AddCommand(CLI::App& app, int& exitStatus, const char* name, const cha
     return command;
 }
 
-// The same for a subcommand over trace files: adds the required file arguments (`options->files`)
-// and the record filter options (`options->filter`).
+// What every subcommand over trace files takes.
+struct TraceFilesOptions {
+    std::vector<std::string> files;
+    FilterOptions filter;
+    bool quiet = false;  // no progress line
+};
+
+// The same for a subcommand over trace files (Options derives from TraceFilesOptions): adds the
+// required file arguments, the record filter options and --quiet.
 template <typename Options>
 CLI::App* AddTraceFilesCommand(CLI::App& app, int& exitStatus, const char* name, const char* description,
                                const std::shared_ptr<Options>& options, int (*run)(const Options&)) {
     CLI::App* command = AddCommand(app, exitStatus, name, description, options, run);
     command->add_option("files", options->files, "Trace files")->required()->check(CLI::ExistingFile);
     AddFilterOptions(*command, options->filter);
+    command->add_flag("-q,--quiet", options->quiet, "No progress line on standard error for large inputs");
     return command;
 }
 

@@ -24,14 +24,17 @@ std::string PriorityNameText(uint32_t priority) {
     return name != nullptr ? name : std::to_string(priority);
 }
 
-FacilityNames::FacilityNames(const std::vector<const TraceFileContent*>& files) {
-    RegisterBuiltinFacilities();
-    for (const TraceFileContent* file : files) {
-        for (const SessionHeader& session : file->sessions) {
-            for (const HeaderFacility& facility : session.facilities) {
-                headerNames_[facility.id] = facility.name;
-                if (const auto level = PriorityOf(facility.priorityName)) headerPriorities_[facility.id] = *level;
-            }
+FacilityNames::FacilityNames() { RegisterBuiltinFacilities(); }
+
+void FacilityNames::Add(const SessionHeader& session) {
+    for (const HeaderFacility& facility : session.facilities) {
+        std::string& name = headerNames_[facility.id];
+        if (name != facility.name) ++generation_;
+        name = facility.name;
+        if (const auto level = PriorityOf(facility.priorityName)) {
+            const auto [at, added] = headerPriorities_.try_emplace(facility.id, *level);
+            if (added || at->second != *level) ++generation_;
+            at->second = *level;
         }
     }
 }

@@ -15,8 +15,12 @@ namespace vextrel::tool {
 
 class FacilityNames {
 public:
-    // Collects the facility lines of every header of `files`; later headers win.
-    explicit FacilityNames(const std::vector<const TraceFileContent*>& files);
+    FacilityNames();
+
+    // Adds the facility lines of a header; a later header wins over an earlier one.
+    void Add(const SessionHeader& session);
+    // Changes whenever Add changed a name or level, for those who keep what they looked up.
+    uint64_t Generation() const { return generation_; }
 
     // The facility's name, or "" when neither the registry nor a header names it.
     std::string NameOf(uint32_t id) const;
@@ -31,6 +35,7 @@ public:
 private:
     std::map<uint32_t, std::string> headerNames_;
     std::map<uint32_t, uint32_t> headerPriorities_;
+    uint64_t generation_ = 0;
 };
 
 // A priority level given by its VXP_ name or its number (1, 2, 4, 8, 16); nullopt otherwise.

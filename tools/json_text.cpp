@@ -26,9 +26,19 @@ size_t Utf8Length(std::string_view text) {
 
 }  // namespace
 
-std::string JsonQuoted(std::string_view text) {
-    std::string out = "\"";
+void AppendJsonQuoted(std::string& out, std::string_view text) {
+    out += '"';
     while (!text.empty()) {
+        // Runs of plain ASCII are copied at once.
+        size_t plain = 0;
+        while (plain < text.size()) {
+            const unsigned char b = static_cast<unsigned char>(text[plain]);
+            if (b < 0x20 || b >= 0x80 || b == '"' || b == '\\') break;
+            ++plain;
+        }
+        out.append(text.substr(0, plain));
+        text.remove_prefix(plain);
+        if (text.empty()) break;
         const unsigned char c = static_cast<unsigned char>(text.front());
         size_t taken = 1;
         if (c == '"' || c == '\\') {
@@ -54,7 +64,13 @@ std::string JsonQuoted(std::string_view text) {
         }
         text.remove_prefix(taken);
     }
-    return out + "\"";
+    out += '"';
+}
+
+std::string JsonQuoted(std::string_view text) {
+    std::string out;
+    AppendJsonQuoted(out, text);
+    return out;
 }
 
 }  // namespace vextrel::tool

@@ -10,4 +10,7 @@ namespace vextrel::tool {
 // the output is always valid JSON whatever a message held.
 std::string JsonQuoted(std::string_view text);
 
+// The same, appended to `out`.
+void AppendJsonQuoted(std::string& out, std::string_view text);
+
 }  // namespace vextrel::tool

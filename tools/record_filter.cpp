@@ -55,7 +55,9 @@ bool RecordFilter::Accepts(const TraceEntry& record) const {
         const auto configured = names_.ConfiguredPriorityOf(record.facilityId);
         if (!configured || *configured < *priority_) return false;
     }
-    return !grep_ || std::regex_search(record.text, *grep_);
+    if (!grep_) return true;
+    const std::string_view text = record.Text();
+    return std::regex_search(text.begin(), text.end(), *grep_);
 }
 
 }  // namespace vextrel::tool

@@ -1,144 +1,215 @@
 // vextrel timeline: trace files as trace-event JSON for timeline viewers. Each thread of each
 // process is a track; a record is an instant event, or a complete event spanning its elapsed time
 // when it has one; lost-output reports are process-wide instant events.
-#include <fstream>
+#include <charconv>
+#include <cstdio>
 #include <map>
-#include <set>
+#include <memory>
+#include <unordered_map>
 
 #include "tools/commands.h"
 #include "tools/json_text.h"
+#include "tools/output_buffer.h"
 #include "tools/trace_set.h"
 
 namespace vextrel::tool {
 namespace {
 
-struct TimelineOptions {
-    std::vector<std::string> files;
+struct TimelineOptions : TraceFilesOptions {
     std::string output;
-    FilterOptions filter;
     bool wall = false;
 };
 
 constexpr size_t kEventNameLength = 80;
 
+template <typename Number>
+void AppendNumber(std::string& text, Number value) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    text.append(digits, end);
+}
+
 // The event name: the first line of the message, cut to a readable length.
-std::string EventName(const std::string& text) {
-    std::string name = text.substr(0, text.find('\n'));
+std::string EventName(std::string_view text) {
+    std::string name(text.substr(0, text.find('\n')));
     if (name.size() > kEventNameLength) name = name.substr(0, kEventNameLength) + "...";
     return name.empty() ? "(empty)" : name;
 }
 
+// Writes events as they come; the names of processes and threads, known only at the end, follow
+// them (viewers take metadata events anywhere in the list).
 class TimelineWriter {
 public:
-    TimelineWriter(const std::vector<LoadedFile>& files, const FacilityNames& names, bool wall)
-        : files_(files), names_(names), wall_(wall) {}
-
-    void Add(const MergedEntry& merged) {
-        const TraceEntry& entry = *merged.entry;
-        const uint32_t pid = ProcessOf(merged);
-        int64_t time = TimeOf(merged);
-        if (entry.kind == EntryKind::kLostOutput) {
-            Event("{\"name\":\"lost output\",\"cat\":\"lost_output\",\"ph\":\"i\",\"s\":\"p\",\"ts\":" +
-                  std::to_string(time) + ",\"pid\":" + std::to_string(pid) + ",\"tid\":0,\"args\":{\"file\":" +
-                  JsonQuoted(files_[merged.file].path) + ",\"line\":" + std::to_string(entry.line) + "}}");
-            return;
-        }
-        std::string& trackName = threadNames_[{pid, entry.threadId}];
-        if (!entry.name.empty() && trackName.find(entry.name) == std::string::npos)
-            trackName += (trackName.empty() ? "" : ", ") + entry.name;
-        const std::string facility = names_.NameOf(entry.facilityId);
-        const auto level = names_.ConfiguredPriorityOf(entry.facilityId);
-        std::string event = "{\"name\":" + JsonQuoted(EventName(entry.text)) + ",\"cat\":" +
-                            JsonQuoted(facility.empty() ? "facility " + std::to_string(entry.facilityId) : facility);
-        if (entry.elapsedMicroseconds) {
-            const int64_t duration = static_cast<int64_t>(*entry.elapsedMicroseconds);
-            event += ",\"ph\":\"X\",\"ts\":" + std::to_string(time - duration) + ",\"dur\":" + std::to_string(duration);
-        } else {
-            event += ",\"ph\":\"i\",\"s\":\"t\",\"ts\":" + std::to_string(time);
-        }
-        event += ",\"pid\":" + std::to_string(pid) + ",\"tid\":" + std::to_string(entry.threadId) +
-                 ",\"args\":{\"facility_id\":" + std::to_string(entry.facilityId) +
-                 (level ? ",\"priority\":\"" + PriorityNameText(*level) + "\"" : std::string()) +
-                 ",\"time\":" + FormatSeconds(entry.microseconds) + ",\"text\":" + JsonQuoted(entry.text) +
-                 (entry.name.empty() ? std::string() : ",\"config\":" + JsonQuoted(entry.name)) +
-                 ",\"file\":" + JsonQuoted(files_[merged.file].path) + ",\"line\":" + std::to_string(entry.line) + "}}";
-        Event(event);
+    TimelineWriter(TraceFiles& files, std::FILE* out, bool wall) : files_(files), out_(out), wall_(wall) {
+        out_.Text() = "{\"displayTimeUnit\":\"ms\",\"traceEvents\":[\n";
     }
 
-    std::string Finish() {
+    void Add(const TraceFiles::Merged& merged) {
+        const TraceEntry& entry = *merged.entry;
+        const uint32_t pid = ProcessOf(merged);
+        const int64_t time = TimeOf(merged);
+        const std::string& path = files_.Streams()[merged.file].Path();
+        std::string& text = Start();
+        if (entry.kind == EntryKind::kLostOutput) {
+            text += "{\"name\":\"lost output\",\"cat\":\"lost_output\",\"ph\":\"i\",\"s\":\"p\",\"ts\":";
+            AppendNumber(text, time);
+            text += ",\"pid\":";
+            AppendNumber(text, pid);
+            text += ",\"tid\":0,\"args\":{\"file\":";
+            AppendJsonQuoted(text, path);
+            text += ",\"line\":";
+            AppendNumber(text, entry.line);
+            text += "}}";
+            out_.Written();
+            return;
+        }
+        if (!entry.name.empty()) {
+            std::string& trackName = threadNames_[{pid, entry.threadId}];
+            if (trackName.find(entry.name) == std::string::npos) trackName += (trackName.empty() ? "" : ", ") + entry.name;
+        } else if (pid != lastPid_ || entry.threadId != lastThread_) {
+            threadNames_.try_emplace({pid, entry.threadId});
+        }
+        lastPid_ = pid;
+        lastThread_ = entry.threadId;
+        const std::string_view message = entry.Text();
+        const std::string name = EventName(message);
+        text += "{\"name\":";
+        AppendJsonQuoted(text, name);
+        const FacilityText& facility = FacilityTextOf(entry.facilityId);
+        text += facility.category;
+        if (entry.elapsedMicroseconds) {
+            const int64_t duration = static_cast<int64_t>(*entry.elapsedMicroseconds);
+            text += ",\"ph\":\"X\",\"ts\":";
+            AppendNumber(text, time - duration);
+            text += ",\"dur\":";
+            AppendNumber(text, duration);
+        } else {
+            text += ",\"ph\":\"i\",\"s\":\"t\",\"ts\":";
+            AppendNumber(text, time);
+        }
+        text += ",\"pid\":";
+        AppendNumber(text, pid);
+        text += ",\"tid\":";
+        AppendNumber(text, entry.threadId);
+        text += ",\"args\":{";
+        text += facility.arguments;
+        text += ",\"line\":";
+        AppendNumber(text, entry.line);
+        // The whole message only when the name does not already say it all.
+        if (name != message) {
+            text += ",\"text\":";
+            AppendJsonQuoted(text, message);
+        }
+        if (!entry.name.empty()) {
+            text += ",\"config\":";
+            AppendJsonQuoted(text, entry.name);
+        }
+        if (wall_) text += ",\"time\":" + FormatSeconds(entry.microseconds);
+        text += "}}";
+        out_.Written();
+    }
+
+    void Finish() {
         for (const auto& [pid, name] : processNames_) {
-            Event("{\"name\":\"process_name\",\"ph\":\"M\",\"pid\":" + std::to_string(pid) +
-                  ",\"tid\":0,\"args\":{\"name\":" + JsonQuoted(name) + "}}");
+            Start() += "{\"name\":\"process_name\",\"ph\":\"M\",\"pid\":" + std::to_string(pid) +
+                       ",\"tid\":0,\"args\":{\"name\":" + JsonQuoted(name) + "}}";
         }
         for (const auto& [key, name] : threadNames_) {
             char id[16];
             std::snprintf(id, sizeof id, "0x%05lx", static_cast<unsigned long>(key.second));
-            Event("{\"name\":\"thread_name\",\"ph\":\"M\",\"pid\":" + std::to_string(key.first) +
-                  ",\"tid\":" + std::to_string(key.second) + ",\"args\":{\"name\":" +
-                  JsonQuoted(std::string("thread ") + id + (name.empty() ? "" : " " + name)) + "}}");
+            Start() += "{\"name\":\"thread_name\",\"ph\":\"M\",\"pid\":" + std::to_string(key.first) +
+                       ",\"tid\":" + std::to_string(key.second) + ",\"args\":{\"name\":" +
+                       JsonQuoted(std::string("thread ") + id + (name.empty() ? "" : " " + name)) + "}}";
         }
-        return "{\"displayTimeUnit\":\"ms\",\"traceEvents\":[\n" + events_ + "\n]}\n";
+        out_.Text() += "\n]}\n";
+        out_.Flush();
     }
 
 private:
-    void Event(const std::string& event) {
-        if (!events_.empty()) events_ += ",\n";
-        events_ += event;
+    // What an event says about its facility: `,"cat":NAME` and `"facility_id":ID,"priority":LEVEL`,
+    // the same for every record of a facility until a header names facilities anew.
+    struct FacilityText {
+        std::string category, arguments;
+    };
+    const FacilityText& FacilityTextOf(uint32_t facility) {
+        const FacilityNames& names = files_.Names();
+        if (names.Generation() != namesGeneration_) {
+            facilityTexts_.clear();
+            namesGeneration_ = names.Generation();
+        }
+        FacilityText& texts = facilityTexts_[facility];
+        if (!texts.category.empty()) return texts;
+        const std::string name = names.NameOf(facility);
+        texts.category = ",\"cat\":" + JsonQuoted(name.empty() ? "facility " + std::to_string(facility) : name);
+        texts.arguments = "\"facility_id\":" + std::to_string(facility);
+        if (const auto level = names.ConfiguredPriorityOf(facility))
+            texts.arguments += ",\"priority\":\"" + PriorityNameText(*level) + "\"";
+        return texts;
     }
 
-    const SessionHeader* SessionOf(const MergedEntry& merged) const {
+    // The text to append the next event to, after the separator from the one before.
+    std::string& Start() {
+        if (any_) out_.Text() += ",\n";
+        any_ = true;
+        return out_.Text();
+    }
+
+    const SessionHeader* SessionOf(const TraceFiles::Merged& merged) const {
         const auto& session = merged.entry->session;
-        return session ? &files_[merged.file].content.sessions[*session] : nullptr;
+        return session ? &files_.Streams()[merged.file].Sessions()[*session] : nullptr;
     }
 
     // The header's process id; a file without a header gets a number of its own.
-    uint32_t ProcessOf(const MergedEntry& merged) {
+    uint32_t ProcessOf(const TraceFiles::Merged& merged) {
         const SessionHeader* session = SessionOf(merged);
         const uint32_t pid = session && session->processId != 0 ? session->processId
                                                                  : static_cast<uint32_t>(merged.file + 1);
         if (!processNames_.count(pid)) {
-            const std::string& path = session ? session->executablePath : files_[merged.file].path;
+            const std::string& file = files_.Streams()[merged.file].Path();
+            const std::string& path = session ? session->executablePath : file;
             const size_t slash = path.find_last_of("/\\");
-            processNames_[pid] = (slash == std::string::npos ? path : path.substr(slash + 1)) + " (" +
-                                 files_[merged.file].path + ")";
+            processNames_[pid] = (slash == std::string::npos ? path : path.substr(slash + 1)) + " (" + file + ")";
         }
         return pid;
     }
 
-    int64_t TimeOf(const MergedEntry& merged) const {
+    int64_t TimeOf(const TraceFiles::Merged& merged) const {
         const int64_t time = static_cast<int64_t>(merged.entry->microseconds);
         if (!wall_) return time;
-        const SessionHeader* session = DatingSessionOf(files_[merged.file].content, *merged.entry);
+        const SessionHeader* session = DatingSessionOf(files_.Streams()[merged.file].Sessions(), *merged.entry);
         const auto wall = session ? WallMicrosecondsOf(*session, merged.entry->microseconds) : std::nullopt;
         return wall ? *wall : time;
     }
 
-    const std::vector<LoadedFile>& files_;
-    const FacilityNames& names_;
+    TraceFiles& files_;
+    OutputBuffer out_;
     bool wall_;
+    bool any_ = false;
     std::map<uint32_t, std::string> processNames_;
     std::map<std::pair<uint32_t, uint32_t>, std::string> threadNames_;
-    std::string events_;
+    uint32_t lastPid_ = 0, lastThread_ = UINT32_MAX;
+    std::unordered_map<uint32_t, FacilityText> facilityTexts_;
+    uint64_t namesGeneration_ = UINT64_MAX;
 };
 
 int RunTimeline(const TimelineOptions& options) {
-    const std::vector<LoadedFile> files = LoadFiles(options.files);
-    const FacilityNames names(ContentsOf(files));
-    const RecordFilter filter(options.filter, names);
-    TimelineWriter writer(files, names, options.wall);
+    TraceFiles files(options.files, options.quiet);
+    const RecordFilter filter(options.filter, files.Names());
+    std::FILE* out = std::fopen(options.output.c_str(), "wb");
+    if (out == nullptr) throw std::runtime_error("cannot write " + options.output);
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(out, std::fclose);
+    TimelineWriter writer(files, out, options.wall);
     size_t records = 0;
-    for (const MergedEntry& merged : MergeByTime(files)) {
+    for (TraceFiles::Merged merged = files.Next(); merged.entry != nullptr; merged = files.Next()) {
         if (merged.entry->kind == EntryKind::kLostOutput || filter.Accepts(*merged.entry)) {
             records += merged.entry->kind == EntryKind::kRecord;
             writer.Add(merged);
         }
     }
-    const std::string json = writer.Finish();
-    std::ofstream out(options.output, std::ios::binary | std::ios::trunc);
-    out << json;
-    if (!out.flush()) throw std::runtime_error("cannot write " + options.output);
-    std::printf("%zu records from %zu file%s written to %s\n", records, files.size(), files.size() == 1 ? "" : "s",
-                options.output.c_str());
+    files.Done();
+    writer.Finish();
+    std::printf("%zu records from %zu file%s written to %s\n", records, files.Streams().size(),
+                files.Streams().size() == 1 ? "" : "s", options.output.c_str());
     return 0;
 }
 

@@ -2,8 +2,9 @@
 
 #include <cctype>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
+#include <algorithm>
+#include <array>
+#include <iterator>
 #include <utility>
 
 namespace vextrel::tool {
@@ -28,21 +29,30 @@ std::optional<std::string_view> ValueAfter(std::string_view line, std::string_vi
     return line;
 }
 
-// Reads up to `maxDigits` digits of `base` from the front of `text`; at least `minDigits`.
-std::optional<uint64_t> TakeNumber(std::string_view& text, int base, size_t minDigits, size_t maxDigits) {
+// The value of each byte as a hexadecimal digit, -1 for other bytes.
+constexpr auto kDigitValues = [] {
+    std::array<int8_t, 256> values{};
+    values.fill(-1);
+    for (int c = '0'; c <= '9'; ++c) values[static_cast<size_t>(c)] = static_cast<int8_t>(c - '0');
+    for (int c = 'a'; c <= 'f'; ++c) values[static_cast<size_t>(c)] = static_cast<int8_t>(c - 'a' + 10);
+    for (int c = 'A'; c <= 'F'; ++c) values[static_cast<size_t>(c)] = static_cast<int8_t>(c - 'A' + 10);
+    return values;
+}();
+
+// Reads up to `maxDigits` digits of `base` (10 or 16) from the front of `text`; at least
+// `minDigits`, and not followed by a further hexadecimal digit when `maxDigits` were read.
+template <int base>
+std::optional<uint64_t> TakeNumber(std::string_view& text, size_t minDigits, size_t maxDigits) {
     uint64_t value = 0;
     size_t count = 0;
-    while (count < text.size() && count < maxDigits) {
-        const char c = text[count];
-        int digit = -1;
-        if (c >= '0' && c <= '9') digit = c - '0';
-        if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-        if (base == 16 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-        if (digit < 0) break;
+    const size_t limit = std::min(text.size(), maxDigits);
+    while (count < limit) {
+        const int digit = kDigitValues[static_cast<unsigned char>(text[count])];
+        if (digit < 0 || digit >= base) break;
         value = value * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit);
         ++count;
     }
-    if (count < minDigits || (count < text.size() && count == maxDigits && std::isxdigit(static_cast<unsigned char>(text[count]))))
+    if (count < minDigits || (count < text.size() && count == maxDigits && kDigitValues[static_cast<unsigned char>(text[count])] >= 0))
         return std::nullopt;
     text.remove_prefix(count);
     return value;
@@ -61,7 +71,7 @@ void ReadStartingTimestamp(std::string_view value, SessionHeader& session) {
     const char separators[6] = {'/', '/', ',', ':', ':', ' '};
     for (int i = 0; i < 6; ++i) {
         if (i == 3) TakeChar(value, ' ');
-        const auto number = TakeNumber(value, 10, 1, 9);
+        const auto number = TakeNumber<10>(value, 1, 9);
         if (!number || !TakeChar(value, separators[i])) return;
         fields[i] = static_cast<int>(*number);
     }
@@ -70,9 +80,9 @@ void ReadStartingTimestamp(std::string_view value, SessionHeader& session) {
     session.startUtc = t;
     if (!StartsWith(value, "UTC (")) return;
     value.remove_prefix(5);
-    const auto seconds = TakeNumber(value, 10, 1, 19);
+    const auto seconds = TakeNumber<10>(value, 1, 19);
     if (!seconds || !TakeChar(value, '.')) return;
-    const auto micro = TakeNumber(value, 10, 6, 6);
+    const auto micro = TakeNumber<10>(value, 6, 6);
     if (micro) session.startMicroseconds = *seconds * 1000000u + *micro;
 }
 
@@ -85,7 +95,7 @@ void ReadTitle(std::string_view value, SessionHeader& session) {
     }
     session.executablePath = std::string(value.substr(0, at));
     std::string_view rest = value.substr(at + 8);
-    if (const auto pid = TakeNumber(rest, 16, 1, 8)) session.processId = static_cast<uint32_t>(*pid);
+    if (const auto pid = TakeNumber<16>(rest, 1, 8)) session.processId = static_cast<uint32_t>(*pid);
     if (StartsWith(rest, ", version=") && !rest.empty() && rest.back() == ')') {
         session.version = std::string(rest.substr(10, rest.size() - 11));
     }
@@ -98,7 +108,7 @@ bool ReadFacilityLine(std::string_view line, SessionHeader& session) {
     if (at == std::string_view::npos || at == 0 || open == std::string_view::npos || open < at || line.back() != ')')
         return false;
     std::string_view id = line.substr(open + 1, line.size() - open - 2);
-    const auto value = TakeNumber(id, 16, 1, 8);
+    const auto value = TakeNumber<16>(id, 1, 8);
     if (!value || !id.empty()) return false;
     session.facilities.push_back(
         {std::string(line.substr(0, at)), std::string(line.substr(at + 1, open - at - 1)), static_cast<uint32_t>(*value)});
@@ -128,39 +138,43 @@ void CivilFromDays(int64_t days, int& year, int& month, int& day) {
 
 }  // namespace
 
-std::optional<TraceEntry> ParseRecordLine(std::string_view line) {
-    TraceEntry record;
+bool ParseRecordLine(std::string_view line, TraceEntry& record) {
     std::string_view rest = line;
-    const auto seconds = TakeNumber(rest, 10, 1, 19);
-    if (!seconds || !TakeChar(rest, '.')) return std::nullopt;
-    const auto micro = TakeNumber(rest, 10, 6, 6);
-    if (!micro || !TakeChar(rest, ',')) return std::nullopt;
-    const auto thread = TakeNumber(rest, 16, 5, 8);
-    if (!thread || !TakeChar(rest, ',')) return std::nullopt;
-    const auto facility = TakeNumber(rest, 16, 4, 6);
-    if (!facility) return std::nullopt;
+    const auto seconds = TakeNumber<10>(rest, 1, 19);
+    if (!seconds || !TakeChar(rest, '.')) return false;
+    const auto micro = TakeNumber<10>(rest, 6, 6);
+    if (!micro || !TakeChar(rest, ',')) return false;
+    const auto thread = TakeNumber<16>(rest, 5, 8);
+    if (!thread || !TakeChar(rest, ',')) return false;
+    const auto facility = TakeNumber<16>(rest, 4, 6);
+    if (!facility) return false;
+    std::string_view name;
     if (StartsWith(rest, ",nm=")) {
         // The name may hold ':' and ','; the message starts after the first ": " (a name that
         // itself holds ": " cannot be told from the message and is cut there).
         rest.remove_prefix(4);
         const size_t end = rest.find(": ");
-        if (end == std::string_view::npos) return std::nullopt;
-        record.name = std::string(rest.substr(0, end));
+        if (end == std::string_view::npos) return false;
+        name = rest.substr(0, end);
         rest.remove_prefix(end);
     }
-    if (!StartsWith(rest, ": ")) return std::nullopt;
+    if (!StartsWith(rest, ": ")) return false;
     rest.remove_prefix(2);
     record.kind = EntryKind::kRecord;
     record.microseconds = *seconds * 1000000u + *micro;
     record.threadId = static_cast<uint32_t>(*thread);
     record.facilityId = static_cast<uint32_t>(*facility);
-    record.text = std::string(rest);
-    record.lines.emplace_back(line);
-    return record;
+    record.name.assign(name);
+    record.elapsedMicroseconds.reset();
+    record.session.reset();
+    record.lines.assign(line);
+    record.textStart = line.size() - rest.size();
+    record.textEnd = line.size();
+    return true;
 }
 
 void SplitElapsedSuffix(TraceEntry& record) {
-    std::string_view text = record.text;
+    const std::string_view text = record.Text();
     if (text.size() < 6 || text.substr(text.size() - 4) != " us)") return;
     size_t start = text.size() - 4;
     while (start > 0 && text[start - 1] >= '0' && text[start - 1] <= '9') --start;
@@ -168,13 +182,13 @@ void SplitElapsedSuffix(TraceEntry& record) {
     uint64_t value = 0;
     for (size_t i = start; i < text.size() - 4; ++i) value = value * 10 + static_cast<uint64_t>(text[i] - '0');
     record.elapsedMicroseconds = value;
-    record.text.resize(start - 2);
+    record.textEnd = record.textStart + start - 2;
 }
 
-const SessionHeader* DatingSessionOf(const TraceFileContent& file, const TraceEntry& entry) {
+const SessionHeader* DatingSessionOf(const std::vector<SessionHeader>& sessions, const TraceEntry& entry) {
     if (!entry.session) return nullptr;
     for (size_t index = *entry.session + 1; index-- > 0;) {
-        if (file.sessions[index].startUtc && file.sessions[index].startMicroseconds) return &file.sessions[index];
+        if (sessions[index].startUtc && sessions[index].startMicroseconds) return &sessions[index];
     }
     return nullptr;
 }
@@ -225,13 +239,17 @@ void TraceFileReader::Feed(std::string_view text) {
             partial_.append(text);
             return;
         }
-        partial_.append(text.substr(0, end));
+        std::string_view line = text.substr(0, end);
         text.remove_prefix(end + 1);
-        if (!partial_.empty() && partial_.back() == '\r') {
-            partial_.pop_back();
+        if (!partial_.empty()) {
+            partial_.append(line);
+            line = partial_;
+        }
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
             carriageReturns_ = true;
         }
-        ReadLine(partial_);
+        ReadLine(line);
         partial_.clear();
     }
 }
@@ -249,28 +267,35 @@ void TraceFileReader::Finish() {
 
 std::vector<TraceEntry> TraceFileReader::TakeEntries() { return std::exchange(done_, {}); }
 
+void TraceFileReader::TakeEntries(std::vector<TraceEntry>& into) {
+    if (into.empty()) {
+        std::swap(into, done_);
+    } else {
+        std::move(done_.begin(), done_.end(), std::back_inserter(into));
+    }
+    done_.clear();
+}
+
 void TraceFileReader::Complete() {
     if (!open_) return;
-    if (open_->kind == EntryKind::kRecord) {
-        SplitElapsedSuffix(*open_);
-        lastMicroseconds_ = open_->microseconds;
+    if (current_.kind == EntryKind::kRecord) {
+        SplitElapsedSuffix(current_);
+        lastMicroseconds_ = current_.microseconds;
     }
-    done_.push_back(std::move(*open_));
-    open_.reset();
+    done_.push_back(std::move(current_));
+    open_ = false;
 }
 
 void TraceFileReader::ClaimBlankLines(size_t count) {
     for (size_t i = 0; i < count; ++i) {
         if (!open_) {
-            TraceEntry blank;
+            TraceEntry& blank = done_.emplace_back();
             blank.line = lineNumber_ - pendingBlanks_ + i;
             blank.microseconds = lastMicroseconds_;
-            blank.lines.emplace_back();
-            done_.push_back(std::move(blank));
             continue;
         }
-        open_->lines.emplace_back();
-        if (open_->kind == EntryKind::kRecord) open_->text += '\n';
+        current_.lines += '\n';
+        current_.textEnd = current_.lines.size();
     }
     pendingBlanks_ -= count;
 }
@@ -278,14 +303,22 @@ void TraceFileReader::ClaimBlankLines(size_t count) {
 void TraceFileReader::StartEntry(EntryKind kind, std::string_view line) {
     const size_t ownBlanks = pendingBlanks_;
     Complete();
-    open_.emplace();
-    open_->kind = kind;
-    open_->line = lineNumber_ - ownBlanks;
-    open_->microseconds = lastMicroseconds_;
-    if (!sessions_.empty()) open_->session = sessions_.size() - 1;
-    open_->lines.assign(ownBlanks, std::string());
-    open_->lines.emplace_back(line);
+    current_ = TraceEntry();
+    open_ = true;
+    current_.kind = kind;
+    current_.line = lineNumber_ - ownBlanks;
+    current_.microseconds = lastMicroseconds_;
+    if (!sessions_.empty()) current_.session = sessions_.size() - 1;
+    current_.lines.assign(ownBlanks, '\n');
+    current_.lines += line;
     pendingBlanks_ = 0;
+}
+
+// Adds a line to the open entry; a record's message goes on over it.
+void TraceFileReader::AppendLine(std::string_view line) {
+    current_.lines += '\n';
+    current_.lines += line;
+    current_.textEnd = current_.lines.size();
 }
 
 void TraceFileReader::StartHeader(std::string_view line, bool refresh) {
@@ -323,12 +356,12 @@ bool TraceFileReader::ReadHeaderLine(std::string_view line) {
     if (!known) return false;
     const size_t blanksBefore = line == kColumnTitle ? 1 : 0;
     ClaimBlankLines(pendingBlanks_ > blanksBefore ? pendingBlanks_ - blanksBefore : 0);
-    if (!open_ || open_->kind != EntryKind::kHeader) {
+    if (!open_ || current_.kind != EntryKind::kHeader) {
         // A record written while the header was being written came between its lines.
         StartEntry(EntryKind::kHeader, line);
     } else {
-        open_->lines.insert(open_->lines.end(), pendingBlanks_, std::string());
-        open_->lines.emplace_back(line);
+        current_.lines.append(pendingBlanks_, '\n');
+        AppendLine(line);
         pendingBlanks_ = 0;
     }
     if (line == std::string(kRuleLength, '-')) {
@@ -345,7 +378,22 @@ void TraceFileReader::ReadLine(std::string_view line) {
         ++pendingBlanks_;
         return;
     }
+    // A trace file's first line is a header's title or a record.
+    const bool firstLine = !sawLine_;
+    sawLine_ = true;
+    // Record lines, by far the most, start with a digit; no other form does.
+    if (line[0] >= '0' && line[0] <= '9' && ParseRecordLine(line, scratch_)) {
+        traceForm_ |= firstLine;
+        ClaimBlankLines(pendingBlanks_);
+        Complete();
+        std::swap(current_, scratch_);
+        current_.line = lineNumber_;
+        if (!sessions_.empty()) current_.session = sessions_.size() - 1;
+        open_ = true;
+        return;
+    }
     if (StartsWith(line, kSessionTitle) || StartsWith(line, kRefreshTitle)) {
+        traceForm_ |= firstLine;
         StartHeader(line, StartsWith(line, kRefreshTitle));
         return;
     }
@@ -356,30 +404,20 @@ void TraceFileReader::ReadLine(std::string_view line) {
         Complete();
         return;
     }
-    if (std::optional<TraceEntry> record = ParseRecordLine(line)) {
-        ClaimBlankLines(pendingBlanks_);
-        Complete();
-        record->line = lineNumber_;
-        if (!sessions_.empty()) record->session = sessions_.size() - 1;
-        open_ = std::move(*record);
-        return;
-    }
     if (StartsWith(line, kLostPrefix)) {
         ClaimBlankLines(pendingBlanks_);
-        if (open_ && open_->kind == EntryKind::kLostOutput && !StartsWith(line, kLostFirstLine)) {
-            open_->lines.emplace_back(line);
+        if (open_ && current_.kind == EntryKind::kLostOutput && !StartsWith(line, kLostFirstLine)) {
+            AppendLine(line);
         } else {
             StartEntry(EntryKind::kLostOutput, line);
         }
         return;
     }
     if (inHeader_ && !sessions_.empty() && ReadHeaderLine(line)) return;
-    if (open_ && open_->kind == EntryKind::kRecord) {
+    if (open_ && current_.kind == EntryKind::kRecord) {
         // A message that holds line ends continues on lines without a prefix.
         ClaimBlankLines(pendingBlanks_);
-        open_->text += '\n';
-        open_->text += line;
-        open_->lines.emplace_back(line);
+        AppendLine(line);
         return;
     }
     ClaimBlankLines(pendingBlanks_);
@@ -398,14 +436,6 @@ TraceFileContent ReadTraceText(std::string_view text) {
     content.endsMidLine = reader.EndsMidLine();
     content.carriageReturns = reader.CarriageReturns();
     return content;
-}
-
-std::optional<TraceFileContent> ReadTraceFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream text;
-    text << in.rdbuf();
-    return ReadTraceText(text.str());
 }
 
 }  // namespace vextrel::tool

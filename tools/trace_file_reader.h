@@ -60,10 +60,28 @@ struct TraceEntry {
     uint32_t threadId = 0;
     uint32_t facilityId = 0;
     std::string name;  // the configuration name, empty when none
-    std::string text;  // the message (lines joined with '\n'); other kinds: empty
     std::optional<uint64_t> elapsedMicroseconds;  // the "(N us)" of a timed record
     std::optional<size_t> session;                // the header block in force, index into sessions
-    std::vector<std::string> lines;               // the entry's lines as in the file, without line ends
+    // The entry's lines as in the file, each line end a '\n' (none after the last line), so an
+    // entry of one empty line is "".
+    std::string lines;
+    // Where a record's message lies in `lines`: from the first line's text after its fields, on
+    // over the lines that continue it, to before the elapsed suffix.
+    size_t textStart = 0;
+    size_t textEnd = 0;
+
+    // A record's message (lines joined with '\n'); other kinds: empty.
+    std::string_view Text() const {
+        if (kind != EntryKind::kRecord) return {};
+        return std::string_view(lines).substr(textStart, textEnd - textStart);
+    }
+    // Calls `each(line)` for every line of the entry.
+    template <typename Each>
+    void ForEachLine(Each&& each) const {
+        std::string_view rest = lines;
+        for (size_t end; (end = rest.find('\n')) != std::string_view::npos; rest.remove_prefix(end + 1)) each(rest.substr(0, end));
+        each(rest);
+    }
 };
 
 // Everything read from one file.
@@ -85,12 +103,19 @@ public:
     void Finish();
     // Moves out the entries completed so far.
     std::vector<TraceEntry> TakeEntries();
+    // Appends the entries completed so far to `into` (whose storage is reused).
+    void TakeEntries(std::vector<TraceEntry>& into);
     // The header blocks read so far (entries refer to them by index).
     const std::vector<SessionHeader>& Sessions() const { return sessions_; }
     // True once a CR LF line end was seen.
     bool CarriageReturns() const { return carriageReturns_; }
     // True when Finish found the text ending inside a line.
     bool EndsMidLine() const { return endsMidLine_; }
+    // True when the first line that is not blank is a header's title or a record line: the text
+    // is a trace file's.
+    bool SawTraceForm() const { return traceForm_; }
+    // The number of lines read so far.
+    size_t LinesRead() const { return lineNumber_; }
 
 private:
     void ReadLine(std::string_view line);
@@ -99,6 +124,7 @@ private:
     bool ReadHeaderLine(std::string_view line);
     void ClaimBlankLines(size_t count);
     void StartHeader(std::string_view line, bool refresh);
+    void AppendLine(std::string_view line);
 
     std::string partial_;
     size_t lineNumber_ = 0;
@@ -106,8 +132,12 @@ private:
     bool inHeader_ = false;
     bool carriageReturns_ = false;
     bool endsMidLine_ = false;
+    bool traceForm_ = false;
+    bool sawLine_ = false;
     uint64_t lastMicroseconds_ = 0;
-    std::optional<TraceEntry> open_;
+    bool open_ = false;  // current_ is an entry not yet completed
+    TraceEntry current_;
+    TraceEntry scratch_;  // a record line is parsed into it, its storage reused
     std::vector<TraceEntry> done_;
     std::vector<SessionHeader> sessions_;
 };
@@ -115,19 +145,17 @@ private:
 // Reads a whole text at once.
 TraceFileContent ReadTraceText(std::string_view text);
 
-// Reads a whole file; nullopt when it cannot be opened.
-std::optional<TraceFileContent> ReadTraceFile(const std::string& path);
-
-// Parses one record line (no line end): nullopt when the line has another form. The elapsed
-// suffix is not split off here, since a message may continue on later lines.
-std::optional<TraceEntry> ParseRecordLine(std::string_view line);
+// Parses one record line (no line end) into `record`: false, with `record` unchanged, when the
+// line has another form. The elapsed suffix is not split off here, since a message may continue
+// on later lines.
+bool ParseRecordLine(std::string_view line, TraceEntry& record);
 
 // Splits a trailing " (N us)" off a record's text into its elapsed time.
 void SplitElapsedSuffix(TraceEntry& record);
 
 // The header block that dates an entry: the one in force, or the nearest earlier one of the file
 // with a starting timestamp when that one is a refresh without it; null when there is none.
-const SessionHeader* DatingSessionOf(const TraceFileContent& file, const TraceEntry& entry);
+const SessionHeader* DatingSessionOf(const std::vector<SessionHeader>& sessions, const TraceEntry& entry);
 
 // "seconds.micro" with six decimals, as in the file.
 std::string FormatSeconds(uint64_t microseconds);

@@ -11,6 +11,12 @@
 namespace fs = std::filesystem;
 
 namespace vextrel::tool {
+namespace {
+
+// How far back from a file's end the first lines shown are looked for, per line asked.
+constexpr uint64_t kTailBytesPerLine = 4096;
+
+}  // namespace
 
 fs::path NewestTraceFile(const fs::path& folder) {
     fs::path newest;
@@ -42,8 +48,15 @@ TraceFollower::TraceFollower(fs::path folder, size_t tailLines) : folder_(std::m
     current_ = NewestTraceFile(folder_);
     if (current_.empty()) return;
     followed_.insert(current_);
+    // The last lines are looked for in the file's end only, so a long file is not read whole.
+    std::error_code error;
+    const uint64_t size = fs::file_size(current_, error);
+    const uint64_t window = kTailBytesPerLine * (tailLines + 1);
+    identity_ = IdentityOf(current_);
+    if (!error && size > window) offset_ = size - window;
     std::vector<std::string> lines;
     ReadNew(lines);
+    if (offset_ != 0 && size > window && !lines.empty()) lines.erase(lines.begin());  // begun mid-line
     // Only the last lines are shown at the start; ReadNew has moved the offset past the rest.
     skipped_ = lines.size() > tailLines ? lines.size() - tailLines : 0;
     pending_.assign(lines.begin() + static_cast<std::ptrdiff_t>(skipped_), lines.end());
@@ -62,6 +75,7 @@ std::vector<std::string> TraceFollower::Poll() {
     if (!newest.empty() && followed_.insert(newest).second) {
         if (!partial_.empty()) lines.push_back(std::exchange(partial_, {}));
         current_ = newest;
+        identity_.reset();
         offset_ = 0;
         ++switches_;
         ReadNew(lines);
@@ -70,11 +84,22 @@ std::vector<std::string> TraceFollower::Poll() {
 }
 
 void TraceFollower::ReadNew(std::vector<std::string>& lines) {
+    const std::optional<FileIdentity> identity = IdentityOf(current_);
     std::ifstream in(current_, std::ios::binary);
-    if (!in) return;
+    if (!identity || !in) return;
+    if (identity != identity_) {
+        // Another file now has this name: what is left of the old one's last line ends it.
+        if (identity_ && !partial_.empty()) lines.push_back(std::exchange(partial_, {}));
+        identity_ = identity;
+        offset_ = 0;
+    }
     in.seekg(0, std::ios::end);
     const uint64_t size = static_cast<uint64_t>(in.tellg());
-    if (size < offset_) offset_ = 0;  // the file was emptied and written again
+    if (size < offset_) {
+        // Cut shorter and written again: go on from its new end, the unfinished line is gone.
+        offset_ = size;
+        partial_.clear();
+    }
     in.seekg(static_cast<std::streamoff>(offset_));
     std::string data(size - offset_, '\0');
     in.read(data.data(), static_cast<std::streamsize>(data.size()));

@@ -6,8 +6,11 @@
 #include <cstdint>
 #include <filesystem>
 #include <set>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "tools/tool_system.h"
 
 namespace vextrel::tool {
 
@@ -26,6 +29,8 @@ public:
     // The complete lines (without line ends) written since the last round. When a newer file has
     // appeared, the rest of the current file comes first, then the newer file from its start. A
     // file followed once is not returned to (several configurations may write files side by side).
+    // The file is known by its identity, not its name: another file put in its place (a rotation,
+    // a move over it) is read from its start; a file cut shorter is read on from its new end.
     std::vector<std::string> Poll();
 
     // The file being followed; empty while the folder has none.
@@ -39,6 +44,7 @@ private:
 
     std::filesystem::path folder_;
     std::filesystem::path current_;
+    std::optional<FileIdentity> identity_;  // of the file read so far at current_
     std::set<std::filesystem::path> followed_;
     uint64_t offset_ = 0;
     std::string partial_;

@@ -1,41 +1,124 @@
 #include "tools/trace_set.h"
 
+#include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 namespace vextrel::tool {
+namespace {
 
-std::vector<LoadedFile> LoadFiles(const std::vector<std::string>& paths) {
-    std::vector<LoadedFile> files;
-    for (const std::string& path : paths) {
-        std::optional<TraceFileContent> content = ReadTraceFile(path);
-        if (!content) throw std::runtime_error("cannot read " + path);
-        files.push_back({path, std::move(*content)});
+// Text is read in pieces of this size: large enough for few reads, small enough that many files
+// open at once stay small.
+constexpr size_t kPieceBytes = 64 * 1024;
+
+}  // namespace
+
+TraceStream::TraceStream(std::string path, Progress* progress) : path_(std::move(path)), progress_(progress) {
+    file_ = std::fopen(path_.c_str(), "rb");
+    if (file_ == nullptr) throw std::runtime_error("cannot read " + path_);
+    if (std::fseek(file_, 0, SEEK_END) == 0) {
+        const long end = std::ftell(file_);
+        size_ = end > 0 ? static_cast<uint64_t>(end) : 0;
     }
-    return files;
+    std::fseek(file_, 0, SEEK_SET);
+    buffer_.resize(kPieceBytes);
+    Refill();
+    if (!reader_.SawTraceForm() && reader_.LinesRead() > 0) {
+        std::fclose(file_);
+        file_ = nullptr;
+        throw std::runtime_error(path_ + " is not a trace file: its first line is neither a session header nor a record line");
+    }
 }
 
-std::vector<MergedEntry> MergeByTime(const std::vector<LoadedFile>& files) {
-    std::vector<size_t> next(files.size(), 0);
-    std::vector<MergedEntry> merged;
-    for (;;) {
-        size_t best = files.size();
-        for (size_t i = 0; i < files.size(); ++i) {
-            const auto& entries = files[i].content.entries;
-            if (next[i] == entries.size()) continue;
-            if (best == files.size() ||
-                entries[next[i]].microseconds < files[best].content.entries[next[best]].microseconds) {
-                best = i;
-            }
+TraceStream::TraceStream(TraceStream&& other) noexcept
+    : path_(std::move(other.path_)),
+      progress_(other.progress_),
+      file_(std::exchange(other.file_, nullptr)),
+      size_(other.size_),
+      buffer_(std::move(other.buffer_)),
+      reader_(std::move(other.reader_)),
+      entries_(std::move(other.entries_)),
+      next_(other.next_),
+      finished_(other.finished_),
+      lastKind_(other.lastKind_) {}
+
+TraceStream::~TraceStream() {
+    if (file_ != nullptr) std::fclose(file_);
+}
+
+bool TraceStream::Refill() {
+    entries_.clear();
+    next_ = 0;
+    while (entries_.empty() && !finished_) {
+        const size_t read = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+        if (progress_ != nullptr) progress_->Advance(read);
+        if (read == 0) {
+            reader_.Finish();
+            finished_ = true;
+        } else {
+            reader_.Feed(std::string_view(buffer_.data(), read));
         }
-        if (best == files.size()) return merged;
-        merged.push_back({best, &files[best].content.entries[next[best]++]});
+        reader_.TakeEntries(entries_);
     }
+    return !entries_.empty();
 }
 
-std::vector<const TraceFileContent*> ContentsOf(const std::vector<LoadedFile>& files) {
-    std::vector<const TraceFileContent*> contents;
-    for (const LoadedFile& file : files) contents.push_back(&file.content);
-    return contents;
+const TraceEntry* TraceStream::Next() {
+    if (next_ == entries_.size() && !Refill()) return nullptr;
+    const TraceEntry* entry = &entries_[next_++];
+    lastKind_ = entry->kind;
+    return entry;
+}
+
+TraceFiles::TraceFiles(const std::vector<std::string>& paths, bool quiet) : progress_(quiet) {
+    streams_.reserve(paths.size());
+    for (const std::string& path : paths) {
+        streams_.emplace_back(path, &progress_);
+        progress_.AddTotal(streams_.back().Size());
+        for (const SessionHeader& session : streams_.back().Sessions()) names_.Add(session);
+    }
+    heads_.assign(streams_.size(), nullptr);
+    headPending_.assign(streams_.size(), true);
+    for (size_t file = 0; file < streams_.size(); ++file) {
+        heads_[file] = streams_[file].Next();
+        if (heads_[file] != nullptr) heap_.push_back(file);
+    }
+    std::make_heap(heap_.begin(), heap_.end(), [this](size_t a, size_t b) { return Later(a, b); });
+}
+
+bool TraceFiles::Later(size_t a, size_t b) const {
+    const uint64_t timeA = heads_[a]->microseconds, timeB = heads_[b]->microseconds;
+    return timeA != timeB ? timeA > timeB : a > b;
+}
+
+void TraceFiles::Learn(size_t file, const TraceEntry* entry) {
+    if (entry != nullptr && entry->kind == EntryKind::kHeader && entry->session)
+        names_.Add(streams_[file].Sessions()[*entry->session]);
+}
+
+TraceFiles::Merged TraceFiles::Next() {
+    const auto later = [this](size_t a, size_t b) { return Later(a, b); };
+    if (advance_ != SIZE_MAX) {
+        heads_[advance_] = streams_[advance_].Next();
+        if (heads_[advance_] != nullptr) {
+            heap_.push_back(advance_);
+            std::push_heap(heap_.begin(), heap_.end(), later);
+        }
+        advance_ = SIZE_MAX;
+    }
+    if (heap_.empty()) return {streams_.size(), nullptr};
+    std::pop_heap(heap_.begin(), heap_.end(), later);
+    advance_ = heap_.back();
+    heap_.pop_back();
+    Learn(advance_, heads_[advance_]);
+    return {advance_, heads_[advance_]};
+}
+
+const TraceEntry* TraceFiles::NextOf(size_t file) {
+    const TraceEntry* entry = headPending_[file] ? heads_[file] : streams_[file].Next();
+    headPending_[file] = false;
+    Learn(file, entry);
+    return entry;
 }
 
 }  // namespace vextrel::tool

@@ -1,35 +1,93 @@
-// Several trace files read together and their entries put on one time axis.
+// Trace files read piece by piece, alone or several together on one time axis. Memory does not
+// grow with the files: a file holds one piece of its text and the entries read from it.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "tools/facility_names.h"
+#include "tools/progress.h"
 #include "tools/trace_file_reader.h"
 
 namespace vextrel::tool {
 
-// One file as read, with the path it was given by.
-struct LoadedFile {
-    std::string path;
-    TraceFileContent content;
+// One trace file, read in order, one entry at a time.
+class TraceStream {
+public:
+    // Opens the file and reads its first piece; throws std::runtime_error when it cannot be read
+    // or when it holds text but neither a session header nor a record line at its start.
+    explicit TraceStream(std::string path, Progress* progress = nullptr);
+    TraceStream(TraceStream&&) noexcept;
+    ~TraceStream();
+
+    // The next entry, or null at the end of the file; valid until the next call.
+    const TraceEntry* Next();
+
+    const std::string& Path() const { return path_; }
+    uint64_t Size() const { return size_; }
+    // The header blocks read so far; entries refer to them by index.
+    const std::vector<SessionHeader>& Sessions() const { return reader_.Sessions(); }
+    // Known once Next has returned null.
+    bool Closed() const { return lastKind_ == EntryKind::kClosing; }
+    bool EndsMidLine() const { return reader_.EndsMidLine(); }
+
+private:
+    bool Refill();
+
+    std::string path_;
+    Progress* progress_;
+    std::FILE* file_ = nullptr;
+    uint64_t size_ = 0;
+    std::vector<char> buffer_;
+    TraceFileReader reader_;
+    std::vector<TraceEntry> entries_;
+    size_t next_ = 0;
+    bool finished_ = false;
+    std::optional<EntryKind> lastKind_;
 };
 
-// One entry of one file in the merged order.
-struct MergedEntry {
-    size_t file = 0;
-    const TraceEntry* entry = nullptr;
+// Opens every path (throwing as TraceStream does) with one progress line over all of them.
+class TraceFiles {
+public:
+    TraceFiles(const std::vector<std::string>& paths, bool quiet);
+
+    std::vector<TraceStream>& Streams() { return streams_; }
+    // The facility names of the registry and of every header read so far: the first header of
+    // each file at the start, later ones as Next passes them.
+    const FacilityNames& Names() const { return names_; }
+
+    // The next entry of all files by time, with the index of its file; file == size() at the
+    // end. Each file keeps its own order (its records are written in the order they were queued,
+    // which may differ slightly from their times); among the heads of the files the earliest goes
+    // first, the earlier file on a tie. The entry stays valid until the next call.
+    struct Merged {
+        size_t file = 0;
+        const TraceEntry* entry = nullptr;
+    };
+    Merged Next();
+
+    // The entries of one file alone, in file order, keeping the names current.
+    const TraceEntry* NextOf(size_t file);
+
+    // Ends the progress line.
+    void Done() { progress_.Finish(); }
+
+private:
+    void Learn(size_t file, const TraceEntry* entry);
+    bool Later(size_t a, size_t b) const;  // file a's head goes after file b's
+
+    Progress progress_;
+    std::vector<TraceStream> streams_;
+    FacilityNames names_;
+    std::vector<const TraceEntry*> heads_;
+    std::vector<bool> headPending_;  // NextOf has not yet returned the head read at the start
+    std::vector<size_t> heap_;  // indexes of files with a head, earliest head on top
+    size_t advance_ = SIZE_MAX;  // the file whose head the last Next returned
 };
-
-// Reads every path; throws std::runtime_error naming the first file that cannot be read.
-std::vector<LoadedFile> LoadFiles(const std::vector<std::string>& paths);
-
-// The entries of all files ordered by time. Each file keeps its own order (its records are written
-// in the order they were queued, which may differ slightly from their times); among the heads of
-// the files the earliest goes first, the earlier file on a tie.
-std::vector<MergedEntry> MergeByTime(const std::vector<LoadedFile>& files);
-
-// The contents of the files, for FacilityNames.
-std::vector<const TraceFileContent*> ContentsOf(const std::vector<LoadedFile>& files);
 
 }  // namespace vextrel::tool

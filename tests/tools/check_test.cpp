@@ -48,6 +48,8 @@ TEST(Check, EachTypicalMistakeGetsItsMessageAtItsPlace) {
         {"VXF_ENGINE_CORE =F@VXP_NORMAL", ":1:1: ", "the blank before '=' is part of the key; did you mean VXF_ENGINE_CORE?"},
         {"VXF_ENGINE_CORE=File:VXP_NORMAL", ":1:17: ", "malformed tracer token 'File:VXP_NORMAL': no '@'"},
         {"VXF_ENGINE_CORE=File@4", ":1:22: ", "a number is not a level: write VXP_NORMAL"},
+        {"VXF_ENGINE_CORE=F@NORMAL", ":1:19: ", "unknown priority 'NORMAL': the token is skipped; did you mean VXP_NORMAL?"},
+        {"tracequeuesize=large # bigger", ":1:16: ", "comments take a whole line"},
         {"vxf_engine_core=f@vxp_normal", ":1:1: ", "facility names are case-sensitive; did you mean VXF_ENGINE_CORE?"},
         {"filetracingdr=/tmp", ":1:1: ", "did you mean filetracingdir?"},
         {"disablefiletracing=yes", ":1:20: ", "value 'yes' does nothing: only 'true' disables"},
@@ -90,6 +92,14 @@ TEST(Check, ReadsContinuationsConsolidatesAndSaysWhatIsTraced) {
     ASSERT_EQ(dropped.outcome.findings.size(), 2u) << dropped.report;
     EXPECT_NE(FindingLine(dropped.outcome.findings[0]).find("host.vextrel1:1:19: unknown priority"), std::string::npos);
     EXPECT_NE(FindingLine(dropped.outcome.findings[1]).find("host.vextrel1: no tracer ends up enabled"), std::string::npos);
+
+    // A relative trace folder is opened from the host's working directory, as the library does.
+    const CheckRun relativeRun = Check({{"host.vextrel", "filetracingdir=logs\nVXF_ENGINE_CORE=F@VXP_LOW\n"}});
+    ASSERT_FALSE(relativeRun.outcome.notes.empty());
+    EXPECT_NE(relativeRun.outcome.notes[0].find("is relative: the library opens it from the host's working directory, here " +
+                                                (fs::current_path() / "logs").string()),
+              std::string::npos)
+        << relativeRun.outcome.notes[0];
 
     const CheckOutcome missing = CheckConfigFiles({"/no/such/host.vextrel"}, true, "/tmp");
     EXPECT_EQ(missing.findings.size() == 1 ? missing.findings[0].message : "", "cannot be opened: nothing is read");

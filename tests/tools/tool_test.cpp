@@ -11,6 +11,9 @@
 #include "tests/e2e/host_fixture.h"
 #include "tests/support/output_fixture.h"
 #include "tools/json_text.h"
+#include "tools/span_histogram.h"
+#include "tools/time_bins.h"
+#include "tools/trace_stats.h"
 #include "tools/trace_file_reader.h"
 #include "tools/trace_follower.h"
 
@@ -54,8 +57,7 @@ std::string SampleText() {
 
 std::string Joined(const std::vector<TraceEntry>& entries) {
     std::string text;
-    for (const TraceEntry& entry : entries)
-        for (const std::string& line : entry.lines) text += line + "\n";
+    for (const TraceEntry& entry : entries) text += entry.lines + "\n";
     return text;
 }
 
@@ -90,14 +92,14 @@ TEST(TraceFileReader, ReadsEveryFormAndKeepsEveryLineWholeOrInPieces) {
     EXPECT_EQ(kinds, "HRHRRRRRLOOOHRC");
     ASSERT_EQ(records.size(), 7u);
     EXPECT_EQ(records[2]->name, "Au:dio,1");
-    EXPECT_EQ(records[2]->text, "named: with colon");
+    EXPECT_EQ(records[2]->Text(), "named: with colon");
     EXPECT_EQ(records[3]->elapsedMicroseconds, 1500u);
-    EXPECT_EQ(records[4]->text, "first line\n\nsecond line");
+    EXPECT_EQ(records[4]->Text(), "first line\n\nsecond line");
     EXPECT_EQ(records[4]->elapsedMicroseconds, 42u);
-    EXPECT_EQ(records[5]->text, "ends in blank lines\n\n");
+    EXPECT_EQ(records[5]->Text(), "ends in blank lines\n\n");
     EXPECT_EQ(records[6]->session, 1u);
-    EXPECT_EQ(DatingSessionOf(file, *records[6]), &file.sessions[0]);  // the refresh has no timestamp
-    EXPECT_EQ(file.entries[8].lines.size(), 3u);  // the lost-output report, one entry
+    EXPECT_EQ(DatingSessionOf(file.sessions, *records[6]), &file.sessions[0]);  // the refresh has no timestamp
+    EXPECT_EQ(std::count(file.entries[8].lines.begin(), file.entries[8].lines.end(), '\n'), 2);  // the lost-output report, one entry of three lines
 
     // Fed in pieces, it reads the same.
     for (size_t piece = 1; piece <= 7; ++piece) {
@@ -112,6 +114,39 @@ TEST(TraceFileReader, JsonTextIsValidForAnyBytes) {
     const std::string bytes = std::string("a\"\\\n\t\x01\xff\xc3\xa9\xe2\x82", 11) + "\xf0\x9f\x98\x80";
     const json parsed = json::parse(JsonQuoted(bytes));
     EXPECT_EQ(parsed.get<std::string>(), "a\"\\\n\t\x01\xEF\xBF\xBD\xc3\xa9\xEF\xBF\xBD\xEF\xBF\xBD\xf0\x9f\x98\x80");
+}
+
+TEST(RunningFigures, StayWithinTheirPrecisionInFixedMemory) {
+    SpanHistogram spans;
+    for (uint64_t value = 1; value <= 100000; ++value) spans.Add(value);
+    EXPECT_NEAR(static_cast<double>(spans.Quantile(0.5)), 50000, 50000 * 0.016);
+    EXPECT_NEAR(static_cast<double>(spans.Quantile(0.99)), 99000, 99000 * 0.016);
+    EXPECT_EQ(spans.Quantile(1.0), 100000u);  // never beyond the largest value seen
+    SpanHistogram small;
+    for (uint64_t value : {3u, 120u, 7u}) small.Add(value);
+    EXPECT_EQ(small.Quantile(0.5), 7u);  // exact below 128
+    EXPECT_EQ(small.Quantile(0.01), 3u);
+
+    // The longest gaps in order, the earlier of two equal ones first, whatever came between.
+    TraceStats stats(1000000, 2);
+    TraceEntry record;
+    record.kind = EntryKind::kRecord;
+    for (uint64_t time : {0u, 50u, 60u, 110u, 111u, 500u, 499u}) {
+        record.microseconds = time;
+        ++record.line;
+        stats.AddRecord(record);
+    }
+    const std::vector<Gap> gaps = stats.LongestGaps();
+    ASSERT_EQ(gaps.size(), 2u);
+    EXPECT_EQ(gaps[0].length, 389u);
+    EXPECT_EQ(gaps[1].line, 1u);  // 0 -> 50, not the equal 60 -> 110 after it
+
+    // Bins double their width as the run grows: every count stays, in the bin of its time.
+    TimeBins bins(4, 10);
+    for (uint64_t time : {100u, 105u, 119u, 139u, 141u, 200u}) bins.Add(time, time % 2);
+    EXPECT_EQ(bins.Width(), 40u);
+    EXPECT_EQ(bins.Rows().at(1), (std::vector<uint32_t>{3, 1, 0, 0}));
+    EXPECT_EQ(bins.Rows().at(0), (std::vector<uint32_t>{1, 0, 1, 0}));
 }
 
 TEST(TraceFollower, ShowsTheTailThenFollowsTheFileAndMovesToANewerOne) {
@@ -130,6 +165,24 @@ TEST(TraceFollower, ShowsTheTailThenFollowsTheFileAndMovesToANewerOne) {
     EXPECT_EQ(follower.Poll(), std::vector<std::string>{"more"});
     EXPECT_EQ(follower.Current().filename(), "b.txt");
     EXPECT_EQ(fs::path(DefaultTraceFolder()).filename(), "Logs");
+}
+
+TEST(TraceFollower, KnowsAFileByItsIdentityNotItsNameOrSize) {
+    const vextrel::testing::TempFolder temporary;
+    const fs::path folder = temporary.Path(), file = folder / "a.txt";
+    std::ofstream(file, std::ios::binary) << "old one\nold two\n";
+    TraceFollower follower(folder, 5);
+    EXPECT_EQ(follower.Poll(), (std::vector<std::string>{"old one", "old two"}));
+    // Moved over by a longer file: read from its start, not from the old file's length.
+    std::ofstream(folder / "new.tmp", std::ios::binary) << "new file first line\nsecond\n";
+    fs::rename(folder / "new.tmp", file);
+    EXPECT_EQ(follower.Poll(), (std::vector<std::string>{"new file first line", "second"}));
+    // Cut shorter and written again: on from its new end.
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << "kept\n";
+    EXPECT_EQ(follower.Poll(), std::vector<std::string>{});
+    std::ofstream(file, std::ios::binary | std::ios::app) << "after the cut\n";
+    EXPECT_EQ(follower.Poll(), std::vector<std::string>{"after the cut"});
+    EXPECT_EQ(follower.Switches(), 0u);
 }
 
 namespace {
@@ -226,4 +279,42 @@ TEST_F(ToolOnRealFiles, CatTimelineStatsAndFollowGiveTheTracedRecords) {
     const std::string follow = Tool({"follow", (folder_ / "b").string(), "--tail", "1", "--exit-after", "0.2"});
     EXPECT_NE(follow.find(files_[1]), std::string::npos) << follow;
     EXPECT_NE(follow.find(" *** Vextrel Log Complete ***"), std::string::npos) << follow;
+}
+
+TEST_F(ToolOnRealFiles, CommandLineConventionsAndTheReportData) {
+    // A filter option takes one value: the files after it are all read, as are files before it.
+    const std::vector<json> both = Records({"--name", "Au:dio,1", files_[0], files_[1]});
+    EXPECT_EQ(both.size(), 126u);
+    EXPECT_EQ(Records({files_[0], "--thread", both[0]["thread"].get<std::string>(), files_[1]}).size(), 20u);
+    EXPECT_EQ(Records({"--facility", "VXF_MIXER_CHANNEL", "--facility", "VXF_ENGINE_CORE", files_[0]}).size(), 63u);
+
+    const auto exitCode = [&](const std::vector<std::string>& arguments, std::string* output = nullptr) {
+        std::string text;
+        const int code = RunProcess(VEXTREL_TOOL, arguments, folder_.string(), &text);
+        if (output != nullptr) *output = text;
+        return code;
+    };
+    std::string output;
+    EXPECT_EQ(exitCode({"--version"}, &output), 0);
+    EXPECT_NE(output.find("vextrel 1."), std::string::npos) << output;
+    EXPECT_EQ(exitCode({"cta", files_[0]}, &output), 2);
+    EXPECT_NE(output.find("the commands are cat, stats, follow, timeline, report, check"), std::string::npos) << output;
+    EXPECT_EQ(exitCode({"cat", "--no-such-option", files_[0]}), 2);
+    EXPECT_EQ(exitCode({"stats"}), 2);
+    EXPECT_EQ(exitCode({"cat", "--facility", "VXF_NO_SUCH", files_[0]}), 2);
+    const std::string config = (folder_ / "config.vextrel").string();
+    EXPECT_EQ(exitCode({"stats", files_[0], config}, &output), 2);
+    EXPECT_NE(output.find("config.vextrel is not a trace file"), std::string::npos) << output;
+
+    // The report embeds what stats counts.
+    const std::string page = (folder_ / "report.html").string();
+    Tool({"report", files_[0], "-o", page});
+    const std::string html = ReadFile(page);
+    const size_t start = html.find('>', html.find("<script id=\"data\"")) + 1;
+    const json data = json::parse(html.substr(start, html.find("</script>", start) - start));
+    EXPECT_EQ(data["records"], 63);
+    EXPECT_EQ(data["threads"], 4);
+    EXPECT_EQ(data["losses"], 0);
+    EXPECT_NE(data["files"][0]["sessions"][0]["pid"], 0);
+    EXPECT_EQ(html.find("http"), std::string::npos);  // nothing loaded from anywhere
 }
