@@ -101,9 +101,12 @@ unmount_root() {
 }
 
 # in_root ROOT COMMAND: runs the bash command as root inside ROOT with a clean login environment.
+# It runs in the background and is waited for, so that an interrupt runs the cleanup at once (bash
+# runs a trap only after the foreground command has ended).
 in_root() {
     env -i HOME=/root LANG=C.UTF-8 TERM=dumb PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-        chroot "$1" /bin/bash -euo pipefail -c "$2"
+        chroot "$1" /bin/bash -euo pipefail -c "$2" &
+    wait $!
 }
 
 # The base root: debootstrap's minimal Debian, this machine's Debian sources, the base packages.

@@ -211,7 +211,7 @@ if [[ ${1:-} != --no-windows ]] && command -v x86_64-w64-mingw32-gcc-posix >/dev
             echo "debug files in the main zip"
             return 1
         fi
-        unzip -Z1 "$DEBUG_ZIP" | grep -q '/bin/vextrel\.dll\.debug$' &&
+        unzip -Z1 "$DEBUG_ZIP" | grep -qE '(^|/)bin/vextrel\.dll\.debug$' &&
             (($(stat -c %s "$ZIP") < 2 * 1024 * 1024))
     }
     check windows-zip windows_zip
@@ -253,8 +253,8 @@ if [[ ${1:-} != --no-windows ]] && command -v x86_64-w64-mingw32-gcc-posix >/dev
     }
     check windows-mingw-host mingw_host
 
-    # A stack trace taken inside the installed (stripped) DLL names the library's own functions
-    # (namespace vextrel::), which only its debug file beside it holds; without that file it does not.
+    # A stack trace through the installed (stripped) DLL names the library's frame (VextrelStack, with
+    # its source line) from the debug file beside the DLL; without that file the frame has no name.
     STACK=$WORK/stack_host
     stack_trace() {  # the MinGW host's stack lines, with or without the debug file
         mkdir -p "$STACK"
@@ -264,8 +264,8 @@ if [[ ${1:-} != --no-windows ]] && command -v x86_64-w64-mingw32-gcc-posix >/dev
         wine_run "$STACK/c_host.exe" stack | tee "$STACK/stack-$1-debug-file.txt"
         ((PIPESTATUS[0] == 0)) && grep -q '^Stacktrace' "$STACK/stack-$1-debug-file.txt"
     }
-    names_with_debug_file() { stack_trace with && grep 'vextrel::' "$STACK/stack-with-debug-file.txt"; }
-    no_names_without_it() { stack_trace without && ! grep 'vextrel::' "$STACK/stack-without-debug-file.txt"; }
+    names_with_debug_file() { stack_trace with && grep ': VextrelStack + 0x' "$STACK/stack-with-debug-file.txt"; }
+    no_names_without_it() { stack_trace without && ! grep ': VextrelStack + 0x' "$STACK/stack-without-debug-file.txt"; }
     check windows-debug-file names_with_debug_file
     check windows-stripped no_names_without_it
 
@@ -273,7 +273,7 @@ if [[ ${1:-} != --no-windows ]] && command -v x86_64-w64-mingw32-gcc-posix >/dev
     version_resource() {
         llvm-readobj --coff-resources "$WPREFIX/bin/vextrel.dll" | grep -q 'Type: VERSIONINFO' &&
             strings -el "$WPREFIX/bin/vextrel.dll" | grep --no-group-separator -A1 -E '^(FileVersion|ProductVersion|OriginalFilename)$' |
-            tee /dev/stderr | grep -qx "$(sed -nE 's/^project\(vextrel VERSION ([0-9.]+).*/\1/p' "$ROOT/CMakeLists.txt")"
+            tee -a /dev/stderr | grep -qx "$(sed -nE 's/^project\(vextrel VERSION ([0-9.]+).*/\1/p' "$ROOT/CMakeLists.txt")"
     }
     check windows-version-resource version_resource
     show bash -c "strings -el '$WPREFIX/bin/vextrel.dll' | grep --no-group-separator -A1 -E '^(FileDescription|FileVersion|ProductVersion|OriginalFilename)$' | paste - - -d="
