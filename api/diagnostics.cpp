@@ -17,7 +17,7 @@ VEXTREL_API void VextrelStack(uint32_t facilityWord) {
     // host's call and the trace starts at the caller.
     void* frames[kStackFrameCapacity] = {};
     platform::CaptureStackFrames(frames, kStackFrameCapacity);
-    GuardedRead([&] { TraceStackFrames(facilityWord, frames, kStackFrameCapacity); });
+    Guarded([&] { TraceStackFrames(facilityWord, frames, kStackFrameCapacity); });
 }
 
 VEXTREL_API void VextrelEnableStackTraceSymbols(uint8_t enable) {
@@ -29,7 +29,7 @@ VEXTREL_API uint8_t VextrelEnabledStackTraceSymbols(void) {
 }
 
 VEXTREL_API void VextrelMem(uint32_t facilityWord, const char* label, const void* data, uint32_t length) {
-    GuardedRead([&] { TraceMemoryDump(facilityWord, label, data, length); });
+    Guarded([&] { TraceMemoryDump(facilityWord, label, data, length); });
 }
 
 VEXTREL_API const char* VextrelOSErrToString(int32_t code) {

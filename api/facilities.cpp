@@ -10,17 +10,15 @@ using namespace vextrel;
 extern "C" {
 
 VEXTREL_API int32_t VextrelRegisterFacility(const char* name, uint32_t id) {
-    return Guarded(int32_t{0}, [&] {
-        return UnderControlLock(ControlKind::Setting, int32_t{0}, [&] { return RegisterFacility(name, id); });
-    });
+    return Guarded(int32_t{0}, [&] { return RegisterFacility(name, id); });
 }
 
 VEXTREL_API bool VextrelFacilityOnFunc(uint32_t facilityWord) {
-    return GuardedRead(false, [&] { return FacilityOn(facilityWord); });
+    return Guarded(false, [&] { return FacilityOn(facilityWord); });
 }
 
 VEXTREL_API bool VextrelIsActiveFunc(void) {
-    return GuardedRead(false, [] { return AnyConfigActive(); });
+    return Guarded(false, [] { return AnyConfigActive(); });
 }
 
 VEXTREL_API uint32_t VextrelChangeFacilityPriorityFunc(uint32_t facilityId, uint32_t priorityWord) {

@@ -3,7 +3,6 @@
 
 #include <type_traits>
 
-#include "platform/grace_hints.h"
 #include "platform/thread.h"
 
 namespace vextrel {
@@ -27,21 +26,6 @@ void Guarded(Body&& body) noexcept {
         body();
     } catch (...) {
     }
-}
-
-// Guarded for a call that reads the published manager without a lock (a trace call or a query).
-template <typename Result, typename Body>
-Result GuardedRead(Result fallback, Body&& body) noexcept {
-    const Result result = Guarded(fallback, body);
-    platform::HintTraceCallEnded();
-    return result;
-}
-
-// GuardedRead for a body without a result.
-template <typename Body>
-void GuardedRead(Body&& body) noexcept {
-    Guarded(body);
-    platform::HintTraceCallEnded();
 }
 
 }  // namespace vextrel

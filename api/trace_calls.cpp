@@ -16,7 +16,7 @@ VEXTREL_API void VextrelFormat(uint32_t facilityWord, const char* format, ...) {
     if (FilteredOutAtOnce(facilityWord)) return;
     va_list args;
     va_start(args, format);
-    GuardedRead([&] { TraceEntry(nullptr, facilityWord, format, args, false); });
+    Guarded([&] { TraceEntry(nullptr, facilityWord, format, args, false); });
     va_end(args);
 }
 
@@ -24,7 +24,7 @@ VEXTREL_API void VextrelFormatQuiet(uint32_t facilityWord, const char* format, .
     if (FilteredOutAtOnce(facilityWord)) return;
     va_list args;
     va_start(args, format);
-    GuardedRead([&] { TraceEntry(nullptr, facilityWord, format, args, true); });
+    Guarded([&] { TraceEntry(nullptr, facilityWord, format, args, true); });
     va_end(args);
 }
 
@@ -32,18 +32,18 @@ VEXTREL_API void VextrelFormatTimestamp(uint64_t* startStamp, uint32_t facilityW
     if (startStamp == nullptr && FilteredOutAtOnce(facilityWord)) return;
     va_list args;
     va_start(args, format);
-    GuardedRead([&] { TraceEntry(startStamp, facilityWord, format, args, false); });
+    Guarded([&] { TraceEntry(startStamp, facilityWord, format, args, false); });
     va_end(args);
 }
 
 VEXTREL_API void VextrelLegacyFormat(uint32_t facilityWord, const char* format, va_list args) {
     if (FilteredOutAtOnce(facilityWord)) return;
-    GuardedRead([&] { TraceEntry(nullptr, facilityWord, format, args, false); });
+    Guarded([&] { TraceEntry(nullptr, facilityWord, format, args, false); });
 }
 
 VEXTREL_API void VextrelPuts(uint32_t facilityWord, const char* text) {
     if (FilteredOutAtOnce(facilityWord)) return;
-    GuardedRead([&] { PutsEntry(nullptr, facilityWord, text, false); });
+    Guarded([&] { PutsEntry(nullptr, facilityWord, text, false); });
 }
 
 VEXTREL_API uint64_t VextrelGetTimestamp(void) {
@@ -51,7 +51,7 @@ VEXTREL_API uint64_t VextrelGetTimestamp(void) {
 }
 
 VEXTREL_API void VextrelSetClockCallbackFunc(ClockCallback callback) {
-    Guarded([&] { UnderControlLock(ControlKind::Setting, [&] { SetClockCallback(callback); }); });
+    Guarded([&] { SetClockCallback(callback); });
 }
 
 VEXTREL_API void VextrelSetNameFunc(const char* name) {

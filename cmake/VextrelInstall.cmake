@@ -1,6 +1,8 @@
 # Install rules: the shared library (component runtime), the public headers, the CMake package
-# (find_package(Vextrel) -> Vextrel::vextrel) and the pkg-config file (component dev), the license
-# and the documentation. `cmake --install <build> --prefix <folder>` installs both components.
+# (find_package(Vextrel) -> Vextrel::vextrel) and the pkg-config file (component dev), the vextrel
+# program (component tool), the license and the documents. On Windows the DLL and the program are
+# installed stripped, each with its debug information beside it (component debug).
+# `cmake --install <build> --prefix <folder>` installs every component.
 if(NOT VEXTREL_INSTALL)
     return()
 endif()
@@ -8,7 +10,13 @@ include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 set(VEXTREL_CMAKE_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Vextrel)
-set(VEXTREL_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/vextrel)
+# One Debian package per component; each has its own documents folder.
+set(VEXTREL_RUNTIME_PACKAGE libvextrel${PROJECT_VERSION_MAJOR})
+set(VEXTREL_DEV_PACKAGE libvextrel-dev)
+set(VEXTREL_TOOL_PACKAGE vextrel)
+set(VEXTREL_DEBIAN_REVISION 1)
+# No mail address answers for the project; .invalid says so (a reserved top-level domain).
+set(VEXTREL_PACKAGE_CONTACT "Vextrel maintainers <maintainers@vextrel.invalid>")
 
 target_include_directories(vextrel INTERFACE $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 install(TARGETS vextrel EXPORT VextrelTargets
@@ -16,7 +24,14 @@ install(TARGETS vextrel EXPORT VextrelTargets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
 if(TARGET vextrel_tool)
-    install(TARGETS vextrel_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+    install(TARGETS vextrel_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tool)
+endif()
+if(WIN32)
+    include(${CMAKE_CURRENT_LIST_DIR}/VextrelDebugFiles.cmake)
+    vextrel_install_stripped(vextrel vextrel${CMAKE_SHARED_LIBRARY_SUFFIX} runtime)
+    if(TARGET vextrel_tool)
+        vextrel_install_stripped(vextrel_tool vextrel${CMAKE_EXECUTABLE_SUFFIX} tool)
+    endif()
 endif()
 
 install(FILES
@@ -48,6 +63,20 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/vextrel.pc.in ${PROJECT_BINARY_DIR}/gen
 install(FILES ${PROJECT_BINARY_DIR}/generated/vextrel.pc
     DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
 
-install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${VEXTREL_DOC_DIR} COMPONENT runtime)
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${VEXTREL_DOC_DIR}/docs COMPONENT dev
-    FILES_MATCHING PATTERN "*.md")
+if(WIN32)
+    set(VEXTREL_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/vextrel)
+    install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${VEXTREL_DOC_DIR} COMPONENT runtime)
+    install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${VEXTREL_DOC_DIR}/docs COMPONENT dev
+        FILES_MATCHING PATTERN "*.md")
+    return()
+endif()
+# Debian's layout: share/doc/<package>/ holds the package's copyright file and changelog, and the
+# documents of the package that has them.
+include(${CMAKE_CURRENT_LIST_DIR}/VextrelDebianDocs.cmake)
+foreach(component runtime dev tool)
+    string(TOUPPER ${component} upper)
+    set(doc_dir ${CMAKE_INSTALL_DATADIR}/doc/${VEXTREL_${upper}_PACKAGE})
+    install(FILES ${VEXTREL_COPYRIGHT_FILE} ${VEXTREL_CHANGELOG_FILE} DESTINATION ${doc_dir} COMPONENT ${component})
+endforeach()
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${VEXTREL_DEV_PACKAGE}
+    COMPONENT dev FILES_MATCHING PATTERN "*.md")

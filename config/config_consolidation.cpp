@@ -1,16 +1,10 @@
 #include "config/config_consolidation.h"
 
 #include <algorithm>
-#include <cassert>
 #include <cstring>
 
 namespace vextrel {
 namespace {
-
-[[maybe_unused]] bool IsPublished(const CVextrelManager& manager, const TraceConfig* config) {
-    const ConfigSnapshot snapshot = manager.Snapshot();
-    return std::find(snapshot.items, snapshot.items + snapshot.count, config) != snapshot.items + snapshot.count;
-}
 
 uint32_t ConfigCount(const CVextrelManager* manager) {
     if (manager == nullptr) return 0;
@@ -48,15 +42,19 @@ void ConsolidateConfigs(CVextrelManager* manager) {
         for (size_t j = i + 1; j < configs.size(); ++j) {
             if (configs[j] == nullptr || std::strcmp(configs[i]->traceFolder, configs[j]->traceFolder) != 0) continue;
             configs[i]->MergeFrom(*configs[j]);
-            // Published lists only ever hold consolidated configurations, so a merged-away one is
-            // always newer than anything a trace call may be walking.
-            assert(!IsPublished(*manager, configs[j]));
             DestroyConfig(configs[j]);
             configs[j] = nullptr;
         }
     }
     configs.erase(std::remove(configs.begin(), configs.end(), nullptr), configs.end());
-    manager->PublishConfigs();
+}
+
+TraceConfig* ConfigWithFolder(CVextrelManager* manager, const char* traceFolder) {
+    if (manager == nullptr) return nullptr;
+    for (TraceConfig* config : manager->configs) {
+        if (config != nullptr && std::strcmp(config->traceFolder, traceFolder) == 0) return config;
+    }
+    return nullptr;
 }
 
 bool ConfigsDiffer(CVextrelManager* fresh, CVextrelManager* running) {
@@ -74,22 +72,18 @@ bool ConfigsDiffer(CVextrelManager* fresh, CVextrelManager* running) {
 
 void AdoptRunningConfigs(CVextrelManager* fresh, CVextrelManager* running) {
     if (fresh == nullptr || running == nullptr) return;
-    bool adopted = false;
     for (TraceConfig*& config : fresh->configs) {
         if (config == nullptr) continue;
         size_t slot = 0;
         TraceConfig* match = SameFileConfig(running, *config, &slot);
         if (match == nullptr) continue;
         running->configs[slot] = nullptr;
+        fresh->LowerGlobalTo(*config);
         match->UpdateFrom(*config);
         delete config;
         config = match;
-        adopted = true;
     }
-    if (!adopted) return;
     fresh->tableDirty = true;
-    // The new list may have been published before with the configurations just destroyed.
-    fresh->PublishConfigs();
 }
 
 }  // namespace vextrel

@@ -6,11 +6,13 @@
 
 namespace vextrel {
 
-// Merges every configuration into the earliest one with a byte-for-byte equal trace folder,
-// destroys the merged ones, removes empty slots and publishes the resulting list. Configurations
-// that trace calls may already walk are never destroyed here: on a running manager the new
-// configurations are appended after the published ones, and only later ones are merged away.
+// Merges every configuration of a manager that no trace call can reach yet into the earliest one
+// with a byte-for-byte equal trace folder, destroys the merged ones and removes empty slots.
 void ConsolidateConfigs(CVextrelManager* manager);
+
+// The configuration of the manager that one with this trace folder merges into: the earliest with a
+// byte-for-byte equal folder, or null.
+TraceConfig* ConfigWithFolder(CVextrelManager* manager, const char* traceFolder);
 
 // Whether freshly read configurations differ from the running ones: in number, or for any new one
 // in the running one with the same config path (missing, or different tracers or quiet flag). Trace
@@ -18,8 +20,10 @@ void ConsolidateConfigs(CVextrelManager* manager);
 bool ConfigsDiffer(CVextrelManager* fresh, CVextrelManager* running);
 
 // Replaces each new configuration that has a running one with the same config path by that running
-// one, which takes the new settings (and will be started again with the refresh title), and
-// destroys the new one. Adopted configurations leave the running list; the new list is published.
+// one, which takes the new settings in place (the summary is lowered to them first; it keeps its
+// ring, writer and trace file and is marked for a refresh start), and destroys the new one.
+// Adopted configurations leave the running manager's own list; trace calls still find them in its
+// published list until the new manager is published.
 void AdoptRunningConfigs(CVextrelManager* fresh, CVextrelManager* running);
 
 }  // namespace vextrel

@@ -1,5 +1,6 @@
 #include "config/config_loader.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -58,7 +59,9 @@ OwnedConfigs LoadConfigFiles(const char* basePath, const ConfigContext& context)
             std::fclose(stream);
             break;
         }
-        LoadedConfigFiles().emplace_back(path);
+        // Each file once, however often restarts and reloads read it again.
+        std::vector<std::string>& loaded = LoadedConfigFiles();
+        if (std::find(loaded.begin(), loaded.end(), path) == loaded.end()) loaded.emplace_back(path);
         if (context.diagnostics != nullptr) context.diagnostics->path = path;
         if (std::unique_ptr<TraceConfig> config = ParseConfigFile(stream, context)) {
             CopyTruncated(config->configPath, sizeof config->configPath, path);

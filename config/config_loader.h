@@ -12,8 +12,8 @@ namespace vextrel {
 // Configuration paths and their numbered continuations are held in buffers of this many bytes.
 constexpr uint32_t kConfigFilePathCapacity = 260;
 
-// The path of every configuration file opened since the process started, in opening order, repeats
-// included; the session header prints it. Created on first use and never destroyed (writer threads
+// The path of every configuration file opened since the process started, in the order of its first
+// opening, each once; the session header prints it. Created on first use and never destroyed (writer threads
 // and the unload path may still read it after globals are gone); changed only by the thread that
 // loads, restarts or reloads.
 std::vector<std::string>& LoadedConfigFiles();

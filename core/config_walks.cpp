@@ -2,11 +2,13 @@
 
 #include "core/facility.h"
 #include "core/manager.h"
+#include "core/reclaim.h"
 #include "core/trace_config.h"
 
 namespace vextrel {
 
 bool AnyConfigActive() {
+    const ReadGuard guard;
     CVextrelManager* manager = CurrentManager();
     return manager != nullptr && manager->Snapshot().count != 0;
 }
@@ -31,7 +33,7 @@ uint32_t ChangeFacilityPriority(uint32_t facilityId, uint32_t priorityWord) {
             result = chosen->Table().Get(facilityId) << 24;
             // The summary goes down before the tracer does, so no trace call in between is
             // dropped; the rebuild below raises it again where nothing wants it lower.
-            manager->LowerGlobalEntry(facilityId, priority);
+            LowerGlobalEntry(facilityId, priority);
             chosen->Table().Set(facilityId, priority);
             break;
         }

@@ -8,13 +8,12 @@
 
 namespace vextrel {
 
-// Whether the global table passes the facility word's query priority; false with no manager or a
-// facility id of 20480 or more. Inline: the host asks this before building costly messages, so it
+// Whether the global summary passes the facility word's query priority; false with no manager or
+// a facility id of 20480 or more. Inline: the host asks this before building costly messages, so it
 // is a handful of loads and compares without a call.
 inline bool FacilityOn(uint32_t facilityWord) {
-    const CVextrelManager* manager = CurrentManager();
     const uint32_t id = FacilityIdOfWord(facilityWord);
-    return manager != nullptr && id < kFacilityIdLimit && manager->MayWant(id, QueryPriorityOfWord(facilityWord));
+    return id < kFacilityIdLimit && MayWant(id, QueryPriorityOfWord(facilityWord));
 }
 
 // Whether a manager is published and has at least one configuration.

@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "include/vextrel.h"
 
@@ -60,12 +61,16 @@ void ReleaseFacilityRegistry() {
     delete g_registry.exchange(nullptr, std::memory_order_acq_rel);
 }
 
+// Lookups and registrations take the registry lock: a host may register a facility from any
+// thread while a restart reads configuration files or writes a header.
 int32_t RegisterFacility(const char* name, uint32_t id) {
+    std::lock_guard<std::mutex> guard(g_registryLock);
     FacilityRegistry* registry = g_registry.load(std::memory_order_acquire);
     return registry == nullptr ? 0 : RegisterInto(*registry, name, id);
 }
 
 const char* FacilityNameOf(uint32_t id) {
+    std::lock_guard<std::mutex> guard(g_registryLock);
     FacilityRegistry* registry = g_registry.load(std::memory_order_acquire);
     if (registry == nullptr) return nullptr;
     auto found = registry->idToName.find(id);
@@ -73,12 +78,19 @@ const char* FacilityNameOf(uint32_t id) {
 }
 
 void ForEachRegisteredFacility(void (*visit)(uint32_t id, void* context), void* context) {
-    FacilityRegistry* registry = g_registry.load(std::memory_order_acquire);
-    if (registry == nullptr) return;
-    for (const auto& entry : registry->idToName) visit(entry.first, context);
+    std::vector<uint32_t> ids;
+    {
+        // Visited outside the lock: a visitor may look names up.
+        std::lock_guard<std::mutex> guard(g_registryLock);
+        FacilityRegistry* registry = g_registry.load(std::memory_order_acquire);
+        if (registry == nullptr) return;
+        for (const auto& entry : registry->idToName) ids.push_back(entry.first);
+    }
+    for (uint32_t id : ids) visit(id, context);
 }
 
 uint32_t FacilityIdOf(const char* name) {
+    std::lock_guard<std::mutex> guard(g_registryLock);
     FacilityRegistry* registry = g_registry.load(std::memory_order_acquire);
     if (registry == nullptr || name == nullptr) return 0;
     auto found = registry->nameToId.find(name);

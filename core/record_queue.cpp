@@ -86,8 +86,7 @@ void RecordQueue::Commit(TraceRecord* record) {
 }
 
 bool RecordQueue::Stop() {
-    stopFlag.store(0xFFFFFFFFu, std::memory_order_seq_cst);
-    wakeEvent.Set();
+    RequestStop();
     return consumer == nullptr || consumer->Finish();
 }
 

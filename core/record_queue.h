@@ -116,6 +116,12 @@ public:
     }
     // The slot the writer reads next, committed or not.
     TraceRecord& NextSlot() { return records[readIndex.Load() & (capacity - 1)]; }
+    // Sets the stop flag (no reservation succeeds afterwards) and wakes the writer, which begins to
+    // drain; Stop then waits for it.
+    void RequestStop() {
+        stopFlag.store(0xFFFFFFFFu, std::memory_order_seq_cst);
+        wakeEvent.Set();
+    }
     // Sets the stop flag (no reservation succeeds afterwards), wakes the writer and lets the
     // consumer drain and finish its output. True when the writer ended (or never ran): the owner
     // may free the ring. False when the writer outlived the stop wait: it now owns the ring and its

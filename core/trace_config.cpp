@@ -1,9 +1,11 @@
 #include "core/trace_config.h"
 
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "core/facility.h"
+#include "core/reclaim.h"
 #include "core/record_queue.h"
 
 namespace vextrel {
@@ -88,12 +90,17 @@ TraceConfig::~TraceConfig() {
         SetQueue(nullptr);
         delete queue;
     }
+    delete handlers_.load(std::memory_order_relaxed);
+}
+
+bool StopConfig(TraceConfig* config) {
+    RecordQueue* queue = config == nullptr ? nullptr : config->Queue();
+    return queue == nullptr || queue->Stop();
 }
 
 void DestroyConfig(TraceConfig* config) {
     if (config == nullptr) return;
-    RecordQueue* queue = config->Queue();
-    if (queue != nullptr && !queue->Stopping() && !queue->Stop()) return;  // the writer deletes it
+    if (!StopConfig(config)) return;  // the writer retires it when it ends
     delete config;
 }
 
@@ -107,9 +114,6 @@ void TraceConfig::RegisterHandler(uint32_t facilityWord, TraceHandlerFunc handle
         }
         if (current->count >= kMaxHandlers) return;
     }
-    const auto now = std::chrono::steady_clock::now();
-    const auto grace = std::chrono::milliseconds(kRetiredTableGraceMilliseconds);
-    std::erase_if(retiredTables_, [&](const RetiredTable& retired) { return now - retired.since >= grace; });
     auto next = std::make_unique<HandlerTable>();
     if (current != nullptr) *next = *current;
     // Lower bound by bisection: the first used entry whose word is not below the new one.
@@ -133,9 +137,7 @@ void TraceConfig::RegisterHandler(uint32_t facilityWord, TraceHandlerFunc handle
         next->entries[low].SetHandler(handler);
         ++next->count;
     }
-    handlers_.store(next.get(), std::memory_order_release);
-    if (currentTable_ != nullptr) retiredTables_.push_back(RetiredTable{std::move(currentTable_), now});
-    currentTable_ = std::move(next);
+    Retire(const_cast<HandlerTable*>(handlers_.exchange(next.release(), std::memory_order_seq_cst)));
 }
 
 void TraceConfig::MergeFrom(TraceConfig& other) {
@@ -149,7 +151,7 @@ void TraceConfig::MergeFrom(TraceConfig& other) {
 
 void TraceConfig::UpdateFrom(TraceConfig& other) {
     if (&other == this) return;
-    file = other.file;
+    file.TakeSettingsFrom(other.file);
     console.CopyBaseFrom(other.console);
     client.AssignFrom(other.client);
     quiet.store(other.quiet.load());

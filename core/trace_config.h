@@ -3,10 +3,7 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
-#include <memory>
-#include <vector>
 
 #include "core/tracer.h"
 #include "core/record_queue.h"
@@ -20,9 +17,6 @@ constexpr uint32_t kDefaultQueueSize = kSmallQueueSize;
 constexpr uint32_t kConfigPathCapacity = 1024;
 constexpr uint32_t kConfigNameCapacity = 32;
 constexpr uint32_t kMaxHandlers = 256;
-
-// How long a replaced handler table stays allocated for trace calls that read its pointer just before.
-constexpr uint32_t kRetiredTableGraceMilliseconds = 100;
 
 // A per-facility-word message handler entry; the facility word (priority byte included) is the key.
 // The handler is replaced in place, so re-registering a word allocates nothing.
@@ -108,10 +102,9 @@ public:
     bool crashRecord = true;
     ConfigName name;
 
-    // The handler table that trace calls read, or null while no handler was registered. A new word
-    // publishes a new table; the old one is freed by a later registration once it has been retired
-    // for the grace period, so a trace call never reads a table that is being freed.
-    const HandlerTable* Handlers() const { return handlers_.load(std::memory_order_acquire); }
+    // The handler table that trace calls read (under a ReadGuard), or null while no handler was
+    // registered. A new word publishes a new table and retires the old one.
+    const HandlerTable* Handlers() const { return handlers_.load(std::memory_order_seq_cst); }
     // Sets the handler of a facility word (insert in order, or replace); a 257th word is ignored.
     void RegisterHandler(uint32_t facilityWord, TraceHandlerFunc handler);
 
@@ -121,26 +114,25 @@ public:
 
     // Merge of a later configuration with the same trace folder into this one.
     void MergeFrom(TraceConfig& other);
-    // A running configuration takes the settings of a freshly read one with the same config path.
+    // A running configuration takes the settings of a freshly read one with the same config path;
+    // its trace file stays until the caller hands it a new one (see SwitchConfigFile).
     void UpdateFrom(TraceConfig& other);
 
 private:
     TraceConfig() = default;
 
     std::atomic<const HandlerTable*> handlers_{nullptr};
-    // A replaced table and when it stopped being the published one.
-    struct RetiredTable {
-        std::unique_ptr<HandlerTable> table;
-        std::chrono::steady_clock::time_point since;
-    };
-    std::unique_ptr<HandlerTable> currentTable_;
-    std::vector<RetiredTable> retiredTables_;
     std::atomic<RecordQueue*> queue_{nullptr};
 };
 
 // Stops the configuration's writer (it drains what was committed, then writes the closing line) and
 // deletes the configuration. A writer still running after the stop wait owns the configuration from
-// then on and deletes it when it ends, so nothing is freed under it. Null is ignored.
+// then on and retires it when it ends, so nothing is freed under it. Null is ignored. For
+// configurations no trace call can reach; a published one is stopped with StopConfig and retired.
 void DestroyConfig(TraceConfig* config);
+
+// Stops the configuration's writer as DestroyConfig does, without freeing anything. True when the
+// caller still owns the configuration; false when the writer outlived the stop wait and owns it.
+bool StopConfig(TraceConfig* config);
 
 }  // namespace vextrel

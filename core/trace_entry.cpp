@@ -7,6 +7,7 @@
 #include "core/facility.h"
 #include "core/manager.h"
 #include "core/message_formatter.h"
+#include "core/reclaim.h"
 #include "core/record_queue.h"
 #include "core/trace_config.h"
 #include "host/host_info.h"
@@ -56,11 +57,11 @@ inline bool BeginCall(uint64_t* startStamp, uint32_t facilityWord, CallContext& 
         call.Timestamp();
     }
     if (startStamp != nullptr) call.startTimestamp = StartTimestampFor(startStamp, call.timestamp);
-    CVextrelManager* manager = CurrentManager();
-    if (manager == nullptr) return false;
     call.facilityId = FacilityIdOfWord(facilityWord);
     call.priority = TracePriorityOfWord(facilityWord);
-    if (call.facilityId >= kFacilityIdLimit || !manager->MayWant(call.facilityId, call.priority)) return false;
+    if (call.facilityId >= kFacilityIdLimit || !MayWant(call.facilityId, call.priority)) return false;
+    CVextrelManager* manager = CurrentManager();
+    if (manager == nullptr) return false;
     call.configs = manager->Snapshot();
     return call.configs.count != 0;
 }
@@ -173,6 +174,7 @@ bool QueueText(TraceConfig& config, const Acceptance& acceptance, uint32_t facil
 }
 
 void TraceEntry(uint64_t* startStamp, uint32_t facilityWord, const char* format, va_list args, bool quiet) {
+    const ReadGuard guard;
     CallContext call;
     if (!BeginCall(startStamp, facilityWord, call)) return;
     if (format == nullptr) format = "";
@@ -184,7 +186,12 @@ void TraceEntry(uint64_t* startStamp, uint32_t facilityWord, const char* format,
         if (!acceptance.Any()) continue;
         const uint64_t timestamp = call.Timestamp();
         TraceRecord* record = ReserveRecord(*config);
-        if (record == nullptr) return;
+        if (record == nullptr) {
+            // A ring that is ending with its configuration (a swap, an unload) refuses without
+            // being full: the configurations after it still get the message.
+            if (config->Queue() == nullptr || config->Queue()->Stopping()) continue;
+            return;
+        }
         va_list copy;
         va_copy(copy, args);
         if (handler != nullptr) {
@@ -205,6 +212,7 @@ void TraceEntry(uint64_t* startStamp, uint32_t facilityWord, const char* format,
 }
 
 void PutsEntry(uint64_t* startStamp, uint32_t facilityWord, const char* text, bool quiet) {
+    const ReadGuard guard;
     CallContext call;
     if (!BeginCall(startStamp, facilityWord, call)) return;
     if (text == nullptr) text = "";

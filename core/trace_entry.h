@@ -16,9 +16,10 @@ namespace vextrel {
 class TraceConfig;
 struct TraceRecord;
 
+// Both entry routines read the manager and what it holds under a ReadGuard of their own.
 // The formatted path: handler test, tracer tests, reserve, format (or call the handler), commit,
 // for each configuration in list order. A full queue drops the message for the remaining
-// configurations too.
+// configurations too; a queue that is ending with its configuration is skipped.
 void TraceEntry(uint64_t* startStamp, uint32_t facilityWord, const char* format, va_list args, bool quiet);
 
 // The plain-text path: queues the whole text for every interested configuration, split into
@@ -46,9 +47,8 @@ inline ClockCallback InstalledClockCallback() { return detail::g_clockCallback.l
 // for words with a handler too.
 inline bool FilteredOutAtOnce(uint32_t facilityWord) {
     if (InstalledClockCallback() != nullptr) return false;
-    const CVextrelManager* manager = CurrentManager();
     const uint32_t id = FacilityIdOfWord(facilityWord);
-    return manager == nullptr || id >= kFacilityIdLimit || !manager->MayWant(id, TracePriorityOfWord(facilityWord));
+    return id >= kFacilityIdLimit || !MayWant(id, TracePriorityOfWord(facilityWord));
 }
 
 // Installs the clock callback process-wide (null removes it).

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core/reclaim.h"
+#include "platform/clock.h"
 #include "platform/thread.h"
 
 namespace vextrel {
@@ -52,61 +54,109 @@ void ConsoleTracer::Write(char* line, int32_t length) {
     std::puts(line);
 }
 
+ClientTracer::~ClientTracer() { delete list_.load(std::memory_order_relaxed); }
+
 void ClientTracer::Write(char* line, int32_t length) {
-    std::lock_guard<std::mutex> guard(lock_);
+    // The clients are copied out under a ReadGuard and called outside it, so that a slow client
+    // never holds back what others retire.
+    constexpr size_t kInline = 16;
+    TraceClient* inlineCopy[kInline];
+    std::vector<TraceClient*> longCopy;
+    TraceClient** clients = inlineCopy;
+    size_t count = 0;
+    {
+        const ReadGuard guard;
+        const ClientList* list = list_.load(std::memory_order_seq_cst);
+        if (list == nullptr) return;
+        count = list->clients.size();
+        if (count > kInline) {
+            longCopy = list->clients;
+            clients = longCopy.data();
+        } else {
+            std::copy(list->clients.begin(), list->clients.end(), inlineCopy);
+        }
+    }
     const ClientCallbackMark mark;
-    for (TraceClient* client : clients_) client->OnTraceLine(line, static_cast<uint32_t>(length));
+    for (size_t i = 0; i < count; ++i) {
+        TraceClient* client = clients[i];
+        bool listed = false;
+        {
+            // Announcing the call before looking at the list again pairs with RemoveClient's
+            // publish before it looks at calling_: either this sees the client gone, or the remover
+            // sees the call and waits for it.
+            const ReadGuard guard;
+            calling_.store(client, std::memory_order_seq_cst);
+            const ClientList* now = list_.load(std::memory_order_seq_cst);
+            listed = now != nullptr && std::binary_search(now->clients.begin(), now->clients.end(), client);
+        }
+        if (listed) client->OnTraceLine(line, static_cast<uint32_t>(length));
+    }
+    calling_.store(nullptr, std::memory_order_seq_cst);
 }
 
-void ClientTracer::SortAndPublishLocked() {
-    std::sort(clients_.begin(), clients_.end());
-    clients_.erase(std::unique(clients_.begin(), clients_.end()), clients_.end());
-    clientCount_.store(static_cast<uint32_t>(clients_.size()), std::memory_order_relaxed);
+void ClientTracer::PublishLocked(std::vector<TraceClient*> clients) {
+    std::sort(clients.begin(), clients.end());
+    clients.erase(std::unique(clients.begin(), clients.end()), clients.end());
+    const uint32_t count = static_cast<uint32_t>(clients.size());
+    auto* next = new ClientList{std::move(clients)};
+    Retire(const_cast<ClientList*>(list_.exchange(next, std::memory_order_seq_cst)));
+    clientCount_.store(count, std::memory_order_relaxed);
+}
+
+std::vector<TraceClient*> ClientTracer::Clients() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    const ClientList* list = list_.load(std::memory_order_acquire);
+    return list == nullptr ? std::vector<TraceClient*>{} : list->clients;
+}
+
+bool ClientTracer::HasClient(TraceClient* client) const {
+    const std::vector<TraceClient*> clients = Clients();
+    return std::binary_search(clients.begin(), clients.end(), client);
 }
 
 void ClientTracer::AddClient(TraceClient* client) {
+    std::vector<TraceClient*> clients = Clients();
     std::lock_guard<std::mutex> guard(lock_);
     if (State() != kTracerDisabled) SetState(kTracerActive);
-    clients_.push_back(client);
-    SortAndPublishLocked();
+    clients.push_back(client);
+    PublishLocked(std::move(clients));
 }
 
-void ClientTracer::RemoveClient(TraceClient* client) {
-    std::lock_guard<std::mutex> guard(lock_);
-    auto found = std::find(clients_.begin(), clients_.end(), client);
-    if (found == clients_.end()) return;
-    clients_.erase(found);
-    clientCount_.store(static_cast<uint32_t>(clients_.size()), std::memory_order_relaxed);
+void ClientTracer::RemoveClient(TraceClient* client, uint64_t deadlineTicks) {
+    std::vector<TraceClient*> clients = Clients();
+    auto found = std::find(clients.begin(), clients.end(), client);
+    if (found == clients.end()) return;
+    clients.erase(found);
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        PublishLocked(std::move(clients));
+    }
+    while (calling_.load(std::memory_order_seq_cst) == client && platform::ReadCounter() < deadlineTicks) {
+        platform::SleepMilliseconds(1);
+    }
 }
 
 void ClientTracer::MergeFrom(ClientTracer& other) {
     if (&other == this) return;
-    std::lock_guard<std::mutex> mine(lock_);
-    std::lock_guard<std::mutex> theirs(other.lock_);
     MergeBaseFrom(other);
-    clients_.insert(clients_.end(), other.clients_.begin(), other.clients_.end());
-    SortAndPublishLocked();
+    std::vector<TraceClient*> clients = Clients();
+    const std::vector<TraceClient*> theirs = other.Clients();
+    clients.insert(clients.end(), theirs.begin(), theirs.end());
+    std::lock_guard<std::mutex> guard(lock_);
+    PublishLocked(std::move(clients));
 }
 
 void ClientTracer::AssignFrom(ClientTracer& other) {
     if (&other == this) return;
     CopyBaseFrom(other);
-    std::lock_guard<std::mutex> mine(lock_);
-    std::lock_guard<std::mutex> theirs(other.lock_);
-    clients_ = other.clients_;
-    clientCount_.store(static_cast<uint32_t>(clients_.size()), std::memory_order_relaxed);
+    std::vector<TraceClient*> theirs = other.Clients();
+    std::lock_guard<std::mutex> guard(lock_);
+    PublishLocked(std::move(theirs));
 }
 
 bool ClientTracer::SameAs(ClientTracer& other) {
     if (&other == this) return true;
-    std::lock_guard<std::mutex> mine(lock_);
-    std::lock_guard<std::mutex> theirs(other.lock_);
-    return clients_ == other.clients_ && SameBaseAs(other);
-}
-
-std::vector<TraceClient*> ClientTracer::Clients() {
-    std::lock_guard<std::mutex> guard(lock_);
-    return clients_;
+    return Clients() == other.Clients() && SameBaseAs(other);
 }
 
 }  // namespace vextrel

@@ -77,12 +77,27 @@ public:
     void Write(char* line, int32_t length) override;
 };
 
+// A trace file that takes over from a configuration's current one once its writer reaches a
+// position in the ring: every record reserved before it goes to the old file, then the old file
+// gets its closing line, and the new one begins with its header.
+struct FileSwitch {
+    // Ring index of the first record that belongs to the new file.
+    uint32_t firstIndex = 0;
+    // The new file, opened; null when the file tracer goes on without a file.
+    std::shared_ptr<FileWriter> writer;
+    // Lines the new file begins with.
+    std::vector<std::string> header;
+};
+
 // The trace file, written through a FileWriter shared with other configurations that merged into
-// or were updated from this one. Lines are written without a lock: a writing thread announces
-// itself, then reads the current FileWriter; replacing the FileWriter publishes the new one and
-// waits until no thread is still inside a write before it lets go of the old share.
+// this one. Lines are written without a lock: a writing thread reads the current FileWriter under a
+// ReadGuard; replacing it publishes the new one and retires the old share, which closes the file
+// when it was the last.
 class FileTracer final : public BaseTracer {
 public:
+    FileTracer() = default;
+    ~FileTracer() override;
+
     // Passes the line to the FileWriter when there is one (any thread).
     void Write(char* line, int32_t length) override;
 
@@ -100,19 +115,20 @@ public:
     // The FileWriter's flush result, or 0 without a file.
     int Flush();
 
-    // The open file's path, or "" without a file. The text stays valid while the file is open.
+    // The path of the file that is open or about to take over, or "" without one. The text stays
+    // valid while that file is open.
     const char* GetPath() const;
 
     // Opens the trace file in `folder` for the base name (see output/trace_file.cpp); true when a
     // file is open afterwards. Keeps an already open file.
     bool OpenTraceFile(const char* folder, const char* baseName);
 
-    // Releases this tracer's share of the file; the last share closes it.
+    // Releases this tracer's share of the file; the last share closes it once no reader holds it.
     void CloseTraceFile();
 
-    // Copy assignment: base copy, a share of the other's FileWriter, its append flag and log file
-    // limit; the counter value stays.
-    FileTracer& operator=(const FileTracer& other);
+    // Takes the other's base part, append flag and log file limit; the file and the counter value
+    // stay.
+    void TakeSettingsFrom(const FileTracer& other);
 
     // Different base parts, append flags or log file limits.
     bool operator!=(const FileTracer& other) const;
@@ -121,38 +137,48 @@ public:
     // other's FileWriter when it has one.
     void MergeFrom(const FileTracer& other);
 
-    bool HasWriter() const { return current_.load(std::memory_order_acquire) != nullptr; }
+    bool HasWriter() const { return current_.load(std::memory_order_seq_cst) != nullptr; }
     std::shared_ptr<FileWriter> Writer() const;
 
-    // Makes `writer` the one lines go to; the previous share is released once no write that may
-    // have read it is still running, which closes its file when it was the last share.
+    // Makes `writer` the one lines go to; the previous share is retired.
     void SetWriter(std::shared_ptr<FileWriter> writer);
+
+    // Hands the tracer a file that takes over at a ring position (see FileSwitch); a switch handed
+    // over earlier and not taken yet is dropped.
+    void ScheduleSwitch(std::unique_ptr<FileSwitch> next);
+    // The scheduled switch once the writer's read position `readIndex` has reached it, else null.
+    std::unique_ptr<FileSwitch> TakeSwitchDue(uint32_t readIndex);
 
     bool append = false;
     int32_t logFileLimit = -1;
     uint32_t counterValue = 0;
 
 private:
-    // Runs `use` on the current FileWriter (or null) with this thread counted as writing.
+    // Runs `use` on the current FileWriter (or null) under a ReadGuard.
     template <typename Use>
     auto WithCurrentWriter(Use&& use);
 
-    // Guards writer_ between the threads that replace it (start, restart, reload, merges).
+    // Guards writer_ between the threads that replace it (start, restart, reload, merges, the
+    // writer thread at a switch).
     mutable std::mutex shareLock_;
     std::shared_ptr<FileWriter> writer_;
     // writer_.get(), as the writing threads read it.
     std::atomic<FileWriter*> current_{nullptr};
-    // Threads between reading current_ and their last use of what they read.
-    std::atomic<uint32_t> writersInside_{0};
+    std::atomic<FileSwitch*> pending_{nullptr};
 };
 
-// The host's trace clients, sorted by pointer value without repeats.
+// The host's trace clients, sorted by pointer value without repeats, in a list that is replaced
+// whole on every change (the replaced list is retired), so the writer thread calls clients without
+// a lock and no change ever waits for a client's callback.
 class ClientTracer final : public BaseTracer {
 public:
-    // Calls every client's OnTraceLine, in list order, under the client-list lock.
+    ClientTracer() = default;
+    ~ClientTracer() override;
+
+    // Calls every client's OnTraceLine, in list order; a client removed meanwhile is skipped.
     void Write(char* line, int32_t length) override;
 
-    // The base test, and at least one client (read without the lock).
+    // The base test, and at least one client.
     bool IsActive(uint32_t id, uint32_t priority) const override {
         return clientCount_.load(std::memory_order_relaxed) != 0 && BaseTracer::IsActive(id, priority);
     }
@@ -160,26 +186,37 @@ public:
     // Adds a client (once), making a not-configured tracer active.
     void AddClient(TraceClient* client);
 
-    // Removes the first entry equal to `client`; nothing when it is absent.
-    void RemoveClient(TraceClient* client);
+    // Removes the client: no call to it begins once this returns. A call already running is waited
+    // for until the counter reaches `deadlineTicks` at most. Nothing when it is absent.
+    void RemoveClient(TraceClient* client, uint64_t deadlineTicks);
 
-    // Client merge: base merge and the union of both lists (this lock first, then the other's).
+    // Whether the client is in the list.
+    bool HasClient(TraceClient* client) const;
+
+    // Client merge: base merge and the union of both lists.
     void MergeFrom(ClientTracer& other);
 
-    // Base copy, then this list becomes a copy of the other's (this lock first).
+    // Base copy, then this list becomes a copy of the other's.
     void AssignFrom(ClientTracer& other);
 
-    // Whether base parts and lists are equal (this lock first).
+    // Whether base parts and lists are equal.
     bool SameAs(ClientTracer& other);
 
-    std::vector<TraceClient*> Clients();
+    std::vector<TraceClient*> Clients() const;
 
 private:
-    void SortAndPublishLocked();
+    struct ClientList {
+        std::vector<TraceClient*> clients;
+    };
+    // Sorts, removes repeats and publishes `clients`; under lock_.
+    void PublishLocked(std::vector<TraceClient*> clients);
 
-    std::mutex lock_;
-    std::vector<TraceClient*> clients_;
+    // Serialises changes of the list (control side only; never held while a client is called).
+    mutable std::mutex lock_;
+    std::atomic<const ClientList*> list_{nullptr};
     std::atomic<uint32_t> clientCount_{0};
+    // The client the writer thread is calling or about to call, else null.
+    std::atomic<TraceClient*> calling_{nullptr};
 };
 
 }  // namespace vextrel

@@ -12,6 +12,8 @@
 #include "host/process_name.h"
 #include "output/line_format.h"
 #include "output/queue_writer.h"
+#include "output/trace_file.h"
+#include "platform/clock.h"
 
 namespace vextrel {
 namespace {
@@ -51,12 +53,38 @@ HeaderFacts CurrentHeaderFacts() {
     return facts;
 }
 
+namespace {
+
+// The header lines of a configuration, each cut to what one line buffer holds.
+std::vector<std::string> HeaderLinesOf(const TraceConfig& config, bool toFile) {
+    const HeaderFacts facts = CurrentHeaderFacts();
+    const std::vector<FacilityPriority> facilities = FileTracerFacilities(config);
+    std::vector<std::string> lines = toFile ? FileHeaderLines(facts, facilities, config.refresh)
+                                            : ConsoleHeaderLines(facts, facilities, config.refresh);
+    for (std::string& line : lines) {
+        if (line.size() >= kLineCapacity) line.resize(kLineCapacity - 1);
+    }
+    return lines;
+}
+
+// The file header (an open file, not quiet) and the console header (console enabled, not quiet).
+void WriteHeaders(TraceConfig& config) {
+    if (config.quiet.load()) return;
+    if (config.file.HasWriter()) {
+        WriteLines(config.file, HeaderLinesOf(config, true));
+        config.file.Flush();
+    }
+    if (config.console.State() == kTracerActive) WriteLines(config.console, HeaderLinesOf(config, false));
+}
+
+void ProcessNameOfHost(char (&processName)[kProcessNameCapacity]) { ProcessNameOf(Host().executableFileName, processName); }
+
+}  // namespace
+
 void StartConfig(TraceConfig& config) {
     if (config.started) return;
     char processName[kProcessNameCapacity];
-    ProcessNameOf(Host().executableFileName, processName);
-    const HeaderFacts facts = CurrentHeaderFacts();
-
+    ProcessNameOfHost(processName);
     const bool anyEnabled = config.console.State() == kTracerActive || config.file.State() == kTracerActive ||
                             config.client.State() == kTracerActive;
     if (anyEnabled && config.Queue() == nullptr) {
@@ -65,18 +93,36 @@ void StartConfig(TraceConfig& config) {
         if (StartQueueWriter(*queue, config.queueSize, config)) config.SetQueue(queue.release());
     }
     if (config.file.State() == kTracerActive) config.file.OpenTraceFile(config.traceFolder, processName);
+    WriteHeaders(config);
+    config.started = true;
+    config.refresh = false;
+}
 
-    const bool quiet = config.quiet.load();
-    const std::vector<FacilityPriority> facilities = FileTracerFacilities(config);
-    if (config.file.HasWriter() && !quiet) {
-        WriteLines(config.file, FileHeaderLines(facts, facilities, config.refresh));
+void SwitchConfigFile(TraceConfig& config) {
+    auto next = std::make_unique<FileSwitch>();
+    if (config.file.State() == kTracerActive) {
+        char processName[kProcessNameCapacity];
+        ProcessNameOfHost(processName);
+        next->writer = OpenNewTraceFile(config.file, config.traceFolder, processName, platform::LocalTime());
+        if (next->writer != nullptr && !config.quiet.load()) next->header = HeaderLinesOf(config, true);
+    }
+    RecordQueue* queue = config.Queue();
+    if (queue != nullptr) {
+        next->firstIndex = queue->writeIndex.Load() + 1;
+        config.file.ScheduleSwitch(std::move(next));
+        queue->wakeEvent.Set();  // a writer asleep on a drained ring changes over now
+    } else {
+        config.file.SetWriter(std::move(next->writer));
+        WriteLines(config.file, next->header);
         config.file.Flush();
     }
-    if (config.console.State() == kTracerActive && !quiet) {
-        WriteLines(config.console, ConsoleHeaderLines(facts, facilities, config.refresh));
+    if (config.console.State() == kTracerActive && !config.quiet.load()) {
+        WriteLines(config.console, HeaderLinesOf(config, false));
     }
     config.started = true;
     config.refresh = false;
 }
+
+void WriteHeaderAgain(TraceConfig& config) { WriteHeaders(config); }
 
 }  // namespace vextrel

@@ -1,19 +1,21 @@
 #include "lifecycle/library_lifecycle.h"
 
 #include <memory>
+#include <mutex>
 
 #include "config/config_consolidation.h"
 #include "config/config_loader.h"
 #include "config/config_parser.h"
 #include "core/facility.h"
 #include "core/manager.h"
+#include "core/reclaim.h"
+#include "core/record_queue.h"
 #include "core/trace_config.h"
 #include "diag/machine_id.h"
 #include "host/host_info.h"
 #include "lifecycle/config_start.h"
+#include "lifecycle/control_lock.h"
 #include "lifecycle/crash_record.h"
-#include "platform/clock.h"
-#include "platform/grace_hints.h"
 #include "platform/thread.h"
 
 namespace vextrel {
@@ -22,6 +24,17 @@ namespace {
 // Process-attach notifications not yet matched by a detach. The loader serialises attach and
 // detach, so a plain counter serves.
 uint32_t g_attachCount = 0;
+
+// How long the unload waits for a thread still inside a trace call before it leaves what that
+// thread may read allocated.
+constexpr uint32_t kUnloadReclaimMilliseconds = 1000;
+
+// What a rebuild does with the running manager.
+enum class Rebuild {
+    Load,     // there is none yet
+    Restart,  // always replaced; every configuration begins a new file with a full header
+    Reload,   // replaced only when the files differ; carried-over configurations refresh
+};
 
 ConfigContext ConfigContextOfHost() { return ConfigContext{Host().defaultTraceFolder}; }
 
@@ -37,23 +50,58 @@ void LoadConfiguredFiles(CVextrelManager* manager) {
     }
 }
 
-// Withdraws the running manager, waits for trace calls still walking it, carries its configurations
-// that come from the same files over into `fresh` and destroys the rest.
-void SwapOut(CVextrelManager* fresh) {
-    CVextrelManager* old = ExchangeManager(nullptr);
-    platform::SleepMilliseconds(kSwapGraceMilliseconds);
-    platform::HintGracePeriodOver();
-    if (old != nullptr) {
-        AdoptRunningConfigs(fresh, old);
-        delete old;
+// The one place that publishes a manager: the summary is lowered to the new configurations before
+// the exchange and raised to them after it. Returns the manager it replaced.
+CVextrelManager* Publish(CVextrelManager* manager) {
+    std::lock_guard<std::mutex> settings(SettingsMutex());
+    if (manager != nullptr) manager->PublishConfigs();
+    CVextrelManager* previous = ExchangeManager(manager);
+    if (manager != nullptr) {
+        RebuildGlobalPriorityMap(manager, true);
+    } else {
+        ClearGlobalSummary();
     }
+    return previous;
 }
 
-// Starts the configurations of a new manager and publishes it.
-void StartAndPublish(CVextrelManager* manager) {
-    StartConfigsGuarded(manager, false);
-    ExchangeManager(manager);
-    UpdateCrashRecord(manager);
+// Stops every writer the withdrawn manager still holds, all of them asked at once so that they
+// drain side by side, then retires the manager: it is freed once no trace call can hold it.
+void RetireManager(CVextrelManager* manager) {
+    if (manager == nullptr) return;
+    for (TraceConfig* config : manager->configs) {
+        if (RecordQueue* queue = config == nullptr ? nullptr : config->Queue()) queue->RequestStop();
+    }
+    for (TraceConfig*& config : manager->configs) {
+        if (config != nullptr && !StopConfig(config)) config = nullptr;  // its writer owns it now
+    }
+    Retire(manager);
+}
+
+// The pipeline of load, restart and reload (see the header). False when nothing was swapped in.
+bool RebuildManager(Rebuild kind) {
+    ProbeHostEnvironment();
+    CVextrelManager* running = CurrentManager();
+    if (kind == Rebuild::Reload && running == nullptr) return false;
+    std::unique_ptr<CVextrelManager> fresh(CVextrelManager::Create());
+    if (fresh == nullptr) return false;
+    LoadConfiguredFiles(fresh.get());
+    ConsolidateConfigs(fresh.get());
+    if (kind == Rebuild::Reload && !ConfigsDiffer(fresh.get(), running)) return false;
+    // From here on the new manager holds running configurations: it is published whatever happens.
+    CVextrelManager* next = fresh.release();
+    {
+        std::lock_guard<std::mutex> settings(SettingsMutex());
+        AdoptRunningConfigs(next, running);
+        for (TraceConfig* config : next->configs) {
+            if (kind != Rebuild::Restart) continue;
+            config->quiet.store(false);
+            config->refresh = false;
+        }
+    }
+    StartConfigs(next);
+    RetireManager(Publish(next));
+    UpdateCrashRecord(next);
+    return true;
 }
 
 // Frees what the load made besides the manager, for an unload while the process keeps running.
@@ -61,54 +109,55 @@ void ReleaseLoadState() {
     ReleaseLoadedConfigFiles();
     ReleaseMachineUUID();
     ReleaseFacilityRegistry();
+    ReleaseGlobalSummary();
     platform::ReleaseThreadCounter();
 }
 
 }  // namespace
 
-void InitializeLibrary(CVextrelManager* manager, bool start) {
-    ProbeHostEnvironment();
-    if (manager == nullptr) {
-        manager = CVextrelManager::Create();
-        if (manager == nullptr) return;
-        ExchangeManager(manager);
-    }
-    LoadConfiguredFiles(manager);
-    if (start) StartConfigs(manager, false);
-}
-
-CVextrelManager* CreateManager() {
-    CVextrelManager* manager = CVextrelManager::Create();
-    if (manager != nullptr) InitializeLibrary(manager, false);
-    return manager;
-}
-
-void StartConfigs(CVextrelManager* manager, bool force) {
-    ConsolidateConfigs(manager);
+void StartConfigs(CVextrelManager* manager) {
     for (TraceConfig* config : manager->configs) {
-        if (config == nullptr || (config->started && !force)) continue;
-        config->started = false;
         try {
-            StartConfig(*config);
+            if (config->Queue() != nullptr) {
+                SwitchConfigFile(*config);
+            } else {
+                StartConfig(*config);
+            }
         } catch (...) {
-            // A thread or event the system refused: this configuration stays without output, the
-            // others start all the same.
         }
     }
-    manager->PublishConfigs();
-    RebuildGlobalPriorityMap(manager, false);
 }
 
-void StartConfigsGuarded(CVextrelManager* manager, bool force) {
+void InitializeLibrary() {
     try {
-        StartConfigs(manager, force);
+        RebuildManager(Rebuild::Load);
     } catch (...) {
-        manager->PublishConfigs();
-        RebuildGlobalPriorityMap(manager, true);
+        // Memory exhausted while reading the configuration files: the library runs without them.
     }
 }
 
-void StopLibrary() { delete ExchangeManager(nullptr); }
+void RestartLibrary() {
+    try {
+        RebuildManager(Rebuild::Restart);
+    } catch (...) {
+        // Memory exhausted while reading the configuration files: the running manager stays.
+    }
+}
+
+bool ReloadConfigs() {
+    try {
+        return RebuildManager(Rebuild::Reload);
+    } catch (...) {
+        return false;
+    }
+}
+
+void StopLibrary() {
+    RetireManager(Publish(nullptr));
+    // The host has stopped calling: whatever readers left is freed now (a thread stuck inside a
+    // trace call holds back only what it may still read).
+    ReclaimRetiredWaiting(kUnloadReclaimMilliseconds);
+}
 
 void StopLibraryAtExit() {
     // Kept reachable: the process is ending and threads may still be inside a trace call.
@@ -125,15 +174,7 @@ void StopLibraryAtExit() {
 
 void OnProcessAttach() {
     if (g_attachCount++ != 0) return;
-    try {
-        InitializeLibrary(nullptr, false);
-        if (CVextrelManager* manager = CurrentManager()) {
-            StartConfigsGuarded(manager, false);
-            UpdateCrashRecord(manager);
-        }
-    } catch (...) {
-        // Memory exhausted while reading the configuration files: the library runs without them.
-    }
+    InitializeLibrary();
 }
 
 void OnProcessDetach(bool processExiting) {
@@ -148,44 +189,6 @@ void OnProcessDetach(bool processExiting) {
             ReleaseLoadState();
         }
     } catch (...) {
-    }
-}
-
-void RestartLibrary() {
-    try {
-        CVextrelManager* fresh = CreateManager();
-        if (fresh == nullptr) return;  // the running manager stays in use
-        ConsolidateConfigs(fresh);
-        SwapOut(fresh);
-        for (TraceConfig* config : fresh->configs) {
-            if (config == nullptr) continue;
-            config->file.Flush();
-            config->file.CloseTraceFile();
-            config->quiet.store(false);
-            config->refresh = false;
-        }
-        StartAndPublish(fresh);
-    } catch (...) {
-        // Memory exhausted while reading the configuration files: the running manager stays.
-    }
-}
-
-bool ReloadConfigs() {
-    try {
-        CVextrelManager* running = CurrentManager();
-        if (running == nullptr) return false;
-        CVextrelManager* fresh = CreateManager();
-        if (fresh == nullptr) return false;
-        ConsolidateConfigs(fresh);
-        if (!ConfigsDiffer(fresh, running)) {
-            delete fresh;
-            return false;
-        }
-        SwapOut(fresh);
-        StartAndPublish(fresh);
-        return true;
-    } catch (...) {
-        return false;
     }
 }
 

@@ -1,4 +1,11 @@
 // The library's lifecycle: load and unload, and rebuilding the manager while the host runs.
+//
+// Load, restart and reload run one pipeline: probe the host, read the configuration files into a
+// new manager, consolidate it, compare it with the running one (reload only), carry over the
+// running configurations read from the same files, start the new ones and move the carried ones
+// to new trace files without a gap, publish the new manager in one exchange (the running one stays
+// published until then, so every trace call reaches the old or the new configurations), stop and
+// retire what the old manager still holds, and update the crash record.
 #pragma once
 
 #include <cstdint>
@@ -17,41 +24,30 @@ void OnProcessAttach();
 // drains and ends, but nothing a trace call still in flight can reach is freed. Never throws.
 void OnProcessDetach(bool processExiting = false);
 
-// Probes the host, then fills `manager` from the configuration files; with no manager given, creates
-// one and publishes it at once. With `start`, consolidates, starts every configuration and rebuilds
-// the global table.
-void InitializeLibrary(CVextrelManager* manager, bool start);
+// The load: reads, starts and publishes the first manager. Never throws.
+void InitializeLibrary();
 
-// A new manager holding one configuration per configuration file, neither consolidated nor started;
-// null when memory is exhausted.
-CVextrelManager* CreateManager();
+// Builds a new manager from the configuration files and swaps it in; every configuration starts
+// afresh with a new trace file and a full header (carried-over ones keep ring and writer). The
+// running manager stays when memory runs out. Never throws.
+void RestartLibrary();
 
-// Consolidates the manager, starts every configuration that is not started (every one when
-// `force`), publishes the list to trace calls and rebuilds the global table.
-void StartConfigs(CVextrelManager* manager, bool force);
+// Swaps in a new manager only when the configuration files now differ from the running ones (as
+// RestartLibrary, carried-over configurations continuing in a new file with the refresh title);
+// true when it did. Never throws.
+bool ReloadConfigs();
 
-// StartConfigs for the exports: a thread or event that the system refuses leaves the configuration
-// it was for without output, but the list is published and the table rebuilt all the same, so the
-// host keeps a working library and the failure never reaches it.
-void StartConfigsGuarded(CVextrelManager* manager, bool force);
+// Starts each configuration of a manager about to be published that never ran, and moves each one
+// carried over from the running manager to its new trace file (SwitchConfigFile). A thread or event
+// the system refuses leaves that configuration without output; the others start all the same.
+void StartConfigs(CVextrelManager* manager);
 
-// Withdraws the current manager and destroys it: every writer drains its ring and ends its trace
-// file with the closing line.
+// Withdraws the current manager, stops every writer (each drains its ring and ends its trace file
+// with the closing line) and frees what the readers have left.
 void StopLibrary();
 
 // Withdraws the current manager and stops every writer (drain, closing line) but frees nothing, for
 // the process's exit while other threads may still be inside a trace call.
 void StopLibraryAtExit();
-
-// Builds a new manager from the configuration files, swaps it in and starts every configuration
-// afresh (trace files reopened); the running manager stays when memory runs out. Never throws.
-void RestartLibrary();
-
-// Swaps in a new manager only when the configuration files now differ from the running ones;
-// true when it did. Never throws.
-bool ReloadConfigs();
-
-// How long a withdrawn manager stays alive for trace calls that read its pointer just before.
-constexpr uint32_t kSwapGraceMilliseconds = 100;
 
 }  // namespace vextrel

@@ -8,11 +8,14 @@
 
 namespace vextrel {
 
-// Parses `configText` into a configuration of its own that feeds `client` and restarts the
-// configurations; a text that leaves no tracer active stores nothing. A null client is ignored.
+// Parses `configText` into a configuration that feeds `client`: merged into the running one with
+// the same trace folder, or else started and published as a configuration of its own; the running
+// configurations write their headers again. A text that leaves no tracer active stores nothing. A
+// null client is ignored.
 void AddTraceClient(TraceClient* client, const char* configText, int32_t length);
 
-// Detaches `client` from every configuration and restarts them.
+// Hands `client` every record traced before the call (the stop wait at most), then detaches it
+// from every configuration: it is not called again once this returns. Writes the headers again.
 void RemoveTraceClient(TraceClient* client);
 
 // Hands the messages of `facilityWord` to `handler` in every configuration.

@@ -2,21 +2,17 @@
 // (naming, folder creation, retention) lives in trace_file.cpp.
 #include "core/tracer.h"
 
-#include <thread>
-
+#include "core/reclaim.h"
 #include "output/file_writer.h"
 
 namespace vextrel {
 
+FileTracer::~FileTracer() { delete pending_.load(std::memory_order_relaxed); }
+
 template <typename Use>
 auto FileTracer::WithCurrentWriter(Use&& use) {
-    // Counting in before reading the pointer (both sequentially consistent) pairs with SetWriter's
-    // publish-then-count: either this read sees the new writer or SetWriter sees this thread inside.
-    writersInside_.fetch_add(1, std::memory_order_seq_cst);
-    FileWriter* writer = current_.load(std::memory_order_seq_cst);
-    auto result = use(writer);
-    writersInside_.fetch_sub(1, std::memory_order_release);
-    return result;
+    const ReadGuard guard;
+    return use(current_.load(std::memory_order_seq_cst));
 }
 
 void FileTracer::Write(char* line, int32_t length) {
@@ -52,6 +48,9 @@ int FileTracer::Flush() {
 
 const char* FileTracer::GetPath() const {
     std::lock_guard<std::mutex> guard(shareLock_);
+    if (const FileSwitch* next = pending_.load(std::memory_order_acquire)) {
+        return next->writer ? next->writer->GetPath() : "";
+    }
     return writer_ ? writer_->GetPath() : "";
 }
 
@@ -63,26 +62,37 @@ std::shared_ptr<FileWriter> FileTracer::Writer() const {
 }
 
 void FileTracer::SetWriter(std::shared_ptr<FileWriter> writer) {
-    std::shared_ptr<FileWriter> released;
+    auto released = std::make_unique<std::shared_ptr<FileWriter>>();
     {
         std::lock_guard<std::mutex> guard(shareLock_);
-        released = std::move(writer_);
+        *released = std::move(writer_);
         writer_ = std::move(writer);
         current_.store(writer_.get(), std::memory_order_seq_cst);
     }
-    // A write that read the old pointer is still counted; one that starts now reads the new one.
-    // Writes are single lines, so the wait is short.
-    while (released != nullptr && writersInside_.load(std::memory_order_seq_cst) != 0) std::this_thread::yield();
-    // The last share closes the file here, outside the lock.
+    // A write that read the old pointer may still be running: the share goes once it has left.
+    if (*released != nullptr) Retire(released.release());
 }
 
-FileTracer& FileTracer::operator=(const FileTracer& other) {
-    if (&other == this) return *this;
+void FileTracer::TakeSettingsFrom(const FileTracer& other) {
+    if (&other == this) return;
     CopyBaseFrom(other);
-    SetWriter(other.Writer());
     append = other.append;
     logFileLimit = other.logFileLimit;
-    return *this;
+}
+
+void FileTracer::ScheduleSwitch(std::unique_ptr<FileSwitch> next) {
+    std::lock_guard<std::mutex> guard(shareLock_);
+    delete pending_.exchange(next.release(), std::memory_order_acq_rel);
+}
+
+std::unique_ptr<FileSwitch> FileTracer::TakeSwitchDue(uint32_t readIndex) {
+    FileSwitch* next = pending_.load(std::memory_order_acquire);
+    // The read position runs ahead of firstIndex once it passed it, as a signed distance.
+    if (next == nullptr) return nullptr;
+    std::lock_guard<std::mutex> guard(shareLock_);
+    next = pending_.load(std::memory_order_acquire);
+    if (next == nullptr || static_cast<int32_t>(readIndex - next->firstIndex) < 0) return nullptr;
+    return std::unique_ptr<FileSwitch>(pending_.exchange(nullptr, std::memory_order_acq_rel));
 }
 
 bool FileTracer::operator!=(const FileTracer& other) const {

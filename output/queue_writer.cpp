@@ -6,6 +6,7 @@
 #include <memory>
 #include <thread>
 
+#include "core/reclaim.h"
 #include "core/trace_config.h"
 #include "core/trace_entry.h"
 #include "host/host_info.h"
@@ -55,21 +56,40 @@ QueueWriter::QueueWriter(RecordQueue& queue, TraceConfig& owner) : queue_(queue)
 void QueueWriter::Run() {
     const uint64_t pollTicks = platform::CounterFrequency() * queue_.writerPollMicroseconds / 1000000u;
     while (!queue_.Stopping()) {
+        if (!SwitchFileIfDue(true)) return;  // taken over
         const TraceRecord& next = queue_.NextSlot();
         if (!AwaitRecordBriefly(next, queue_.stopFlag, pollTicks) && queue_.PrepareToSleep(next)) {
             queue_.wakeEvent.Wait(platform::kWaitForever);
         }
         queue_.MarkAwake();
-        while (TraceRecord* record = queue_.TakeNext()) {
-            if (!WriteRecord(*record, true) || !ReportLostOutput(true)) return;  // taken over
+        for (;;) {
+            if (!SwitchFileIfDue(true)) return;
+            TraceRecord* record = queue_.TakeNext();
+            if (record == nullptr) break;
+            if (!WriteRecord(*record, true) || !ReportLostOutput(true)) return;
             if (queue_.Stopping()) break;
         }
     }
     if (!DrainAtStop(queue_.stopWaitMilliseconds / 5 * 4, true)) return;
     queue_.doneEvent.Set();
     if (queue_.MarkWriterEnded()) return;  // the stopping thread frees the ring: touch nothing more
-    TraceConfig* owner = &owner_;
-    DestroyConfig(owner);  // deletes the ring and this writer with it
+    // Trace calls that found the configuration before it was stopped may still be reading it.
+    Retire(&owner_);  // frees the ring and this writer with it
+}
+
+bool QueueWriter::SwitchFileIfDue(bool writerThread) {
+    std::unique_ptr<FileSwitch> due = owner_.file.TakeSwitchDue(queue_.readIndex.Load());
+    if (due == nullptr) return true;
+    if (!ReportLostOutput(writerThread) || !Begin(kSwitching, writerThread)) return false;
+    if (owner_.file.HasWriter()) {
+        WriteShortLine(owner_.file, kClosingLine);
+        owner_.file.Flush();
+    }
+    owner_.file.SetWriter(std::move(due->writer));
+    for (std::string& line : due->header) owner_.file.Write(line.data(), static_cast<int32_t>(line.size()));
+    owner_.file.Flush();
+    End(writerThread);
+    return true;
 }
 
 bool QueueWriter::Begin(uint32_t step, bool writerThread) {
@@ -112,10 +132,11 @@ bool QueueWriter::DrainAtStop(uint32_t budgetMs, bool writerThread) {
             continue;
         }
         if (late && budgetMs != 0) break;
+        if (!SwitchFileIfDue(writerThread)) return false;
         if (!WriteRecord(*record, writerThread) || !ReportLostOutput(writerThread)) return false;
     }
     if (queue_.HasReservedRecords()) queue_.lostCount.Increment();
-    if (!ReportLostOutput(writerThread)) return false;
+    if (!SwitchFileIfDue(writerThread) || !ReportLostOutput(writerThread)) return false;
     if (owner_.file.HasWriter()) {
         if (!Begin(kClosing, writerThread)) return false;
         WriteShortLine(owner_.file, kClosingLine);
@@ -128,7 +149,11 @@ bool QueueWriter::DrainAtStop(uint32_t budgetMs, bool writerThread) {
 bool QueueWriter::ReportLostOutput(bool writerThread) {
     if (queue_.lostCount.Load() == 0 || !owner_.file.HasWriter()) return true;
     if (!Begin(kLossReport, writerThread)) return false;
-    queue_.lostCount.Store(0);
+    // Taken in one exchange: a refusal counted meanwhile stays for the next report.
+    if (queue_.lostCount.Exchange(0) == 0) {
+        End(writerThread);
+        return true;
+    }
     for (const char* text : kLostOutputLines) WriteShortLine(owner_.file, text);
     owner_.file.Flush();
     End(writerThread);

@@ -19,8 +19,9 @@ class QueueWriter final : public XThreads_RawThread, public RecordConsumer {
 public:
     QueueWriter(RecordQueue& queue, TraceConfig& owner);
     // Waits for commits and writes every consecutive committed record until the ring stops, then
-    // drains it and ends the output. When the stopping thread gave up on it meanwhile, it deletes
-    // its owner (and with it the ring and itself) as its last step.
+    // drains it and ends the output. Changes trace files where a switch was scheduled. When the
+    // stopping thread gave up on it meanwhile, it retires its owner (and with it the ring and
+    // itself) as its last step.
     void Run() override;
     // Waits (the stop wait at most) for the thread to drain and end. When the thread is gone without
     // ending (ended by the system at process exit, or by an exception from a client), the calling
@@ -37,6 +38,7 @@ private:
     static constexpr uint32_t kOtherOutputs = 2;  // file line written; console, clients, handing it back
     static constexpr uint32_t kLossReport = 3;    // writing the lost-output lines
     static constexpr uint32_t kClosing = 4;       // writing the closing line
+    static constexpr uint32_t kSwitching = 5;     // ending the old trace file, beginning the new one
     static constexpr uint32_t kTakenOver = 7;     // another thread drains: the writer thread writes no more
 
     // Writes every record reserved before the stop, in ring order, for at most `budgetMs` (0: every
@@ -50,6 +52,10 @@ private:
     bool WriteRecord(TraceRecord& record, bool writerThread);
     // The record's line as the trace file gets it; returns its length.
     int FormatLine(const TraceRecord& record, char (&line)[kLineCapacity]) const;
+    // When the read position reached the file switch scheduled for the owner's file tracer: reports
+    // what was lost, ends the old file with the closing line, then makes the new file current and
+    // writes its header. False as WriteRecord.
+    bool SwitchFileIfDue(bool writerThread);
     // Writes the lost-output lines once when records were refused since the last report. False as
     // WriteRecord.
     bool ReportLostOutput(bool writerThread);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/manager.h"
+#include "core/reclaim.h"
 #include "core/trace_config.h"
 #include "core/tracer.h"
 #include "host/log_retention.h"
@@ -74,9 +75,8 @@ void EnsureFolder(const char* folder) {
     if (!path.empty() && path.back() != platform::kPathSeparator) EnsurePathExists(path);
 }
 
-bool OpenTraceFileAt(FileTracer& tracer, const char* folder, const char* baseName,
-                     const platform::CalendarTime& now) {
-    if (tracer.HasWriter()) return true;
+std::shared_ptr<FileWriter> OpenNewTraceFile(const FileTracer& tracer, const char* folder, const char* baseName,
+                                             const platform::CalendarTime& now) {
     if (folder == nullptr) folder = "";
     EnsureFolder(folder);
     char path[kTraceFilePathCapacity];
@@ -101,14 +101,16 @@ bool OpenTraceFileAt(FileTracer& tracer, const char* folder, const char* baseNam
     try {
         writer = std::make_shared<FileWriter>(path, tracer.append);
     } catch (const std::bad_alloc&) {
-        return false;
+        return nullptr;
     }
-    if (!writer->Open()) {
-        tracer.CloseTraceFile();
-        return false;
-    }
-    tracer.SetWriter(std::move(writer));
-    return true;
+    return writer->Open() ? writer : nullptr;
+}
+
+bool OpenTraceFileAt(FileTracer& tracer, const char* folder, const char* baseName,
+                     const platform::CalendarTime& now) {
+    if (tracer.HasWriter()) return true;
+    tracer.SetWriter(OpenNewTraceFile(tracer, folder, baseName, now));
+    return tracer.HasWriter();
 }
 
 bool FileTracer::OpenTraceFile(const char* folder, const char* baseName) {
@@ -116,6 +118,7 @@ bool FileTracer::OpenTraceFile(const char* folder, const char* baseName) {
 }
 
 const char* CurrentTracePath() {
+    const ReadGuard guard;
     CVextrelManager* manager = CurrentManager();
     if (manager == nullptr) return "";
     const ConfigSnapshot configs = manager->Snapshot();
@@ -124,6 +127,7 @@ const char* CurrentTracePath() {
 }
 
 void DumpWriteStats() {
+    const ReadGuard guard;
     CVextrelManager* manager = CurrentManager();
     if (manager == nullptr) return;
     const ConfigSnapshot configs = manager->Snapshot();

@@ -2,12 +2,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "platform/clock.h"
 
 namespace vextrel {
 
 class FileTracer;
+class FileWriter;
 
 constexpr uint32_t kTraceFilePathCapacity = 260;
 
@@ -28,6 +30,12 @@ bool ClaimUnusedTracePath(char (&path)[kTraceFilePathCapacity]);
 // '\\' on Windows, '/' on Linux), left to right, then the whole folder unless it ends in a
 // separator. Levels that exist, as folders or as files, are left alone; failures are ignored.
 void EnsureFolder(const char* folder);
+
+// A new trace file for the tracer's settings (append flag, counter value, log file limit), opened
+// but not handed to the tracer: creates the folder, prunes old files (append flag clear and a log
+// file limit above 0), then creates and opens the file. Null when it cannot be opened.
+std::shared_ptr<FileWriter> OpenNewTraceFile(const FileTracer& tracer, const char* folder, const char* baseName,
+                                             const platform::CalendarTime& now);
 
 // FileTracer::OpenTraceFile with the local time given: keeps an open file; otherwise creates the
 // folder, prunes old files (append flag clear and a log file limit above 0), then creates and

@@ -4,11 +4,17 @@
 # tests/consumers/ against what was installed:
 #   headers    the public headers compile as C89..C17 and C++11..C++23 (gcc, clang), a bad format is refused
 #   install    Release build, `cmake --install`, the install tree and the soname (readelf -d)
-#   cpack      .deb (runtime, -dev) and .tar.gz, listed with their sizes
+#   requirements  the README's Requirements table lists what scripts/packages.txt lists
+#   cpack      .deb (libvextrel1, libvextrel-dev, vextrel) and .tar.gz, listed with their sizes
+#   deb-split  each .deb holds its own kind of file only, its documents in its own doc folder with a
+#              copyright file and a changelog
+#   lintian    no error on the .deb files (the warnings are listed)
 #   find_package / pkg-config / dlopen / FetchContent   the four Linux consumers, each run
-#   deb        both .deb unpacked into a scratch root (dpkg -x); the find_package consumer against it
-#   windows-*  the MinGW cross build: zip, vextrel.lib (25 imports, lld-link without a C run-time),
-#              a MinGW host linked to the installed import library under Wine, the DLL's version resource
+#   deb        the .deb files unpacked into a scratch root (dpkg -x); the find_package consumer against it
+#   windows-*  the MinGW cross build: the zip (under 2 MB: stripped binaries, their debug files in a
+#              zip of their own), vextrel.lib (25 imports, lld-link without a C run-time), a MinGW host
+#              linked to the installed import library under Wine, stack traces that name the library's
+#              own functions from the debug file beside the stripped DLL, the DLL's version resource
 # Prints one line per check and last "packaging: N passed, M failed". Output of every command goes to
 # build/logs/packaging.log.       Usage: scripts/check-packaging.sh [--no-windows]
 set -uo pipefail
@@ -18,6 +24,9 @@ WORK=$ROOT/build/packaging
 LOG=$ROOT/build/logs/packaging.log
 CONSUMERS=$ROOT/tests/consumers
 JOBS=${VEXTREL_JOBS:-2}
+VERSION=$(sed -nE 's/^project\(vextrel VERSION ([0-9.]+).*/\1/p' "$ROOT/CMakeLists.txt")
+# shellcheck source=scripts/lib/packages.sh
+source "$ROOT/scripts/lib/packages.sh"
 mkdir -p "$(dirname "$LOG")"
 # The library builds (linux/, windows/) are kept between runs and rebuilt incrementally; installs,
 # packages and consumers start from nothing.
@@ -50,6 +59,22 @@ cmake_build() {  # SOURCE BUILD [cmake arguments...]
     cmake -S "$source" -B "$build" -G Ninja "$@" && cmake --build "$build" -j "$JOBS"
 }
 
+# The README's Requirements table has one row per list of scripts/packages.txt: "| `list` | who |
+# `package` ... |", with the same packages.
+requirements() {
+    local list listed readme status=0
+    for list in base demo install test; do
+        listed=$(packages_for "$list" | sort | xargs)
+        readme=$(awk -v row="| \`$list\` |" 'index($0, row) == 1' "$ROOT/README.md" | awk -F'|' '{ print $4 }' |
+            grep -o '`[^`]*`' | tr -d '`' | sort | xargs)
+        echo "$list: scripts/packages.txt: $listed"
+        echo "$list: README.md:            $readme"
+        [[ -n $listed && $listed == "$readme" ]] || status=1
+    done
+    return $status
+}
+check requirements requirements
+
 # --- Linux ------------------------------------------------------------------------------------
 PREFIX=$WORK/prefix
 LIBDIR=lib
@@ -71,6 +96,52 @@ check headers bash "$CONSUMERS/check-headers.sh" "$PREFIX/include" "$PREFIX/incl
 make_packages() { (cd "$LIN" && cpack) && ls "$LIN"/packages/*.deb "$LIN"/packages/*.tar.gz; }
 check cpack make_packages
 show bash -c "cd '$LIN/packages' && ls -l *.deb *.tar.gz 2>/dev/null | awk '{ printf \"%10d  %s\\n\", \$5, \$9 }'"
+
+# The files each package may hold besides its documents (extended regular expressions of whole
+# paths), and those it must hold.
+declare -A DEB_MAY=(
+    [libvextrel1]='usr/lib/[^/]+/libvextrel\.so\.1(\.0\.0)?'
+    [libvextrel-dev]='usr/include/vextrel[a-z_]*\.h|usr/lib/[^/]+/(libvextrel\.so|cmake/Vextrel/[A-Za-z-]+\.cmake|pkgconfig/vextrel\.pc)'
+    [vextrel]='usr/bin/vextrel')
+declare -A DEB_MUST=(
+    [libvextrel1]='libvextrel.so.1.0.0 libvextrel.so.1'
+    [libvextrel-dev]='vextrel.h vextrel_facilities.h vextrel_version.h libvextrel.so VextrelConfig.cmake vextrel.pc configuration.md'
+    [vextrel]='bin/vextrel')
+deb_split() {
+    local deb name files file status=0 names=()
+    for deb in "$LIN"/packages/*.deb; do
+        name=$(dpkg-deb -f "$deb" Package)
+        names+=("$name")
+        files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sed 's|^\./||')
+        echo "$name:"
+        sed 's/^/    /' <<<"$files"
+        [[ -n ${DEB_MAY[$name]:-} ]] || { echo "$name: a package of no known kind"; status=1; continue; }
+        if grep -v '^usr/share/doc/' <<<"$files" | grep -vxE "${DEB_MAY[$name]}"; then
+            echo "$name: the files above belong to another package"
+            status=1
+        fi
+        if grep '^usr/share/doc/' <<<"$files" | grep -v "^usr/share/doc/$name/"; then
+            echo "$name: documents outside usr/share/doc/$name/"
+            status=1
+        fi
+        for file in ${DEB_MUST[$name]} "doc/$name/copyright" "doc/$name/changelog.Debian.gz"; do
+            grep -q "/$file\$" <<<"$files" || { echo "$name: no $file"; status=1; }
+        done
+    done
+    echo "packages: ${names[*]}"
+    [[ $(printf '%s\n' "${names[@]}" | sort | xargs) == "libvextrel-dev libvextrel1 vextrel" ]] || status=1
+    return $status
+}
+check deb-split deb_split
+
+# Debian's own checker: no error. The warnings it gives are listed (README.md, "Packages", says why
+# each remains).
+run_lintian() {
+    lintian --tag-display-limit 0 "$LIN"/packages/*.deb 2>&1 | grep -v 'root privileges' | tee "$WORK/lintian.txt"
+    ((PIPESTATUS[0] <= 1)) && ! grep -q '^E:' "$WORK/lintian.txt"
+}
+check lintian run_lintian
+show bash -c "grep -E '^[EW]:' '$WORK/lintian.txt' || echo 'no error, no warning'"
 
 check find_package bash -c "cmake_args='-DCMAKE_PREFIX_PATH=$PREFIX'; \
     cmake -S '$CONSUMERS/cpp_host' -B '$WORK/cpp_host' -G Ninja \$cmake_args && cmake --build '$WORK/cpp_host' && \
@@ -125,10 +196,25 @@ if [[ ${1:-} != --no-windows ]] && command -v x86_64-w64-mingw32-gcc-posix >/dev
     windows_install() {
         cmake_build "$ROOT" "$WIN" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
             -DCMAKE_BUILD_TYPE=Release -DVEXTREL_BUILD_TESTS=OFF -DVEXTREL_BUILD_BENCH=OFF -DVEXTREL_BUILD_EXAMPLES=OFF &&
-            cmake --install "$WIN" --prefix "$WPREFIX" && (cd "$WIN" && cpack) && unzip -l "$WIN"/packages/*.zip
+            cmake --install "$WIN" --prefix "$WPREFIX" && (cd "$WIN" && cpack)
     }
-    check windows-zip windows_install
+    check windows-install windows_install
     show bash -c "cd '$WIN/packages' && ls -l *.zip | awk '{ printf \"%10d  %s\\n\", \$5, \$9 }'"
+
+    # The zip holds the stripped DLL and program and stays under 2 MB; their debug files are in the
+    # debug zip.
+    ZIP=$WIN/packages/vextrel-$VERSION-win64.zip
+    DEBUG_ZIP=$WIN/packages/vextrel-$VERSION-win64-debug.zip
+    windows_zip() {
+        unzip -l "$ZIP" && unzip -l "$DEBUG_ZIP" || return 1
+        if unzip -Z1 "$ZIP" | grep '\.debug$'; then
+            echo "debug files in the main zip"
+            return 1
+        fi
+        unzip -Z1 "$DEBUG_ZIP" | grep -q '/bin/vextrel\.dll\.debug$' &&
+            (($(stat -c %s "$ZIP") < 2 * 1024 * 1024))
+    }
+    check windows-zip windows_zip
     show bash -c "cd '$WPREFIX' && find . -type f | sort"
 
     # vextrel.lib names every function of the header once, as an import from vextrel.dll.
@@ -166,6 +252,22 @@ if [[ ${1:-} != --no-windows ]] && command -v x86_64-w64-mingw32-gcc-posix >/dev
             cp "$WPREFIX/bin/vextrel.dll" "$dir/" && wine_run "$dir/c_host.exe"
     }
     check windows-mingw-host mingw_host
+
+    # A stack trace taken inside the installed (stripped) DLL names the library's own functions
+    # (namespace vextrel::), which only its debug file beside it holds; without that file it does not.
+    STACK=$WORK/stack_host
+    stack_trace() {  # the MinGW host's stack lines, with or without the debug file
+        mkdir -p "$STACK"
+        cp "$WORK/mingw_host/c_host.exe" "$WPREFIX/bin/vextrel.dll" "$STACK/" || return 1
+        rm -f "$STACK/vextrel.dll.debug"
+        [[ $1 == with ]] && cp "$WPREFIX/bin/vextrel.dll.debug" "$STACK/"
+        wine_run "$STACK/c_host.exe" stack | tee "$STACK/stack-$1-debug-file.txt"
+        ((PIPESTATUS[0] == 0)) && grep -q '^Stacktrace' "$STACK/stack-$1-debug-file.txt"
+    }
+    names_with_debug_file() { stack_trace with && grep 'vextrel::' "$STACK/stack-with-debug-file.txt"; }
+    no_names_without_it() { stack_trace without && ! grep 'vextrel::' "$STACK/stack-without-debug-file.txt"; }
+    check windows-debug-file names_with_debug_file
+    check windows-stripped no_names_without_it
 
     # The version resource, read back from the DLL: its type in the resource table and its strings.
     version_resource() {

@@ -3,13 +3,16 @@
 #
 #   scripts/test-all.sh [--fresh] [SUITE...]
 #
-# SUITE is a CMake preset: linux, linux-asan, linux-tsan, windows, or packaging (install, packages and
-# consumer projects, scripts/check-packaging.sh); all five when none is named.
-# --fresh configures each build folder from scratch.
+# SUITE is a CMake preset: linux, linux-asan, linux-tsan, windows; or bench (one run of every
+# benchmark of the linux build), fuzz, packaging (install, packages and consumer projects,
+# scripts/check-packaging.sh), fresh-machine (the README's commands on a new Debian root,
+# scripts/check-fresh-machine.sh); all of them when none is named. --fresh configures each build
+# folder from scratch.
 #
-# First installs the Debian packages the build needs, when some are missing (apt-get runs only
-# then). Each suite configures and builds its preset in build/<preset>/ and runs the tests there with
-# ctest; the full output goes to build/logs/<preset>.log. Prints one line per suite and, last, the
+# First installs the Debian packages the build needs, when some are missing (`test` in
+# scripts/packages.txt; apt-get runs only then). Each preset suite configures and builds its preset
+# in build/<preset>/ and runs the tests there with ctest; the full output goes to
+# build/logs/<preset>.log. Prints one line per suite and, last, the
 # totals as "N passed, N failed". Exits non-zero when a suite fails, does not build or runs no test.
 set -uo pipefail
 
@@ -19,33 +22,24 @@ LOGS=$ROOT/build/logs
 # shellcheck source=scripts/lib/packages.sh
 source "$ROOT/scripts/lib/packages.sh"
 JOBS=${VEXTREL_JOBS:-2}
-ALL_SUITES=(linux linux-asan linux-tsan windows)
-
-REQUIRED_PACKAGES=(
-    cmake ninja-build g++ clang
-    libclang-rt-14-dev      # clang's sanitizer and libFuzzer run-times
-    googletest              # GoogleTest sources, built by every preset
-    libbenchmark-dev        # bench/
-    g++-mingw-w64-x86-64    # the Windows cross compilers and binutils (objdump for the export check)
-    wine64                  # runs the Windows tests
-    libdw1                  # source lines in Linux stack traces (loaded at run time)
-    libspdlog-dev libgoogle-glog-dev  # peers measured beside Vextrel in bench/
-    libcli11-dev            # command-line parser of the vextrel program (header-only)
-    nlohmann-json3-dev      # JSON reader of the vextrel program's tests (header-only)
-    llvm lld                # packaging: vextrel.lib (llvm-dlltool), its check (llvm-nm, lld-link)
-    pkg-config dpkg-dev zip unzip  # packaging: the pkg-config consumer, .deb dependencies, the zip
-)
+ALL_SUITES=(linux linux-asan linux-tsan windows bench fuzz packaging fresh-machine)
 
 fresh=""
 suites=()
 for argument in "$@"; do
     case $argument in
         --fresh) fresh=--fresh ;;
-        linux | linux-asan | linux-tsan | windows | packaging) suites+=("$argument") ;;
-        *) echo "unknown argument: $argument (suites: ${ALL_SUITES[*]} packaging; option: --fresh)" >&2; exit 2 ;;
+        -*) echo "unknown option: $argument (option: --fresh)" >&2; exit 2 ;;
+        *)
+            [[ " ${ALL_SUITES[*]} " == *" $argument "* ]] || {
+                echo "unknown suite: $argument (suites: ${ALL_SUITES[*]})" >&2
+                exit 2
+            }
+            suites+=("$argument")
+            ;;
     esac
 done
-((${#suites[@]})) || suites=("${ALL_SUITES[@]}" packaging)
+((${#suites[@]})) || suites=("${ALL_SUITES[@]}")
 
 # Sanitizer settings also for runs outside ctest (the test presets set the same).
 export ASAN_OPTIONS=${ASAN_OPTIONS:-halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:strict_init_order=1:check_initialization_order=1}
@@ -166,17 +160,18 @@ run_fuzz() {
     done
     record fuzz "$passed" "$failed" $((SECONDS - start))
 }
-# Packaging: install, packages and the consumer projects (scripts/check-packaging.sh), one result per
-# check.
-run_packaging() {
-    local start=$SECONDS result
-    "$ROOT/scripts/check-packaging.sh" | tee "$LOGS/packaging-summary.log"
-    result=$(grep -E '^packaging: [0-9]+ passed, [0-9]+ failed' "$LOGS/packaging-summary.log" | tail -n 1)
+# A suite that is a script of its own, which ends with "NAME: N passed, M failed", one result per
+# check: packaging (install, packages and the consumer projects, scripts/check-packaging.sh) and
+# fresh-machine (scripts/check-fresh-machine.sh).
+run_script_suite() {
+    local name=$1 script=$2 start=$SECONDS result
+    "$script" | tee "$LOGS/$name-summary.log"
+    result=$(grep -E "^$name: [0-9]+ passed, [0-9]+ failed" "$LOGS/$name-summary.log" | tail -n 1)
     if [[ -z $result ]]; then
-        record packaging 0 1 $((SECONDS - start)) "no result, see $LOGS/packaging.log"
+        record "$name" 0 1 $((SECONDS - start)) "no result, see $LOGS/$name.log"
         return
     fi
-    record packaging "$(sed -E 's/.* ([0-9]+) passed.*/\1/' <<<"$result")" \
+    record "$name" "$(sed -E 's/.* ([0-9]+) passed.*/\1/' <<<"$result")" \
         "$(sed -E 's/.* ([0-9]+) failed.*/\1/' <<<"$result")" $((SECONDS - start))
 }
 # Structure: the include graph follows the layers, and the test lines stay within 40% of the
@@ -196,19 +191,21 @@ run_structure() {
 # -----------------------------------------------------------------------------------------------
 
 run_start=$SECONDS
-install_missing_packages "${REQUIRED_PACKAGES[@]}" || exit 1
+install_packages_for test || exit 1
 mkdir -p "$LOGS"
 run_structure
 for suite in "${suites[@]}"; do
-    [[ $suite == packaging ]] && continue
-    run_suite "$suite"
-    [[ $suite == windows ]] && stop_wine
+    case $suite in
+        bench) run_benchmark_smoke ;;
+        fuzz) run_fuzz ;;
+        packaging) run_script_suite packaging "$ROOT/scripts/check-packaging.sh" ;;
+        fresh-machine) run_script_suite fresh-machine "$ROOT/scripts/check-fresh-machine.sh" ;;
+        *)
+            run_suite "$suite"
+            [[ $suite == windows ]] && stop_wine
+            ;;
+    esac
 done
-if ((${#suites[@]} > ${#ALL_SUITES[@]})); then
-    run_benchmark_smoke
-    run_fuzz
-fi
-[[ " ${suites[*]} " == *" packaging "* ]] && run_packaging
 
 echo
 printf '%s\n' "${summary[@]}"

@@ -139,7 +139,7 @@ TEST_F(ConfigLoader, ThreeFileExample) {
     // VXF_ALL takes every named facility; the second file lowers the example's file entry.
     RebuildGlobalPriorityMap(manager, false);
     for (uint32_t id : {0u, 1u, 2u, example, 4501u}) {
-        EXPECT_EQ(std::to_string(manager->globalTable.Get(id)) + " " + Entries(config, id),
+        EXPECT_EQ(std::to_string(GlobalSummary()->Get(id)) + " " + Entries(config, id),
                   id == 0 ? "1 1 1 1" : id == example ? "1 2 1 17" : id == 4501 ? "17 17 17 17" : "8 17 8 17") << id;
     }
 }

@@ -78,14 +78,14 @@ TEST(FacilityOn, FollowsTheGlobalTableAndPriorityChangesRebuildIt) {
     config->console.SetFacilityPriority(9, VXP_LOW);
     config->client.SetFacilityPriority(9, VXP_LOWEST);
     EXPECT_EQ(VextrelChangeFacilityPriorityFunc(7, VXF_WORD(0, VXP_HIGH)), 0x04000000u);  // returns the old level
-    EXPECT_EQ(manager->globalTable.Get(7), VXP_HIGH);
+    EXPECT_EQ(GlobalSummary()->Get(7), VXP_HIGH);
     // A priority byte of 0, or a full facility word as the id, changes nothing and skips the rebuild;
     // an unconfigured facility returns 0 but still rebuilds.
     config->file.Table().Set(7, VXP_LOW);
     EXPECT_EQ(VextrelChangeFacilityPriorityFunc(7, VXP_URGENT) + VextrelChangeFacilityPriorityFunc(VXF_WORD(7, 8), VXF_WORD(0, 16)), 0u);
-    EXPECT_EQ(manager->globalTable.Get(7), VXP_HIGH);
+    EXPECT_EQ(GlobalSummary()->Get(7), VXP_HIGH);
     EXPECT_EQ(VextrelChangeFacilityPriorityFunc(8, VXF_WORD(0, VXP_URGENT)), 0u);
-    EXPECT_EQ(manager->globalTable.Get(7), VXP_LOW);
+    EXPECT_EQ(GlobalSummary()->Get(7), VXP_LOW);
     // Facility 9: the console comes first; the client tracer has no client and does not qualify.
     EXPECT_EQ(VextrelChangeFacilityPriorityFunc(9, VXF_WORD(0, 17)), static_cast<uint32_t>(VXP_LOW) << 24);
     EXPECT_EQ(VextrelChangeFacilityPriorityFunc(9, VXF_WORD(0, VXP_HIGH)), 0u);
@@ -104,12 +104,12 @@ TEST(GlobalSummary, LoweredBeforeAnyTracerAndRaisedOnlyByARebuild) {
     TraceConfig* joined = TraceConfig::Create();
     joined->console.SetFacilityPriority(71, VXP_LOW);
     AddConfig(manager.get(), joined);
-    EXPECT_TRUE(manager->MayWant(71, VXP_LOW));
+    EXPECT_TRUE(MayWant(71, VXP_LOW));
     // A tracer lowered before the list is published: publishing lowers the summary.
     joined->client.SetFacilityPriority(72, VXP_LOWEST);
     manager->PublishConfigs();
-    EXPECT_TRUE(manager->MayWant(72, VXP_LOWEST));
-    EXPECT_FALSE(manager->MayWant(73, VXP_URGENT));
+    EXPECT_TRUE(MayWant(72, VXP_LOWEST));
+    EXPECT_FALSE(MayWant(73, VXP_URGENT));
 
     // A priority change lowers the summary with the tracer (raising it takes the rebuild, above).
     EXPECT_EQ(VextrelChangeFacilityPriorityFunc(70, VXF_WORD(0, VXP_LOW)), static_cast<uint32_t>(VXP_HIGH) << 24);

@@ -60,7 +60,7 @@ TEST(TraceFile, NamesOpeningAndCopies) {
     ASSERT_TRUE(original.OpenTraceFile(deep.c_str(), "Host"));
     const std::string path = original.GetPath();
     EXPECT_EQ(path, deep + "/Host.txt");
-    copy = original;
+    copy.SetWriter(original.Writer());
     original.CloseTraceFile();
     char line[] = "written through the copy\n";
     copy.Write(line, static_cast<int32_t>(std::strlen(line)));

@@ -1,5 +1,13 @@
-# Installs the Debian packages given as arguments when some are missing: apt-get runs only then, as
-# root or through sudo. The apt output goes to $LOGS/apt.log.
+# The Debian packages of each command (scripts/packages.txt) and their installation.
+# Callers set LOGS (the apt output goes to $LOGS/apt.log).
+VEXTREL_PACKAGE_LIST=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/packages.txt
+
+# packages_for COMMAND: the packages that COMMAND (base, demo, install, test) needs, one a line.
+packages_for() {
+    sed 's/#.*//' "$VEXTREL_PACKAGE_LIST" |
+        awk -v command="$1" 'NF >= 2 { n = split($2, c, ","); for (i = 1; i <= n; i++) if (c[i] == command) print $1 }'
+}
+
 as_root() {
     if [[ $(id -u) -eq 0 ]]; then
         "$@"
@@ -11,6 +19,8 @@ as_root() {
     fi
 }
 
+# install_missing_packages PACKAGE...: apt-get runs only when some are missing, as root or through
+# sudo.
 install_missing_packages() {
     local missing=() package
     for package in "$@"; do
@@ -26,4 +36,11 @@ install_missing_packages() {
         echo "package installation failed (see $LOGS/apt.log)"
         return 1
     }
+}
+
+# install_packages_for COMMAND: installs what COMMAND needs when some of it is missing.
+install_packages_for() {
+    local packages
+    mapfile -t packages < <(packages_for "$1")
+    install_missing_packages "${packages[@]}"
 }

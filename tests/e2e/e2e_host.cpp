@@ -15,6 +15,10 @@
 //   slow:US                 clients take US microseconds per line from now on
 //   spin:N:ID:PRI           N detached threads tracing a numbered line every millisecond until exit
 //   exit | quick_exit | return   ends the process at once, the library still loaded
+//   timed:ACTION            runs ACTION and prints "ACTION took=MS"
+//   churn:N | restarts:N    N add/remove pairs of the client (a fresh one, ':' text as client+) or
+//                           N restarts; prints the resident memory after the first 1000 and at the end
+//                           as "memory=KB1:KB2"
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -95,9 +99,32 @@ int main(int argc, char** argv) {
     auto formatTimestamp = Find<decltype(&VextrelFormatTimestamp)>(library, "VextrelFormatTimestamp");
 
     FileClient* client = nullptr;
+    // Runs `step(n)` `count` times and prints the resident memory after the first 1000 and at the end.
+    const auto memoryLoop = [](int count, const auto& step) {
+        uint64_t early = 0;
+        for (int n = 0; n < count; ++n) {
+            step(n);
+            if (n + 1 == 1000) early = vextrel::testing::ResidentBytes();
+        }
+        std::printf("memory=%llu:%llu\n", (unsigned long long)early / 1024,
+                    (unsigned long long)vextrel::testing::ResidentBytes() / 1024);
+    };
     for (int i = 1; i < argc; ++i) {
-        const std::string action = argv[i];
-        if (action.rfind("f:", 0) == 0) {
+        std::string action = argv[i];
+        const bool timed = action.rfind("timed:", 0) == 0;
+        if (timed) action = action.substr(6);
+        const auto start = std::chrono::steady_clock::now();
+        if (action.rfind("churn:", 0) == 0) {
+            const auto f = Split(action, ':', 3);
+            const std::string text = Lines(f[2]);
+            FileClient churned("churn.txt");
+            memoryLoop(std::stoi(f[1]), [&](int) {
+                addClient(&churned, text.c_str(), static_cast<int32_t>(text.size()));
+                removeClient(&churned);
+            });
+        } else if (action.rfind("restarts:", 0) == 0) {
+            memoryLoop(std::stoi(action.substr(9)), [&](int) { restart(); });
+        } else if (action.rfind("f:", 0) == 0) {
             const auto f = Split(action, ':', 4);
             format(VXF_WORD(std::stoul(f[1]), std::stoul(f[2])), "%s", f[3].c_str());
         } else if (action.rfind("t:", 0) == 0) {
@@ -167,6 +194,10 @@ int main(int argc, char** argv) {
         } else {
             std::fprintf(stderr, "unknown action %s\n", action.c_str());
             return 4;
+        }
+        if (timed) {
+            const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+            std::printf("%s took=%lld\n", action.c_str(), static_cast<long long>(took.count()));
         }
         std::fflush(stdout);
     }

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/clock.h"
 #include "tests/support/environment.h"
 #include "tests/support/process.h"
 
@@ -43,10 +44,12 @@ inline size_t Count(const std::string& text, const std::string& what) {
 
 class HostProcess : public ::testing::Test {
 protected:
+    // The folder's name holds the test's name and this process's id: other builds of the project, or
+    // other checkouts on the machine, may run the same test at the same moment.
     void SetUp() override {
         static std::atomic<int> serial{0};
         const std::string name = std::string("vextrel-e2e-") + ::testing::UnitTest::GetInstance()->current_test_info()->name() +
-                                 "-" + std::to_string(serial++);
+                                 "-" + std::to_string(vextrel::platform::CurrentProcessId()) + "-" + std::to_string(serial++);
         folder_ = (fs::temp_directory_path() / name).make_preferred();
         fs::remove_all(folder_);
         fs::create_directories(folder_);
@@ -65,6 +68,10 @@ protected:
     }
 
     std::string TraceFolderLine() const { return "filetracingdir=" + traces_.string() + "\n"; }
+
+    // A client's configuration text for the action line ('|' for newlines): the trace folder, and
+    // VXF_ENGINE_CORE from VXP_LOW up to the client tracer.
+    std::string ClientText() const { return "filetracingdir=" + traces_.string() + "|VXF_ENGINE_CORE=S@VXP_LOW"; }
 
     std::string Run(const std::vector<std::string>& actions) {
         std::string output;

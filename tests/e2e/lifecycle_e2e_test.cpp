@@ -50,14 +50,12 @@ TEST_F(HostProcess, ReloadChangesNothingUntilAFileChanges) {
 }
 
 // A restart opens a new file with a full header: the configuration is carried over into the new
-// manager, keeps its writer thread and gives up the old file without a closing line.
+// manager and keeps its writer thread; the old file ends with its closing line. A client removed
+// right after the trace calls still gets their lines first.
 TEST_F(HostProcess, ClientGetsTheFileLinesOfItsFacilitiesUntilRemovedOrRestarted) {
     WriteConfig("config.vextrel", TraceFolderLine() + "VXF_ENGINE_CORE=F@VXP_LOW\nVXF_MIXER_CHANNEL=F@VXP_LOW\n");
-    const std::string clientText = TraceFolderLine() + "VXF_ENGINE_CORE=S@VXP_LOW";
-    std::string encoded = clientText;
-    std::replace(encoded.begin(), encoded.end(), '\n', '|');
-    Run({"client+:client.txt:" + encoded, "f:1:2:to both", "f:101:2:file only", "f:1:4:to both again", "sleep:300",
-         "client-", "f:1:2:after removal", "sleep:300", "client+:client2.txt:" + encoded, "sleep:1100", "restart",
+    Run({"client+:client.txt:" + ClientText(), "slow:2000", "f:1:2:to both", "f:101:2:file only", "f:1:4:to both again",
+         "client-", "f:1:2:after removal", "sleep:300", "client+:client2.txt:" + ClientText(), "sleep:1100", "restart",
          "f:1:2:after restart", "sleep:300"});
 
     const std::vector<fs::path> files = TraceFiles();
@@ -75,11 +73,67 @@ TEST_F(HostProcess, ClientGetsTheFileLinesOfItsFacilitiesUntilRemovedOrRestarted
     // Adding and removing clients wrote the header again into the same file, each time.
     EXPECT_EQ(Count(trace, "*** Orbanex Session Trace for:"), 4u);
     EXPECT_EQ(trace.find("after restart"), std::string::npos);
-    EXPECT_EQ(Count(trace, kClosingLine), 0u);
+    EXPECT_EQ(trace.rfind(kClosingLine) + std::string(kClosingLine).size(), trace.size());
     const std::string second = ReadFile(files[1]);
     EXPECT_EQ(second.rfind("\n\n*** Orbanex Session Trace for:", 0), 0u);
     EXPECT_NE(second.find(",0001: after restart\n"), std::string::npos);
     EXPECT_EQ(Count(second, kClosingLine), 1u);
+}
+
+// Restart and reload carry the configuration over while its writer is held up by a slow client:
+// every record committed before the swap is in the old file, before its closing line, and the new
+// file begins after it.
+TEST_F(HostProcess, RecordsCommittedBeforeASwapEndTheOldFile) {
+    for (const char* swap : {"restart", "reload"}) {
+        SCOPED_TRACE(swap);
+        fs::remove_all(traces_);
+        WriteConfig("config.vextrel", TraceFolderLine() + "VXF_ENGINE_CORE=F@VXP_LOW\n");
+        const std::string changed = "write:config.vextrel:" + ClientText().substr(0, ClientText().find('|') + 1) +
+                                    "VXF_ENGINE_CORE=F@VXP_NORMAL|";
+        Run({"client+:client.txt:" + ClientText(), "slow:1000", "threads:1:1000:1:2", changed, swap,
+             "f:1:8:after the swap", "sleep:2500", "quick_exit"});
+        const std::vector<fs::path> files = TraceFiles();
+        ASSERT_EQ(files.size(), 2u);
+        const std::string old = ReadFile(files[0]);
+        EXPECT_EQ(Count(old, ",0001: worker 0 line "), 1000u);
+        EXPECT_NE(old.find("worker 0 line 999\n" + std::string(kClosingLine)), std::string::npos);
+        EXPECT_EQ(old.rfind(kClosingLine) + std::string(kClosingLine).size(), old.size());
+        EXPECT_EQ(Count(old, "lost"), 0u);
+        const std::string next = ReadFile(files[1]);
+        EXPECT_EQ(next.find("worker"), std::string::npos);
+        EXPECT_NE(next.find(",0001: after the swap\n"), std::string::npos);
+    }
+}
+
+// A client that takes 6 s per line holds its writer past the stop wait: removing it, a reload that
+// ends its configuration and a restart each return within the stop wait all the same.
+TEST_F(HostProcess, ControlCallsReturnWithinTheStopWaitWhateverAClientDoes) {
+    WriteConfig("config.vextrel", TraceFolderLine() + "VXF_ENGINE_CORE=F@VXP_LOW\n");
+    std::string elsewhere = "filetracingdir=" + (traces_ / "client").string() + "|VXF_ENGINE_CORE=S@VXP_LOW";
+    const std::string output = Run({"client+:client.txt:" + elsewhere, "slow:6000000", "f:1:2:slow line",
+                                    "f:1:2:next line", "sleep:100", "timed:client-", "client+:client.txt:" + elsewhere,
+                                    "f:1:2:third line", "sleep:100", "timed:restart", "write:config.vextrel:" +
+                                    TraceFolderLine().substr(0, TraceFolderLine().size() - 1) + "|VXF_MIXER_CHANNEL=F@VXP_LOW|",
+                                    "timed:reload", "quick_exit"});
+    const std::regex took(R"((client-|restart|reload) took=(\d+))");
+    int calls = 0;
+    for (std::sregex_iterator at(output.begin(), output.end(), took), end; at != end; ++at, ++calls) {
+        EXPECT_LT(std::stoi((*at)[2]), 5800) << (*at)[1];
+    }
+    EXPECT_EQ(calls, 3) << output;
+}
+
+// Memory stays where it was after the first thousand client add/remove pairs and restarts.
+TEST_F(HostProcess, ClientChurnAndRestartsKeepMemoryFlat) {
+    if (VEXTREL_E2E_SANITIZED) GTEST_SKIP() << "the sanitizer run-time holds on to freed memory";
+    WriteConfig("config.vextrel", "VXF_ENGINE_CORE=S@VXP_LOW\n");
+    const std::string output = Run({"churn:6000:VXF_ENGINE_CORE=S@VXP_LOW", "restarts:2000"});
+    const std::regex memory(R"(memory=(\d+):(\d+))");
+    int loops = 0;
+    for (std::sregex_iterator at(output.begin(), output.end(), memory), end; at != end; ++at, ++loops) {
+        EXPECT_LT(std::stoll((*at)[2]) - std::stoll((*at)[1]), 1024) << (*at)[0];
+    }
+    EXPECT_EQ(loops, 2) << output;
 }
 
 TEST_F(HostProcess, WithoutConfigurationFilesNothingIsTraced) {

@@ -111,7 +111,7 @@ TEST(Exports, AFailingStartLeavesTheOtherConfigurationsStarting) {
         manager->configs.push_back(vextrel::ParseConfigText(text.data(), static_cast<int32_t>(text.size()), {"dflt"}).release());
     }
     g_refuseOnceOfSize = sizeof(vextrel::QueueWriter);
-    vextrel::StartConfigs(manager, false);
+    vextrel::StartConfigs(manager);
     const bool firstHasQueue = manager->configs[0]->Queue() != nullptr, secondHasQueue = manager->configs[1]->Queue() != nullptr;
     EXPECT_EQ(g_refuseOnceOfSize.load(), 0u);
     EXPECT_TRUE(!firstHasQueue && secondHasQueue && manager->configs[1]->started);

@@ -20,6 +20,7 @@ public:
     PublishedManager() : manager_(CVextrelManager::Create()) { ExchangeManager(manager_); }
     ~PublishedManager() {
         ExchangeManager(nullptr);
+        ClearGlobalSummary();
         delete manager_;
     }
     PublishedManager(const PublishedManager&) = delete;

@@ -22,4 +22,11 @@ uint64_t ResidentBytes();
 // has no quick_exit (MinGW's), through _Exit.
 [[noreturn]] void QuickExit(int code);
 
+// A handle of the calling thread for PauseIfInside, valid while the thread runs.
+uintptr_t CurrentThreadForPauses();
+
+// Stops the thread for a moment; when it was stopped inside the code of the module that holds
+// `codeInModule`, keeps it stopped for `milliseconds` before it goes on and returns true.
+bool PauseIfInside(uintptr_t thread, const void* codeInModule, uint32_t milliseconds);
+
 }  // namespace vextrel::testing

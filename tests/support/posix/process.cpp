@@ -1,6 +1,13 @@
 #include <fcntl.h>
+#include <link.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <ucontext.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <ctime>
 
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +18,66 @@
 #include "../process.h"
 
 namespace vextrel::testing {
+namespace {
+
+// What the pause signal's handler needs: the code range to pause in, the pause, and its answer.
+std::atomic<uintptr_t> g_codeStart{0}, g_codeEnd{0};
+std::atomic<uint32_t> g_pauseMilliseconds{0};
+std::atomic<int> g_pauseAnswer{0};  // 0 = pending, 1 = paused, 2 = not inside
+
+void OnPauseSignal(int, siginfo_t*, void* context) {
+    const auto at = static_cast<uintptr_t>(static_cast<ucontext_t*>(context)->uc_mcontext.gregs[REG_RIP]);
+    const bool inside = at >= g_codeStart.load() && at < g_codeEnd.load();
+    if (inside) {
+        const uint32_t ms = g_pauseMilliseconds.load();
+        timespec pause{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+        while (nanosleep(&pause, &pause) != 0) {
+        }
+    }
+    g_pauseAnswer.store(inside ? 1 : 2);
+}
+
+// The executable segment that holds `code`.
+void FindCodeRange(const void* code) {
+    struct Search { uintptr_t code, start, end; } search{reinterpret_cast<uintptr_t>(code), 0, 0};
+    dl_iterate_phdr(
+        [](dl_phdr_info* module, size_t, void* context) {
+            auto* found = static_cast<Search*>(context);
+            for (int i = 0; i < module->dlpi_phnum; ++i) {
+                const ElfW(Phdr)& header = module->dlpi_phdr[i];
+                const uintptr_t start = module->dlpi_addr + header.p_vaddr;
+                if (header.p_type != PT_LOAD || (header.p_flags & PF_X) == 0) continue;
+                if (found->code < start || found->code >= start + header.p_memsz) continue;
+                found->start = start;
+                found->end = start + header.p_memsz;
+            }
+            return 0;
+        },
+        &search);
+    g_codeStart.store(search.start);
+    g_codeEnd.store(search.end);
+}
+
+}  // namespace
+
+uintptr_t CurrentThreadForPauses() { return static_cast<uintptr_t>(pthread_self()); }
+
+bool PauseIfInside(uintptr_t thread, const void* codeInModule, uint32_t milliseconds) {
+    static const bool installed = [&] {
+        FindCodeRange(codeInModule);
+        struct sigaction action {};
+        action.sa_sigaction = OnPauseSignal;
+        action.sa_flags = SA_SIGINFO | SA_RESTART;
+        sigemptyset(&action.sa_mask);
+        return sigaction(SIGUSR2, &action, nullptr) == 0;
+    }();
+    if (!installed || g_codeEnd.load() == 0) return false;
+    g_pauseMilliseconds.store(milliseconds);
+    g_pauseAnswer.store(0);
+    if (pthread_kill(static_cast<pthread_t>(thread), SIGUSR2) != 0) return false;
+    while (g_pauseAnswer.load() == 0) usleep(100);
+    return g_pauseAnswer.load() == 1;
+}
 
 int RunProcess(const std::string& program, const std::vector<std::string>& arguments,
                const std::string& workingFolder, std::string* output) {

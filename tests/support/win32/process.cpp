@@ -59,4 +59,25 @@ uint64_t ResidentBytes() {
 
 void QuickExit(int code) { std::_Exit(code); }
 
+uintptr_t CurrentThreadForPauses() {
+    return reinterpret_cast<uintptr_t>(
+        OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT, FALSE, GetCurrentThreadId()));
+}
+
+bool PauseIfInside(uintptr_t thread, const void* codeInModule, uint32_t milliseconds) {
+    const HANDLE handle = reinterpret_cast<HANDLE>(thread);
+    if (handle == nullptr || SuspendThread(handle) == static_cast<DWORD>(-1)) return false;
+    CONTEXT context{};
+    context.ContextFlags = CONTEXT_CONTROL;
+    bool inside = false;
+    MEMORY_BASIC_INFORMATION module{}, at{};
+    if (GetThreadContext(handle, &context) && VirtualQuery(codeInModule, &module, sizeof module) != 0 &&
+        VirtualQuery(reinterpret_cast<const void*>(context.Rip), &at, sizeof at) != 0) {
+        inside = at.AllocationBase == module.AllocationBase;
+    }
+    if (inside) Sleep(milliseconds);
+    ResumeThread(handle);
+    return inside;
+}
+
 }  // namespace vextrel::testing
