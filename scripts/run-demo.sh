@@ -42,4 +42,4 @@ echo "=== vextrel timeline ==="
 timeline=$ROOT/build/demo-timeline.json
 "$BIN/vextrel" timeline "$trace" -o "$timeline"
 echo "Open $timeline in https://ui.perfetto.dev or chrome://tracing to see the threads on a time axis."
-"$ROOT/build/linux/bin/vextrel" report "$trace" -o "$ROOT/build/demo-report.html"
+"$BIN/vextrel" report "$trace" -o "$ROOT/build/demo-report.html"
