@@ -1,6 +1,8 @@
 #include "tools/trace_set.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 #include <stdexcept>
 #include <utility>
 
@@ -16,11 +18,9 @@ constexpr size_t kPieceBytes = 64 * 1024;
 TraceStream::TraceStream(std::string path, Progress* progress) : path_(std::move(path)), progress_(progress) {
     file_ = std::fopen(path_.c_str(), "rb");
     if (file_ == nullptr) throw std::runtime_error("cannot read " + path_);
-    if (std::fseek(file_, 0, SEEK_END) == 0) {
-        const long end = std::ftell(file_);
-        size_ = end > 0 ? static_cast<uint64_t>(end) : 0;
-    }
-    std::fseek(file_, 0, SEEK_SET);
+    std::error_code error;
+    size_ = std::filesystem::file_size(path_, error);  // 64 bits on every system, unlike ftell
+    if (error) size_ = 0;
     buffer_.resize(kPieceBytes);
     Refill();
     if (!reader_.SawTraceForm() && reader_.LinesRead() > 0) {
