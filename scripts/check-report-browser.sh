@@ -26,7 +26,7 @@ browser=(chromium --headless=new --no-sandbox --disable-gpu --hide-scrollbars --
 dom=$(timeout 120 "${browser[@]}" --dump-dom "file://$page" 2>>"$LOGS/report-browser.log")
 timeout 120 "${browser[@]}" --window-size=1400,2200 --screenshot="$ROOT/build/report-screenshot.png" "file://$page" \
     >>"$LOGS/report-browser.log" 2>&1
-stats=$("$ROOT/build/linux/bin/vextrel" stats "$trace")
+stats=$("$ROOT/build/demo/bin/vextrel" stats "$trace")  # the program the demo built
 
 # The text of the element with this id, as the page's script wrote it (thousands separators dropped).
 shown() { sed -n "s/.*id=\"$1\"[^>]*>\([^<]*\)<.*/\1/p" <<<"$dom" | head -n 1 | tr -d ','; }

@@ -52,20 +52,50 @@ size_t EditDistance(const std::string& left, const std::string& right, bool igno
     return std::min(previous[right.size()], limit + 1);
 }
 
+namespace {
+
+// How often each character occurs, letters folded, counted in 64 bins: half the sum of the
+// differences of two profiles is at most the edit distance of their words, so a name far off by
+// its letters is passed over without comparing it.
+NameIndex::Profile ProfileOf(const std::string& word) {
+    NameIndex::Profile profile{};
+    for (char c : word) ++profile[static_cast<unsigned char>(Folded(c, true)) & 63u];
+    return profile;
+}
+
+size_t ProfileDistance(const NameIndex::Profile& a, const NameIndex::Profile& b) {
+    size_t sum = 0;
+    for (size_t i = 0; i < a.size(); ++i) sum += a[i] > b[i] ? a[i] - b[i] : b[i] - a[i];
+    return sum;
+}
+
+std::string FoldedText(const std::string& word) {
+    std::string folded = word;
+    for (char& c : folded) c = Folded(c, true);
+    return folded;
+}
+
+}  // namespace
+
 NameIndex::NameIndex(std::vector<std::string> names) : names_(std::move(names)) {
     for (size_t i = 0; i < names_.size(); ++i) {
         if (byLength_.size() <= names_[i].size()) byLength_.resize(names_[i].size() + 1);
         byLength_[names_[i].size()].push_back(i);
+        folded_.push_back(FoldedText(names_[i]));
+        profiles_.push_back(ProfileOf(names_[i]));
     }
 }
 
 std::vector<std::string> NameIndex::Nearest(const std::string& word, bool ignoreCase, size_t limit) const {
     const size_t reach = std::max<size_t>(2, word.size() / 3);
+    const std::string foldedWord = ignoreCase ? FoldedText(word) : word;
+    const Profile profile = ProfileOf(word);
     std::vector<std::pair<size_t, size_t>> ranked;  // distance, name index
     const size_t shortest = word.size() > reach ? word.size() - reach : 0;
     for (size_t length = shortest; length <= word.size() + reach && length < byLength_.size(); ++length) {
         for (size_t index : byLength_[length]) {
-            const size_t distance = EditDistance(word, names_[index], ignoreCase, reach);
+            if (ProfileDistance(profile, profiles_[index]) > 2 * reach) continue;
+            const size_t distance = EditDistance(foldedWord, ignoreCase ? folded_[index] : names_[index], false, reach);
             if (distance <= reach) ranked.emplace_back(distance, index);
         }
     }

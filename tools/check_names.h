@@ -2,7 +2,9 @@
 // suggestions of `vextrel check`.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -26,6 +28,8 @@ size_t EditDistance(const std::string& left, const std::string& right, bool igno
 // whose length is close enough, each compared only as far as the distance allowed.
 class NameIndex {
 public:
+    using Profile = std::array<uint16_t, 64>;
+
     explicit NameIndex(std::vector<std::string> names);
 
     // Up to `limit` names nearest to `word` (closest first, then in the order given), only those
@@ -35,6 +39,8 @@ public:
 
 private:
     std::vector<std::string> names_;
+    std::vector<std::string> folded_;            // the names in lower case
+    std::vector<Profile> profiles_;              // their letters counted
     std::vector<std::vector<size_t>> byLength_;  // indexes into names_, by name length
 };
 

@@ -265,15 +265,33 @@ void TraceFileReader::Finish() {
     Complete();
 }
 
-std::vector<TraceEntry> TraceFileReader::TakeEntries() { return std::exchange(done_, {}); }
+std::vector<TraceEntry> TraceFileReader::TakeEntries() {
+    std::vector<TraceEntry> entries(std::make_move_iterator(done_.begin()),
+                                    std::make_move_iterator(done_.begin() + static_cast<std::ptrdiff_t>(doneCount_)));
+    doneCount_ = 0;
+    return entries;
+}
 
-void TraceFileReader::TakeEntries(std::vector<TraceEntry>& into) {
-    if (into.empty()) {
-        std::swap(into, done_);
-    } else {
-        std::move(done_.begin(), done_.end(), std::back_inserter(into));
-    }
-    done_.clear();
+namespace {
+
+// An entry made empty with its storage kept, for the next entry read.
+void Cleared(TraceEntry& entry) {
+    entry.kind = EntryKind::kOther;
+    entry.line = 0;
+    entry.microseconds = 0;
+    entry.threadId = entry.facilityId = 0;
+    entry.name.clear();
+    entry.elapsedMicroseconds.reset();
+    entry.session.reset();
+    entry.lines.clear();
+    entry.textStart = entry.textEnd = 0;
+}
+
+}  // namespace
+
+TraceEntry& TraceFileReader::NextDone() {
+    if (doneCount_ == done_.size()) done_.emplace_back();
+    return done_[doneCount_++];
 }
 
 void TraceFileReader::Complete() {
@@ -282,14 +300,16 @@ void TraceFileReader::Complete() {
         SplitElapsedSuffix(current_);
         lastMicroseconds_ = current_.microseconds;
     }
-    done_.push_back(std::move(current_));
+    // The entry changes places with a finished one, whose storage the next entry reuses.
+    std::swap(NextDone(), current_);
     open_ = false;
 }
 
 void TraceFileReader::ClaimBlankLines(size_t count) {
     for (size_t i = 0; i < count; ++i) {
         if (!open_) {
-            TraceEntry& blank = done_.emplace_back();
+            TraceEntry& blank = NextDone();
+            Cleared(blank);
             blank.line = lineNumber_ - pendingBlanks_ + i;
             blank.microseconds = lastMicroseconds_;
             continue;
@@ -303,7 +323,7 @@ void TraceFileReader::ClaimBlankLines(size_t count) {
 void TraceFileReader::StartEntry(EntryKind kind, std::string_view line) {
     const size_t ownBlanks = pendingBlanks_;
     Complete();
-    current_ = TraceEntry();
+    Cleared(current_);
     open_ = true;
     current_.kind = kind;
     current_.line = lineNumber_ - ownBlanks;

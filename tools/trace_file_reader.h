@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -103,8 +104,10 @@ public:
     void Finish();
     // Moves out the entries completed so far.
     std::vector<TraceEntry> TakeEntries();
-    // Appends the entries completed so far to `into` (whose storage is reused).
-    void TakeEntries(std::vector<TraceEntry>& into);
+    // The entries completed so far, without moving them: valid until Recycle, which lets the
+    // reader reuse their storage for the next ones (no allocation per line once warm).
+    std::span<const TraceEntry> Completed() const { return {done_.data(), doneCount_}; }
+    void Recycle() { doneCount_ = 0; }
     // The header blocks read so far (entries refer to them by index).
     const std::vector<SessionHeader>& Sessions() const { return sessions_; }
     // True once a CR LF line end was seen.
@@ -138,7 +141,10 @@ private:
     bool open_ = false;  // current_ is an entry not yet completed
     TraceEntry current_;
     TraceEntry scratch_;  // a record line is parsed into it, its storage reused
-    std::vector<TraceEntry> done_;
+    TraceEntry& NextDone();
+
+    std::vector<TraceEntry> done_;  // the first doneCount_ are completed entries, the rest spare storage
+    size_t doneCount_ = 0;
     std::vector<SessionHeader> sessions_;
 };
 

@@ -1,6 +1,8 @@
 #include "tools/trace_set.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 #include <stdexcept>
 #include <utility>
 
@@ -16,11 +18,9 @@ constexpr size_t kPieceBytes = 64 * 1024;
 TraceStream::TraceStream(std::string path, Progress* progress) : path_(std::move(path)), progress_(progress) {
     file_ = std::fopen(path_.c_str(), "rb");
     if (file_ == nullptr) throw std::runtime_error("cannot read " + path_);
-    if (std::fseek(file_, 0, SEEK_END) == 0) {
-        const long end = std::ftell(file_);
-        size_ = end > 0 ? static_cast<uint64_t>(end) : 0;
-    }
-    std::fseek(file_, 0, SEEK_SET);
+    std::error_code error;
+    size_ = std::filesystem::file_size(path_, error);  // 64 bits on every system, unlike ftell
+    if (error) size_ = 0;
     buffer_.resize(kPieceBytes);
     Refill();
     if (!reader_.SawTraceForm() && reader_.LinesRead() > 0) {
@@ -37,7 +37,6 @@ TraceStream::TraceStream(TraceStream&& other) noexcept
       size_(other.size_),
       buffer_(std::move(other.buffer_)),
       reader_(std::move(other.reader_)),
-      entries_(std::move(other.entries_)),
       next_(other.next_),
       finished_(other.finished_),
       lastKind_(other.lastKind_) {}
@@ -47,9 +46,9 @@ TraceStream::~TraceStream() {
 }
 
 bool TraceStream::Refill() {
-    entries_.clear();
+    reader_.Recycle();
     next_ = 0;
-    while (entries_.empty() && !finished_) {
+    while (reader_.Completed().empty() && !finished_) {
         const size_t read = std::fread(buffer_.data(), 1, buffer_.size(), file_);
         if (progress_ != nullptr) progress_->Advance(read);
         if (read == 0) {
@@ -58,14 +57,13 @@ bool TraceStream::Refill() {
         } else {
             reader_.Feed(std::string_view(buffer_.data(), read));
         }
-        reader_.TakeEntries(entries_);
     }
-    return !entries_.empty();
+    return !reader_.Completed().empty();
 }
 
 const TraceEntry* TraceStream::Next() {
-    if (next_ == entries_.size() && !Refill()) return nullptr;
-    const TraceEntry* entry = &entries_[next_++];
+    if (next_ == reader_.Completed().size() && !Refill()) return nullptr;
+    const TraceEntry* entry = &reader_.Completed()[next_++];
     lastKind_ = entry->kind;
     return entry;
 }

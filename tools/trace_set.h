@@ -45,7 +45,6 @@ private:
     uint64_t size_ = 0;
     std::vector<char> buffer_;
     TraceFileReader reader_;
-    std::vector<TraceEntry> entries_;
     size_t next_ = 0;
     bool finished_ = false;
     std::optional<EntryKind> lastKind_;

@@ -71,16 +71,22 @@ std::string WithoutCarriageReturns(std::string text) {
 TEST(TraceFileReader, ReadsEveryFormAndKeepsEveryLineWholeOrInPieces) {
     const std::string text = SampleText();
     const TraceFileContent file = ReadTraceText(text);
-    EXPECT_TRUE(file.closed && file.carriageReturns && !file.endsMidLine);
+    EXPECT_TRUE(file.closed);
+    EXPECT_TRUE(file.carriageReturns);
+    EXPECT_FALSE(file.endsMidLine);
     // Every line belongs to exactly one entry, in order: nothing is lost or duplicated.
     EXPECT_EQ(Joined(file.entries), WithoutCarriageReturns(text));
 
     ASSERT_EQ(file.sessions.size(), 2u);
     const SessionHeader& first = file.sessions[0];
-    EXPECT_EQ(first.executablePath + "|" + std::to_string(first.processId) + "|" + first.machineId, "/opt/My Host|31|AB-CD");
+    EXPECT_EQ(first.executablePath, "/opt/My Host");
+    EXPECT_EQ(first.processId, 31u);
+    EXPECT_EQ(first.machineId, "AB-CD");
     EXPECT_EQ(first.startMicroseconds, 100250000u);
     EXPECT_EQ(first.configFiles, std::vector<std::string>{"/opt/config.vextrel"});
-    EXPECT_TRUE(file.sessions[1].refresh && file.sessions[1].complete && !file.sessions[1].startUtc);
+    EXPECT_TRUE(file.sessions[1].refresh);
+    EXPECT_TRUE(file.sessions[1].complete);
+    EXPECT_FALSE(file.sessions[1].startUtc);
     EXPECT_EQ(WallTimeOf(first, 101000000), "2026-12-06T03:04:05.750000Z");
 
     std::vector<const TraceEntry*> records;
@@ -231,7 +237,8 @@ TEST_F(ToolOnRealFiles, CatTimelineStatsAndFollowGiveTheTracedRecords) {
     EXPECT_EQ(recordLines, Tool({"cat", "--records-only", files_[0]}));  // no lost output here
     const std::vector<json> records = Records({files_[0]});
     ASSERT_EQ(records.size(), 63u);
-    EXPECT_EQ(records[0]["name"].get<std::string>() + records[0]["wall"].get<std::string>().substr(0, 2), "Au:dio,120");
+    EXPECT_EQ(records[0]["name"], "Au:dio,1");
+    EXPECT_EQ(records[0]["wall"].get<std::string>().substr(0, 2), "20");
     const std::vector<json> timedRecords = Records({files_[0], "--facility", "VXF_MIXER_CHANNEL"});
     ASSERT_EQ(timedRecords.size(), 2u);
     EXPECT_FALSE(timedRecords[0].contains("elapsed_us"));  // the call that sets the start stamp
