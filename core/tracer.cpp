@@ -1,5 +1,7 @@
 #include "core/tracer.h"
 
+#include <cxxabi.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
@@ -101,7 +103,15 @@ void ClientTracer::Write(char* line, int32_t length) {
             const ClientList* now = list_.load(std::memory_order_seq_cst);
             listed = now != nullptr && std::binary_search(now->clients.begin(), now->clients.end(), client);
         }
-        if (listed) client->OnTraceLine(line, static_cast<uint32_t>(length));
+        if (!listed) continue;
+        try {
+            client->OnTraceLine(line, static_cast<uint32_t>(length));
+        } catch (const abi::__forced_unwind&) {
+            throw;  // the client ends this thread (pthread_exit): the stopping thread takes over
+        } catch (...) {
+            RemoveClient(client, 0);
+            throwing_.fetch_add(1, std::memory_order_acq_rel);
+        }
     }
     calling_.store(nullptr, std::memory_order_seq_cst);
 }

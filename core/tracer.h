@@ -176,8 +176,12 @@ public:
     ClientTracer() = default;
     ~ClientTracer() override;
 
-    // Calls every client's OnTraceLine, in list order; a client removed meanwhile is skipped.
+    // Calls every client's OnTraceLine, in list order; a client removed meanwhile is skipped. A
+    // client whose call throws is removed (counted for TakeThrowingClients); the others go on.
     void Write(char* line, int32_t length) override;
+
+    // How many clients were removed for throwing since the last call.
+    uint32_t TakeThrowingClients() { return throwing_.exchange(0, std::memory_order_acq_rel); }
 
     // The base test, and at least one client.
     bool IsActive(uint32_t id, uint32_t priority) const override {
@@ -218,6 +222,7 @@ private:
     std::atomic<uint32_t> clientCount_{0};
     // The client the writer thread is calling or about to call, else null.
     std::atomic<TraceClient*> calling_{nullptr};
+    std::atomic<uint32_t> throwing_{0};
 };
 
 }  // namespace vextrel

@@ -21,6 +21,7 @@ namespace {
 constexpr uint32_t kShortLineCapacity = 256;
 
 const char* const kClosingLine = "\n\n *** Vextrel Log Complete ***\n";
+const char* const kClientThrewLine = " *** Vextrel: a trace client threw an exception and was removed ***\n";
 
 // Formats a fixed line into its own 256-byte buffer and writes it through the file tracer.
 void WriteShortLine(FileTracer& file, const char* text) {
@@ -114,6 +115,10 @@ bool QueueWriter::WriteRecord(TraceRecord& record, bool writerThread) {
         step_.store(Tagged(kOtherOutputs), std::memory_order_release);
         if (record.toConsole) owner_.console.Write(line, length);
         if (record.toClient) owner_.client.Write(line, length);
+        for (uint32_t n = owner_.client.TakeThrowingClients(); n != 0; --n) {
+            WriteShortLine(owner_.file, kClientThrewLine);
+            owner_.file.Flush();
+        }
     }
     queue_.Release(&record);
     End(writerThread);

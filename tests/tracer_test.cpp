@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/manager.h"
+#include "core/reclaim.h"
 #include "core/trace_config.h"
 #include "core/tracer.h"
 #include "lifecycle/control_lock.h"
@@ -95,6 +96,45 @@ TEST(ClientTracer, CallbacksChangeSettingsButNeverRestructure) {
     EXPECT_TRUE(client.settingRan);
     EXPECT_FALSE(InsideClientCallback());
     EXPECT_TRUE(UnderControlLock(ControlKind::Structure, false, [] { return true; }));
+}
+
+TEST(ClientTracer, AClientThatThrowsIsRemovedAndTheOthersGoOn) {
+    std::vector<std::string> log;
+    RecordingClient kept(&log, "kept");
+    struct Throwing final : TraceClient {
+        void OnTraceLine(const char*, uint32_t) override { throw 1; }
+    } throwing;
+    ClientTracer tracer;
+    tracer.AddClient(&kept);
+    tracer.AddClient(&throwing);
+    char line[] = "x\n";
+    tracer.Write(line, 2);
+    tracer.Write(line, 2);
+    EXPECT_EQ(tracer.TakeThrowingClients(), 1u);
+    EXPECT_EQ(tracer.Clients(), std::vector<TraceClient*>{&kept});
+    EXPECT_EQ(log.size(), 2u);
+}
+
+// An object retired while a reader is inside is freed only once that reader has left.
+TEST(Reclamation, ARetiredObjectOutlivesEveryReaderThatMayHoldIt) {
+    struct Marked {
+        std::atomic<bool>* freed;
+        ~Marked() { freed->store(true); }
+    };
+    std::atomic<bool> freed{false}, inside{false}, leave{false};
+    std::thread reader([&] {
+        const ReadGuard guard;
+        inside = true;
+        while (!leave) std::this_thread::yield();
+    });
+    while (!inside) std::this_thread::yield();
+    Retire(new Marked{&freed});
+    ReclaimRetired();
+    EXPECT_FALSE(freed.load());
+    leave = true;
+    reader.join();
+    EXPECT_EQ(ReclaimRetiredWaiting(5000), 0u);
+    EXPECT_TRUE(freed.load());
 }
 
 TEST(TraceConfig, RenamesNeverReachAReaderHalfDone) {
