@@ -19,7 +19,8 @@
 //   churn:N | restarts:N    N add/remove pairs of the client (a fresh one, ':' text as client+) or
 //                           N restarts; prints the resident memory after the first 1000 and at the end
 //                           as "memory=KB1:KB2"
-//   crash-in:MS             a thread that writes through a null pointer MS ms from now
+//   crash-in:MS             a thread that writes through a null pointer MS ms after it starts running;
+//                           the next action waits until it runs
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -55,6 +56,7 @@ std::string Lines(std::string text) {
 }
 
 std::atomic<int> g_clientMicroseconds{0};
+std::atomic<bool> g_crashThreadRuns{false};
 
 class FileClient final : public TraceClient {
 public:
@@ -186,10 +188,15 @@ int main(int argc, char** argv) {
         } else if (action.rfind("crash-in:", 0) == 0) {
             const int delay = std::stoi(action.substr(9));
             std::thread([delay] {
+                g_crashThreadRuns.store(true);
                 std::this_thread::sleep_for(std::chrono::milliseconds(delay));
                 volatile int* volatile target = nullptr;
                 *target = 1;
             }).detach();
+            // On Windows a new thread reaches its own code only after the loader has told every
+            // module of it, under the loader lock: an unload that took the lock first would hold
+            // the thread back until the unload is over, and the crash would come after it.
+            while (!g_crashThreadRuns.load()) std::this_thread::yield();
         } else if (action == "exit") {
             std::exit(0);
         } else if (action == "quick_exit") {
