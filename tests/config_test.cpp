@@ -209,3 +209,22 @@ TEST_F(ConfigLoader, LongLinesApplyWholeAndLimitsListWhatTheyIgnore) {
     EXPECT_TRUE(LoadedConfigFiles().back().starts_with(std::string("file4096") + kIgnoredMark)) << LoadedConfigFiles().back();
     EXPECT_EQ(fresh->configs[0]->file.Table().Get(101), 2u);
 }
+
+// A reload hands the running configuration to the new manager, while trace calls still go through
+// the running one: its list keeps the configuration until the new manager is published, so that a
+// priority change meanwhile rebuilds the summary with the configuration's facilities on.
+TEST_F(ConfigLoader, AdoptedConfigStaysListedUntilPublished) {
+    TraceConfig* running = Parse("VXF_ENGINE_CORE=F@VXP_LOW\n");
+    std::unique_ptr<CVextrelManager> fresh(CVextrelManager::Create());
+    const std::string text = "VXF_ENGINE_CORE=F@VXP_HIGH\n";  // the same (empty) config path
+    AddConfig(fresh.get(), ParseConfigText(text.data(), static_cast<int32_t>(text.size()), ConfigContext{"dflt"}).release());
+    AdoptRunningConfigs(fresh.get(), manager);
+    const bool listed = manager->configs.size() == 1 && manager->configs[0] == running;
+    RebuildGlobalPriorityMap(manager, true);
+    const uint32_t summary = GlobalSummary()->Get(1);
+    LeaveAdoptedConfigs(manager, fresh.get());
+    EXPECT_TRUE(listed);
+    EXPECT_EQ(summary, running->file.Table().Get(1));
+    EXPECT_EQ(fresh->configs[0], running);
+    EXPECT_EQ(manager->configs[0], nullptr);
+}
