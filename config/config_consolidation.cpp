@@ -14,10 +14,9 @@ uint32_t ConfigCount(const CVextrelManager* manager) {
 
 // The first configuration of the running list read from the same file, or null; its slot index in
 // `*slot`.
-TraceConfig* SameFileConfig(CVextrelManager* running, const TraceConfig& fresh, size_t* slot) {
-    if (running == nullptr) return nullptr;
-    for (size_t i = 0; i < running->configs.size(); ++i) {
-        TraceConfig* candidate = running->configs[i];
+TraceConfig* SameFileConfig(const std::vector<TraceConfig*>& running, const TraceConfig& fresh, size_t* slot) {
+    for (size_t i = 0; i < running.size(); ++i) {
+        TraceConfig* candidate = running[i];
         if (candidate != nullptr && std::strcmp(candidate->configPath, fresh.configPath) == 0) {
             *slot = i;
             return candidate;
@@ -94,7 +93,7 @@ bool ConfigsDiffer(CVextrelManager* fresh, CVextrelManager* running) {
     for (TraceConfig* config : fresh->configs) {
         if (config == nullptr) continue;
         size_t slot = 0;
-        TraceConfig* match = SameFileConfig(running, *config, &slot);
+        TraceConfig* match = running == nullptr ? nullptr : SameFileConfig(running->configs, *config, &slot);
         if (match == nullptr || !SameSettings(*config, *match)) return true;
     }
     return false;
@@ -102,18 +101,29 @@ bool ConfigsDiffer(CVextrelManager* fresh, CVextrelManager* running) {
 
 void AdoptRunningConfigs(CVextrelManager* fresh, CVextrelManager* running) {
     if (fresh == nullptr || running == nullptr) return;
+    // The running manager keeps its list until the new one is published: a priority change in
+    // between rebuilds the summary from that list, and trace calls still reach every entry of it.
+    // The candidates are looked up in a copy, so that each is adopted once.
+    std::vector<TraceConfig*> candidates = running->configs;
     for (TraceConfig*& config : fresh->configs) {
         if (config == nullptr) continue;
         size_t slot = 0;
-        TraceConfig* match = SameFileConfig(running, *config, &slot);
+        TraceConfig* match = SameFileConfig(candidates, *config, &slot);
         if (match == nullptr) continue;
-        running->configs[slot] = nullptr;
+        candidates[slot] = nullptr;
         fresh->LowerGlobalTo(*config);
         match->UpdateFrom(*config);
         delete config;
         config = match;
     }
     fresh->tableDirty = true;
+}
+
+void LeaveAdoptedConfigs(CVextrelManager* previous, const CVextrelManager* next) {
+    if (previous == nullptr || next == nullptr) return;
+    for (TraceConfig*& config : previous->configs) {
+        if (std::find(next->configs.begin(), next->configs.end(), config) != next->configs.end()) config = nullptr;
+    }
 }
 
 }  // namespace vextrel

@@ -33,8 +33,12 @@ bool ConfigsDiffer(CVextrelManager* fresh, CVextrelManager* running);
 // Replaces each new configuration that has a running one with the same config path by that running
 // one, which takes the new settings in place (the summary is lowered to them first; it keeps its
 // ring, writer and trace file and is marked for a refresh start), and destroys the new one.
-// Adopted configurations leave the running manager's own list; trace calls still find them in its
-// published list until the new manager is published.
+// The running manager's list is left as it is: until the new manager is published, trace calls
+// reach the adopted configurations through it, and a priority change rebuilds the summary from it.
 void AdoptRunningConfigs(CVextrelManager* fresh, CVextrelManager* running);
+
+// Takes the configurations the published `next` adopted out of the withdrawn `previous`'s list, so
+// that retiring `previous` leaves them running.
+void LeaveAdoptedConfigs(CVextrelManager* previous, const CVextrelManager* next);
 
 }  // namespace vextrel

@@ -95,7 +95,9 @@ bool RebuildManager(Rebuild kind) {
         }
     }
     StartConfigs(next);
-    RetireManager(Publish(next));
+    CVextrelManager* previous = Publish(next);
+    LeaveAdoptedConfigs(previous, next);
+    RetireManager(previous);
     UpdateCrashRecord(next);
     return true;
 }

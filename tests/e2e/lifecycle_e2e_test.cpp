@@ -29,7 +29,7 @@ TEST_F(HostProcess, TracesFromSeveralThreadsBetweenHeaderAndClosingLine) {
     EXPECT_EQ(std::set<std::string>(threads.begin(), threads.end()).size(), 3u);
     EXPECT_EQ(Count(trace, ",0065: mixer line\n"), 1u);
     EXPECT_EQ(trace.find("filtered out") + trace.find("too low"), 2 * std::string::npos);
-    EXPECT_EQ(trace.rfind(kClosingLine) + std::string(kClosingLine).size(), trace.size());
+    EXPECT_TRUE(trace.ends_with(kClosingLine));
 }
 
 TEST_F(HostProcess, ReloadChangesNothingUntilAFileChanges) {
@@ -73,7 +73,7 @@ TEST_F(HostProcess, ClientGetsTheFileLinesOfItsFacilitiesUntilRemovedOrRestarted
     // Adding and removing clients wrote the header again into the same file, each time.
     EXPECT_EQ(Count(trace, "*** Orbanex Session Trace for:"), 4u);
     EXPECT_EQ(trace.find("after restart"), std::string::npos);
-    EXPECT_EQ(trace.rfind(kClosingLine) + std::string(kClosingLine).size(), trace.size());
+    EXPECT_TRUE(trace.ends_with(kClosingLine));
     const std::string second = ReadFile(files[1]);
     EXPECT_EQ(second.rfind("\n\n*** Orbanex Session Trace for:", 0), 0u);
     EXPECT_NE(second.find(",0001: after restart\n"), std::string::npos);
@@ -97,7 +97,7 @@ TEST_F(HostProcess, RecordsCommittedBeforeASwapEndTheOldFile) {
         const std::string old = ReadFile(files[0]);
         EXPECT_EQ(Count(old, ",0001: worker 0 line "), 1000u);
         EXPECT_NE(old.find("worker 0 line 999\n" + std::string(kClosingLine)), std::string::npos);
-        EXPECT_EQ(old.rfind(kClosingLine) + std::string(kClosingLine).size(), old.size());
+        EXPECT_TRUE(old.ends_with(kClosingLine));
         EXPECT_EQ(Count(old, "lost"), 0u);
         const std::string next = ReadFile(files[1]);
         EXPECT_EQ(next.find("worker"), std::string::npos);
