@@ -138,9 +138,14 @@ TEST_F(ConfigLoader, ThreeFileExample) {
     EXPECT_TRUE(config->console.State() == kTracerActive && config->client.State() == kTracerNotConfigured);
     // VXF_ALL takes every named facility; the second file lowers the example's file entry.
     RebuildGlobalPriorityMap(manager, false);
-    for (uint32_t id : {0u, 1u, 2u, example, 4501u}) {
-        EXPECT_EQ(GlobalSummary()->Get(id), id == 0 || id == example ? 1u : id == 4501 ? 17u : 8u) << id;
-        EXPECT_EQ(Entries(config, id), id == 0 ? "1 1 1" : id == example ? "2 1 17" : id == 4501 ? "17 17 17" : "17 8 17") << id;
+    const struct {
+        uint32_t id;
+        uint32_t summary;
+        const char* entries;
+    } expected[] = {{0, 1, "1 1 1"}, {1, 8, "17 8 17"}, {2, 8, "17 8 17"}, {example, 1, "2 1 17"}, {4501, 17, "17 17 17"}};
+    for (const auto& facility : expected) {
+        EXPECT_EQ(GlobalSummary()->Get(facility.id), facility.summary) << facility.id;
+        EXPECT_EQ(Entries(config, facility.id), facility.entries) << facility.id;
     }
 }
 
@@ -206,7 +211,8 @@ TEST_F(ConfigLoader, LongLinesApplyWholeAndLimitsListWhatTheyIgnore) {
     LoadedConfigFiles().emplace_back("file4096");
     AddReadConfigs(fresh.get(), configs);
     ASSERT_EQ(fresh->configs.size(), kMaxConfigurations);
-    EXPECT_TRUE(LoadedConfigFiles().back().starts_with(std::string("file4096") + kIgnoredMark)) << LoadedConfigFiles().back();
+    const std::string ignoredMark = std::string("file4096") + kIgnoredMark;
+    EXPECT_TRUE(LoadedConfigFiles().back().starts_with(ignoredMark)) << LoadedConfigFiles().back();
     EXPECT_EQ(fresh->configs[0]->file.Table().Get(101), 2u);
 }
 
