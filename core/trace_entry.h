@@ -1,6 +1,7 @@
 // The trace entry path: what a host thread does when it traces. It takes a timestamp, asks each
-// configuration's tracers whether they want the message, and formats it straight into a reserved
-// record of each interested configuration's queue. It never blocks, allocates or takes a lock.
+// configuration's tracers whether they want the message, and stores the format and its arguments
+// (or, when it must, the formatted text) in a reserved record of each interested configuration's
+// queue; the writer formats stored calls. It never blocks, allocates or takes a lock.
 #pragma once
 
 #include <atomic>
