@@ -105,9 +105,14 @@ void EmitPadded(Sink& sink, const Field& field, const char* prefix, size_t prefi
     if (field.left && width > total) sink.Fill(' ', width - total);
 }
 
-// Writes one integer; false for %#.0o of zero, where C libraries disagree (an empty field or "0").
+// %#.0o of zero, where C libraries disagree (an empty field or "0").
+bool OctalZeroDiffers(const Field& field, uint64_t magnitude, char conversion) {
+    return field.alt && conversion == 'o' && field.precision == 0 && magnitude == 0;
+}
+
+// Writes one integer; false where OctalZeroDiffers.
 bool EmitInteger(Sink& sink, const Field& field, uint64_t magnitude, bool negative, char conversion) {
-    if (field.alt && conversion == 'o' && field.precision == 0 && magnitude == 0) return false;
+    if (OctalZeroDiffers(field, magnitude, conversion)) return false;
     char buffer[24];
     char* const end = buffer + sizeof buffer;
     char* begin = end;
@@ -281,11 +286,12 @@ size_t FormatGeneral(double value, const Field& field, int precision, bool upper
     return static_cast<size_t>(p - out);
 }
 
-// Writes one double; false when vsnprintf must format the call. Doubles are written here only in
-// printf's default conditions: a "." decimal point and rounding to nearest. A host that changes its
-// numeric locale or the rounding direction gets what its printf writes.
+// Whether printf writes a negative NaN with or without its sign depends on the C library.
+bool IsNegativeNan(double value) { return std::isnan(value) && std::signbit(value); }
+
+// Writes one double; false when vsnprintf must format the call. The argument source has made sure
+// that printf's default conditions held at the call (see FloatDefaults).
 bool EmitFloat(Sink& sink, const Field& field, double value, char conversion) {
-    if (!platform::RoundsToNearest() || !platform::DecimalPointIsDot()) return false;
     const bool upper = conversion == 'F' || conversion == 'E' || conversion == 'G';
     char sign = 0;
     if (std::signbit(value)) {
@@ -296,7 +302,7 @@ bool EmitFloat(Sink& sink, const Field& field, double value, char conversion) {
         sign = ' ';
     }
     const size_t signLength = sign != 0 ? 1 : 0;
-    if (std::isnan(value) && sign == '-') return false;  // printed with or without its sign, by library
+    if (IsNegativeNan(value)) return false;
     if (!std::isfinite(value)) {
         const char* text = std::isnan(value) ? (upper ? "NAN" : "nan") : (upper ? "INF" : "inf");
         EmitPadded(sink, field, &sign, signLength, 0, false, text, 3);
@@ -323,36 +329,44 @@ bool EmitFloat(Sink& sink, const Field& field, double value, char conversion) {
     return true;
 }
 
-// Reads one signed integer argument of the given length; false for a length it does not take.
-bool ReadSigned(va_list* args, Length length, int64_t& value) {
+// Reads one signed integer argument of the given length (never kLongDouble: the walk refuses it).
+int64_t ReadSigned(va_list* args, Length length) {
     switch (length) {
-        case Length::kNone: value = va_arg(*args, int); return true;
-        case Length::kChar: value = static_cast<signed char>(va_arg(*args, int)); return true;
-        case Length::kShort: value = static_cast<short>(va_arg(*args, int)); return true;
-        case Length::kLong: value = va_arg(*args, long); return true;
-        case Length::kLongLong: value = va_arg(*args, long long); return true;
-        case Length::kMax: value = va_arg(*args, intmax_t); return true;
-        case Length::kSize: value = static_cast<std::make_signed_t<size_t>>(va_arg(*args, size_t)); return true;
-        case Length::kPtrdiff: value = va_arg(*args, ptrdiff_t); return true;
-        case Length::kLongDouble: return false;
+        case Length::kChar: return static_cast<signed char>(va_arg(*args, int));
+        case Length::kShort: return static_cast<short>(va_arg(*args, int));
+        case Length::kLong: return va_arg(*args, long);
+        case Length::kLongLong: return va_arg(*args, long long);
+        case Length::kMax: return va_arg(*args, intmax_t);
+        case Length::kSize: return static_cast<std::make_signed_t<size_t>>(va_arg(*args, size_t));
+        case Length::kPtrdiff: return va_arg(*args, ptrdiff_t);
+        case Length::kNone:
+        case Length::kLongDouble: break;
     }
-    return false;
+    return va_arg(*args, int);
 }
 
-// Reads one unsigned integer argument of the given length; false for a length it does not take.
-bool ReadUnsigned(va_list* args, Length length, uint64_t& value) {
+// Reads one unsigned integer argument of the given length (never kLongDouble).
+uint64_t ReadUnsigned(va_list* args, Length length) {
     switch (length) {
-        case Length::kNone: value = va_arg(*args, unsigned); return true;
-        case Length::kChar: value = static_cast<unsigned char>(va_arg(*args, unsigned)); return true;
-        case Length::kShort: value = static_cast<unsigned short>(va_arg(*args, unsigned)); return true;
-        case Length::kLong: value = va_arg(*args, unsigned long); return true;
-        case Length::kLongLong: value = va_arg(*args, unsigned long long); return true;
-        case Length::kMax: value = va_arg(*args, uintmax_t); return true;
-        case Length::kSize: value = va_arg(*args, size_t); return true;
-        case Length::kPtrdiff: value = static_cast<std::make_unsigned_t<ptrdiff_t>>(va_arg(*args, ptrdiff_t)); return true;
-        case Length::kLongDouble: return false;
+        case Length::kChar: return static_cast<unsigned char>(va_arg(*args, unsigned));
+        case Length::kShort: return static_cast<unsigned short>(va_arg(*args, unsigned));
+        case Length::kLong: return va_arg(*args, unsigned long);
+        case Length::kLongLong: return va_arg(*args, unsigned long long);
+        case Length::kMax: return va_arg(*args, uintmax_t);
+        case Length::kSize: return va_arg(*args, size_t);
+        case Length::kPtrdiff: return static_cast<std::make_unsigned_t<ptrdiff_t>>(va_arg(*args, ptrdiff_t));
+        case Length::kNone:
+        case Length::kLongDouble: break;
     }
-    return false;
+    return va_arg(*args, unsigned);
+}
+
+// The characters of a %s argument that are printed: up to the precision, or all of them.
+size_t TextLength(const char* text, int precision) {
+    if (precision < 0) return std::strlen(text);
+    size_t count = 0;
+    while (count < static_cast<size_t>(precision) && text[count] != '\0') ++count;
+    return count;
 }
 
 // Reads a width or precision written in digits; false when it exceeds kMaxWidth.
@@ -365,16 +379,177 @@ bool ReadNumber(const char*& p, int& value) {
     return true;
 }
 
-// Formats the whole text into the sink; false as soon as a conversion needs vsnprintf.
-bool FormatInto(Sink& sink, const char* p, va_list* args) {
+// --- Argument sources: where the walk takes each argument from. ---
+
+// The arguments of the call itself.
+struct CallArguments {
+    va_list* args;
+
+    int Int() { return va_arg(*args, int); }
+    int64_t Signed(Length length) { return ReadSigned(args, length); }
+    uint64_t Unsigned(Length length) { return ReadUnsigned(args, length); }
+    double Double() { return va_arg(*args, double); }
+    // False for a null pointer, which vsnprintf formats.
+    bool Text(int precision, const char*& text, size_t& count) {
+        text = va_arg(*args, const char*);
+        if (text == nullptr) return false;
+        count = TextLength(text, precision);
+        return true;
+    }
+    // Doubles are written here only in printf's default conditions: a "." decimal point and
+    // rounding to nearest. A host that changes its numeric locale or the rounding direction gets
+    // what its printf writes.
+    bool FloatDefaults() { return platform::RoundsToNearest() && platform::DecimalPointIsDot(); }
+};
+
+// A captured call's arguments: one 8-byte slot per value, in the order the walk reads them, each as
+// the 64-bit value the walk made of it; a string is its printed length followed by its first
+// characters (at most the text limit), padded to the next slot.
+constexpr size_t kSlot = 8;
+constexpr size_t SlotsFor(size_t bytes) { return (bytes + kSlot - 1) / kSlot * kSlot; }
+
+struct StoredArguments {
+    const char* at;
+    const char* end;
+    size_t textLimit;
+
+    uint64_t Slot() {
+        uint64_t value = 0;
+        if (end - at >= static_cast<ptrdiff_t>(kSlot)) {
+            std::memcpy(&value, at, kSlot);
+            at += kSlot;
+        }
+        return value;
+    }
+    int Int() { return static_cast<int>(static_cast<int64_t>(Slot())); }
+    int64_t Signed(Length) { return static_cast<int64_t>(Slot()); }
+    uint64_t Unsigned(Length) { return Slot(); }
+    double Double() {
+        const uint64_t bits = Slot();
+        double value;
+        std::memcpy(&value, &bits, sizeof value);
+        return value;
+    }
+    bool Text(int, const char*& text, size_t& count) {
+        count = static_cast<size_t>(Slot());
+        text = at;
+        const size_t stored = SlotsFor(count < textLimit ? count : textLimit);
+        at += stored <= static_cast<size_t>(end - at) ? stored : static_cast<size_t>(end - at);
+        return true;
+    }
+    bool FloatDefaults() { return true; }  // checked at the call
+};
+
+// The call's arguments, each stored as it is read (the capture's source). `fits` turns false when
+// the store runs out of room.
+struct CapturingArguments {
+    CallArguments call;
+    char* at;
+    char* end;
+    size_t textLimit;
+    bool fits = true;
+    int floatDefaults = -1;  // the call's conditions, read at the first double
+
+    void Store(uint64_t value) {
+        if (end - at < static_cast<ptrdiff_t>(kSlot)) {
+            fits = false;
+            return;
+        }
+        std::memcpy(at, &value, kSlot);
+        at += kSlot;
+    }
+    int Int() {
+        const int value = call.Int();
+        Store(static_cast<uint64_t>(static_cast<int64_t>(value)));
+        return value;
+    }
+    int64_t Signed(Length length) {
+        const int64_t value = call.Signed(length);
+        Store(static_cast<uint64_t>(value));
+        return value;
+    }
+    uint64_t Unsigned(Length length) {
+        const uint64_t value = call.Unsigned(length);
+        Store(value);
+        return value;
+    }
+    double Double() {
+        const double value = call.Double();
+        uint64_t bits;
+        std::memcpy(&bits, &value, sizeof bits);
+        Store(bits);
+        return value;
+    }
+    bool Text(int precision, const char*& text, size_t& count) {
+        if (!call.Text(precision, text, count)) return false;
+        Store(count);
+        const size_t copied = count < textLimit ? count : textLimit;
+        if (!fits || static_cast<size_t>(end - at) < SlotsFor(copied)) {
+            fits = false;
+            return true;
+        }
+        std::memcpy(at, text, copied);
+        at += SlotsFor(copied);
+        return true;
+    }
+    bool FloatDefaults() {
+        if (floatDefaults < 0) floatDefaults = call.FloatDefaults() ? 1 : 0;
+        return floatDefaults != 0;
+    }
+};
+
+// --- Outputs: what the walk does with each converted value. ---
+
+// Writes the text.
+struct TextOutput {
+    Sink sink;
+
+    void Literal(const char* text, size_t count) { sink.Write(text, count); }
+    void Percent() { sink.Put('%'); }
+    bool Integer(const Field& field, uint64_t magnitude, bool negative, char conversion) {
+        return EmitInteger(sink, field, magnitude, negative, conversion);
+    }
+    void Char(const Field& field, char c) { EmitPadded(sink, field, "", 0, 0, false, &c, 1); }
+    void Text(const Field& field, const char* text, size_t count) {
+        EmitPadded(sink, field, "", 0, 0, false, text, count);
+    }
+    bool Float(const Field& field, double value, char conversion) { return EmitFloat(sink, field, value, conversion); }
+};
+
+// Writes nothing: only answers, for each value, whether TextOutput would take it or hand the call to
+// vsnprintf, so a captured call is known at the call to format later without the hand-over.
+struct CheckOutput {
+    void Literal(const char*, size_t) {}
+    void Percent() {}
+    bool Integer(const Field& field, uint64_t magnitude, bool, char conversion) {
+        return !OctalZeroDiffers(field, magnitude, conversion);
+    }
+    void Char(const Field&, char) {}
+    void Text(const Field&, const char*, size_t) {}
+    bool Float(const Field& field, double value, char conversion) {
+        if (IsNegativeNan(value)) return false;
+        // Only %g with `#` or a width can refuse a finite value; it takes its digits to know.
+        if ((conversion != 'g' && conversion != 'G') || !std::isfinite(value) || (!field.alt && field.width == 0)) {
+            return true;
+        }
+        char body[kFloatBufferSize];
+        return FormatGeneral(std::fabs(value), field, field.precision < 0 ? 6 : field.precision, conversion == 'G',
+                             body) != 0;
+    }
+};
+
+// The one walk over the format: parses each conversion, takes its arguments from `args` and hands
+// the values to `out`; false as soon as a conversion needs vsnprintf.
+template <typename Output, typename Arguments>
+bool FormatInto(Output& out, const char* p, Arguments& args) {
     for (;;) {
         const char* literal = p;
         while (*p != '\0' && *p != '%') ++p;
-        if (p != literal) sink.Write(literal, static_cast<size_t>(p - literal));
+        if (p != literal) out.Literal(literal, static_cast<size_t>(p - literal));
         if (*p == '\0') return true;
         ++p;
         if (*p == '%') {
-            sink.Put('%');
+            out.Percent();
             ++p;
             continue;
         }
@@ -396,7 +571,7 @@ bool FormatInto(Sink& sink, const char* p, va_list* args) {
         }
         if (*p == '*') {
             ++p;
-            const int width = va_arg(*args, int);
+            const int width = args.Int();
             if (width < -kMaxWidth || width > kMaxWidth) return false;
             if (width < 0) field.left = true;
             field.width = width < 0 ? -width : width;
@@ -407,7 +582,7 @@ bool FormatInto(Sink& sink, const char* p, va_list* args) {
             ++p;
             if (*p == '*') {
                 ++p;
-                const int precision = va_arg(*args, int);
+                const int precision = args.Int();
                 if (precision > kMaxWidth) return false;
                 field.precision = precision < 0 ? -1 : precision;
             } else if (!ReadNumber(p, field.precision)) {
@@ -428,42 +603,35 @@ bool FormatInto(Sink& sink, const char* p, va_list* args) {
         switch (conversion) {
             case 'd':
             case 'i': {
-                int64_t value = 0;
-                if (field.alt || !ReadSigned(args, length, value)) return false;
+                if (field.alt || length == Length::kLongDouble) return false;
+                const int64_t value = args.Signed(length);
                 const uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-                if (!EmitInteger(sink, field, magnitude, value < 0, conversion)) return false;
+                if (!out.Integer(field, magnitude, value < 0, conversion)) return false;
                 break;
             }
             case 'u':
             case 'o':
             case 'x':
             case 'X': {
-                uint64_t value = 0;
-                if (field.plus || field.space || (field.alt && conversion == 'u') || !ReadUnsigned(args, length, value)) {
+                if (field.plus || field.space || (field.alt && conversion == 'u') || length == Length::kLongDouble) {
                     return false;
                 }
-                if (!EmitInteger(sink, field, value, false, conversion)) return false;
+                if (!out.Integer(field, args.Unsigned(length), false, conversion)) return false;
                 break;
             }
             case 'c': {
                 if (length != Length::kNone || field.plus || field.space || field.alt || field.zero || field.precision >= 0) {
                     return false;
                 }
-                const char c = static_cast<char>(va_arg(*args, int));
-                EmitPadded(sink, field, "", 0, 0, false, &c, 1);
+                out.Char(field, static_cast<char>(args.Int()));
                 break;
             }
             case 's': {
                 if (length != Length::kNone || field.plus || field.space || field.alt || field.zero) return false;
-                const char* text = va_arg(*args, const char*);
-                if (text == nullptr) return false;
+                const char* text = nullptr;
                 size_t count = 0;
-                if (field.precision < 0) {
-                    count = std::strlen(text);
-                } else {
-                    while (count < static_cast<size_t>(field.precision) && text[count] != '\0') ++count;
-                }
-                EmitPadded(sink, field, "", 0, 0, false, text, count);
+                if (!args.Text(field.precision, text, count)) return false;
+                out.Text(field, text, count);
                 break;
             }
             case 'f':
@@ -475,7 +643,8 @@ bool FormatInto(Sink& sink, const char* p, va_list* args) {
                 if ((length != Length::kNone && length != Length::kLong) || field.precision > kMaxFloatPrecision) {
                     return false;
                 }
-                if (!EmitFloat(sink, field, va_arg(*args, double), conversion)) return false;
+                const double value = args.Double();
+                if (!args.FloatDefaults() || !out.Float(field, value, conversion)) return false;
                 break;
             }
             default:
@@ -484,24 +653,60 @@ bool FormatInto(Sink& sink, const char* p, va_list* args) {
     }
 }
 
+// Formats with `args` into `out`, always terminated; false when a conversion needs vsnprintf (the
+// text so far is left in `out`).
+template <typename Arguments>
+bool FormatWith(char* out, size_t capacity, const char* format, Arguments& args, int& length) {
+    TextOutput text{Sink{out, capacity == 0 ? 0 : capacity - 1}};
+    const bool done = FormatInto(text, format, args);
+    if (capacity != 0) out[text.sink.length < text.sink.limit ? text.sink.length : text.sink.limit] = '\0';
+    length = static_cast<int>(text.sink.length);
+    return done;
+}
+
 }  // namespace
 
 bool TryFormatMessageText(char* out, size_t capacity, const char* format, va_list args, int& length) {
     va_list work;
     va_copy(work, args);
-    Sink sink{out, capacity == 0 ? 0 : capacity - 1};
-    const bool done = FormatInto(sink, format, &work);
+    CallArguments call{&work};
+    const bool done = FormatWith(out, capacity, format, call, length);
     va_end(work);
-    if (!done) return false;
-    if (capacity != 0) out[sink.length < sink.limit ? sink.length : sink.limit] = '\0';
-    length = static_cast<int>(sink.length);
-    return true;
+    return done;
 }
 
 int FormatMessageText(char* out, size_t capacity, const char* format, va_list args) {
     int length = 0;
     if (TryFormatMessageText(out, capacity, format, args, length)) return length;
     return std::vsnprintf(out, capacity, format, args);
+}
+
+bool CaptureMessage(char* out, size_t capacity, const char* format, va_list args) {
+    const size_t formatSize = std::strlen(format) + 1;
+    if (capacity < kSlot || formatSize > capacity - 1) return false;
+    std::memcpy(out, format, formatSize);
+    va_list work;
+    va_copy(work, args);
+    CapturingArguments capture{CallArguments{&work}, out + SlotsFor(formatSize), out + capacity, capacity - 1};
+    CheckOutput check;
+    const bool formattable = capture.at <= capture.end && FormatInto(check, out, capture);
+    va_end(work);
+    return formattable && capture.fits;
+}
+
+int FormatCapturedMessage(char* out, size_t capacity, const char* captured, size_t capturedSize) {
+    const void* end = std::memchr(captured, '\0', capturedSize);
+    const size_t formatSize = end == nullptr ? capturedSize : static_cast<size_t>(static_cast<const char*>(end) - captured) + 1;
+    if (capturedSize < kSlot || formatSize > capturedSize - 1) {
+        if (capacity != 0) out[0] = '\0';
+        return 0;
+    }
+    StoredArguments stored{captured + SlotsFor(formatSize), captured + capturedSize, capturedSize - 1};
+    int length = 0;
+    // The capture walked the same format with the same values and found no hand-over, so this
+    // walk finds none either.
+    FormatWith(out, capacity, captured, stored, length);
+    return length;
 }
 
 }  // namespace vextrel

@@ -67,8 +67,8 @@ TraceRecord* RecordQueue::Reserve() {
     return nullptr;
 }
 
-void RecordQueue::Commit(TraceRecord* record) {
-    record->ready.value.store(1, std::memory_order_seq_cst);
+void RecordQueue::Commit(TraceRecord* record, uint32_t kind) {
+    record->ready.value.store(kind, std::memory_order_seq_cst);
     // Pairs with PrepareToSleep: either the writer sees this record ready before it sleeps, or this
     // commit sees the writer's sleeping flag and wakes it. Only the commit that takes the flag
     // signals, so a burst of commits makes at most one system call.

@@ -54,9 +54,15 @@ constexpr uint32_t kRecordTextCapacity = 512;
 constexpr uint32_t kDefaultWriterPollMicroseconds = 20;
 constexpr uint32_t kRecordNameCapacity = 32;
 
+// A slot's ready flag: free, or committed with its text, or committed with a captured call in place
+// of its text (the writer formats it, see FinishRecordText).
+constexpr uint32_t kRecordFree = 0;
+constexpr uint32_t kRecordText = 1;
+constexpr uint32_t kRecordCaptured = 2;
+
 // One slot of the ring.
 struct alignas(64) TraceRecord {
-    AtomicCounter ready;  // 0 = free, 1 = committed and waiting for the writer
+    AtomicCounter ready;  // kRecordFree, or kRecordText / kRecordCaptured once committed
     uint8_t toFile = 0;
     uint8_t toConsole = 0;
     uint8_t toClient = 0;
@@ -95,8 +101,9 @@ public:
     // that finds the free count short while another is taking them in waits a moment for it.
     TraceRecord* Reserve();
 
-    // Publishes a filled slot to the writer (release) and wakes the writer when it sleeps.
-    void Commit(TraceRecord* record);
+    // Publishes a filled slot to the writer (release) as `kind` (kRecordText or kRecordCaptured) and
+    // wakes the writer when it sleeps.
+    void Commit(TraceRecord* record, uint32_t kind = kRecordText);
 
     // --- consumer side (the writer thread) ---
     // Maps the ring for the requested size straight from the system and opens it to producers.

@@ -112,7 +112,7 @@ TraceRecord* ReserveRecord(TraceConfig& config) {
 }
 
 void CommitRecord(TraceRecord* record, const Acceptance& acceptance, uint32_t threadId, uint32_t facilityId,
-                  uint64_t timestamp, uint64_t startTimestamp, bool quiet, TraceConfig& config) {
+                  uint64_t timestamp, uint64_t startTimestamp, bool quiet, TraceConfig& config, bool captured) {
     RecordQueue* queue = config.Queue();
     if (queue == nullptr) return;
     record->threadId = threadId;
@@ -129,7 +129,16 @@ void CommitRecord(TraceRecord* record, const Acceptance& acceptance, uint32_t th
     } else {
         config.name.CopyTo(record->name);
     }
-    queue->Commit(record);
+    queue->Commit(record, captured ? kRecordCaptured : kRecordText);
+}
+
+void FinishRecordText(TraceRecord& record) {
+    // The taker read the flag with acquire ordering; only the taker changes a committed record.
+    if (record.ready.value.load(std::memory_order_relaxed) != kRecordCaptured) return;
+    char text[kRecordTextCapacity];
+    FormatCapturedMessage(text, sizeof text, record.text, sizeof record.text);
+    std::memcpy(record.text, text, sizeof text);
+    record.ready.value.store(kRecordText, std::memory_order_relaxed);
 }
 
 uint32_t NextChunkLength(const char* text, uint32_t remaining, uint32_t* skip) {
@@ -192,22 +201,27 @@ void TraceEntry(uint64_t* startStamp, uint32_t facilityWord, const char* format,
             if (config->Queue() == nullptr || config->Queue()->Stopping()) continue;
             return;
         }
-        va_list copy;
-        va_copy(copy, args);
-        if (handler != nullptr) {
-            record->text[0] = '\0';
-            handler(facilityWord, record->text, kRecordTextCapacity, format, copy);
-            record->text[kRecordTextCapacity - 1] = '\0';
-        } else {
-            // The format is the host's own; clang's -Wformat-nonliteral asks for a literal here.
+        // The format is the host's own; clang's -Wformat-nonliteral asks for a literal here.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
-            FormatMessageText(record->text, kRecordTextCapacity, format, copy);
-#pragma GCC diagnostic pop
+        // Most calls are captured, and the writer formats them; what must be formatted now (see
+        // CaptureMessage) is, and a handler formats the message itself.
+        const bool captured = handler == nullptr && CaptureMessage(record->text, kRecordTextCapacity, format, args);
+        if (!captured) {
+            va_list copy;
+            va_copy(copy, args);
+            if (handler != nullptr) {
+                record->text[0] = '\0';
+                handler(facilityWord, record->text, kRecordTextCapacity, format, copy);
+                record->text[kRecordTextCapacity - 1] = '\0';
+            } else {
+                FormatMessageText(record->text, kRecordTextCapacity, format, copy);
+            }
+            va_end(copy);
         }
-        va_end(copy);
+#pragma GCC diagnostic pop
         CommitRecord(record, acceptance, platform::CurrentThreadId(), call.facilityId, timestamp, call.startTimestamp, quiet,
-                     *config);
+                     *config, captured);
     }
 }
 

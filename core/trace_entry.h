@@ -1,6 +1,7 @@
 // The trace entry path: what a host thread does when it traces. It takes a timestamp, asks each
-// configuration's tracers whether they want the message, and formats it straight into a reserved
-// record of each interested configuration's queue. It never blocks, allocates or takes a lock.
+// configuration's tracers whether they want the message, and stores the format and its arguments
+// (or, when it must, the formatted text) in a reserved record of each interested configuration's
+// queue; the writer formats stored calls. It never blocks, allocates or takes a lock.
 #pragma once
 
 #include <atomic>
@@ -17,8 +18,8 @@ class TraceConfig;
 struct TraceRecord;
 
 // Both entry routines read the manager and what it holds under a ReadGuard of their own.
-// The formatted path: handler test, tracer tests, reserve, format (or call the handler), commit,
-// for each configuration in list order. A full queue drops the message for the remaining
+// The formatted path: handler test, tracer tests, reserve, capture the call for the writer to
+// format (or format it at once, or call the handler), commit, for each configuration in list order. A full queue drops the message for the remaining
 // configurations too; a queue that is ending with its configuration is skipped.
 void TraceEntry(uint64_t* startStamp, uint32_t facilityWord, const char* format, va_list args, bool quiet);
 
@@ -76,9 +77,15 @@ Acceptance AcceptanceOf(const TraceConfig& config, uint32_t facilityWord, uint32
 // Reserves a record of the configuration's queue, or null (no queue, not started, stopping, full).
 TraceRecord* ReserveRecord(TraceConfig& config);
 
-// Fills the record's fields, copies the configuration's name and publishes it to the writer.
+// Fills the record's fields, copies the configuration's name and publishes it to the writer; a
+// `captured` record holds a captured call (CaptureMessage) in place of its text.
 void CommitRecord(TraceRecord* record, const Acceptance& acceptance, uint32_t threadId, uint32_t facilityId,
-                  uint64_t timestamp, uint64_t startTimestamp, bool quiet, TraceConfig& config);
+                  uint64_t timestamp, uint64_t startTimestamp, bool quiet, TraceConfig& config, bool captured = false);
+
+// Turns a committed record that holds a captured call into its text, in place, exactly as the call
+// would have formatted it; a record with text is left alone. Called by whoever takes the record
+// from the ring, before its text is read. Allocates nothing and takes no lock (the crash path).
+void FinishRecordText(TraceRecord& record);
 
 // Queues one text, already cut into records as PutsEntry does, for one configuration; false when
 // the queue refused a record (the rest of the text is dropped).

@@ -1,7 +1,8 @@
 // One differential formatting case built from a byte string: a random printf format (flags, widths,
 // precisions, length modifiers and conversions, with `*` arguments) and random arguments of the
 // types the format asks for, formatted by FormatMessageText and by std::vsnprintf into buffers of
-// the same capacity. Shared by the libFuzzer program and the plain random-case program.
+// the same capacity, and captured for later formatting (CaptureMessage) and then formatted from the
+// capture, as the writer does. Shared by the libFuzzer program and the plain random-case program.
 #pragma once
 
 #include <cfloat>
@@ -45,11 +46,17 @@ struct Argument {
 
 constexpr size_t kMaxArguments = 4;
 
+// The capacity of a capture: a record's text.
+constexpr size_t kCaptureCapacity = 512;
+
 struct Outcome {
     int oursLength = 0;
     int theirsLength = 0;
+    bool captured = false;  // the call was captured; laterLength and later hold its formatting
+    int laterLength = 0;
     char ours[600];
     char theirs[600];
+    char later[600];
 };
 
 #pragma GCC diagnostic push
@@ -63,6 +70,18 @@ inline int Ours(char* out, size_t capacity, const char* format, ...) {
     const int length = FormatMessageText(out, capacity, format, args);
     va_end(args);
     return length;
+}
+
+// Captures the call and, when it was captured, formats it from a copy of the capture into `out`, as
+// the writer formats a record from its slot.
+inline bool Later(char* out, size_t capacity, int& length, const char* format, ...) {
+    char captured[kCaptureCapacity];
+    va_list args;
+    va_start(args, format);
+    const bool done = CaptureMessage(captured, sizeof captured, format, args);
+    va_end(args);
+    if (done) length = FormatCapturedMessage(out, capacity, captured, sizeof captured);
+    return done;
 }
 
 inline int Theirs(char* out, size_t capacity, const char* format, ...) {
@@ -98,7 +117,9 @@ void FormatBoth(const Argument* arguments, size_t count, const char* format, siz
     }
     std::memset(outcome.ours, 0x5A, sizeof outcome.ours);
     std::memset(outcome.theirs, 0x5A, sizeof outcome.theirs);
+    std::memset(outcome.later, 0x5A, sizeof outcome.later);
     outcome.oursLength = Ours(outcome.ours, capacity, format, values...);
+    outcome.captured = Later(outcome.later, capacity, outcome.laterLength, format, values...);
     outcome.theirsLength = Theirs(outcome.theirs, capacity, format, values...);
 }
 #pragma GCC diagnostic pop
@@ -208,9 +229,12 @@ inline void RunCase(ByteSource& source, std::string& format, size_t& capacity, O
     FormatBoth(arguments, count, format.c_str(), capacity, outcome);
 }
 
-// True when both formatters returned the same length and left the same bytes in the buffer.
+// True when both formatters, and the formatting of a capture, returned the same length and left the
+// same bytes in the buffer.
 inline bool Agree(const Outcome& outcome) {
-    return outcome.oursLength == outcome.theirsLength &&
+    const bool laterAgrees = !outcome.captured || (outcome.laterLength == outcome.theirsLength &&
+                                                   std::memcmp(outcome.later, outcome.theirs, sizeof outcome.later) == 0);
+    return laterAgrees && outcome.oursLength == outcome.theirsLength &&
            std::memcmp(outcome.ours, outcome.theirs, sizeof outcome.ours) == 0;
 }
 

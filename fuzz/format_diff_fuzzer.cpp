@@ -1,6 +1,7 @@
 // Differential fuzzer of the trace formatter: every input becomes a random format with random
-// arguments, formatted by FormatMessageText and by the C library's vsnprintf; any difference in
-// the returned length or in the buffer's bytes aborts the run.
+// arguments, formatted by FormatMessageText, from a capture (as the writer formats a record) and by
+// the C library's vsnprintf; any difference in the returned length or in the buffer's bytes aborts
+// the run.
 #include <cstdlib>
 
 #include "fuzz/format_diff_case.h"

@@ -108,6 +108,7 @@ int QueueWriter::FormatLine(const TraceRecord& record, char (&line)[kLineCapacit
 
 bool QueueWriter::WriteRecord(TraceRecord& record, bool writerThread) {
     if (!Begin(kFileLine, writerThread)) return false;
+    FinishRecordText(record);
     char line[kLineCapacity];
     const int length = FormatLine(record, line);
     if (record.toFile) owner_.file.WriteAndFlush(line, length);
@@ -216,6 +217,7 @@ void QueueWriter::TakeOver() {
         if (stillInHand && inHand.ready.value.load(std::memory_order_acquire) == 0) {
             queue_.readIndex.Increment();  // ended inside Release, whose last step is this
         } else if (stillInHand) {
+            FinishRecordText(inHand);
             if (step == kFileLine && inHand.toFile) {
                 // The line may be in the file already, whole or in part: only the rest is written.
                 char line[kLineCapacity];

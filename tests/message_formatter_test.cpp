@@ -27,7 +27,8 @@ bool TryFormat(char* out, size_t capacity, int& length, const char* format, ...)
 }
 
 // Expects FormatMessageText to write what vsnprintf writes, and to do so itself when `native` is 1,
-// to hand the call over when it is 0.
+// to hand the call over when it is 0; expects the call to be captured exactly when it is formatted
+// natively, and a capture formatted later to write what vsnprintf wrote.
 template <typename... Values>
 void ExpectSame(int native, size_t capacity, const char* format, Values... values) {
     char ours[600], theirs[600];
@@ -39,6 +40,14 @@ void ExpectSame(int native, size_t capacity, const char* format, Values... value
     EXPECT_EQ(std::string(ours, sizeof ours), std::string(theirs, sizeof theirs)) << format << " capacity " << capacity;
     int length = 0;
     EXPECT_EQ(TryFormat(ours, capacity, length, format, values...), native != 0) << format;
+    char later[600];
+    std::memset(later, 0x5A, sizeof later);
+    int laterLength = 0;
+    const bool captured = fuzz::Later(later, capacity, laterLength, format, values...);
+    EXPECT_EQ(captured, native != 0) << format;
+    if (!captured) return;
+    EXPECT_EQ(laterLength, theirsLength) << format;
+    EXPECT_EQ(std::string(later, sizeof later), std::string(theirs, sizeof theirs)) << format << " capacity " << capacity;
 }
 
 TEST(MessageFormatterTest, IntegersWithEveryFlagWidthPrecisionAndLength) {

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cfenv>
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -153,4 +156,52 @@ TEST(TraceEntry, HandlersSkipOrProduceTheText) {
     const_cast<HandlerTable*>(config->Handlers())->entries[0].flags[0] = 1;
     VextrelFormat(VXF_WORD(kFacility, VXP_NORMAL), "%d", 7);
     EXPECT_EQ(TakeRecords(*config->Queue()), (std::vector<std::string>{"handled 0400004D %d: 7"}));
+}
+
+TEST(TraceEntry, CapturedCallsKeepWhatTheHostReusesAfterTheCall) {
+    PublishedManager manager;
+    TraceConfig* config = manager.AddUndrainedConfig(kFacility, VXP_LOWEST);
+    char format[32] = "value=%d name=%s elapsed=%.3f";
+    char name[8] = "mixer";
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+    VextrelFormat(kFacility, format, 5, name, 1.5);
+#pragma GCC diagnostic pop
+    EXPECT_EQ(config->Queue()->NextSlot().ready.Load(), kRecordCaptured);
+    // A plug-in's format may be gone and its buffers reused by the time the writer formats.
+    std::memset(format, '%', sizeof format - 1);
+    std::strcpy(name, "other");
+    EXPECT_EQ(TakeRecords(*config->Queue()), (std::vector<std::string>{"value=5 name=mixer elapsed=1.500"}));
+}
+
+TEST(TraceEntry, CallsThatMustBeFormattedAtOnceAreNotCaptured) {
+    PublishedManager manager;
+    TraceConfig* config = manager.AddUndrainedConfig(kFacility, VXP_LOWEST);
+    RecordQueue& queue = *config->Queue();
+    // Formats like the C library, in the calling thread's conditions.
+    auto expected = [](const char* format, auto... values) {
+        char text[kRecordTextCapacity];
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+        std::snprintf(text, sizeof text, format, values...);
+#pragma GCC diagnostic pop
+        return std::vector<std::string>{text};
+    };
+    int local = 0;
+    VextrelFormat(kFacility, "at %p", static_cast<void*>(&local));
+    EXPECT_EQ(queue.NextSlot().ready.Load(), kRecordText);
+    EXPECT_EQ(TakeRecords(queue), expected("at %p", static_cast<void*>(&local)));
+
+    std::fesetround(FE_UPWARD);
+    VextrelFormat(kFacility, "%.1f", 0.25);
+    const std::vector<std::string> upward = expected("%.1f", 0.25);
+    std::fesetround(FE_TONEAREST);
+    EXPECT_EQ(queue.NextSlot().ready.Load(), kRecordText);
+    EXPECT_EQ(TakeRecords(queue), upward);
+
+    // Arguments that do not fit the record beside the format: the text is cut as it always was.
+    const std::string longText(500, 'y');
+    VextrelFormat(kFacility, "%s|%d", longText.c_str(), 12);
+    EXPECT_EQ(queue.NextSlot().ready.Load(), kRecordText);
+    EXPECT_EQ(TakeRecords(queue), expected("%s|%d", longText.c_str(), 12));
 }

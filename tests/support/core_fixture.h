@@ -11,6 +11,7 @@
 #include "core/manager.h"
 #include "core/record_queue.h"
 #include "core/trace_config.h"
+#include "core/trace_entry.h"
 
 namespace vextrel::testing {
 
@@ -48,11 +49,12 @@ private:
 };
 
 // Takes the next committed record through the ring's own take and release, as the writer does, and
-// hands it to `use` in between. False when no record is ready.
+// hands it to `use` in between, its text finished. False when no record is ready.
 template <typename Use>
 bool TakeNext(RecordQueue& queue, Use&& use) {
     TraceRecord* record = queue.TakeNext();
     if (record == nullptr) return false;
+    FinishRecordText(*record);
     use(*record);
     queue.Release(record);
     return true;
