@@ -29,6 +29,20 @@ void FileTracer::WriteAndFlush(const char* line, int32_t length) {
     });
 }
 
+std::string_view FileTracer::PrepareLine(const char* line, int32_t length, char* scratch, size_t scratchSize) {
+    return WithCurrentWriter([&](FileWriter* writer) {
+        return writer != nullptr
+                   ? writer->Prepared(line, static_cast<uint64_t>(static_cast<int64_t>(length)), scratch, scratchSize)
+                   : std::string_view();
+    });
+}
+
+void FileTracer::WriteBlock(const char* text, size_t length, bool onlyMissing) {
+    WithCurrentWriter([&](FileWriter* writer) {
+        return writer != nullptr ? writer->WriteBlock(text, length, onlyMissing) : 0;
+    });
+}
+
 void FileTracer::WriteMissingPart(const char* line, int32_t length) {
     WithCurrentWriter([&](FileWriter* writer) {
         return writer != nullptr ? writer->WriteMissingPart(line, static_cast<uint64_t>(static_cast<int64_t>(length))) : 0;

@@ -51,10 +51,11 @@ private:
 // hands it to `use` in between. False when no record is ready.
 template <typename Use>
 bool TakeNext(RecordQueue& queue, Use&& use) {
-    TraceRecord* record = queue.TakeNext();
+    RecordConsumerSide consumer(queue);
+    TraceRecord* record = consumer.TakeNext();
     if (record == nullptr) return false;
     use(*record);
-    queue.Release(record);
+    consumer.Release(record);
     return true;
 }
 
