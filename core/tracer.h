@@ -103,9 +103,6 @@ public:
     // Passes the line to the FileWriter when there is one (any thread).
     void Write(char* line, int32_t length) override;
 
-    // Writes the line and flushes the file in one pass, as the writer thread does for each record.
-    void WriteAndFlush(const char* line, int32_t length);
-
     // The line as the current FileWriter puts it into the file (FileWriter::Prepared), in `scratch`
     // or in `line`; empty without a file.
     std::string_view PrepareLine(const char* line, int32_t length, char* scratch, size_t scratchSize);

@@ -21,14 +21,6 @@ void FileTracer::Write(char* line, int32_t length) {
     });
 }
 
-void FileTracer::WriteAndFlush(const char* line, int32_t length) {
-    WithCurrentWriter([&](FileWriter* writer) {
-        if (writer == nullptr) return 0;
-        writer->Write(line, static_cast<uint64_t>(static_cast<int64_t>(length)));
-        return writer->Flush();
-    });
-}
-
 std::string_view FileTracer::PrepareLine(const char* line, int32_t length, char* scratch, size_t scratchSize) {
     return WithCurrentWriter([&](FileWriter* writer) {
         return writer != nullptr

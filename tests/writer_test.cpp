@@ -251,7 +251,7 @@ TEST(FileTracer, ReplacingTheFileWhileTheWriterWritesLosesAndSplitsNoLine) {
     std::atomic<int> written{0};
     std::thread writerThread([&] {
         for (int i = 0; i < kLines; ++i) {
-            tracer.WriteAndFlush("line\n", 5);
+            tracer.WriteBlock("line\n", 5);
             written.fetch_add(1);
         }
     });
