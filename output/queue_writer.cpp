@@ -116,6 +116,7 @@ int QueueWriter::FormatLine(const TraceRecord& record, char (&line)[kLineCapacit
 void QueueWriter::AppendFileLine(const char* line, int32_t length) {
     char scrubbed[kScrubbedLineCapacity];
     const std::string_view text = owner_.file.PrepareLine(line, length, scrubbed, sizeof scrubbed);
+    if (text.empty()) return;  // no file, or nothing to add
     const size_t room = kBatchCapacity - batchLength_;
     const size_t taken = text.size() < room ? text.size() : room;
     std::memcpy(batch_ + batchLength_, text.data(), taken);
