@@ -42,6 +42,11 @@ struct Counts {
 constexpr Counts kFullCounts{10, 200000, 20000, 100000, 2000, 2.0, 40, 4093, 200000};
 // Calls per thread in one burst: two threads' bursts fit the default queue (4093 records).
 constexpr uint32_t kBurst = 2000;
+// The writer burst: threads, calls per thread and rounds. The burst overruns the default ring about
+// six times over, so the writer's pace decides how much of it reaches the file.
+constexpr uint32_t kBurstThreads = 4;
+constexpr uint32_t kBurstCallsPerThread = 6000;
+constexpr uint32_t kBurstRounds = 5;
 
 constexpr Counts kSmokeCounts{1, 100, 10, 100, 10, 0.05, 1, 100, 100};
 
@@ -144,6 +149,9 @@ int Run(const Options& options) {
         const WriterComparison writer = MeasureWriterThroughput(root, counts.writerRounds, counts.writerLines, processor);
         results.writer = writer.writer;
         results.writeFloor = writer.floor;
+        std::fprintf(stderr, "writer burst\n");
+        results.burst = MeasureWriterBurst(root, kBurstThreads, options.smoke ? 100 : kBurstCallsPerThread,
+                                           options.smoke ? 1 : kBurstRounds);
     }
     if (options.Runs("latency")) {
         std::fprintf(stderr, "per-call latency\n");

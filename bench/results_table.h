@@ -28,6 +28,7 @@ struct BenchResults {
     std::vector<MeanResult> means;
     Throughput writer;
     Throughput writeFloor;
+    BurstOutcome burst;
     double idleCpuMilliseconds = 0;
     double idleBaselineCpuMilliseconds = 0;  // the same without any configuration
     double idleSeconds = 0;

@@ -46,13 +46,12 @@ void VextrelSession::StartWriterThread() {
     AttachWriterThread(*queue_, *config_);
 }
 
-uint64_t VextrelSession::RecordsWritten() const { return queue_->readIndex.Load(); }
+uint64_t VextrelSession::RecordsWritten() const { return queue_->WrittenOutPosition(); }
 
 uint64_t VextrelSession::WaitUntilDrained(double timeoutSeconds) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
-    // The write index counts reservations minus one, so the writer is done when the read index is
-    // one past it.
-    while (queue_->readIndex.Load() != queue_->writeIndex.Load() + 1u &&
+    // Done when the records written out reach the count of reservations.
+    while (queue_->WrittenOutPosition() != queue_->NextReservedPosition() &&
            std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::microseconds(100));
     }

@@ -41,7 +41,7 @@ public:
     // returns the number of records it has written since the session started.
     uint64_t WaitUntilDrained(double timeoutSeconds = 30.0);
 
-    // Records written so far by the writer.
+    // Records whose lines the writer has written out so far.
     uint64_t RecordsWritten() const;
 
     // Whether the file tracer has an open trace file.

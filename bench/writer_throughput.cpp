@@ -1,6 +1,7 @@
 #include "bench/writer_throughput.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -138,7 +139,7 @@ WriterComparison CompareOnThisThread(const std::string& folder, uint32_t rounds,
     }
     VextrelSession session(folder, "vextrel_writer", kThroughputQueueSize, false);
     // At most capacity - 3 records wait at once.
-    const uint32_t capacity = session.Queue().capacity;
+    const uint32_t capacity = QueueCapacityFor(kThroughputQueueSize);
     if (linesPerRound > capacity - 3) linesPerRound = capacity - 3;
     FloorWriter floor(folder + "/write_floor.txt", linesPerRound);
     bool writerStarted = false;
@@ -156,6 +157,31 @@ WriterComparison CompareOnThisThread(const std::string& folder, uint32_t rounds,
 }
 
 }  // namespace
+
+BurstOutcome MeasureWriterBurst(const std::string& folder, uint32_t threads, uint32_t callsPerThread, uint32_t rounds) {
+    std::vector<uint64_t> written;
+    for (uint32_t round = 0; round < rounds; ++round) {
+        VextrelSession session(folder, "vextrel_burst", kThroughputQueueSize);
+        std::atomic<uint32_t> ready{0};
+        std::vector<std::thread> callers;
+        for (uint32_t t = 0; t < threads; ++t) {
+            callers.emplace_back([&] {
+                // All threads begin together, so the burst overruns the ring as one.
+                ready.fetch_add(1);
+                while (ready.load() < threads) std::this_thread::yield();
+                for (uint32_t call = 0; call < callsPerThread; ++call) AcceptedCall(call);
+            });
+        }
+        for (std::thread& caller : callers) caller.join();
+        written.push_back(session.WaitUntilDrained());
+    }
+    std::sort(written.begin(), written.end());
+    BurstOutcome outcome;
+    outcome.threads = threads;
+    outcome.callsPerThread = callsPerThread;
+    outcome.written = written.empty() ? 0 : written[written.size() / 2];
+    return outcome;
+}
 
 WriterComparison MeasureWriterThroughput(const std::string& folder, uint32_t rounds, uint32_t linesPerRound,
                                          int processor) {

@@ -1,5 +1,6 @@
-// Lines per second that reach a trace file with a flush per line: Vextrel's writer thread against
-// one thread that formats the same lines and does fwrite + fflush per line.
+// Lines per second that reach a trace file: Vextrel's writer thread against one thread that formats
+// the same lines and does fwrite + fflush per line; and how much of a burst that overruns the
+// default ring the writer still gets into the file.
 #pragma once
 
 #include <cstdint>
@@ -24,5 +25,16 @@ struct WriterComparison {
 // thread that waits for the writer waits on another one. Runs on a thread of its own.
 WriterComparison MeasureWriterThroughput(const std::string& folder, uint32_t rounds, uint32_t linesPerRound,
                                          int processor);
+
+// Records that reached the trace file when `threads` threads each make `callsPerThread` accepted
+// calls flat out into a default ring with a running writer (the rest were refused and reported).
+struct BurstOutcome {
+    uint32_t threads = 0;
+    uint32_t callsPerThread = 0;
+    uint64_t written = 0;
+};
+
+// Runs the burst `rounds` times, each into a fresh session in `folder`; the median outcome.
+BurstOutcome MeasureWriterBurst(const std::string& folder, uint32_t threads, uint32_t callsPerThread, uint32_t rounds);
 
 }  // namespace vextrel::bench

@@ -14,10 +14,10 @@ uint32_t QueueCapacityFor(uint32_t requestedSize) {
     return kLargeQueueSize;
 }
 
-RecordQueue::RecordQueue() { writeIndex.Store(0xFFFFFFFFu); }
+RecordQueue::RecordQueue(const RecordQueueOptions& options) : options_(options) { writeIndex.Store(0xFFFFFFFFu); }
 
 RecordQueue::~RecordQueue() {
-    delete consumer;
+    delete consumer_;
     platform::FreePages(records, static_cast<size_t>(capacity) * sizeof(TraceRecord));
 }
 
@@ -59,7 +59,7 @@ TraceRecord* RecordQueue::Reserve() {
         const bool roomNow = static_cast<int32_t>(freeCount.Load()) > 3;
         if (!releasedWaiting && !inTransit && !roomNow) break;
         const uint64_t now = platform::ReadCounter();
-        if (waitUntil == 0) waitUntil = now + platform::CounterFrequency() * foldWaitMicroseconds / 1000000u;
+        if (waitUntil == 0) waitUntil = now + platform::CounterFrequency() * options_.foldWaitMicroseconds / 1000000u;
         if (now >= waitUntil) break;
         if (inTransit) std::this_thread::yield();
     }
@@ -87,7 +87,29 @@ void RecordQueue::Commit(TraceRecord* record, uint32_t kind) {
 
 bool RecordQueue::Stop() {
     RequestStop();
-    return consumer == nullptr || consumer->Finish();
+    return consumer_ == nullptr || consumer_->Finish();
+}
+
+void RecordQueue::DrainUntil(uint64_t deadline) {
+    if (capacity == 0) return;
+    const uint32_t target = writeIndex.Load() + 1;
+    wakeEvent.Set();
+    const uint64_t stallTicks = platform::CounterFrequency() * kDrainStallMilliseconds / 1000u;
+    uint32_t lastWritten = writtenIndex.Load();
+    uint64_t lastProgress = platform::ReadCounter();
+    for (;;) {
+        const uint32_t written = writtenIndex.Load();
+        if (static_cast<int32_t>(written - target) >= 0) return;
+        const uint64_t now = platform::ReadCounter();
+        if (now >= deadline) return;
+        if (written != lastWritten) {
+            lastWritten = written;
+            lastProgress = now;
+        } else if (now - lastProgress >= stallTicks) {
+            return;
+        }
+        platform::SleepMilliseconds(1);
+    }
 }
 
 bool RecordQueue::PrepareToSleep(const TraceRecord& next) {

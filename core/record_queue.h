@@ -26,10 +26,14 @@ public:
     // written the closing line and ended. True when it ended (or its thread is gone); false when it
     // is still running: the ring was handed over and the writer frees its owner when it ends.
     virtual bool Finish() = 0;
+    // The writer's thread id (0 before it started): a thread that crashed in it drains nothing.
+    virtual uint32_t ConsumerThreadId() const = 0;
 };
 
 // How long a stopping thread waits for the writer to drain the ring and end.
 constexpr uint32_t kStopWaitMilliseconds = 5000;
+// How long DrainUntil waits for the writer to make progress before it gives up on it.
+constexpr uint32_t kDrainStallMilliseconds = 300;
 
 // An unsigned 32-bit value with interlocked, sequentially consistent increment and decrement that
 // return the new value.
@@ -83,17 +87,34 @@ constexpr uint32_t kLargeQueueSize = 32768;
 // The ring's capacity for a requested queue size: 4096 up to 4096, 16384 up to 32767, else 32768.
 uint32_t QueueCapacityFor(uint32_t requestedSize);
 
+// The ring's tuning values, fixed when it is made.
+struct RecordQueueOptions {
+    // The writer's watch before it sleeps (0: it sleeps at once). While the writer watches, commits
+    // make no system call; it always ends in a blocking wait, so an idle writer costs nothing.
+    uint32_t writerPollMicroseconds = kDefaultWriterPollMicroseconds;
+    // How long Stop waits for the writer. The writer drains for four fifths of it at most, so that
+    // its closing line still comes in time.
+    uint32_t stopWaitMilliseconds = kStopWaitMilliseconds;
+    // How long a producer that found the ring short waits for others to finish taking in the
+    // released count before it gives up: a moment, for a racer preempted between its two steps.
+    uint32_t foldWaitMicroseconds = 2000;
+};
+
+class RecordConsumerSide;
+
+// The producer half is Reserve and Commit; the writer thread works through a RecordConsumerSide;
+// the rest is for the configuration that owns the ring (start, file switches, stop, the crash path).
 class RecordQueue {
 public:
     // Creates both events (may throw, see XThreads_RawEvent); no storage yet (capacity 0).
-    RecordQueue();
+    explicit RecordQueue(const RecordQueueOptions& options = {});
     // Deletes the consumer, returns the ring's pages to the system, destroys the done and the wake
     // event. Only once the writer has ended (see Stop).
     ~RecordQueue();
     RecordQueue(const RecordQueue&) = delete;
     RecordQueue& operator=(const RecordQueue&) = delete;
 
-    // --- producer side (any thread) ---
+    // --- producer half (any thread) ---
 
     // Reserves the next slot, or null: without storage or once stopping has begun (nothing
     // counted), or when the ring is really full (the lost count grows). A free count down to a
@@ -105,24 +126,24 @@ public:
     // wakes the writer when it sleeps.
     void Commit(TraceRecord* record, uint32_t kind = kRecordText);
 
-    // --- consumer side (the writer thread) ---
+    // --- the owner ---
+
     // Maps the ring for the requested size straight from the system and opens it to producers.
     // False when the storage cannot be obtained.
     bool AllocateRecords(uint32_t requestedSize);
-    // The next record in ring order when it is committed, else null.
-    TraceRecord* TakeNext() {
-        TraceRecord& record = NextSlot();
-        return record.ready.value.load(std::memory_order_acquire) != 0 ? &record : nullptr;
-    }
-    // Hands a record taken by TakeNext back: clears its ready flag and counts it in the released
-    // count (a producer takes it into the free count when the ring runs low), then moves on.
-    void Release(TraceRecord* record) {
-        record->ready.value.store(0, std::memory_order_release);
-        releasedCount.Increment();
-        readIndex.Increment();
-    }
-    // The slot the writer reads next, committed or not.
-    TraceRecord& NextSlot() { return records[readIndex.Load() & (capacity - 1)]; }
+    // Hands the ring its writer, which it owns from now on and deletes with itself.
+    void AttachConsumer(RecordConsumer* consumer) { consumer_ = consumer; }
+    // The writer thread's id, 0 without a writer.
+    uint32_t ConsumerThreadId() const { return consumer_ != nullptr ? consumer_->ConsumerThreadId() : 0; }
+    // The ring position the next reserved record takes: the count of reservations so far.
+    uint32_t NextReservedPosition() const { return writeIndex.Load() + 1; }
+    // The position of the next record the writer takes: the count of records it handed back.
+    uint32_t ReadPosition() const { return readIndex.Load(); }
+    // The read position when the writer last had the output of every record it handed back in the
+    // file.
+    uint32_t WrittenOutPosition() const { return writtenIndex.Load(); }
+    // Wakes the writer (a scheduled file switch, a drain on the crash path).
+    void WakeWriter() { wakeEvent.Set(); }
     // Sets the stop flag (no reservation succeeds afterwards) and wakes the writer, which begins to
     // drain; Stop then waits for it.
     void RequestStop() {
@@ -136,32 +157,31 @@ public:
     bool Stop();
     // Whether Stop was called.
     bool Stopping() const { return stopFlag.load(std::memory_order_relaxed) != 0; }
-    // Whether a slot was reserved that the writer has not released yet.
-    bool HasReservedRecords() const { return writeIndex.Load() + 1 != readIndex.Load(); }
-    // The writer's last step: true when the stopping thread still owns the ring (the writer must
-    // touch nothing of it afterwards); false when the stopping thread gave up waiting and the
-    // writer must free the owner itself.
-    bool MarkWriterEnded() {
-        uint32_t running = kWriterRunning;
-        return writerState_.compare_exchange_strong(running, kWriterEnded, std::memory_order_acq_rel);
-    }
-    // The stopping thread gives up waiting: true when the writer is still running and now owns the
-    // ring; false when it ended meanwhile.
-    bool AbandonWriter() {
-        uint32_t running = kWriterRunning;
-        return writerState_.compare_exchange_strong(running, kWriterAbandoned, std::memory_order_acq_rel);
-    }
-    bool WriterEnded() const { return writerState_.load(std::memory_order_acquire) == kWriterEnded; }
+    // Set by the stopping thread before Stop when the process is ending: a writer thread found gone
+    // then was ended by the system, perhaps in the middle of a write (see QueueWriter::Finish).
+    void MarkProcessEnding() { processEnding = true; }
+    // For the crash path: wakes the writer and waits until the output of every record reserved
+    // before the call is written out, the counter passes `deadline`, or the written-out position
+    // stays the same for kDrainStallMilliseconds (a record that is never committed, a stuck writer).
+    void DrainUntil(uint64_t deadline);
+
+private:
+    friend class RecordConsumerSide;
+    friend struct RecordQueuePeer;  // the tests' view of the counters
+
+    // The slot the writer reads next, committed or not.
+    TraceRecord& NextSlot() { return records[readIndex.Load() & (capacity - 1)]; }
     // Called by the writer before it sleeps: true when it may sleep on the wake event; false when a
     // record became ready meanwhile (the writer then drains again instead of sleeping).
     bool PrepareToSleep(const TraceRecord& next);
-    // Called by the writer once it is awake again. The flag is written only when it is set, so a
-    // writer that never slept leaves the producers' copy of its cache line alone.
-    void MarkAwake() {
-        if (writerSleeping_.load(std::memory_order_relaxed) != 0) writerSleeping_.store(0, std::memory_order_relaxed);
-    }
+
+    static constexpr uint32_t kWriterRunning = 0;
+    static constexpr uint32_t kWriterEnded = 1;
+    static constexpr uint32_t kWriterAbandoned = 2;
 
     PaddedCounter readIndex;
+    // The read position when the writer last had every released record's output in the file.
+    PaddedCounter writtenIndex;
     // Every reservation changes both of these, so they share one cache line; the writer never
     // touches it.
     alignas(64) AtomicCounter writeIndex;
@@ -174,34 +194,99 @@ public:
     uint32_t capacity = 0;
     TraceRecord* records = nullptr;
     XThreads_RawEvent wakeEvent;
-    RecordConsumer* consumer = nullptr;  // owned; deleted with the ring
+    RecordConsumer* consumer_ = nullptr;  // owned; deleted with the ring
     std::atomic<uint32_t> stopFlag{0};
     XThreads_RawEvent doneEvent;
-
-    // The writer's watch before it sleeps (0: it sleeps at once). While the writer watches, commits
-    // make no system call; it always ends in a blocking wait, so an idle writer costs nothing. Read
-    // once when the writer thread starts.
-    uint32_t writerPollMicroseconds = kDefaultWriterPollMicroseconds;
-    // How long Stop waits for the writer. The writer drains for four fifths of it at most, so that
-    // its closing line still comes in time.
-    uint32_t stopWaitMilliseconds = kStopWaitMilliseconds;
-    // Set by the stopping thread before Stop when the process is ending: a writer thread found gone
-    // then was ended by the system, perhaps in the middle of a write (see QueueWriter::Finish).
+    RecordQueueOptions options_;
     bool processEnding = false;
-    // How long a producer that found the ring short waits for others to finish taking in the
-    // released count before it gives up: a moment, for a racer preempted between its two steps.
-    uint32_t foldWaitMicroseconds = 2000;
-
-private:
-    static constexpr uint32_t kWriterRunning = 0;
-    static constexpr uint32_t kWriterEnded = 1;
-    static constexpr uint32_t kWriterAbandoned = 2;
     std::atomic<uint32_t> writerState_{kWriterRunning};
 
     // 1 while the writer sleeps (or is about to) and nobody has signalled it yet. Commits signal the
     // wake event only when they take this flag from 1 to 0, so a commit makes no system call while
     // the writer is awake or already signalled.
     alignas(64) std::atomic<uint32_t> writerSleeping_{0};
+};
+
+// What the writer thread may do with its ring: take committed records in ring order and hand them
+// back, sleep and wake, take the lost count, report its output current, and end.
+class RecordConsumerSide {
+public:
+    explicit RecordConsumerSide(RecordQueue& queue) : queue_(queue) {}
+
+    const RecordQueueOptions& Options() const { return queue_.options_; }
+
+    // The next record in ring order when it is committed, else null.
+    TraceRecord* TakeNext() {
+        TraceRecord& record = queue_.NextSlot();
+        return record.ready.value.load(std::memory_order_acquire) != 0 ? &record : nullptr;
+    }
+    // Hands a record taken by TakeNext back: clears its ready flag and counts it in the released
+    // count (a producer takes it into the free count when the ring runs low), then moves on.
+    void Release(TraceRecord* record) {
+        record->ready.value.store(0, std::memory_order_release);
+        queue_.releasedCount.Increment();
+        queue_.readIndex.Increment();
+    }
+    // The slot the writer reads next, committed or not.
+    TraceRecord& NextSlot() { return queue_.NextSlot(); }
+    // For a thread taking over from a writer that ended inside Release after clearing the slot:
+    // Release's last step, moving the read position on.
+    void FinishRelease() { queue_.readIndex.Increment(); }
+    uint32_t ReadPosition() const { return queue_.readIndex.Load(); }
+    // Whether a slot was reserved that the writer has not released yet.
+    bool HasReservedRecords() const { return queue_.writeIndex.Load() + 1 != queue_.readIndex.Load(); }
+
+    bool Stopping() const { return queue_.Stopping(); }
+    bool ProcessEnding() const { return queue_.processEnding; }
+
+    // Sleeps on the wake event when no record became ready meanwhile (see PrepareToSleep), and marks
+    // the writer awake afterwards. The flag is written only when it is set, so a writer that never
+    // slept leaves the producers' copy of its cache line alone.
+    void SleepUntilWoken(const TraceRecord& next) {
+        if (queue_.PrepareToSleep(next)) queue_.wakeEvent.Wait(platform::kWaitForever);
+        MarkAwake();
+    }
+    void MarkAwake() {
+        if (queue_.writerSleeping_.load(std::memory_order_relaxed) != 0) {
+            queue_.writerSleeping_.store(0, std::memory_order_relaxed);
+        }
+    }
+
+    // Records refused since the last report, for a report that takes them.
+    uint32_t LostCount() const { return queue_.lostCount.Load(); }
+    // Takes the lost count in one exchange: a refusal counted meanwhile stays for the next report.
+    uint32_t TakeLostCount() { return queue_.lostCount.Exchange(0); }
+    // Counts a record that a drain had to leave behind.
+    void CountLost() { queue_.lostCount.Increment(); }
+
+    // Called each time the output of every record released so far is in the file: moves the
+    // written-out position up to the read position.
+    void MarkOutputCurrent() { queue_.writtenIndex.Store(queue_.readIndex.Load()); }
+
+    // The writer's last steps: signals the stopping thread, then MarkWriterEnded: true when the
+    // stopping thread still owns the ring (the writer must touch nothing of it afterwards); false
+    // when the stopping thread gave up waiting and the writer must free the owner itself.
+    void SignalDone() { queue_.doneEvent.Set(); }
+    bool MarkWriterEnded() {
+        uint32_t running = RecordQueue::kWriterRunning;
+        return queue_.writerState_.compare_exchange_strong(running, RecordQueue::kWriterEnded,
+                                                           std::memory_order_acq_rel);
+    }
+    // For the stopping thread in Finish: waits up to `milliseconds` for the writer's signal.
+    void AwaitDone(uint32_t milliseconds) { queue_.doneEvent.Wait(milliseconds); }
+    // The stopping thread gives up waiting: true when the writer is still running and now owns the
+    // ring; false when it ended meanwhile.
+    bool AbandonWriter() {
+        uint32_t running = RecordQueue::kWriterRunning;
+        return queue_.writerState_.compare_exchange_strong(running, RecordQueue::kWriterAbandoned,
+                                                           std::memory_order_acq_rel);
+    }
+    bool WriterEnded() const {
+        return queue_.writerState_.load(std::memory_order_acquire) == RecordQueue::kWriterEnded;
+    }
+
+private:
+    RecordQueue& queue_;
 };
 
 }  // namespace vextrel

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/priority_table.h"
@@ -102,8 +103,13 @@ public:
     // Passes the line to the FileWriter when there is one (any thread).
     void Write(char* line, int32_t length) override;
 
-    // Writes the line and flushes the file in one pass, as the writer thread does for each record.
-    void WriteAndFlush(const char* line, int32_t length);
+    // The line as the current FileWriter puts it into the file (FileWriter::Prepared), in `scratch`
+    // or in `line`; empty without a file.
+    std::string_view PrepareLine(const char* line, int32_t length, char* scratch, size_t scratchSize);
+
+    // Writes prepared lines with one write and flushes (FileWriter::WriteBlock); with `onlyMissing`
+    // less what the file already ends with.
+    void WriteBlock(const char* text, size_t length, bool onlyMissing = false);
 
     // The FileWriter's WriteMissingPart, for the line a writer thread ended by the system was
     // writing.

@@ -108,9 +108,9 @@ void SwitchConfigFile(TraceConfig& config) {
     }
     RecordQueue* queue = config.Queue();
     if (queue != nullptr) {
-        next->firstIndex = queue->writeIndex.Load() + 1;
+        next->firstIndex = queue->NextReservedPosition();
         config.file.ScheduleSwitch(std::move(next));
-        queue->wakeEvent.Set();  // a writer asleep on a drained ring changes over now
+        queue->WakeWriter();  // a writer asleep on a drained ring changes over now
     } else {
         config.file.SetWriter(std::move(next->writer));
         WriteLines(config.file, next->header);

@@ -1,8 +1,8 @@
 // The crash record. The crash line and the stack go straight to each trace file's handle, never
 // through the file tracer and its stream: the crashed thread may hold the stream's or the tracer's
-// lock. The writers are drained first, and a writer writes and flushes each line before it moves
-// its read index on, so once the read index has passed the records of the crash, nothing of them
-// is left in a stream buffer and the raw write lands after them.
+// lock. The writers are drained first: each ring waits until its writer has written out the lines
+// of every record reserved before the crash (a writer writes out whenever it runs out of committed
+// records), so nothing of them is left in the writer's buffer and the raw write lands after them.
 #include "lifecycle/crash_record.h"
 
 #include <atomic>
@@ -13,7 +13,6 @@
 #include "core/record_queue.h"
 #include "core/trace_config.h"
 #include "diag/frame_line.h"
-#include "output/queue_writer.h"
 #include "output/trace_file_handles.h"
 #include "platform/clock.h"
 
@@ -34,28 +33,6 @@ uint64_t MillisecondsInTicks(uint32_t milliseconds) {
     return platform::CounterFrequency() * milliseconds / 1000u;
 }
 
-// Waits until the ring's writer has taken every record reserved before now, the deadline passes or
-// the writer stalls.
-void DrainRing(RecordQueue& queue, uint64_t deadline) {
-    const uint32_t target = queue.writeIndex.Load();
-    queue.wakeEvent.Set();
-    const uint64_t stallTicks = MillisecondsInTicks(kCrashDrainStallMilliseconds);
-    uint32_t lastRead = queue.readIndex.Load();
-    uint64_t lastProgress = platform::ReadCounter();
-    while (static_cast<int32_t>(queue.readIndex.Load() - target) < 0) {
-        const uint64_t now = platform::ReadCounter();
-        if (now >= deadline) return;
-        const uint32_t read = queue.readIndex.Load();
-        if (read != lastRead) {
-            lastRead = read;
-            lastProgress = now;
-        } else if (now - lastProgress >= stallTicks) {
-            return;
-        }
-        platform::SleepMilliseconds(1);
-    }
-}
-
 void DrainRings(uint32_t crashingThread) {
     const CVextrelManager* manager = CurrentManager();
     if (manager == nullptr) return;
@@ -63,11 +40,11 @@ void DrainRings(uint32_t crashingThread) {
     const ConfigSnapshot configs = manager->Snapshot();
     for (uint32_t i = 0; i < configs.count; ++i) {
         RecordQueue* queue = configs.items[i] != nullptr ? configs.items[i]->Queue() : nullptr;
-        if (queue == nullptr || queue->capacity == 0 || queue->Stopping()) continue;
-        // A writer thread that crashed (in a client's callback, say) drains nothing more.
-        const auto* writer = dynamic_cast<const QueueWriter*>(queue->consumer);
-        if (writer == nullptr || writer->ThreadId() == crashingThread) continue;
-        DrainRing(*queue, deadline);
+        if (queue == nullptr || queue->Stopping()) continue;
+        // A writer thread that crashed drains nothing more.
+        const uint32_t writerThread = queue->ConsumerThreadId();
+        if (writerThread == 0 || writerThread == crashingThread) continue;
+        queue->DrainUntil(deadline);
     }
 }
 

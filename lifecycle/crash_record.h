@@ -16,9 +16,8 @@ class CVextrelManager;
 // committed before the crash.
 constexpr uint32_t kCrashDrainMilliseconds = 1500;
 
-// A writer that has not taken one record for this long is given up on (its next record may belong
-// to the crashed thread and never be committed).
-constexpr uint32_t kCrashDrainStallMilliseconds = 300;
+// A writer that makes no progress for kDrainStallMilliseconds is given up on (see
+// RecordQueue::DrainUntil): its next record may belong to the crashed thread and never be committed.
 
 // Installs the crash handler when the manager has a configuration and none of them turns the crash
 // record off; removes it otherwise (putting back what was there before).

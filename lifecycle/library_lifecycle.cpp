@@ -165,7 +165,7 @@ void StopLibraryAtExit() {
     for (TraceConfig* config : keptAtExit->configs) {
         RecordQueue* queue = config == nullptr ? nullptr : config->Queue();
         if (queue == nullptr || queue->Stopping()) continue;
-        queue->processEnding = true;
+        queue->MarkProcessEnding();
         queue->Stop();
     }
 }

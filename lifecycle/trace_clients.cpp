@@ -26,8 +26,8 @@ uint64_t StopWaitDeadline() {
 void AwaitWriterCaughtUp(const TraceConfig& config, uint64_t deadline) {
     const RecordQueue* queue = config.Queue();
     if (queue == nullptr) return;
-    const uint32_t end = queue->writeIndex.Load() + 1;
-    while (static_cast<int32_t>(queue->readIndex.Load() - end) < 0 && !queue->Stopping() &&
+    const uint32_t end = queue->NextReservedPosition();
+    while (static_cast<int32_t>(queue->ReadPosition() - end) < 0 && !queue->Stopping() &&
            platform::ReadCounter() < deadline) {
         platform::SleepMilliseconds(1);
     }

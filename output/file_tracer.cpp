@@ -21,11 +21,17 @@ void FileTracer::Write(char* line, int32_t length) {
     });
 }
 
-void FileTracer::WriteAndFlush(const char* line, int32_t length) {
+std::string_view FileTracer::PrepareLine(const char* line, int32_t length, char* scratch, size_t scratchSize) {
+    return WithCurrentWriter([&](FileWriter* writer) {
+        return writer != nullptr
+                   ? writer->Prepared(line, static_cast<uint64_t>(static_cast<int64_t>(length)), scratch, scratchSize)
+                   : std::string_view();
+    });
+}
+
+void FileTracer::WriteBlock(const char* text, size_t length, bool onlyMissing) {
     WithCurrentWriter([&](FileWriter* writer) {
-        if (writer == nullptr) return 0;
-        writer->Write(line, static_cast<uint64_t>(static_cast<int64_t>(length)));
-        return writer->Flush();
+        return writer != nullptr ? writer->WriteBlock(text, length, onlyMissing) : 0;
     });
 }
 

@@ -16,7 +16,10 @@ const char* const kLostOutputLines[3] = {
     "!!!***!!! trace output you are logging, or increasing the size of the trace buffer.\n",
 };
 
-FileWriter::FileWriter(const char* path, bool append) : path_(path != nullptr ? path : ""), append_(append) {}
+FileWriter::FileWriter(const char* path, bool append) : path_(path != nullptr ? path : ""), append_(append) {
+    const char* name = platform::EnvironmentValue(platform::UserNameVariable());
+    if (name != nullptr) userName_ = name;
+}
 
 FileWriter::~FileWriter() {
     if (stream_ != nullptr && stream_ != stdout) {
@@ -35,6 +38,9 @@ bool FileWriter::Open() {
         append_ = false;
     } else {
         stream_ = std::fopen(path_.c_str(), append_ ? "a" : "w");
+        // Every write is a whole line or a writer thread's block of lines, flushed at once: a stream
+        // buffer would only copy them once more and split a block into several writes.
+        if (stream_ != nullptr) std::setvbuf(stream_, nullptr, _IONBF, 0);
         // A crash record is written straight to the file's handle.
         RememberTraceFileHandle(stream_);
     }
@@ -72,9 +78,8 @@ uint64_t FileWriter::Write(const char* text, uint64_t length) { return WriteText
 
 uint64_t FileWriter::WriteMissingPart(const char* text, uint64_t length) { return WriteText(text, length, true); }
 
-uint64_t FileWriter::WriteText(const char* text, uint64_t length, bool skipWritten) {
-    if (stream_ == nullptr || text == nullptr) return 0;
-    if (bypassHandle_ == -1 && failed_ && !Recover()) return 0;
+std::string_view FileWriter::Prepared(const char* text, uint64_t length, char* scratch, size_t scratchSize) const {
+    if (text == nullptr) return {};
     // A negative length widened on the way in means the whole text; no length reaches past the
     // terminator.
     if (static_cast<int64_t>(length) < 0) {
@@ -82,12 +87,27 @@ uint64_t FileWriter::WriteText(const char* text, uint64_t length, bool skipWritt
     } else if (const void* end = std::memchr(text, '\0', static_cast<size_t>(length))) {
         length = static_cast<uint64_t>(static_cast<const char*>(end) - text);
     }
-    // The name is read on every write. The scrubbed copy goes into a buffer of our own: the writer
-    // thread hands the same line to the console and the clients after the file.
+    return ScrubUserName(std::string_view(text, static_cast<size_t>(length)),
+                         userName_.empty() ? nullptr : userName_.c_str(), scratch, scratchSize);
+}
+
+uint64_t FileWriter::WriteText(const char* text, uint64_t length, bool skipWritten) {
+    if (stream_ == nullptr || text == nullptr) return 0;
+    if (bypassHandle_ == -1 && failed_ && !Recover()) return 0;
+    // The scrubbed copy goes into a buffer of our own: the caller's text stays as it is.
     char scrubbed[kScrubbedLineCapacity];
-    const std::string_view line = ScrubUserName(std::string_view(text, static_cast<size_t>(length)),
-                                                platform::EnvironmentValue(platform::UserNameVariable()),
-                                                scrubbed, sizeof scrubbed);
+    return PutOut(Prepared(text, length, scrubbed, sizeof scrubbed), skipWritten);
+}
+
+uint64_t FileWriter::WriteBlock(const char* text, size_t length, bool onlyMissing) {
+    if (stream_ == nullptr || text == nullptr) return 0;
+    if (bypassHandle_ == -1 && failed_ && !Recover()) return 0;
+    const uint64_t written = PutOut(std::string_view(text, length), onlyMissing);
+    if (bypassHandle_ == -1) Checked(std::fflush(stream_));
+    return written;
+}
+
+uint64_t FileWriter::PutOut(std::string_view line, bool skipWritten) {
     size_t written = 0;
     if (skipWritten) {
         // What the stream holds is in the file first, unless the stream is bypassed (its buffer is

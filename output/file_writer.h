@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace vextrel {
 
@@ -19,8 +20,9 @@ public:
     FileWriter(const FileWriter&) = delete;
     FileWriter& operator=(const FileWriter&) = delete;
 
-    // Opens the path in text mode, "a" when appending, "w" otherwise; an empty path uses standard
-    // output and clears the append flag. Whether a stream was obtained.
+    // Opens the path in text mode, "a" when appending, "w" otherwise, without a stream buffer (the
+    // writer thread brings its own, see WriteBlock); an empty path uses standard output and clears
+    // the append flag. Whether a stream was obtained.
     virtual bool Open();
 
     // Writes the text (up to `length` bytes, never past its terminator; a length that is negative
@@ -31,6 +33,15 @@ public:
     // state is cleared, a newline ends the line the failure may have cut and the lost-output lines
     // report the gap before the text.
     virtual uint64_t Write(const char* text, uint64_t length);
+
+    // The text as Write puts it into the file (the length rule and the user's name replaced), in
+    // `scratch` when it changed, else a view of the text itself.
+    std::string_view Prepared(const char* text, uint64_t length, char* scratch, size_t scratchSize) const;
+
+    // Writes text that Prepared made, many lines at once, with one write, then flushes: how the
+    // writer thread hands the file its lines. With `onlyMissing`, less the part the file already
+    // ends with (see WriteMissingPart). Fails and recovers as Write; the count of bytes written.
+    uint64_t WriteBlock(const char* text, size_t length, bool onlyMissing = false);
 
     // fflush on the stream; EOF without a stream or when it fails (the writer then recovers as
     // Write says).
@@ -66,7 +77,11 @@ private:
 
     // Write and WriteMissingPart (`skipWritten`).
     uint64_t WriteText(const char* text, uint64_t length, bool skipWritten);
+    // Puts prepared text into the file, less what the file already ends with when `skipWritten`.
+    uint64_t PutOut(std::string_view text, bool skipWritten);
 
+    // The user's login name, read once when the writer is made; empty when unset.
+    std::string userName_;
     bool failed_ = false;
     // The file's native handle once the stream is bypassed, else -1.
     intptr_t bypassHandle_ = -1;

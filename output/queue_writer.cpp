@@ -3,6 +3,7 @@
 #include "output/queue_writer.h"
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <thread>
 
@@ -12,6 +13,7 @@
 #include "host/host_info.h"
 #include "output/file_writer.h"
 #include "output/line_format.h"
+#include "output/user_name_scrub.h"
 #include "platform/clock.h"
 #include "platform/thread.h"
 
@@ -34,12 +36,12 @@ void WriteShortLine(FileTracer& file, const char* text) {
 // the record there is committed or a stop is requested. Under a steady trickle of trace calls the
 // next record usually arrives meanwhile, and a writer that is awake costs the trace call no system
 // call. Yielding keeps the watch polite to the producers on a busy machine.
-bool AwaitRecordBriefly(const TraceRecord& next, const std::atomic<uint32_t>& stopFlag, uint64_t pollTicks) {
+bool AwaitRecordBriefly(const TraceRecord& next, const RecordConsumerSide& ring, uint64_t pollTicks) {
     if (pollTicks == 0) return false;
     const uint64_t start = platform::ReadCounter();
     for (;;) {
         if (next.ready.value.load(std::memory_order_acquire) != 0) return true;
-        if (stopFlag.load(std::memory_order_relaxed) != 0) return true;
+        if (ring.Stopping()) return true;
         if (platform::ReadCounter() - start >= pollTicks) return false;
         std::this_thread::yield();
     }
@@ -52,36 +54,41 @@ bool AwaitRecordBriefly(const TraceRecord& next, const std::atomic<uint32_t>& st
 constexpr uint32_t kSettleMilliseconds = 20;
 constexpr uint32_t kSettleLimitMilliseconds = 500;
 
-QueueWriter::QueueWriter(RecordQueue& queue, TraceConfig& owner) : queue_(queue), owner_(owner) {}
+QueueWriter::QueueWriter(RecordQueue& queue, TraceConfig& owner) : ring_(queue), owner_(owner) {}
 
 void QueueWriter::Run() {
-    const uint64_t pollTicks = platform::CounterFrequency() * queue_.writerPollMicroseconds / 1000000u;
-    while (!queue_.Stopping()) {
+    const uint64_t pollTicks = platform::CounterFrequency() * ring_.Options().writerPollMicroseconds / 1000000u;
+    while (!ring_.Stopping()) {
         if (!SwitchFileIfDue(true)) return;  // taken over
-        const TraceRecord& next = queue_.NextSlot();
-        if (!AwaitRecordBriefly(next, queue_.stopFlag, pollTicks) && queue_.PrepareToSleep(next)) {
-            queue_.wakeEvent.Wait(platform::kWaitForever);
+        const TraceRecord& next = ring_.NextSlot();
+        if (AwaitRecordBriefly(next, ring_, pollTicks)) {
+            ring_.MarkAwake();
+        } else {
+            ring_.SleepUntilWoken(next);
         }
-        queue_.MarkAwake();
         for (;;) {
             if (!SwitchFileIfDue(true)) return;
-            TraceRecord* record = queue_.TakeNext();
+            TraceRecord* record = ring_.TakeNext();
             if (record == nullptr) break;
             if (!WriteRecord(*record, true) || !ReportLostOutput(true)) return;
-            if (queue_.Stopping()) break;
+            if (ring_.Stopping()) break;
         }
+        // Out of committed records: the file is made current before the writer waits.
+        WriteOut();
     }
-    if (!DrainAtStop(queue_.stopWaitMilliseconds / 5 * 4, true)) return;
-    queue_.doneEvent.Set();
-    if (queue_.MarkWriterEnded()) return;  // the stopping thread frees the ring: touch nothing more
+    if (!DrainAtStop(ring_.Options().stopWaitMilliseconds / 5 * 4, true)) return;
+    ring_.SignalDone();
+    if (ring_.MarkWriterEnded()) return;  // the stopping thread frees the ring: touch nothing more
     // Trace calls that found the configuration before it was stopped may still be reading it.
     Retire(&owner_);  // frees the ring and this writer with it
 }
 
 bool QueueWriter::SwitchFileIfDue(bool writerThread) {
-    std::unique_ptr<FileSwitch> due = owner_.file.TakeSwitchDue(queue_.readIndex.Load());
+    std::unique_ptr<FileSwitch> due = owner_.file.TakeSwitchDue(ring_.ReadPosition());
     if (due == nullptr) return true;
-    if (!ReportLostOutput(writerThread) || !Begin(kSwitching, writerThread)) return false;
+    if (!ReportLostOutput(writerThread)) return false;
+    WriteOut();
+    if (!Begin(kSwitching, writerThread)) return false;
     if (owner_.file.HasWriter()) {
         WriteShortLine(owner_.file, kClosingLine);
         owner_.file.Flush();
@@ -106,32 +113,60 @@ int QueueWriter::FormatLine(const TraceRecord& record, char (&line)[kLineCapacit
     return FormatRecordLine(record, owner_.quiet.load(std::memory_order_relaxed), timeBase, line);
 }
 
+void QueueWriter::AppendFileLine(const char* line, int32_t length) {
+    char scrubbed[kScrubbedLineCapacity];
+    const std::string_view text = owner_.file.PrepareLine(line, length, scrubbed, sizeof scrubbed);
+    if (text.empty()) return;  // no file, or nothing to add
+    const size_t room = kBatchCapacity - batchLength_;
+    const size_t taken = text.size() < room ? text.size() : room;
+    std::memcpy(batch_ + batchLength_, text.data(), taken);
+    batchLength_ += taken;
+}
+
+void QueueWriter::WriteOut() {
+    if (batchLength_ != 0) {
+        owner_.file.WriteBlock(batch_, batchLength_);
+        batchLength_ = 0;
+    }
+    ring_.MarkOutputCurrent();
+}
+
 bool QueueWriter::WriteRecord(TraceRecord& record, bool writerThread) {
+    if (record.toFile) MakeRoom(kScrubbedLineCapacity);
+    batchMark_ = batchLength_;
     if (!Begin(kFileLine, writerThread)) return false;
+    // Where a taken record becomes its line: a record that holds a stored format and its arguments
+    // is formatted here.
     FinishRecordText(record);
     char line[kLineCapacity];
     const int length = FormatLine(record, line);
-    if (record.toFile) owner_.file.WriteAndFlush(line, length);
+    if (record.toFile) AppendFileLine(line, length);
+    uint32_t throwingClients = 0;
     if (writerThread) {
         step_.store(Tagged(kOtherOutputs), std::memory_order_release);
         if (record.toConsole) owner_.console.Write(line, length);
-        if (record.toClient) owner_.client.Write(line, length);
-        for (uint32_t n = owner_.client.TakeThrowingClients(); n != 0; --n) {
-            WriteShortLine(owner_.file, kClientThrewLine);
-            owner_.file.Flush();
+        if (record.toClient) {
+            // A client that crashes the writer thread or never returns finds the file current.
+            WriteOut();
+            owner_.client.Write(line, length);
         }
+        throwingClients = owner_.client.TakeThrowingClients();
     }
-    queue_.Release(&record);
+    ring_.Release(&record);
     End(writerThread);
+    for (; throwingClients != 0; --throwingClients) {
+        MakeRoom(kScrubbedLineCapacity);
+        AppendFileLine(kClientThrewLine, -1);
+    }
     return true;
 }
 
 bool QueueWriter::DrainAtStop(uint32_t budgetMs, bool writerThread) {
     const uint64_t start = platform::ReadCounter();
     const uint64_t budgetTicks = platform::CounterFrequency() * budgetMs / 1000u;
-    while (queue_.HasReservedRecords()) {
+    while (ring_.HasReservedRecords()) {
         const bool late = platform::ReadCounter() - start >= budgetTicks;
-        TraceRecord* record = queue_.TakeNext();
+        TraceRecord* record = ring_.TakeNext();
         if (record == nullptr) {
             if (late) break;
             std::this_thread::yield();  // reserved before the stop and still being filled
@@ -141,8 +176,9 @@ bool QueueWriter::DrainAtStop(uint32_t budgetMs, bool writerThread) {
         if (!SwitchFileIfDue(writerThread)) return false;
         if (!WriteRecord(*record, writerThread) || !ReportLostOutput(writerThread)) return false;
     }
-    if (queue_.HasReservedRecords()) queue_.lostCount.Increment();
+    if (ring_.HasReservedRecords()) ring_.CountLost();
     if (!SwitchFileIfDue(writerThread) || !ReportLostOutput(writerThread)) return false;
+    WriteOut();
     if (owner_.file.HasWriter()) {
         if (!Begin(kClosing, writerThread)) return false;
         WriteShortLine(owner_.file, kClosingLine);
@@ -153,24 +189,25 @@ bool QueueWriter::DrainAtStop(uint32_t budgetMs, bool writerThread) {
 }
 
 bool QueueWriter::ReportLostOutput(bool writerThread) {
-    if (queue_.lostCount.Load() == 0 || !owner_.file.HasWriter()) return true;
+    if (ring_.LostCount() == 0 || !owner_.file.HasWriter()) return true;
+    MakeRoom(3 * kScrubbedLineCapacity);
+    batchMark_ = batchLength_;
     if (!Begin(kLossReport, writerThread)) return false;
     // Taken in one exchange: a refusal counted meanwhile stays for the next report.
-    if (queue_.lostCount.Exchange(0) == 0) {
+    if (ring_.TakeLostCount() == 0) {
         End(writerThread);
         return true;
     }
-    for (const char* text : kLostOutputLines) WriteShortLine(owner_.file, text);
-    owner_.file.Flush();
+    for (const char* text : kLostOutputLines) AppendFileLine(text, -1);
     End(writerThread);
     return true;
 }
 
 bool QueueWriter::Finish() {
     const uint64_t start = platform::ReadCounter();
-    const uint64_t waitTicks = platform::CounterFrequency() * queue_.stopWaitMilliseconds / 1000u;
+    const uint64_t waitTicks = platform::CounterFrequency() * ring_.Options().stopWaitMilliseconds / 1000u;
     for (;;) {
-        const bool ended = queue_.WriterEnded();
+        const bool ended = ring_.WriterEnded();
         const bool gone = !ended && GetHandle() != nullptr && !platform::ThreadStillActive(GetHandle());
         if (ended || gone) {
             // A thread that is gone (ended by the process's exit on Windows) leaves its ring to us.
@@ -179,11 +216,11 @@ bool QueueWriter::Finish() {
             return true;
         }
         if (platform::ReadCounter() - start >= waitTicks) {
-            if (!queue_.AbandonWriter()) return true;
+            if (!ring_.AbandonWriter()) return true;
             platform::KeepLibraryLoaded();  // the writer goes on in this library's code
             return false;
         }
-        queue_.doneEvent.Wait(5);
+        ring_.AwaitDone(5);
     }
 }
 
@@ -210,20 +247,25 @@ void QueueWriter::TakeOver() {
     const uint32_t step = stoppedIn & ((1u << kStepBits) - 1);
     // At process exit the thread may have died inside the stream with its lock held and part of a
     // line in its buffer.
-    if (queue_.processEnding) owner_.file.BypassStream();
+    if (ring_.ProcessEnding()) owner_.file.BypassStream();
+    // The lines the thread gathered and did not write out, as far as the file lacks them. A step
+    // that was adding lines is undone first: it is finished below.
+    if (step == kFileLine || step == kLossReport) batchLength_ = batchMark_;
+    if (batchLength_ != 0) owner_.file.WriteBlock(batch_, batchLength_, true);
+    batchLength_ = 0;
     if (step == kFileLine || step == kOtherOutputs) {
-        TraceRecord& inHand = queue_.NextSlot();
+        TraceRecord& inHand = ring_.NextSlot();
         const bool stillInHand = (stoppedIn >> kStepBits) == (Tagged(kIdle) >> kStepBits);
         if (stillInHand && inHand.ready.value.load(std::memory_order_acquire) == 0) {
-            queue_.readIndex.Increment();  // ended inside Release, whose last step is this
+            ring_.FinishRelease();  // ended inside Release, whose last step is this
         } else if (stillInHand) {
             FinishRecordText(inHand);
             if (step == kFileLine && inHand.toFile) {
-                // The line may be in the file already, whole or in part: only the rest is written.
+                // Its line is not among the gathered ones (the step was undone above).
                 char line[kLineCapacity];
-                owner_.file.WriteMissingPart(line, FormatLine(inHand, line));
+                AppendFileLine(line, FormatLine(inHand, line));
             }
-            queue_.Release(&inHand);
+            ring_.Release(&inHand);
         }
     } else if (step == kLossReport || step == kClosing) {
         // The same lines again, less what reached the file.
@@ -246,7 +288,7 @@ void AttachWriterThread(RecordQueue& queue, TraceConfig& owner) {
     auto writer = std::make_unique<QueueWriter>(queue, owner);
     writer->Start();
     writer->SetPriority(3);
-    queue.consumer = writer.release();
+    queue.AttachConsumer(writer.release());
 }
 
 bool StartQueueWriter(RecordQueue& queue, uint32_t requestedSize, TraceConfig& owner) {

@@ -1,9 +1,12 @@
 // The consumer half of a record queue: the writer thread that takes committed records in ring
 // order, formats each into its line and hands it to the file, the console and the clients, reports
-// lost output and ends the trace file with the closing line.
+// lost output and ends the trace file with the closing line. File lines are gathered in the
+// writer's own buffer and written out with one write whenever the ring runs dry, so the file is
+// current each time the writer waits.
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "core/record_queue.h"
@@ -27,6 +30,7 @@ public:
     // ending (ended by the system at process exit, or by an exception from a client), the calling
     // thread takes over and drains the ring into the trace file itself (see TakeOver).
     bool Finish() override;
+    uint32_t ConsumerThreadId() const override { return ThreadId(); }
 
 private:
     // Where the writer thread is, kept in step_ so that a thread taking over knows what it left
@@ -34,9 +38,9 @@ private:
     // record in hand.
     static constexpr uint32_t kStepBits = 3;
     static constexpr uint32_t kIdle = 0;          // no record, report or closing line begun
-    static constexpr uint32_t kFileLine = 1;      // formatting the record in hand, writing its file line
-    static constexpr uint32_t kOtherOutputs = 2;  // file line written; console, clients, handing it back
-    static constexpr uint32_t kLossReport = 3;    // writing the lost-output lines
+    static constexpr uint32_t kFileLine = 1;      // formatting the record in hand, adding its file line
+    static constexpr uint32_t kOtherOutputs = 2;  // file line added; console, clients, handing it back
+    static constexpr uint32_t kLossReport = 3;    // adding the lost-output lines
     static constexpr uint32_t kClosing = 4;       // writing the closing line
     static constexpr uint32_t kSwitching = 5;     // ending the old trace file, beginning the new one
     static constexpr uint32_t kTakenOver = 7;     // another thread drains: the writer thread writes no more
@@ -46,8 +50,9 @@ private:
     // by the lost-output lines, then writes the closing line into the trace file. False (on the
     // writer thread) when another thread took over meanwhile.
     bool DrainAtStop(uint32_t budgetMs, bool writerThread);
-    // Writes the record's line to the file, and on the writer thread to the console and the clients
-    // too, then hands the record back. False (on the writer thread) once another thread took over:
+    // Adds the record's line to the file's lines, and on the writer thread writes it to the console
+    // and the clients too (writing out the file's lines first, so a client finds the file current),
+    // then hands the record back. False (on the writer thread) once another thread took over:
     // nothing is written then.
     bool WriteRecord(TraceRecord& record, bool writerThread);
     // The record's line as the trace file gets it; returns its length.
@@ -56,7 +61,7 @@ private:
     // what was lost, ends the old file with the closing line, then makes the new file current and
     // writes its header. False as WriteRecord.
     bool SwitchFileIfDue(bool writerThread);
-    // Writes the lost-output lines once when records were refused since the last report. False as
+    // Adds the lost-output lines once when records were refused since the last report. False as
     // WriteRecord.
     bool ReportLostOutput(bool writerThread);
     // Moves the writer thread from kIdle to `step` for the record at the read position; false once
@@ -66,7 +71,7 @@ private:
         if (writerThread) step_.store(kIdle, std::memory_order_release);
     }
     // `step` tagged with the current read position.
-    uint32_t Tagged(uint32_t step) const { return step | (queue_.readIndex.Load() << kStepBits); }
+    uint32_t Tagged(uint32_t step) const { return step | (ring_.ReadPosition() << kStepBits); }
 
     // For a writer thread that is gone without ending: stops it for good (see StopEndedThread),
     // finishes what it left in the middle, then drains the ring into the trace file. At process exit
@@ -78,9 +83,30 @@ private:
     // Returns the tagged step it stopped in.
     uint32_t StopEndedThread();
 
-    RecordQueue& queue_;
+    // Adds a line to the file's lines as the file gets it (FileTracer::PrepareLine). The caller
+    // made room for it (MakeRoom); what would not fit is cut.
+    void AppendFileLine(const char* line, int32_t length);
+    // Writes out the file's lines unless fewer than `bytes` are free. Never inside a step that adds
+    // lines: a thread taking over undoes such a step's lines by the mark the step began at.
+    void MakeRoom(size_t bytes) {
+        if (kBatchCapacity - batchLength_ < bytes) WriteOut();
+    }
+    // Writes the file's lines with one write and flush, then tells the ring that the output of every
+    // record handed back so far is in the file.
+    void WriteOut();
+
+    RecordConsumerSide ring_;
     TraceConfig& owner_;
     std::atomic<uint32_t> step_{kIdle};
+
+    // The file's lines not written out yet. A partly written block is finished by a thread taking
+    // over by comparing it with the file's end, which is why the block stays within what that
+    // comparison reads (platform::kFileEndCapacity, a newline taking two bytes on Windows).
+    static constexpr size_t kBatchCapacity = 16384;
+    char batch_[kBatchCapacity];
+    size_t batchLength_ = 0;
+    // batchLength_ when the step in hand began adding lines.
+    size_t batchMark_ = 0;
 };
 
 // Starts a writer thread at normal priority for a ring whose storage is allocated; the ring owns it.

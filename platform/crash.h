@@ -65,12 +65,13 @@ void WriteToNativeHandle(intptr_t handle, const char* text, size_t length);
 // the lock, with part of a line in the buffer.
 void DiscardStreamBuffer(std::FILE* stream);
 
-// How far back CompareFileEnd reads: a trace line, each of its line ends doubled, fits.
-constexpr size_t kFileEndCapacity = 4096;
+// How far back CompareFileEnd reads: a writer thread's block of lines (16 KiB), each of its line
+// ends doubled, fits.
+constexpr size_t kFileEndCapacity = 32768;
 
 // How many leading bytes of the text the file at `path` already ends with, each '\n' counted as the
 // line end the stream's text mode writes: the longest such prefix (0 when the file cannot be read).
-// Tells how much of a line a writer ended by the system got into the file.
+// Tells how much of a line or a block of lines a writer ended by the system got into the file.
 size_t CompareFileEnd(const char* path, const char* text, size_t length);
 
 }  // namespace vextrel::platform

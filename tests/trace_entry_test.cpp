@@ -14,6 +14,7 @@
 #include "include/vextrel.h"
 #include "platform/clock.h"
 #include "support/core_fixture.h"
+#include "support/record_queue_peer.h"
 
 using namespace vextrel;
 using namespace vextrel::testing;
@@ -103,14 +104,14 @@ TEST(TraceEntry, AFullRingStopsTheFormattedPathButNotThePlainText) {
     TraceConfig* second = manager.AddUndrainedConfig(kFacility, VXP_LOWEST);
     RecordQueue& queue = *full->Queue();
     while (TraceRecord* record = ReserveRecord(*full)) queue.Commit(record);
-    EXPECT_EQ(queue.lostCount.Load(), 1u);
+    EXPECT_EQ(RecordQueuePeer::LostCount(queue), 1u);
     // The formatted path gives up on every later configuration; the plain-text path goes on.
     VextrelFormat(kFacility, "dropped");
-    EXPECT_EQ(queue.lostCount.Load(), 2u);
+    EXPECT_EQ(RecordQueuePeer::LostCount(queue), 2u);
     EXPECT_TRUE(TakeRecords(*second->Queue()).empty());
     const std::string text = std::string(100, 'a') + "\n" + std::string(600, 'b');
     VextrelPuts(kFacility, text.c_str());
-    EXPECT_EQ(queue.lostCount.Load(), 3u);
+    EXPECT_EQ(RecordQueuePeer::LostCount(queue), 3u);
     const std::vector<std::string> records = TakeRecords(*second->Queue());
     ASSERT_EQ(records.size(), 3u);
     EXPECT_EQ(records[0] + "\n" + records[1] + records[2], text);

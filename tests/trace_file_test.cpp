@@ -12,6 +12,7 @@
 #include "host/log_retention.h"
 #include "output/trace_file.h"
 #include "support/output_fixture.h"
+#include "support/record_queue_peer.h"
 
 using namespace vextrel;
 using namespace vextrel::testing;
@@ -100,11 +101,11 @@ TEST(TraceFile, AnUnopenableFileLeavesClientsRunning) {
     config->client.AddClient(&client);
     config->quiet.store(true);
     StartWriter(*config);
-    config->Queue()->lostCount.Store(1);
+    RecordQueuePeer::SetLostCount(*config->Queue(), 1);
     CommitText(*config, "still delivered");
     ASSERT_TRUE(client.WaitFor(1));
     EXPECT_EQ(client.Lines(), std::vector<std::string>{"still delivered\n"});
-    EXPECT_EQ(config->Queue()->lostCount.Load(), 1u);
+    EXPECT_EQ(RecordQueuePeer::LostCount(*config->Queue()), 1u);
 }
 
 // Retention runs for dated files with a limit above 0, before the new file exists.

@@ -21,6 +21,7 @@
 #include "platform/files.h"
 #include "support/environment.h"
 #include "support/output_fixture.h"
+#include "support/record_queue_peer.h"
 
 using namespace vextrel;
 using namespace vextrel::testing;
@@ -56,10 +57,10 @@ TEST(Writer, ReportsLostOutputOnceInTheFileAfterTheNextRecord) {
     ::testing::internal::CaptureStdout();
     {
         std::unique_ptr<TraceConfig> config(StartedConfig(folder, &client));
-        config->Queue()->lostCount.Store(5);
+        RecordQueuePeer::SetLostCount(*config->Queue(), 5);
         for (const char* text : {"first", "second"}) CommitText(*config, text, {true, true, true});
         ASSERT_TRUE(client.WaitFor(2));
-        EXPECT_EQ(config->Queue()->lostCount.Load(), 0u);
+        EXPECT_EQ(RecordQueuePeer::LostCount(*config->Queue()), 0u);
     }
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "first\nsecond\n");
     EXPECT_EQ(ReadFile(folder.Path("Host.txt")),
@@ -104,13 +105,13 @@ TEST(Writer, StoppingDrainsTheRingAndAStuckWriterFreesItsOwnConfiguration) {
             blocker.changed.wait(guard, [&] { return blocker.entered; });
         }
         RecordQueue* queue = config->Queue();
-        if (stuck) queue->stopWaitMilliseconds = 50;
+        if (stuck) RecordQueuePeer::SetStopWait(*queue, 50);
         std::thread stopper([&] { DestroyConfig(config); });  // by this thread, or by its stuck writer
         if (stuck) {
             stopper.join();
-            queue->stopWaitMilliseconds = 5000;  // the writer's own drain, once unblocked, has time
+            RecordQueuePeer::SetStopWait(*queue, 5000);  // the writer's own drain, once unblocked, has time
         }
-        while (queue->stopFlag.load() == 0) std::this_thread::yield();
+        while (!queue->Stopping()) std::this_thread::yield();
         blocker.Release();
         if (!stuck) stopper.join();
         const std::string expected = std::string("in hand\nqueued 1\nqueued 2\n") + kClosingLine;
@@ -164,6 +165,14 @@ TEST(FileWriter, TruncatesAppendsScrubsTheUserNameAndFailsWithoutAFolder) {
         write("nothing to hide\n");
         EXPECT_EQ(ReadFile(path), "nothing to hide\n");
     }
+    {
+        // The name is read once, when the writer is made.
+        FileWriter early(path.c_str(), false);
+        ASSERT_TRUE(early.Open());
+        ScopedEnvironment later(platform::UserNameVariable(), "other");
+        early.Write("jdoe other\n", 11);
+    }
+    EXPECT_EQ(ReadFile(path), "username other\n");
     char scratch[16];
     std::memset(scratch, '#', sizeof scratch);
     // "xx " and three letters of "username" fill six bytes; the newline takes the last one.
@@ -171,18 +180,19 @@ TEST(FileWriter, TruncatesAppendsScrubsTheUserNameAndFailsWithoutAFolder) {
     EXPECT_EQ(std::string(scratch + 6, 10), std::string(10, '#')) << "written past the buffer";
 
     {
-        // A writer thread ended inside a line: the stream's buffer is dropped unwritten, and of that
-        // line only what the file lacks is written, straight to the file.
+        // A writer thread ended inside a line: of that line only what the file lacks is written,
+        // straight to the file.
         FileWriter ended(path.c_str(), false);
         ASSERT_TRUE(ended.Open());
         ended.Write("kept\nhalf", 9);
-        ended.Flush();
-        ended.Write("dropped\n", 8);
         ended.BypassStream();
         for (const uint64_t missing : {6u, 0u}) EXPECT_EQ(ended.WriteMissingPart("half line\n", 10), missing);
         ended.Write("next\n", 5);
+        // A block of lines cut inside its second line: only the rest goes in.
+        ended.Write("a\nb", 3);
+        EXPECT_EQ(ended.WriteBlock("a\nbc\nd\n", 7, true), 4u);
     }
-    EXPECT_EQ(ReadFile(path), "kept\nhalf line\nnext\n");
+    EXPECT_EQ(ReadFile(path), "kept\nhalf line\nnext\na\nbc\nd\n");
 
     FileWriter missing(folder.Path("no-such-level/trace.txt").c_str(), false);
     EXPECT_FALSE(missing.Open());
@@ -241,7 +251,7 @@ TEST(FileTracer, ReplacingTheFileWhileTheWriterWritesLosesAndSplitsNoLine) {
     std::atomic<int> written{0};
     std::thread writerThread([&] {
         for (int i = 0; i < kLines; ++i) {
-            tracer.WriteAndFlush("line\n", 5);
+            tracer.WriteBlock("line\n", 5);
             written.fetch_add(1);
         }
     });
@@ -259,4 +269,34 @@ TEST(FileTracer, ReplacingTheFileWhileTheWriterWritesLosesAndSplitsNoLine) {
         EXPECT_EQ(text.size() % 5, 0u) << n;
     }
     EXPECT_EQ(lines, static_cast<size_t>(kLines));
+}
+
+// The crash path's drain: once it returns, every record committed before it is in the file, though
+// the writer gathers lines in its own buffer; a record reserved and never committed (the crashed
+// thread's) holds it up only until the writer stalls, not until the deadline.
+TEST(Writer, DrainUntilLeavesTheFileCurrentAndGivesUpOnARecordThatIsNeverCommitted) {
+    TempFolder folder;
+    std::unique_ptr<TraceConfig> config(TraceConfig::Create());
+    ASSERT_TRUE(config->file.OpenTraceFile(folder.Path().c_str(), "Host"));
+    config->quiet.store(true);
+    StartWriter(*config);
+    RecordQueue& queue = *config->Queue();
+    std::string expected;
+    for (int i = 0; i < 300; ++i) {
+        const std::string text = "line " + std::to_string(i);
+        CommitText(*config, text, {false, true, false}, true);
+        expected += text + "\n";
+    }
+    const uint64_t second = platform::CounterFrequency();
+    queue.DrainUntil(platform::ReadCounter() + 30 * second);
+    EXPECT_EQ(ReadFile(config->file.GetPath()), expected);
+
+    TraceRecord* neverCommitted = ReserveRecord(*config);
+    ASSERT_NE(neverCommitted, nullptr);
+    CommitText(*config, "behind it", {false, true, false}, true);
+    const uint64_t start = platform::ReadCounter();
+    queue.DrainUntil(start + 30 * second);
+    EXPECT_LT(platform::ReadCounter() - start, 10 * second);
+    std::snprintf(neverCommitted->text, sizeof neverCommitted->text, "late");
+    CommitRecord(neverCommitted, {false, true, false}, 1, 2, 0, 0, true, *config);
 }

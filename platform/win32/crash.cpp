@@ -207,10 +207,11 @@ size_t CompareFileEnd(const char* path, const char* text, size_t length) {
         }
     }
     CloseHandle(file);
-    // Each prefix as the text-mode stream writes it ('\n' as "\r\n"), longest first.
-    for (size_t prefix = length; prefix > 0; --prefix) {
-        size_t written = prefix;
-        for (size_t i = 0; i < prefix; ++i) written += text[i] == '\n' ? 1 : 0;
+    // Each prefix as the text-mode stream writes it ('\n' as "\r\n"), longest first; `written` is
+    // the prefix's size in the file.
+    size_t written = length;
+    for (size_t i = 0; i < length; ++i) written += text[i] == '\n' ? 1 : 0;
+    for (size_t prefix = length; prefix > 0; written -= text[--prefix] == '\n' ? 2 : 1) {
         if (written > count) continue;
         const char* at = tail + (count - written);
         bool same = true;

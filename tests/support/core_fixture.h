@@ -52,11 +52,12 @@ private:
 // hands it to `use` in between, its text finished. False when no record is ready.
 template <typename Use>
 bool TakeNext(RecordQueue& queue, Use&& use) {
-    TraceRecord* record = queue.TakeNext();
+    RecordConsumerSide consumer(queue);
+    TraceRecord* record = consumer.TakeNext();
     if (record == nullptr) return false;
     FinishRecordText(*record);
     use(*record);
-    queue.Release(record);
+    consumer.Release(record);
     return true;
 }
 

@@ -99,8 +99,9 @@ private:
 // Gives `config` a ring for `queueSize` records and starts its writer thread.
 inline void StartWriter(TraceConfig& config, uint32_t queueSize = 4096,
                         uint32_t pollMicroseconds = kDefaultWriterPollMicroseconds) {
-    auto* queue = new RecordQueue;
-    queue->writerPollMicroseconds = pollMicroseconds;
+    RecordQueueOptions options;
+    options.writerPollMicroseconds = pollMicroseconds;
+    auto* queue = new RecordQueue(options);
     ASSERT_TRUE(StartQueueWriter(*queue, queueSize, config));
     config.SetQueue(queue);
 }

@@ -1,0 +1,21 @@
+// The tests' view of what a ring keeps private: its lost count, its free slots and its stop wait.
+#pragma once
+
+#include <cstdint>
+
+#include "core/record_queue.h"
+
+namespace vextrel {
+
+struct RecordQueuePeer {
+    static uint32_t LostCount(const RecordQueue& queue) { return queue.lostCount.Load(); }
+    static void SetLostCount(RecordQueue& queue, uint32_t count) { queue.lostCount.Store(count); }
+    // Free slots, with those the writer released and no producer has taken in yet.
+    static uint32_t FreeSlots(const RecordQueue& queue) { return queue.freeCount.Load() + queue.releasedCount.Load(); }
+    static uint32_t Capacity(const RecordQueue& queue) { return queue.capacity; }
+    static void SetStopWait(RecordQueue& queue, uint32_t milliseconds) {
+        queue.options_.stopWaitMilliseconds = milliseconds;
+    }
+};
+
+}  // namespace vextrel
