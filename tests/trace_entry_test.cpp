@@ -168,7 +168,7 @@ TEST(TraceEntry, CapturedCallsKeepWhatTheHostReusesAfterTheCall) {
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
     VextrelFormat(kFacility, format, 5, name, 1.5);
 #pragma GCC diagnostic pop
-    EXPECT_EQ(config->Queue()->NextSlot().ready.Load(), kRecordCaptured);
+    EXPECT_EQ(RecordQueuePeer::NextReadyFlag(*config->Queue()), kRecordCaptured);
     // A plug-in's format may be gone and its buffers reused by the time the writer formats.
     std::memset(format, '%', sizeof format - 1);
     std::strcpy(name, "other");
@@ -190,19 +190,19 @@ TEST(TraceEntry, CallsThatMustBeFormattedAtOnceAreNotCaptured) {
     };
     int local = 0;
     VextrelFormat(kFacility, "at %p", static_cast<void*>(&local));
-    EXPECT_EQ(queue.NextSlot().ready.Load(), kRecordText);
+    EXPECT_EQ(RecordQueuePeer::NextReadyFlag(queue), kRecordText);
     EXPECT_EQ(TakeRecords(queue), expected("at %p", static_cast<void*>(&local)));
 
     std::fesetround(FE_UPWARD);
     VextrelFormat(kFacility, "%.1f", 0.25);
     const std::vector<std::string> upward = expected("%.1f", 0.25);
     std::fesetround(FE_TONEAREST);
-    EXPECT_EQ(queue.NextSlot().ready.Load(), kRecordText);
+    EXPECT_EQ(RecordQueuePeer::NextReadyFlag(queue), kRecordText);
     EXPECT_EQ(TakeRecords(queue), upward);
 
     // Arguments that do not fit the record beside the format: the text is cut as it always was.
     const std::string longText(500, 'y');
     VextrelFormat(kFacility, "%s|%d", longText.c_str(), 12);
-    EXPECT_EQ(queue.NextSlot().ready.Load(), kRecordText);
+    EXPECT_EQ(RecordQueuePeer::NextReadyFlag(queue), kRecordText);
     EXPECT_EQ(TakeRecords(queue), expected("%s|%d", longText.c_str(), 12));
 }

@@ -13,6 +13,8 @@ struct RecordQueuePeer {
     // Free slots, with those the writer released and no producer has taken in yet.
     static uint32_t FreeSlots(const RecordQueue& queue) { return queue.freeCount.Load() + queue.releasedCount.Load(); }
     static uint32_t Capacity(const RecordQueue& queue) { return queue.capacity; }
+    // The ready flag of the slot the writer reads next: 0 free, else the kind of record committed.
+    static uint32_t NextReadyFlag(RecordQueue& queue) { return queue.NextSlot().ready.Load(); }
     static void SetStopWait(RecordQueue& queue, uint32_t milliseconds) {
         queue.options_.stopWaitMilliseconds = milliseconds;
     }
