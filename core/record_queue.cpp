@@ -85,9 +85,9 @@ void RecordQueue::Commit(TraceRecord* record) {
     __builtin_prefetch(ahead->text, 1);
 }
 
-bool RecordQueue::Stop() {
+bool RecordQueue::Stop(uint64_t deadlineTicks) {
     RequestStop();
-    return consumer == nullptr || consumer->Finish();
+    return consumer == nullptr || consumer->Finish(deadlineTicks);
 }
 
 bool RecordQueue::PrepareToSleep(const TraceRecord& next) {

@@ -13,6 +13,7 @@
 #include "output/file_writer.h"
 #include "output/line_format.h"
 #include "platform/clock.h"
+#include "platform/stack.h"
 #include "platform/thread.h"
 
 namespace vextrel {
@@ -112,9 +113,13 @@ bool QueueWriter::WriteRecord(TraceRecord& record, bool writerThread) {
     const int length = FormatLine(record, line);
     if (record.toFile) owner_.file.WriteAndFlush(line, length);
     if (writerThread) {
-        step_.store(Tagged(kOtherOutputs), std::memory_order_release);
+        uint32_t outputs = Tagged(kOtherOutputs);
+        step_.store(outputs, std::memory_order_release);
         if (record.toConsole) owner_.console.Write(line, length);
         if (record.toClient) owner_.client.Write(line, length);
+        // A client may have held this thread past the stop wait at process exit: the exiting thread
+        // then took the ring over, and this thread touches nothing of it any more.
+        if (!step_.compare_exchange_strong(outputs, Tagged(kHandingBack), std::memory_order_acq_rel)) return false;
         for (uint32_t n = owner_.client.TakeThrowingClients(); n != 0; --n) {
             WriteShortLine(owner_.file, kClientThrewLine);
             owner_.file.Flush();
@@ -165,24 +170,53 @@ bool QueueWriter::ReportLostOutput(bool writerThread) {
     return true;
 }
 
-bool QueueWriter::Finish() {
-    const uint64_t start = platform::ReadCounter();
-    const uint64_t waitTicks = platform::CounterFrequency() * queue_.stopWaitMilliseconds / 1000u;
+bool QueueWriter::Finish(uint64_t deadlineTicks) {
+    if (deadlineTicks == 0) {
+        deadlineTicks = platform::ReadCounter() + platform::CounterFrequency() * queue_.stopWaitMilliseconds / 1000u;
+    }
+    bool pastWait = false;
     for (;;) {
         const bool ended = queue_.WriterEnded();
         const bool gone = !ended && GetHandle() != nullptr && !platform::ThreadStillActive(GetHandle());
         if (ended || gone) {
             // A thread that is gone (ended by the process's exit on Windows) leaves its ring to us.
-            if (gone) TakeOver();
+            if (gone) FinishTakenOver(StopEndedThread());
             if (GetHandle() != nullptr) platform::AwaitThreadExit(GetHandle());
             return true;
         }
-        if (platform::ReadCounter() - start >= waitTicks) {
-            if (!queue_.AbandonWriter()) return true;
-            platform::KeepLibraryLoaded();  // the writer goes on in this library's code
-            return false;
+        if (!pastWait && platform::ReadCounter() >= deadlineTicks) {
+            pastWait = true;
+            // At process exit a thread held up outside this library (a client's callback) leaves
+            // the ring to the exiting thread, which writes what was committed into the file.
+            if (queue_.processEnding && TakeOverRunningThread()) return true;
+            const bool unloading = !queue_.processEnding && platform::LibraryUnloadUnderWay();
+            // No client is called once the unload returns; a call already running finishes.
+            if (unloading) owner_.client.RemoveAllClients();
+            platform::KeepLibraryLoaded();
+            // Where the unload would unmap the code under it, the writer is waited for: it comes
+            // back from the call that holds it (a client's callback), writes the rest into the file
+            // and ends.
+            if (!unloading || platform::LibraryStaysLoaded()) return !queue_.AbandonWriter();
         }
         queue_.doneEvent.Wait(5);
+    }
+}
+
+bool QueueWriter::TakeOverRunningThread() {
+    const uint64_t start = platform::ReadCounter();
+    const uint64_t limitTicks = platform::CounterFrequency() * kSettleLimitMilliseconds / 1000u;
+    for (;;) {
+        // Only a thread that is outside the trace file (idle, or in the console or a client) is
+        // stopped: one held up inside a write would finish it later, twice or interleaved.
+        uint32_t seen = step_.load(std::memory_order_acquire);
+        const uint32_t step = seen & ((1u << kStepBits) - 1);
+        if ((step == kIdle || step == kOtherOutputs) &&
+            step_.compare_exchange_strong(seen, kTakenOver, std::memory_order_acq_rel)) {
+            FinishTakenOver(seen);
+            return true;
+        }
+        if (platform::ReadCounter() - start >= limitTicks) return false;
+        platform::SleepMilliseconds(1);
     }
 }
 
@@ -204,13 +238,12 @@ uint32_t QueueWriter::StopEndedThread() {
     }
 }
 
-void QueueWriter::TakeOver() {
-    const uint32_t stoppedIn = StopEndedThread();
+void QueueWriter::FinishTakenOver(uint32_t stoppedIn) {
     const uint32_t step = stoppedIn & ((1u << kStepBits) - 1);
     // At process exit the thread may have died inside the stream with its lock held and part of a
     // line in its buffer.
     if (queue_.processEnding) owner_.file.BypassStream();
-    if (step == kFileLine || step == kOtherOutputs) {
+    if (step == kFileLine || step == kOtherOutputs || step == kHandingBack) {
         TraceRecord& inHand = queue_.NextSlot();
         const bool stillInHand = (stoppedIn >> kStepBits) == (Tagged(kIdle) >> kStepBits);
         if (stillInHand && inHand.ready.value.load(std::memory_order_acquire) == 0) {

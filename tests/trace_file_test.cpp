@@ -84,7 +84,7 @@ TEST(TraceFile, NamesOpeningAndCopies) {
     ::testing::internal::CaptureStderr();
     EXPECT_FALSE(OpenTraceFileAt(exhausted, folder.Path().c_str(), "Host", kMarchSecond, 2));
     EXPECT_NE(::testing::internal::GetCapturedStderr().find("no trace file written: " + stem + ".txt"), std::string::npos);
-    EXPECT_STREQ(exhausted.GetPath(), "");
+    EXPECT_EQ(exhausted.GetPath(), "");
     EXPECT_EQ(ReadFile(first.GetPath()), "written through the copy\n");
 }
 
@@ -95,7 +95,7 @@ TEST(TraceFile, AnUnopenableFileLeavesClientsRunning) {
     std::ofstream(folder.Path("blocker")) << "a file, not a folder";
     std::unique_ptr<TraceConfig> config(TraceConfig::Create());
     ASSERT_FALSE(config->file.OpenTraceFile((folder.Path("blocker") + platform::kPathSeparator + "logs").c_str(), "Host"));
-    EXPECT_STREQ(config->file.GetPath(), "");
+    EXPECT_EQ(config->file.GetPath(), "");
     LineCollector client;
     config->client.AddClient(&client);
     config->quiet.store(true);

@@ -1,5 +1,7 @@
 #include "platform/thread.h"
 
+#include "platform/stack.h"
+
 #include <dlfcn.h>
 #include <pthread.h>
 #include <sys/resource.h>
@@ -83,13 +85,24 @@ void ReleaseThread(ThreadHandle* thread) {
     Release(thread);
 }
 
+namespace {
+
+std::atomic<bool> g_keptLoaded{false};
+
+}  // namespace
+
 void KeepLibraryLoaded() {
+    if (g_keptLoaded.load(std::memory_order_acquire) || LibraryUnloadUnderWay()) return;
     Dl_info info;
     if (dladdr(reinterpret_cast<void*>(&ThreadMain), &info) != 0 && info.dli_fname != nullptr) {
         // RTLD_NODELETE on an image already loaded marks it to stay; the handle is never closed.
-        dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+        if (dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE) != nullptr) {
+            g_keptLoaded.store(true, std::memory_order_release);
+        }
     }
 }
+
+bool LibraryStaysLoaded() { return g_keptLoaded.load(std::memory_order_acquire); }
 
 namespace {
 

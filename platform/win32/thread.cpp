@@ -141,6 +141,8 @@ void KeepLibraryLoaded() {
                        reinterpret_cast<LPCWSTR>(&ThreadMain), &module);
 }
 
+bool LibraryStaysLoaded() { return true; }
+
 void SetInsideLibraryLoad(bool inside) {
     g_loadingThread.store(inside ? GetCurrentThreadId() : 0, std::memory_order_relaxed);
 }
