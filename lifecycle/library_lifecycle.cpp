@@ -17,6 +17,7 @@
 #include "lifecycle/config_start.h"
 #include "lifecycle/control_lock.h"
 #include "lifecycle/crash_record.h"
+#include "output/queue_writer.h"
 #include "output/trace_file.h"
 #include "platform/clock.h"
 #include "platform/thread.h"
@@ -164,6 +165,9 @@ bool ReloadConfigs() {
 
 void StopLibrary() {
     RetireManager(Publish(nullptr));
+    // Unless the library stays loaded, no thread may be left in its code: writers held up since an
+    // earlier restart or reload finish first (a callback that holds one holds the unload too).
+    if (!platform::LibraryStaysLoaded()) AwaitAbandonedWriters();
     // The host has stopped calling: whatever readers left is freed now (a thread stuck inside a
     // trace call holds back only what it may still read).
     ReclaimRetiredWaiting(kUnloadReclaimMilliseconds);
@@ -200,6 +204,7 @@ void OnProcessDetach(bool processExiting) {
         } else {
             StopLibrary();
             ReleaseLoadState();
+            platform::AwaitReleasedThreads();
         }
     } catch (...) {
     }

@@ -48,6 +48,13 @@ bool AwaitRecordBriefly(const TraceRecord& next, const std::atomic<uint32_t>& st
 
 }  // namespace
 
+namespace {
+
+// Writers the stopping thread gave up on that have not ended yet (see AwaitAbandonedWriters).
+std::atomic<uint32_t> g_abandonedWriters{0};
+
+}  // namespace
+
 // How long a writer thread ended by the system must stay in one step to count as stopped, and how
 // long a thread taking over waits for that at most.
 constexpr uint32_t kSettleMilliseconds = 20;
@@ -77,6 +84,11 @@ void QueueWriter::Run() {
     if (queue_.MarkWriterEnded()) return;  // the stopping thread frees the ring: touch nothing more
     // Trace calls that found the configuration before it was stopped may still be reading it.
     Retire(&owner_);  // frees the ring and this writer with it
+    g_abandonedWriters.fetch_sub(1, std::memory_order_acq_rel);
+}
+
+void AwaitAbandonedWriters() {
+    while (g_abandonedWriters.load(std::memory_order_acquire) != 0) platform::SleepMilliseconds(5);
 }
 
 bool QueueWriter::SwitchFileIfDue(bool writerThread) {
@@ -192,11 +204,18 @@ bool QueueWriter::Finish(uint64_t deadlineTicks) {
             const bool unloading = !queue_.processEnding && platform::LibraryUnloadUnderWay();
             // No client is called once the unload returns; a call already running finishes.
             if (unloading) owner_.client.RemoveAllClients();
-            platform::KeepLibraryLoaded();
             // Where the unload would unmap the code under it, the writer is waited for: it comes
             // back from the call that holds it (a client's callback), writes the rest into the file
             // and ends.
-            if (!unloading || platform::LibraryStaysLoaded()) return !queue_.AbandonWriter();
+            if (unloading && !platform::LibraryStaysLoaded() && platform::UnloadCanWaitForThreads()) continue;
+            if (!queue_.AbandonWriter()) return true;
+            // It goes on in this library's code: a later unload waits for it, or the library stays.
+            if (platform::UnloadCanWaitForThreads()) {
+                g_abandonedWriters.fetch_add(1, std::memory_order_acq_rel);
+            } else {
+                platform::KeepLibraryLoaded();
+            }
+            return false;
         }
         queue_.doneEvent.Wait(5);
     }

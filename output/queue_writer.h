@@ -93,6 +93,11 @@ private:
     std::atomic<uint32_t> step_{kIdle};
 };
 
+// Waits, without a bound, until every writer thread that outlived its stop wait and was left to end
+// by itself (where the unload can wait for threads, see platform::UnloadCanWaitForThreads) has
+// ended: an unload calls it before the library's code goes.
+void AwaitAbandonedWriters();
+
 // Starts a writer thread at normal priority for a ring whose storage is allocated; the ring owns it.
 // Throws when the system refuses the thread.
 void AttachWriterThread(RecordQueue& queue, TraceConfig& owner);

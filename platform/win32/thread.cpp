@@ -143,6 +143,10 @@ void KeepLibraryLoaded() {
 
 bool LibraryStaysLoaded() { return true; }
 
+bool UnloadCanWaitForThreads() { return false; }
+
+void AwaitReleasedThreads() {}
+
 void SetInsideLibraryLoad(bool inside) {
     g_loadingThread.store(inside ? GetCurrentThreadId() : 0, std::memory_order_relaxed);
 }

@@ -124,7 +124,8 @@ TEST_F(HostProcess, ControlCallsReturnWithinTheStopWaitWhateverAClientDoes) {
 }
 
 // Two configurations end at a restart while their clients hold both writers past the stop wait: the
-// restart waits for both until one shared deadline, not one stop wait each.
+// restart waits for both until one shared deadline, not one stop wait each. Each writer, once free,
+// ends its file with one closing line, before the unload is over.
 TEST_F(HostProcess, WritersHeldUpTogetherCostOneStopWait) {
     const auto folderLine = [&](const char* name) { return "filetracingdir=" + (traces_ / name).string(); };
     WriteConfig("config.vextrel", folderLine("a") + "\nVXF_ENGINE_CORE=F@VXP_LOW\n");
@@ -132,10 +133,19 @@ TEST_F(HostProcess, WritersHeldUpTogetherCostOneStopWait) {
     const std::string output = Run({"client+:a.txt:" + folderLine("a") + "|VXF_ENGINE_CORE=S@VXP_LOW",
                                     "client+:b.txt:" + folderLine("b") + "|VXF_ENGINE_CORE=S@VXP_LOW", "slow:6000000",
                                     "f:1:2:held up", "sleep:100", "write:config.vextrel:" + folderLine("c") + "|",
-                                    "write:config.vextrel1:" + folderLine("c") + "|", "timed:restart", "quick_exit"});
+                                    "write:config.vextrel1:" + folderLine("c") + "|", "timed:restart", "unload"});
     std::smatch took;
     ASSERT_TRUE(std::regex_search(output, took, std::regex(R"(restart took=(\d+))"))) << output;
     EXPECT_LT(std::stoi(took[1]), 5800);
+    for (const char* name : {"a", "b"}) {
+        const fs::path folder = traces_ / name;
+        ASSERT_TRUE(fs::exists(folder)) << name;
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            const std::string trace = ReadFile(entry.path());
+            EXPECT_EQ(Count(trace, kClosingLine), 1u) << entry.path();
+            EXPECT_TRUE(trace.ends_with(kClosingLine)) << entry.path();
+        }
+    }
 }
 
 // A client that takes 6 s holds the writer past the unload's stop wait: the host goes on for 10 s
