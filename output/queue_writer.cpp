@@ -207,18 +207,22 @@ bool QueueWriter::Finish(uint64_t deadlineTicks) {
             // Where the unload would unmap the code under it, the writer is waited for: it comes
             // back from the call that holds it (a client's callback), writes the rest into the file
             // and ends.
-            if (unloading && !platform::LibraryStaysLoaded() && platform::UnloadCanWaitForThreads()) continue;
-            if (!queue_.AbandonWriter()) return true;
-            // It goes on in this library's code: a later unload waits for it, or the library stays.
-            if (platform::UnloadCanWaitForThreads()) {
-                g_abandonedWriters.fetch_add(1, std::memory_order_acq_rel);
-            } else {
-                platform::KeepLibraryLoaded();
-            }
-            return false;
+            const bool waitOn = unloading && !platform::LibraryStaysLoaded() && platform::UnloadCanWaitForThreads();
+            if (!waitOn) return !AbandonThread();
         }
         queue_.doneEvent.Wait(5);
     }
+}
+
+bool QueueWriter::AbandonThread() {
+    if (!queue_.AbandonWriter()) return false;
+    // It goes on in this library's code: a later unload waits for it, or the library stays loaded.
+    if (platform::UnloadCanWaitForThreads()) {
+        g_abandonedWriters.fetch_add(1, std::memory_order_acq_rel);
+    } else {
+        platform::KeepLibraryLoaded();
+    }
+    return true;
 }
 
 bool QueueWriter::TakeOverRunningThread() {

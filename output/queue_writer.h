@@ -82,6 +82,9 @@ private:
     // or in the console or a client's callback): stops it for good and finishes for it. False when
     // it stayed inside a file step for kSettleLimitMilliseconds (it is left alone then).
     bool TakeOverRunningThread();
+    // Leaves the ring to the writer thread, still running after the stop wait (see
+    // AwaitAbandonedWriters); false when it ended meanwhile.
+    bool AbandonThread();
     // The system may let a thread it ended at process exit run a little longer. An idle thread is
     // stopped at once (it cannot begin anything afterwards); one in the middle of a step counts as
     // stopped once its step stayed the same for kSettleMilliseconds, or after kSettleLimitMilliseconds.
