@@ -85,9 +85,9 @@ void RecordQueue::Commit(TraceRecord* record, uint32_t kind) {
     __builtin_prefetch(ahead->text, 1);
 }
 
-bool RecordQueue::Stop() {
+bool RecordQueue::Stop(uint64_t deadlineTicks) {
     RequestStop();
-    return consumer_ == nullptr || consumer_->Finish();
+    return consumer_ == nullptr || consumer_->Finish(deadlineTicks);
 }
 
 void RecordQueue::DrainUntil(uint64_t deadline) {

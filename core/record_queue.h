@@ -22,10 +22,11 @@ namespace vextrel {
 class RecordConsumer {
 public:
     virtual ~RecordConsumer() = default;
-    // Waits (the stop wait, about 5 s, at most) until the writer has drained what was committed,
-    // written the closing line and ended. True when it ended (or its thread is gone); false when it
-    // is still running: the ring was handed over and the writer frees its owner when it ends.
-    virtual bool Finish() = 0;
+    // Waits until the writer has drained what was committed, written the closing line and ended,
+    // until the counter reaches `deadlineTicks` at most (0: the stop wait from now). True when it
+    // ended (or its thread is gone, or this thread took its ring over); false when it is still
+    // running: the ring was handed over and the writer frees its owner when it ends.
+    virtual bool Finish(uint64_t deadlineTicks) = 0;
     // The writer's thread id (0 before it started): a thread that crashed in it drains nothing.
     virtual uint32_t ConsumerThreadId() const = 0;
 };
@@ -153,8 +154,9 @@ public:
     // Sets the stop flag (no reservation succeeds afterwards), wakes the writer and lets the
     // consumer drain and finish its output. True when the writer ended (or never ran): the owner
     // may free the ring. False when the writer outlived the stop wait: it now owns the ring and its
-    // owner and frees them when it ends.
-    bool Stop();
+    // owner and frees them when it ends. Rings stopped together share one `deadlineTicks` (see
+    // RecordConsumer::Finish).
+    bool Stop(uint64_t deadlineTicks = 0);
     // Whether Stop was called.
     bool Stopping() const { return stopFlag.load(std::memory_order_relaxed) != 0; }
     // Set by the stopping thread before Stop when the process is ending: a writer thread found gone

@@ -93,9 +93,9 @@ TraceConfig::~TraceConfig() {
     delete handlers_.load(std::memory_order_relaxed);
 }
 
-bool StopConfig(TraceConfig* config) {
+bool StopConfig(TraceConfig* config, uint64_t deadlineTicks) {
     RecordQueue* queue = config == nullptr ? nullptr : config->Queue();
-    return queue == nullptr || queue->Stop();
+    return queue == nullptr || queue->Stop(deadlineTicks);
 }
 
 void DestroyConfig(TraceConfig* config) {

@@ -133,6 +133,7 @@ void DestroyConfig(TraceConfig* config);
 
 // Stops the configuration's writer as DestroyConfig does, without freeing anything. True when the
 // caller still owns the configuration; false when the writer outlived the stop wait and owns it.
-bool StopConfig(TraceConfig* config);
+// Configurations stopped together share one `deadlineTicks` (0: the stop wait from now).
+bool StopConfig(TraceConfig* config, uint64_t deadlineTicks = 0);
 
 }  // namespace vextrel

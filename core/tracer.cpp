@@ -158,6 +158,11 @@ void ClientTracer::RemoveClient(TraceClient* client, uint64_t deadlineTicks) {
     }
 }
 
+void ClientTracer::RemoveAllClients() {
+    std::lock_guard<std::mutex> guard(lock_);
+    PublishLocked({});
+}
+
 void ClientTracer::MergeFrom(ClientTracer& other) {
     if (&other == this) return;
     MergeBaseFrom(other);

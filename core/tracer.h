@@ -122,9 +122,9 @@ public:
     // The FileWriter's flush result, or 0 without a file.
     int Flush();
 
-    // The path of the file that is open or about to take over, or "" without one. The text stays
-    // valid while that file is open.
-    const char* GetPath() const;
+    // A copy of the path of the file lines go to now (not one scheduled to take over), or "" without
+    // one.
+    std::string GetPath() const;
 
     // Opens the trace file in `folder` for the base name (see output/trace_file.cpp); true when a
     // file is open afterwards. Keeps an already open file.
@@ -151,7 +151,8 @@ public:
     void SetWriter(std::shared_ptr<FileWriter> writer);
 
     // Hands the tracer a file that takes over at a ring position (see FileSwitch); a switch handed
-    // over earlier and not taken yet is dropped.
+    // over earlier and not taken yet is dropped, and its file, into which nothing was written yet,
+    // is deleted (unless it is appended to).
     void ScheduleSwitch(std::unique_ptr<FileSwitch> next);
     // The scheduled switch once the writer's read position `readIndex` has reached it, else null.
     std::unique_ptr<FileSwitch> TakeSwitchDue(uint32_t readIndex);
@@ -200,6 +201,9 @@ public:
     // Removes the client: no call to it begins once this returns. A call already running is waited
     // for until the counter reaches `deadlineTicks` at most. Nothing when it is absent.
     void RemoveClient(TraceClient* client, uint64_t deadlineTicks);
+
+    // Removes every client: no call begins once this returns; one already running is not waited for.
+    void RemoveAllClients();
 
     // Whether the client is in the list.
     bool HasClient(TraceClient* client) const;

@@ -231,10 +231,11 @@ VEXTREL_API VEXTREL_BOOL VextrelReloadConfigsFunc(void);
 /* Kept for hosts that call it; it writes nothing and has no effect. */
 VEXTREL_API void VextrelDumpWriteStatsFunc(void);
 
-/* The path of the trace file of the first configuration, or "" when there is
- * none (no configuration, file tracing off, the file could not be opened). The
- * text belongs to the library and stays valid while that file is open: until
- * the next restart, reload or unload. Copy it to keep it. */
+/* The path of the file the first configuration writes to now, or "" when there
+ * is none (no configuration, file tracing off, the file could not be opened).
+ * Right after a restart it is the old file's until the writer has moved on to
+ * the new one. The text is the library's copy and stays valid until the path
+ * changes (a restart, reload or unload). Copy it to keep it. */
 VEXTREL_API const char* VextrelGetTracePath(void);
 
 /* ---- Trace clients and handlers ----------------------------------------- */

@@ -10,10 +10,13 @@
 #include "diag/machine_id.h"
 #include "host/host_info.h"
 #include "host/process_name.h"
+#include "output/file_writer.h"
 #include "output/line_format.h"
 #include "output/queue_writer.h"
 #include "output/trace_file.h"
 #include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/thread.h"
 
 namespace vextrel {
 namespace {
@@ -79,6 +82,15 @@ void WriteHeaders(TraceConfig& config) {
 
 void ProcessNameOfHost(char (&processName)[kProcessNameCapacity]) { ProcessNameOf(Host().executableFileName, processName); }
 
+// A writer thread blocked in a write to a pipe or a device stays in the system for as long as the
+// reader pleases, past any stop wait: the library then stays loaded, so that an unload never pulls
+// the code from under it (see platform::KeepLibraryLoaded).
+void KeepLoadedForBlockingTarget(const FileWriter* writer) {
+    if (writer != nullptr && writer->GetPath()[0] != '\0' && !platform::IsRegularFile(writer->GetPath())) {
+        platform::KeepLibraryLoaded();
+    }
+}
+
 }  // namespace
 
 void StartConfig(TraceConfig& config) {
@@ -92,7 +104,9 @@ void StartConfig(TraceConfig& config) {
         auto queue = std::make_unique<RecordQueue>();
         if (StartQueueWriter(*queue, config.queueSize, config)) config.SetQueue(queue.release());
     }
-    if (config.file.State() == kTracerActive) config.file.OpenTraceFile(config.traceFolder, processName);
+    if (config.file.State() == kTracerActive && config.file.OpenTraceFile(config.traceFolder, processName)) {
+        KeepLoadedForBlockingTarget(config.file.Writer().get());
+    }
     WriteHeaders(config);
     config.started = true;
     config.refresh = false;
@@ -104,6 +118,7 @@ void SwitchConfigFile(TraceConfig& config) {
         char processName[kProcessNameCapacity];
         ProcessNameOfHost(processName);
         next->writer = OpenNewTraceFile(config.file, config.traceFolder, processName, platform::LocalTime());
+        KeepLoadedForBlockingTarget(next->writer.get());
         if (next->writer != nullptr && !config.quiet.load()) next->header = HeaderLinesOf(config, true);
     }
     RecordQueue* queue = config.Queue();

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "config/config_consolidation.h"
 #include "config/config_loader.h"
@@ -16,6 +17,9 @@
 #include "lifecycle/config_start.h"
 #include "lifecycle/control_lock.h"
 #include "lifecycle/crash_record.h"
+#include "output/queue_writer.h"
+#include "output/trace_file.h"
+#include "platform/clock.h"
 #include "platform/thread.h"
 
 namespace vextrel {
@@ -60,15 +64,23 @@ CVextrelManager* Publish(CVextrelManager* manager) {
     return previous;
 }
 
+// The counter value at which the stop wait, begun now, ends: writers stopped together share it, so
+// that several held-up writers cost one stop wait, not one each.
+uint64_t SharedStopDeadline() {
+    return platform::ReadCounter() + platform::CounterFrequency() * kStopWaitMilliseconds / 1000u;
+}
+
 // Stops every writer the withdrawn manager still holds, all of them asked at once so that they
-// drain side by side, then retires the manager: it is freed once no trace call can hold it.
+// drain side by side and waited for until one shared deadline, then retires the manager: it is
+// freed once no trace call can hold it.
 void RetireManager(CVextrelManager* manager) {
     if (manager == nullptr) return;
     for (TraceConfig* config : manager->configs) {
         if (RecordQueue* queue = config == nullptr ? nullptr : config->Queue()) queue->RequestStop();
     }
+    const uint64_t deadline = SharedStopDeadline();
     for (TraceConfig*& config : manager->configs) {
-        if (config != nullptr && !StopConfig(config)) config = nullptr;  // its writer owns it now
+        if (config != nullptr && !StopConfig(config, deadline)) config = nullptr;  // its writer owns it now
     }
     Retire(manager);
 }
@@ -105,6 +117,7 @@ bool RebuildManager(Rebuild kind) {
 // Frees what the load made besides the manager, for an unload while the process keeps running.
 void ReleaseLoadState() {
     ReleaseLoadedConfigFiles();
+    ReleaseHostPathCopy();
     ReleaseMachineUUID();
     ReleaseFacilityRegistry();
     ReleaseGlobalSummary();
@@ -152,6 +165,9 @@ bool ReloadConfigs() {
 
 void StopLibrary() {
     RetireManager(Publish(nullptr));
+    // Unless the library stays loaded, no thread may be left in its code: writers held up since an
+    // earlier restart or reload finish first (a callback that holds one holds the unload too).
+    if (!platform::LibraryStaysLoaded()) AwaitAbandonedWriters();
     // The host has stopped calling: whatever readers left is freed now (a thread stuck inside a
     // trace call holds back only what it may still read).
     ReclaimRetiredWaiting(kUnloadReclaimMilliseconds);
@@ -162,12 +178,16 @@ void StopLibraryAtExit() {
     static CVextrelManager* keptAtExit = nullptr;
     keptAtExit = ExchangeManager(nullptr);
     if (keptAtExit == nullptr) return;
+    std::vector<RecordQueue*> queues;
     for (TraceConfig* config : keptAtExit->configs) {
         RecordQueue* queue = config == nullptr ? nullptr : config->Queue();
         if (queue == nullptr || queue->Stopping()) continue;
         queue->MarkProcessEnding();
-        queue->Stop();
+        queue->RequestStop();
+        queues.push_back(queue);
     }
+    const uint64_t deadline = SharedStopDeadline();
+    for (RecordQueue* queue : queues) queue->Stop(deadline);
 }
 
 void OnProcessAttach() {
@@ -184,6 +204,7 @@ void OnProcessDetach(bool processExiting) {
         } else {
             StopLibrary();
             ReleaseLoadState();
+            platform::AwaitReleasedThreads();
         }
     } catch (...) {
     }

@@ -2,8 +2,11 @@
 // (naming, folder creation, retention) lives in trace_file.cpp.
 #include "core/tracer.h"
 
+#include <string>
+
 #include "core/reclaim.h"
 #include "output/file_writer.h"
+#include "platform/files.h"
 
 namespace vextrel {
 
@@ -52,11 +55,8 @@ int FileTracer::Flush() {
     return WithCurrentWriter([](FileWriter* writer) { return writer != nullptr ? writer->Flush() : 0; });
 }
 
-const char* FileTracer::GetPath() const {
+std::string FileTracer::GetPath() const {
     std::lock_guard<std::mutex> guard(shareLock_);
-    if (const FileSwitch* next = pending_.load(std::memory_order_acquire)) {
-        return next->writer ? next->writer->GetPath() : "";
-    }
     return writer_ ? writer_->GetPath() : "";
 }
 
@@ -87,8 +87,16 @@ void FileTracer::TakeSettingsFrom(const FileTracer& other) {
 }
 
 void FileTracer::ScheduleSwitch(std::unique_ptr<FileSwitch> next) {
-    std::lock_guard<std::mutex> guard(shareLock_);
-    delete pending_.exchange(next.release(), std::memory_order_acq_rel);
+    std::unique_ptr<FileSwitch> dropped;
+    {
+        std::lock_guard<std::mutex> guard(shareLock_);
+        dropped.reset(pending_.exchange(next.release(), std::memory_order_acq_rel));
+    }
+    if (dropped == nullptr || dropped->writer == nullptr) return;
+    // Only the switching writer thread writes into the new file, and it never took this one.
+    const std::string path = dropped->writer->GetPath();
+    dropped.reset();  // closes the file
+    if (!append && !path.empty()) platform::DeleteFilePath(path.c_str());
 }
 
 std::unique_ptr<FileSwitch> FileTracer::TakeSwitchDue(uint32_t readIndex) {

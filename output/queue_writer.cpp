@@ -15,6 +15,7 @@
 #include "output/line_format.h"
 #include "output/user_name_scrub.h"
 #include "platform/clock.h"
+#include "platform/stack.h"
 #include "platform/thread.h"
 
 namespace vextrel {
@@ -46,6 +47,13 @@ bool AwaitRecordBriefly(const TraceRecord& next, const RecordConsumerSide& ring,
         std::this_thread::yield();
     }
 }
+
+}  // namespace
+
+namespace {
+
+// Writers the stopping thread gave up on that have not ended yet (see AwaitAbandonedWriters).
+std::atomic<uint32_t> g_abandonedWriters{0};
 
 }  // namespace
 
@@ -81,6 +89,11 @@ void QueueWriter::Run() {
     if (ring_.MarkWriterEnded()) return;  // the stopping thread frees the ring: touch nothing more
     // Trace calls that found the configuration before it was stopped may still be reading it.
     Retire(&owner_);  // frees the ring and this writer with it
+    g_abandonedWriters.fetch_sub(1, std::memory_order_acq_rel);
+}
+
+void AwaitAbandonedWriters() {
+    while (g_abandonedWriters.load(std::memory_order_acquire) != 0) platform::SleepMilliseconds(5);
 }
 
 bool QueueWriter::SwitchFileIfDue(bool writerThread) {
@@ -141,15 +154,19 @@ bool QueueWriter::WriteRecord(TraceRecord& record, bool writerThread) {
     char line[kLineCapacity];
     const int length = FormatLine(record, line);
     if (record.toFile) AppendFileLine(line, length);
+    // A client that crashes the writer thread or never returns finds the file current, this line
+    // included. The write-out belongs to the file step: a thread taking over finishes it by
+    // comparing the gathered lines with the file's end.
+    if (record.toClient && writerThread) WriteOut();
     uint32_t throwingClients = 0;
     if (writerThread) {
-        step_.store(Tagged(kOtherOutputs), std::memory_order_release);
+        uint32_t outputs = Tagged(kOtherOutputs);
+        step_.store(outputs, std::memory_order_release);
         if (record.toConsole) owner_.console.Write(line, length);
-        if (record.toClient) {
-            // A client that crashes the writer thread or never returns finds the file current.
-            WriteOut();
-            owner_.client.Write(line, length);
-        }
+        if (record.toClient) owner_.client.Write(line, length);
+        // A client may have held this thread past the stop wait at process exit: the exiting thread
+        // then took the ring over, and this thread touches nothing of it any more.
+        if (!step_.compare_exchange_strong(outputs, Tagged(kHandingBack), std::memory_order_acq_rel)) return false;
         throwingClients = owner_.client.TakeThrowingClients();
     }
     ring_.Release(&record);
@@ -203,24 +220,65 @@ bool QueueWriter::ReportLostOutput(bool writerThread) {
     return true;
 }
 
-bool QueueWriter::Finish() {
-    const uint64_t start = platform::ReadCounter();
-    const uint64_t waitTicks = platform::CounterFrequency() * ring_.Options().stopWaitMilliseconds / 1000u;
+bool QueueWriter::Finish(uint64_t deadlineTicks) {
+    if (deadlineTicks == 0) {
+        deadlineTicks =
+            platform::ReadCounter() + platform::CounterFrequency() * ring_.Options().stopWaitMilliseconds / 1000u;
+    }
+    bool pastWait = false;
     for (;;) {
         const bool ended = ring_.WriterEnded();
         const bool gone = !ended && GetHandle() != nullptr && !platform::ThreadStillActive(GetHandle());
         if (ended || gone) {
             // A thread that is gone (ended by the process's exit on Windows) leaves its ring to us.
-            if (gone) TakeOver();
+            if (gone) FinishTakenOver(StopEndedThread());
             if (GetHandle() != nullptr) platform::AwaitThreadExit(GetHandle());
             return true;
         }
-        if (platform::ReadCounter() - start >= waitTicks) {
-            if (!ring_.AbandonWriter()) return true;
-            platform::KeepLibraryLoaded();  // the writer goes on in this library's code
-            return false;
+        if (!pastWait && platform::ReadCounter() >= deadlineTicks) {
+            pastWait = true;
+            // At process exit a thread held up outside this library (a client's callback) leaves
+            // the ring to the exiting thread, which writes what was committed into the file.
+            if (ring_.ProcessEnding() && TakeOverRunningThread()) return true;
+            const bool unloading = !ring_.ProcessEnding() && platform::LibraryUnloadUnderWay();
+            // No client is called once the unload returns; a call already running finishes.
+            if (unloading) owner_.client.RemoveAllClients();
+            // Where the unload would unmap the code under it, the writer is waited for: it comes
+            // back from the call that holds it (a client's callback), writes the rest into the file
+            // and ends.
+            const bool waitOn = unloading && !platform::LibraryStaysLoaded() && platform::UnloadCanWaitForThreads();
+            if (!waitOn) return !AbandonThread();
         }
         ring_.AwaitDone(5);
+    }
+}
+
+bool QueueWriter::AbandonThread() {
+    if (!ring_.AbandonWriter()) return false;
+    // It goes on in this library's code: a later unload waits for it, or the library stays loaded.
+    if (platform::UnloadCanWaitForThreads()) {
+        g_abandonedWriters.fetch_add(1, std::memory_order_acq_rel);
+    } else {
+        platform::KeepLibraryLoaded();
+    }
+    return true;
+}
+
+bool QueueWriter::TakeOverRunningThread() {
+    const uint64_t start = platform::ReadCounter();
+    const uint64_t limitTicks = platform::CounterFrequency() * kSettleLimitMilliseconds / 1000u;
+    for (;;) {
+        // Only a thread that is outside the trace file (idle, or in the console or a client) is
+        // stopped: one held up inside a write would finish it later, twice or interleaved.
+        uint32_t seen = step_.load(std::memory_order_acquire);
+        const uint32_t step = seen & ((1u << kStepBits) - 1);
+        if ((step == kIdle || step == kOtherOutputs) &&
+            step_.compare_exchange_strong(seen, kTakenOver, std::memory_order_acq_rel)) {
+            FinishTakenOver(seen);
+            return true;
+        }
+        if (platform::ReadCounter() - start >= limitTicks) return false;
+        platform::SleepMilliseconds(1);
     }
 }
 
@@ -242,18 +300,14 @@ uint32_t QueueWriter::StopEndedThread() {
     }
 }
 
-void QueueWriter::TakeOver() {
-    const uint32_t stoppedIn = StopEndedThread();
+void QueueWriter::FinishTakenOver(uint32_t stoppedIn) {
     const uint32_t step = stoppedIn & ((1u << kStepBits) - 1);
     // At process exit the thread may have died inside the stream with its lock held and part of a
     // line in its buffer.
     if (ring_.ProcessEnding()) owner_.file.BypassStream();
-    // The lines the thread gathered and did not write out, as far as the file lacks them. A step
-    // that was adding lines is undone first: it is finished below.
+    // A step that was adding lines is undone first: it is finished below.
     if (step == kFileLine || step == kLossReport) batchLength_ = batchMark_;
-    if (batchLength_ != 0) owner_.file.WriteBlock(batch_, batchLength_, true);
-    batchLength_ = 0;
-    if (step == kFileLine || step == kOtherOutputs) {
+    if (step == kFileLine || step == kOtherOutputs || step == kHandingBack) {
         TraceRecord& inHand = ring_.NextSlot();
         const bool stillInHand = (stoppedIn >> kStepBits) == (Tagged(kIdle) >> kStepBits);
         if (stillInHand && inHand.ready.value.load(std::memory_order_acquire) == 0) {
@@ -267,7 +321,12 @@ void QueueWriter::TakeOver() {
             }
             ring_.Release(&inHand);
         }
-    } else if (step == kLossReport || step == kClosing) {
+    }
+    // The lines the thread gathered, as far as the file lacks them: a write-out cut short (or one
+    // finished within the step that was undone above) is completed, never repeated.
+    if (batchLength_ != 0) owner_.file.WriteBlock(batch_, batchLength_, true);
+    batchLength_ = 0;
+    if (step == kLossReport || step == kClosing) {
         // The same lines again, less what reached the file.
         char lines[4 * kShortLineCapacity];
         int length = 0;

@@ -26,10 +26,14 @@ public:
     // stopping thread gave up on it meanwhile, it retires its owner (and with it the ring and
     // itself) as its last step.
     void Run() override;
-    // Waits (the stop wait at most) for the thread to drain and end. When the thread is gone without
+    // Waits (until the deadline) for the thread to drain and end. When the thread is gone without
     // ending (ended by the system at process exit, or by an exception from a client), the calling
-    // thread takes over and drains the ring into the trace file itself (see TakeOver).
-    bool Finish() override;
+    // thread takes over and drains the ring into the trace file itself (see FinishTakenOver). Past
+    // the deadline: at process exit a thread held up outside the trace file is taken over the same
+    // way; during an unload no client is called again, and where the unload would unmap the
+    // library's code (Linux) the thread is waited for until it ends; otherwise it is abandoned and
+    // writes the rest, the loss report and the closing line itself.
+    bool Finish(uint64_t deadlineTicks) override;
     uint32_t ConsumerThreadId() const override { return ThreadId(); }
 
 private:
@@ -39,10 +43,11 @@ private:
     static constexpr uint32_t kStepBits = 3;
     static constexpr uint32_t kIdle = 0;          // no record, report or closing line begun
     static constexpr uint32_t kFileLine = 1;      // formatting the record in hand, adding its file line
-    static constexpr uint32_t kOtherOutputs = 2;  // file line added; console, clients, handing it back
+    static constexpr uint32_t kOtherOutputs = 2;  // file line added; console, clients
     static constexpr uint32_t kLossReport = 3;    // adding the lost-output lines
     static constexpr uint32_t kClosing = 4;       // writing the closing line
     static constexpr uint32_t kSwitching = 5;     // ending the old trace file, beginning the new one
+    static constexpr uint32_t kHandingBack = 6;   // back from the console and clients, handing the record back
     static constexpr uint32_t kTakenOver = 7;     // another thread drains: the writer thread writes no more
 
     // Writes every record reserved before the stop, in ring order, for at most `budgetMs` (0: every
@@ -73,10 +78,18 @@ private:
     // `step` tagged with the current read position.
     uint32_t Tagged(uint32_t step) const { return step | (ring_.ReadPosition() << kStepBits); }
 
-    // For a writer thread that is gone without ending: stops it for good (see StopEndedThread),
-    // finishes what it left in the middle, then drains the ring into the trace file. At process exit
-    // the file's stream is bypassed first, since the ended thread may hold its lock.
-    void TakeOver();
+    // For a writer thread stopped for good in `stoppedIn` (see StopEndedThread and
+    // TakeOverRunningThread): finishes what it left in the middle, then drains the ring into the
+    // trace file, reports what was lost and writes the closing line. At process exit the file's
+    // stream is bypassed first, since a thread ended by the system may hold its lock.
+    void FinishTakenOver(uint32_t stoppedIn);
+    // At process exit, for a writer thread still running but held up outside the trace file (idle,
+    // or in the console or a client's callback): stops it for good and finishes for it. False when
+    // it stayed inside a file step for kSettleLimitMilliseconds (it is left alone then).
+    bool TakeOverRunningThread();
+    // Leaves the ring to the writer thread, still running after the stop wait (see
+    // AwaitAbandonedWriters); false when it ended meanwhile.
+    bool AbandonThread();
     // The system may let a thread it ended at process exit run a little longer. An idle thread is
     // stopped at once (it cannot begin anything afterwards); one in the middle of a step counts as
     // stopped once its step stayed the same for kSettleMilliseconds, or after kSettleLimitMilliseconds.
@@ -108,6 +121,11 @@ private:
     // batchLength_ when the step in hand began adding lines.
     size_t batchMark_ = 0;
 };
+
+// Waits, without a bound, until every writer thread that outlived its stop wait and was left to end
+// by itself (where the unload can wait for threads, see platform::UnloadCanWaitForThreads) has
+// ended: an unload calls it before the library's code goes.
+void AwaitAbandonedWriters();
 
 // Starts a writer thread at normal priority for a ring whose storage is allocated; the ring owns it.
 // Throws when the system refuses the thread.

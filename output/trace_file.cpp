@@ -1,5 +1,6 @@
 #include "output/trace_file.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -122,14 +123,42 @@ bool FileTracer::OpenTraceFile(const char* folder, const char* baseName) {
     return OpenTraceFileAt(*this, folder, baseName, platform::LocalTime());
 }
 
-const char* CurrentTracePath() {
-    const ReadGuard guard;
-    CVextrelManager* manager = CurrentManager();
-    if (manager == nullptr) return "";
-    const ConfigSnapshot configs = manager->Snapshot();
-    if (configs.count == 0 || configs.items[0] == nullptr) return "";
-    return configs.items[0]->file.GetPath();
+namespace {
+
+// The last path handed to the host. Replaced (and the old copy retired) only when the path changed,
+// which takes a restart, reload or a change of files, so a copy stays valid as long as the host was
+// told it would.
+std::atomic<const std::string*> g_hostPathCopy{nullptr};
+
+const char* KeepHostPathCopy(std::string path) {
+    auto copy = std::make_unique<std::string>(std::move(path));
+    const ReadGuard guard;  // the copy compared with is not freed meanwhile
+    const std::string* kept = g_hostPathCopy.load(std::memory_order_seq_cst);
+    for (;;) {
+        if (kept != nullptr && *kept == *copy) return kept->c_str();
+        if (g_hostPathCopy.compare_exchange_strong(kept, copy.get(), std::memory_order_seq_cst)) break;
+    }
+    Retire(const_cast<std::string*>(kept));
+    return copy.release()->c_str();
 }
+
+}  // namespace
+
+const char* CurrentTracePath() {
+    std::string path;
+    {
+        // The path is copied while the guard keeps the configuration and its file alive.
+        const ReadGuard guard;
+        CVextrelManager* manager = CurrentManager();
+        if (manager == nullptr) return "";
+        const ConfigSnapshot configs = manager->Snapshot();
+        if (configs.count == 0 || configs.items[0] == nullptr) return "";
+        path = configs.items[0]->file.GetPath();
+    }
+    return path.empty() ? "" : KeepHostPathCopy(std::move(path));
+}
+
+void ReleaseHostPathCopy() { delete g_hostPathCopy.exchange(nullptr, std::memory_order_seq_cst); }
 
 void DumpWriteStats() {
     const ReadGuard guard;

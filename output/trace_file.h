@@ -47,8 +47,12 @@ std::shared_ptr<FileWriter> OpenNewTraceFile(const FileTracer& tracer, const cha
 bool OpenTraceFileAt(FileTracer& tracer, const char* folder, const char* baseName,
                      const platform::CalendarTime& now, uint32_t maxSuffix = kMaxTraceFileSuffix);
 
-// The trace file path of the current manager's first configuration; "" when there is none.
+// The path of the file the current manager's first configuration writes to now; "" when there is
+// none. The text is the library's copy, kept until the path changes (see VextrelGetTracePath).
 const char* CurrentTracePath();
+
+// Frees the copy CurrentTracePath keeps, at unload.
+void ReleaseHostPathCopy();
 
 // Walks the file writers of the published configurations; there are no statistics to report.
 void DumpWriteStats();

@@ -16,6 +16,10 @@ constexpr char kPathSeparator = '/';
 // Whether the system reports attributes for the path (a folder or a file).
 bool PathExists(const char* path);
 
+// Whether the path names a regular file on a disk: not a folder, pipe or device, whose writes can
+// block for as long as a reader pleases.
+bool IsRegularFile(const char* path);
+
 enum class CreateFolderResult { kCreated, kAlreadyExists, kFailed };
 
 // Creates one folder level (CreateDirectoryA / mkdir 0777, the umask applies).

@@ -60,6 +60,9 @@ void NoteLibraryUnloading(bool unloading);
 // Whether NoteLibraryUnloading(true) holds: LookUpSymbolWithoutWaiting then gives false.
 bool SymbolLookUpWaitsForUnload();
 
+// Whether NoteLibraryUnloading(true) holds: the unload (or the process's end) is under way.
+bool LibraryUnloadUnderWay();
+
 // ModuleOfAddress, or "Unknown" and base 0 while the library is being unloaded.
 void ModuleOfAddressWithoutWaiting(const void* address, uint64_t* base, char* name, size_t size);
 

@@ -26,7 +26,8 @@ bool ThreadStillActive(ThreadHandle* thread);
 void AwaitThreadExit(ThreadHandle* thread);
 
 // Releases the handle. A thread that has finished its body is first waited for as AwaitThreadExit
-// does; a still running thread, or the calling thread itself, goes on detached.
+// does; a still running thread, or the calling thread itself, goes on without an owner (Linux: it is
+// noted for AwaitReleasedThreads).
 void ReleaseThread(ThreadHandle* thread);
 
 // Windows: a thread started while the library is being loaded cannot run before the system's
@@ -48,10 +49,28 @@ inline void ResumeHeldThreads() {
     if (detail::g_threadsHeld.load(std::memory_order_acquire)) ResumeHeldThreadsNow();
 }
 
-// Keeps this library's image loaded for the rest of the process: called when a thread is left
-// running in its code (a writer abandoned after the stop wait), so that unloading the library
-// cannot pull the code from under it.
+// Keeps this library's image loaded for the rest of the process: called when a thread may be left
+// running in its code (a writer abandoned after the stop wait, or one that can block in a write to
+// a pipe or device), so that unloading the library cannot pull the code from under it. Windows pins
+// the module, also from inside the unload. Linux marks the image not to be deleted, which works only
+// before an unload begins: inside it the loader has already decided to unmap the image (then
+// nothing happens). A Linux image kept this way is not unloaded at all: the host's unload returns
+// without running the library's unload, which runs at process exit instead.
 void KeepLibraryLoaded();
+
+// Whether the library's code stays mapped after an unload: always on Windows (see
+// KeepLibraryLoaded), on Linux once KeepLibraryLoaded succeeded.
+bool LibraryStaysLoaded();
+
+// Whether the unload may wait for a thread still running in this library's code: on Linux (the
+// writer threads never call into the loader); not on Windows, where a thread needs the loader lock
+// that the unloading thread holds to end, and a client may need it too.
+bool UnloadCanWaitForThreads();
+
+// Waits until every thread that ReleaseThread let go while it was still running (a writer thread
+// that freed itself) has left this library's code: the unload's last step before the code goes.
+// Nothing on Windows.
+void AwaitReleasedThreads();
 
 // A counter of the calling thread's own, 0 on every thread until it writes one. On Windows it is a
 // system TLS slot taken on first write: a C++ thread_local of the DLL's static run-time would leave

@@ -1,4 +1,5 @@
-// Whether the library is being unloaded, for the crash path's module and symbol lookups.
+// Whether the library is being unloaded, for the crash path's module and symbol lookups and for
+// the stop of writers that outlive the stop wait.
 #include <atomic>
 
 #include "platform/stack.h"
@@ -27,5 +28,7 @@ void ModuleOfAddressWithoutWaiting(const void* address, uint64_t* base, char* na
 }
 
 bool SymbolLookUpWaitsForUnload() { return g_unloading.load(std::memory_order_acquire); }
+
+bool LibraryUnloadUnderWay() { return g_unloading.load(std::memory_order_acquire); }
 
 }  // namespace vextrel::platform

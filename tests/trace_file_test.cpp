@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/log_retention.h"
+#include "output/file_writer.h"
 #include "output/trace_file.h"
 #include "support/output_fixture.h"
 #include "support/record_queue_peer.h"
@@ -85,8 +86,37 @@ TEST(TraceFile, NamesOpeningAndCopies) {
     ::testing::internal::CaptureStderr();
     EXPECT_FALSE(OpenTraceFileAt(exhausted, folder.Path().c_str(), "Host", kMarchSecond, 2));
     EXPECT_NE(::testing::internal::GetCapturedStderr().find("no trace file written: " + stem + ".txt"), std::string::npos);
-    EXPECT_STREQ(exhausted.GetPath(), "");
+    EXPECT_EQ(exhausted.GetPath(), "");
     EXPECT_EQ(ReadFile(first.GetPath()), "written through the copy\n");
+}
+
+// A file scheduled to take over is not the trace path until the writer takes it; one replaced
+// before that (a restart overtaking another) is removed rather than left empty.
+TEST(TraceFile, AScheduledFileCountsOnceTakenAndLeavesNothingWhenOvertaken) {
+    TempFolder folder;
+    FileTracer tracer;
+    ASSERT_TRUE(OpenTraceFileAt(tracer, folder.Path().c_str(), "Host", kMarchSecond));
+    const std::string current = tracer.GetPath();
+    const auto scheduled = [&](uint32_t firstIndex) {
+        auto next = std::make_unique<FileSwitch>();
+        next->firstIndex = firstIndex;
+        next->writer = OpenNewTraceFile(tracer, folder.Path().c_str(), "Host", kMarchSecond);
+        return next;
+    };
+    std::unique_ptr<FileSwitch> overtaken = scheduled(10);
+    ASSERT_NE(overtaken->writer, nullptr);
+    const std::string overtakenPath = overtaken->writer->GetPath();
+    tracer.ScheduleSwitch(std::move(overtaken));
+    EXPECT_EQ(tracer.GetPath(), current);
+    std::unique_ptr<FileSwitch> latest = scheduled(20);
+    const std::string latestPath = latest->writer->GetPath();
+    tracer.ScheduleSwitch(std::move(latest));
+    EXPECT_FALSE(std::filesystem::exists(overtakenPath));
+    EXPECT_EQ(tracer.TakeSwitchDue(19), nullptr);
+    std::unique_ptr<FileSwitch> due = tracer.TakeSwitchDue(20);
+    ASSERT_NE(due, nullptr);
+    tracer.SetWriter(std::move(due->writer));
+    EXPECT_EQ(tracer.GetPath(), latestPath);
 }
 
 // A level that is a file blocks the folder: no trace file, while the clients go on and the loss
@@ -96,7 +126,7 @@ TEST(TraceFile, AnUnopenableFileLeavesClientsRunning) {
     std::ofstream(folder.Path("blocker")) << "a file, not a folder";
     std::unique_ptr<TraceConfig> config(TraceConfig::Create());
     ASSERT_FALSE(config->file.OpenTraceFile((folder.Path("blocker") + platform::kPathSeparator + "logs").c_str(), "Host"));
-    EXPECT_STREQ(config->file.GetPath(), "");
+    EXPECT_EQ(config->file.GetPath(), "");
     LineCollector client;
     config->client.AddClient(&client);
     config->quiet.store(true);

@@ -17,6 +17,11 @@ bool PathExists(const char* path) {
     return stat(path, &info) == 0;
 }
 
+bool IsRegularFile(const char* path) {
+    struct stat info;
+    return stat(path, &info) == 0 && S_ISREG(info.st_mode);
+}
+
 CreateFolderResult CreateFolder(const char* path) {
     if (mkdir(path, 0777) == 0) return CreateFolderResult::kCreated;
     return errno == EEXIST ? CreateFolderResult::kAlreadyExists : CreateFolderResult::kFailed;

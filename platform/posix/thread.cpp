@@ -1,5 +1,7 @@
 #include "platform/thread.h"
 
+#include "platform/stack.h"
+
 #include <dlfcn.h>
 #include <pthread.h>
 #include <sys/resource.h>
@@ -77,19 +79,72 @@ void AwaitThreadExit(ThreadHandle* thread) {
     if (!thread->joinedOrDetached.exchange(true)) pthread_join(thread->thread, nullptr);
 }
 
+namespace {
+
+// Threads released while still running, joined by AwaitReleasedThreads (or detached when the list
+// is full). Only writers abandoned after the stop wait end up here, so a handful at most.
+constexpr size_t kReleasedCapacity = 64;
+pthread_t g_released[kReleasedCapacity];
+size_t g_releasedCount = 0;
+pthread_mutex_t g_releasedLock = PTHREAD_MUTEX_INITIALIZER;
+
+}  // namespace
+
 void ReleaseThread(ThreadHandle* thread) {
     if (!thread->running.load(std::memory_order_acquire)) AwaitThreadExit(thread);
-    if (!thread->joinedOrDetached.exchange(true)) pthread_detach(thread->thread);
+    if (!thread->joinedOrDetached.exchange(true)) {
+        pthread_mutex_lock(&g_releasedLock);
+        // Threads noted earlier that have ended meanwhile make room.
+        for (size_t i = 0; i < g_releasedCount;) {
+            if (pthread_tryjoin_np(g_released[i], nullptr) == 0) {
+                g_released[i] = g_released[--g_releasedCount];
+            } else {
+                ++i;
+            }
+        }
+        if (g_releasedCount < kReleasedCapacity) {
+            g_released[g_releasedCount++] = thread->thread;
+        } else {
+            pthread_detach(thread->thread);
+        }
+        pthread_mutex_unlock(&g_releasedLock);
+    }
     Release(thread);
 }
 
+void AwaitReleasedThreads() {
+    pthread_mutex_lock(&g_releasedLock);
+    for (size_t i = 0; i < g_releasedCount; ++i) {
+        if (pthread_equal(g_released[i], pthread_self())) {
+            pthread_detach(g_released[i]);
+        } else {
+            pthread_join(g_released[i], nullptr);
+        }
+    }
+    g_releasedCount = 0;
+    pthread_mutex_unlock(&g_releasedLock);
+}
+
+bool UnloadCanWaitForThreads() { return true; }
+
+namespace {
+
+std::atomic<bool> g_keptLoaded{false};
+
+}  // namespace
+
 void KeepLibraryLoaded() {
+    if (g_keptLoaded.load(std::memory_order_acquire) || LibraryUnloadUnderWay()) return;
     Dl_info info;
     if (dladdr(reinterpret_cast<void*>(&ThreadMain), &info) != 0 && info.dli_fname != nullptr) {
         // RTLD_NODELETE on an image already loaded marks it to stay; the handle is never closed.
-        dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+        if (dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE) != nullptr) {
+            g_keptLoaded.store(true, std::memory_order_release);
+        }
     }
 }
+
+bool LibraryStaysLoaded() { return g_keptLoaded.load(std::memory_order_acquire); }
 
 namespace {
 

@@ -141,6 +141,12 @@ void KeepLibraryLoaded() {
                        reinterpret_cast<LPCWSTR>(&ThreadMain), &module);
 }
 
+bool LibraryStaysLoaded() { return true; }
+
+bool UnloadCanWaitForThreads() { return false; }
+
+void AwaitReleasedThreads() {}
+
 void SetInsideLibraryLoad(bool inside) {
     g_loadingThread.store(inside ? GetCurrentThreadId() : 0, std::memory_order_relaxed);
 }

@@ -13,6 +13,7 @@
 //   register:NAME:ID        prints register=<result>
 //   unload                  unloads the library (closing lines are written)
 //   slow:US                 clients take US microseconds per line from now on
+//   calls                   prints calls=N, the number of client calls begun so far
 //   spin:N:ID:PRI           N detached threads tracing a numbered line every millisecond until exit
 //   exit | quick_exit | return   ends the process at once, the library still loaded
 //   timed:ACTION            runs ACTION and prints "ACTION took=MS"
@@ -56,12 +57,14 @@ std::string Lines(std::string text) {
 }
 
 std::atomic<int> g_clientMicroseconds{0};
+std::atomic<int> g_clientCalls{0};
 std::atomic<bool> g_crashThreadRuns{false};
 
 class FileClient final : public TraceClient {
 public:
     explicit FileClient(std::string path) : out_(path, std::ios::binary | std::ios::app) {}
     void OnTraceLine(const char* line, uint32_t length) override {
+        g_clientCalls.fetch_add(1);
         const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(g_clientMicroseconds.load());
         while (std::chrono::steady_clock::now() < until) {
         }
@@ -172,6 +175,8 @@ int main(int argc, char** argv) {
         } else if (action.rfind("register:", 0) == 0) {
             const auto f = Split(action, ':', 3);
             std::printf("register=%d\n", registerFacility(f[1].c_str(), static_cast<uint32_t>(std::stoul(f[2]))));
+        } else if (action == "calls") {
+            std::printf("calls=%d\n", g_clientCalls.load());
         } else if (action.rfind("slow:", 0) == 0) {
             g_clientMicroseconds = std::stoi(action.substr(5));
         } else if (action.rfind("spin:", 0) == 0) {

@@ -1,5 +1,6 @@
 // End-to-end: what a host traced right before it unloads the library or ends is in its trace file.
 #include <chrono>
+#include <thread>
 
 #include "tests/e2e/host_fixture.h"
 
@@ -55,6 +56,46 @@ TEST_F(HostProcess, EverythingTracedBeforeTheEndIsWrittenBeforeTheClosingLine) {
             EXPECT_TRUE(EndsWithClosingLine(trace)) << c.count << " " << end;
         }
     }
+}
+
+// The process ends while a client's callback holds the writer: after the stop wait the exiting
+// thread writes what the ring holds into the file, the loss report for what did not fit, and the
+// closing line.
+TEST_F(HostProcess, AnExitDuringABlockedCallbackStillEndsTheFile) {
+    WriteConfig("config.vextrel", TraceFolderLine() + "VXF_ENGINE_CORE=F@VXP_LOW\n");
+    Run({"client+:client.txt:" + ClientText(), "slow:30000000", "threads:1:6000:1:2", "exit"});
+    const std::vector<fs::path> files = TraceFiles();
+    ASSERT_EQ(files.size(), 1u);
+    const std::string trace = ReadFile(files[0]);
+    const std::vector<int> numbers = NumberedLines(trace, "worker 0");
+    EXPECT_GT(numbers.size(), 4000u);
+    EXPECT_TRUE(std::is_sorted(numbers.begin(), numbers.end()));
+    EXPECT_NE(trace.find(kLostOutput), std::string::npos);
+    EXPECT_EQ(Count(trace, kClosingLine), 1u);
+    EXPECT_TRUE(EndsWithClosingLine(trace));
+}
+
+// A trace target that is a pipe keeps the library loaded: a reader that stalls holds the writer in
+// the system, and an unload returns at once without pulling the code from under it; what was traced
+// reaches the reader when it goes on, with the closing line at process end.
+TEST_F(HostProcess, AStalledPipeTargetSurvivesAnUnload) {
+    fs::create_directories(traces_);
+    const int reader = vextrel::testing::OpenPipeAtPath((traces_ / "e2e_host.txt").string());
+    if (reader < 0 && VEXTREL_E2E_WINDOWS) GTEST_SKIP() << "no pipes by path name";
+    ASSERT_GE(reader, 0);
+    WriteConfig("config.vextrel", TraceFolderLine() + "append=true\nVXF_ENGINE_CORE=F@VXP_LOW\n");
+    std::string received;
+    std::thread stalledReader([&] {
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        received = vextrel::testing::ReadPipeToEnd(reader);
+    });
+    const std::string output = Run({"threads:1:3000:1:2", "timed:unload", "sleep:4000", "return"});
+    stalledReader.join();
+    std::smatch took;
+    ASSERT_TRUE(std::regex_search(output, took, std::regex(R"(unload took=(\d+))"))) << output;
+    EXPECT_LT(std::stoi(took[1]), 1000);
+    EXPECT_EQ(NumberedLines(received, "worker 0").size(), 3000u);
+    EXPECT_TRUE(EndsWithClosingLine(received));
 }
 
 // Ending the process while other threads trace neither crashes nor hangs past the stop wait, and

@@ -123,6 +123,48 @@ TEST_F(HostProcess, ControlCallsReturnWithinTheStopWaitWhateverAClientDoes) {
     EXPECT_EQ(calls, 3) << output;
 }
 
+// Two configurations end at a restart while their clients hold both writers past the stop wait: the
+// restart waits for both until one shared deadline, not one stop wait each. Each writer, once free,
+// ends its file with one closing line (on Linux before the unload returns; on Windows, where the
+// library stays loaded for it, while the host goes on).
+TEST_F(HostProcess, WritersHeldUpTogetherCostOneStopWait) {
+    const auto folderLine = [&](const char* name) { return "filetracingdir=" + (traces_ / name).string(); };
+    WriteConfig("config.vextrel", folderLine("a") + "\nVXF_ENGINE_CORE=F@VXP_LOW\n");
+    WriteConfig("config.vextrel1", folderLine("b") + "\nVXF_ENGINE_CORE=F@VXP_LOW\n");
+    const std::string output = Run({"client+:a.txt:" + folderLine("a") + "|VXF_ENGINE_CORE=S@VXP_LOW",
+                                    "client+:b.txt:" + folderLine("b") + "|VXF_ENGINE_CORE=S@VXP_LOW", "slow:6000000",
+                                    "f:1:2:held up", "sleep:100", "write:config.vextrel:" + folderLine("c") + "|",
+                                    "write:config.vextrel1:" + folderLine("c") + "|", "timed:restart", "unload", "sleep:1500"});
+    std::smatch took;
+    ASSERT_TRUE(std::regex_search(output, took, std::regex(R"(restart took=(\d+))"))) << output;
+    EXPECT_LT(std::stoi(took[1]), 5800);
+    for (const char* name : {"a", "b"}) {
+        const fs::path folder = traces_ / name;
+        ASSERT_TRUE(fs::exists(folder)) << name;
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            const std::string trace = ReadFile(entry.path());
+            EXPECT_EQ(Count(trace, kClosingLine), 1u) << entry.path();
+            EXPECT_TRUE(trace.ends_with(kClosingLine)) << entry.path();
+        }
+    }
+}
+
+// A client that takes 6 s holds the writer past the unload's stop wait: the host goes on for 10 s
+// more and ends normally, the client is never called after the unload returned, and the trace file
+// still gets every line and its closing line.
+TEST_F(HostProcess, AnUnloadLeavesNoClientCallAndNoLibraryCodeBehind) {
+    WriteConfig("config.vextrel", TraceFolderLine() + "VXF_ENGINE_CORE=F@VXP_LOW\n");
+    const std::string output = Run({"client+:client.txt:" + ClientText(), "slow:6000000", "f:1:2:first",
+                                    "f:1:2:second", "f:1:2:third", "sleep:100", "unload", "calls", "sleep:10000", "calls"});
+    EXPECT_NE(output.find("calls=1\ncalls=1\n"), std::string::npos) << output;
+    const std::vector<fs::path> files = TraceFiles();
+    ASSERT_EQ(files.size(), 1u);
+    const std::string trace = ReadFile(files[0]);
+    EXPECT_NE(trace.find(",0001: third\n"), std::string::npos) << trace;
+    EXPECT_EQ(Count(trace, kClosingLine), 1u) << trace;
+    EXPECT_TRUE(trace.ends_with(kClosingLine));
+}
+
 // Memory stays where it was after the first thousand client add/remove pairs and restarts.
 TEST_F(HostProcess, ClientChurnAndRestartsKeepMemoryFlat) {
     if (VEXTREL_E2E_SANITIZED) GTEST_SKIP() << "the sanitizer run-time holds on to freed memory";

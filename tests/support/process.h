@@ -29,4 +29,11 @@ uintptr_t CurrentThreadForPauses();
 // `codeInModule`, keeps it stopped for `milliseconds` before it goes on and returns true.
 bool PauseIfInside(uintptr_t thread, const void* codeInModule, uint32_t milliseconds);
 
+// Makes a named pipe at `path` and opens its reading end without waiting for a writer; -1 where
+// the system has no pipes by path name (Windows) or on failure.
+int OpenPipeAtPath(const std::string& path);
+
+// Reads the pipe until no writer holds it open any more, then closes it.
+std::string ReadPipeToEnd(int pipe);
+
 }  // namespace vextrel::testing

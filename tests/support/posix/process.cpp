@@ -2,6 +2,7 @@
 #include <link.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <ucontext.h>
 #include <unistd.h>
@@ -133,5 +134,20 @@ uint64_t ResidentBytes() {
 }
 
 void QuickExit(int code) { std::quick_exit(code); }
+
+int OpenPipeAtPath(const std::string& path) {
+    if (mkfifo(path.c_str(), 0600) != 0) return -1;
+    const int pipe = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (pipe >= 0) fcntl(pipe, F_SETFL, 0);  // blocking reads from here on
+    return pipe;
+}
+
+std::string ReadPipeToEnd(int pipe) {
+    std::string text;
+    char buffer[65536];
+    for (ssize_t got; (got = read(pipe, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<size_t>(got));
+    close(pipe);
+    return text;
+}
 
 }  // namespace vextrel::testing

@@ -80,4 +80,8 @@ bool PauseIfInside(uintptr_t thread, const void* codeInModule, uint32_t millisec
     return inside;
 }
 
+int OpenPipeAtPath(const std::string&) { return -1; }
+
+std::string ReadPipeToEnd(int) { return ""; }
+
 }  // namespace vextrel::testing
