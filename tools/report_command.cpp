@@ -197,7 +197,7 @@ private:
 };
 
 int RunReport(const ReportOptions& options) {
-    TraceFiles files(options.files, options.quiet);
+    TraceFiles files(options.files, options.quiet, options.progressBytes);
     const RecordFilter filter(options.filter, files.Names());
     ReportBuilder builder(files);
     for (TraceFiles::Merged merged = files.Next(); merged.entry != nullptr; merged = files.Next()) {

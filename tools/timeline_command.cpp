@@ -193,7 +193,7 @@ private:
 };
 
 int RunTimeline(const TimelineOptions& options) {
-    TraceFiles files(options.files, options.quiet);
+    TraceFiles files(options.files, options.quiet, options.progressBytes);
     const RecordFilter filter(options.filter, files.Names());
     std::FILE* out = std::fopen(options.output.c_str(), "wb");
     if (out == nullptr) throw std::runtime_error("cannot write " + options.output);
