@@ -38,15 +38,16 @@ passed=0
 failed=0
 
 # check NAME COMMAND...: runs the command with its output in the log and counts the result.
+# Prints the result with the check's time in seconds.
 check() {
-    local name=$1
+    local name=$1 start=$SECONDS
     shift
     echo "=== $name: $*" >>"$LOG"
     if "$@" >>"$LOG" 2>&1; then
-        echo "  ok    $name"
+        printf '  ok    %-26s %4d s\n' "$name" $((SECONDS - start))
         passed=$((passed + 1))
     else
-        echo "  FAIL  $name (see $LOG)"
+        printf '  FAIL  %-26s %4d s (see %s)\n' "$name" $((SECONDS - start)) "$LOG"
         failed=$((failed + 1))
     fi
 }
