@@ -3,8 +3,10 @@
 # several files of a chosen total size, each with its elapsed and CPU seconds, throughput on one
 # core (input size / CPU seconds) and the program's peak resident memory (GNU time's -v figures).
 #   bench/tool-stream.sh [TOTAL_MB] [FILES] [THREADS]     default: 1024 MB in 4 files, 48 threads
-# Builds in build/bench/ (or $VEXTREL_BENCH_BUILD); the trace and the outputs go to a temporary
-# folder under $TMPDIR (or /tmp), deleted at the end.
+# Builds in build/bench/ (or $VEXTREL_BENCH_BUILD: a build folder that is already configured, such
+# as build/linux/, is built as it is); the trace and the outputs go to a temporary folder under
+# $TMPDIR (or /tmp), deleted at the end. Prints the load average with the figures: on a busy
+# machine the CPU seconds (user + system) are the figures to compare.
 set -euo pipefail
 
 total_mb=${1:-1024}
@@ -15,14 +17,16 @@ build_dir=${VEXTREL_BENCH_BUILD:-$source_dir/build/bench}
 [[ -x /usr/bin/time ]] || { echo "needs GNU time (apt-get install time)" >&2; exit 2; }
 generator=()
 if command -v ninja >/dev/null; then generator=(-G Ninja); fi
-cmake -S "$source_dir" -B "$build_dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXTREL_BUILD_TESTS=OFF >/dev/null
+if [[ ! -f $build_dir/CMakeCache.txt ]]; then
+    cmake -S "$source_dir" -B "$build_dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXTREL_BUILD_TESTS=OFF >/dev/null
+fi
 cmake --build "$build_dir" -j2 --target vextrel_tool bench_trace_files >/dev/null
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/vextrel-stream.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 "$build_dir/bin/bench_trace_files" "$work" "$total_mb" "$files" "$threads"
 bytes=$(cat "$work"/*.txt | wc -c)
-echo "input: $files files, $((bytes / 1048576)) MB, $threads threads per file"
+echo "input: $files files, $((bytes / 1048576)) MB, $threads threads per file; load average $(cut -d' ' -f1-3 /proc/loadavg)"
 printf '%-9s %9s %9s %12s %12s %10s\n' command elapsed_s cpu_s "MB/s(cpu)" "MB/s(wall)" peak_MB
 vextrel=$build_dir/bin/vextrel
 run() {
@@ -40,4 +44,4 @@ run stats stats --quiet "$work"/*.txt
 run timeline timeline --quiet "$work"/*.txt -o "$work/timeline.json"
 rm -f "$work/timeline.json"
 run report report --quiet "$work"/*.txt -o "$work/report.html"
-echo "report page: $(($(wc -c <"$work/report.html") / 1024)) KB"
+echo "report page: $(($(wc -c <"$work/report.html") / 1024)) KB; load average $(cut -d' ' -f1-3 /proc/loadavg)"

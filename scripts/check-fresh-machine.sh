@@ -6,6 +6,7 @@
 #   install        the README's install commands, into /opt/vextrel
 #   find_package   a host project made of the README's find_package lines, built and run
 #   FetchContent   a host project made of the README's FetchContent lines, built and run
+#   library-alone  that build holds none of Vextrel's test, bench or demo targets and no -Werror
 #   library-path   a C host linked with cc against /opt/vextrel, run with the library path the
 #                  README gives for a non-system prefix
 #   all-tests      (only with --all-tests, for release checks) the whole test command
@@ -194,6 +195,10 @@ consumer() {
 }
 check find_package consumer find_package find_package -DCMAKE_PREFIX_PATH=/opt/vextrel
 check FetchContent consumer fetchcontent fetchcontent
+# That build holds the library alone: none of Vextrel's test, bench or demo targets, and no -Werror.
+check library-alone in_root "$MACHINE" "test -f /root/fetchcontent/build/build.ninja &&
+    ! ninja -C /root/fetchcontent/build -t targets all | grep -E '^[^:]*(gtest|vextrel_tests|e2e|bench_|demo_host|crash_probe)[^:]*:' &&
+    ! ninja -C /root/fetchcontent/build -t commands | grep -e -Werror"
 check library-path in_root "$MACHINE" "mkdir -p /root/cc && cd /root/cc && cp $SOURCE/tests/consumers/host.c . &&
     cc host.c -I/opt/vextrel/include -L/opt/vextrel/lib -lvextrel -o host &&
     if ./host; then echo 'the host ran without the library path'; exit 1; fi &&

@@ -9,7 +9,9 @@
 #   deb-split  each .deb holds its own kind of file only, its documents in its own doc folder with a
 #              copyright file and a changelog
 #   lintian    no error on the .deb files (the warnings are listed)
-#   find_package / pkg-config / dlopen / FetchContent   the four Linux consumers, each run
+#   find_package / pkg-config / dlopen   the Linux consumers of the install tree, each run (the
+#              FetchContent consumer, a build of the library from source, is the fresh-machine
+#              check's, which runs the README's lines: building it here too took a library build)
 #   deb        the .deb files unpacked into a scratch root (dpkg -x); the find_package consumer against it
 #   windows-*  the MinGW cross build: the zip (under 2 MB: stripped binaries, their debug files in a
 #              zip of their own), vextrel.lib (25 imports, lld-link without a C run-time), a MinGW host
@@ -38,15 +40,16 @@ passed=0
 failed=0
 
 # check NAME COMMAND...: runs the command with its output in the log and counts the result.
+# Prints the result with the check's time in seconds.
 check() {
-    local name=$1
+    local name=$1 start=$SECONDS
     shift
     echo "=== $name: $*" >>"$LOG"
     if "$@" >>"$LOG" 2>&1; then
-        echo "  ok    $name"
+        printf '  ok    %-26s %4d s\n' "$name" $((SECONDS - start))
         passed=$((passed + 1))
     else
-        echo "  FAIL  $name (see $LOG)"
+        printf '  FAIL  %-26s %4d s (see %s)\n' "$name" $((SECONDS - start)) "$LOG"
         failed=$((failed + 1))
     fi
 }
@@ -153,23 +156,6 @@ check pkg-config bash -c "export PKG_CONFIG_PATH='$PREFIX/$LIBDIR/pkgconfig'; \
 
 check dlopen bash -c "cc -std=c99 -Wall -Wextra -Werror -I'$PREFIX/include' '$CONSUMERS/dlopen_host.c' -ldl -o '$WORK/dlopen_host' && \
     '$WORK/dlopen_host' '$PREFIX/$LIBDIR/libvextrel.so.1'"
-
-# The FetchContent consumer builds the library and its own program, nothing of Vextrel's tests,
-# benchmarks or demo, and never with -Werror.
-fetch_content() {
-    local build=$WORK/subproject
-    cmake_build "$CONSUMERS/subproject" "$build" -DVEXTREL_SOURCE_DIR="$ROOT" -DCMAKE_BUILD_TYPE=Release || return 1
-    if ninja -C "$build" -t targets all | grep -E '^[^:]*(gtest|vextrel_tests|e2e|bench_|demo_host|crash_probe)[^:]*:'; then
-        echo "the consumer's build holds Vextrel's test, bench or demo targets"
-        return 1
-    fi
-    if ninja -C "$build" -t commands | grep -e '-Werror'; then
-        echo "the consumer's build of the library uses -Werror"
-        return 1
-    fi
-    "$build/cpp_host"
-}
-check FetchContent fetch_content
 
 # Both Debian packages unpacked into a scratch root; the find_package consumer built against it.
 from_deb() {

@@ -86,7 +86,7 @@ void AppendTextLines(std::string& text, const TraceStream& file, const TraceEntr
 }
 
 int RunCat(const CatOptions& options) {
-    TraceFiles files(options.files, options.quiet);
+    TraceFiles files(options.files, options.quiet, options.progressBytes);
     const RecordFilter filter(options.filter, files.Names());
     OutputBuffer out(stdout);
     for (TraceFiles::Merged merged = files.Next(); merged.entry != nullptr; merged = files.Next()) {

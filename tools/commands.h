@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/progress.h"
 #include "tools/record_filter.h"
 
 namespace vextrel::tool {
@@ -44,6 +45,7 @@ struct TraceFilesOptions {
     std::vector<std::string> files;
     FilterOptions filter;
     bool quiet = false;  // no progress line
+    uint64_t progressBytes = Progress::kThresholdBytes;  // inputs over this size show a progress line
 };
 
 // The same for a subcommand over trace files (Options derives from TraceFilesOptions): adds the
@@ -55,6 +57,9 @@ CLI::App* AddTraceFilesCommand(CLI::App& app, int& exitStatus, const char* name,
     command->add_option("files", options->files, "Trace files")->required()->check(CLI::ExistingFile);
     AddFilterOptions(*command, options->filter);
     command->add_flag("-q,--quiet", options->quiet, "No progress line on standard error for large inputs");
+    command->add_option("--progress-over", options->progressBytes,
+                        "Show the progress line (on a terminal) for inputs over this many bytes")
+        ->capture_default_str();
     return command;
 }
 

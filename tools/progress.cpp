@@ -12,12 +12,16 @@ constexpr double kMegabyte = 1024.0 * 1024.0;
 
 }  // namespace
 
-Progress::Progress(bool quiet)
-    : enabled_(!quiet && IsTerminal(stderr)), start_(std::chrono::steady_clock::now()), lastDrawn_(start_) {}
+// The first line is drawn at the first read, later ones at most every kRedrawInterval.
+Progress::Progress(bool quiet, uint64_t thresholdBytes)
+    : enabled_(!quiet && IsTerminal(stderr)),
+      threshold_(thresholdBytes),
+      start_(std::chrono::steady_clock::now()),
+      lastDrawn_(start_ - kRedrawInterval) {}
 
 void Progress::Advance(uint64_t bytes) {
     done_ += bytes;
-    if (!enabled_ || total_ < kThresholdBytes) return;
+    if (!enabled_ || total_ <= threshold_) return;
     const auto now = std::chrono::steady_clock::now();
     if (now - lastDrawn_ < kRedrawInterval) return;
     lastDrawn_ = now;

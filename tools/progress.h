@@ -12,7 +12,7 @@ public:
     // Inputs smaller than this finish before a line would help.
     static constexpr uint64_t kThresholdBytes = 100ull << 20;
 
-    explicit Progress(bool quiet);
+    explicit Progress(bool quiet, uint64_t thresholdBytes = kThresholdBytes);
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;
     ~Progress() { Finish(); }
@@ -25,6 +25,7 @@ public:
 
 private:
     bool enabled_;
+    uint64_t threshold_;
     bool shown_ = false;
     uint64_t total_ = 0;
     uint64_t done_ = 0;

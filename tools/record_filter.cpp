@@ -2,9 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <regex>
 #include <stdexcept>
 
 namespace vextrel::tool {
+
+struct RecordFilter::Pattern {
+    std::regex expression;
+};
+
 namespace {
 
 uint64_t ToMicroseconds(double seconds) { return seconds <= 0 ? 0 : static_cast<uint64_t>(std::llround(seconds * 1e6)); }
@@ -36,7 +42,7 @@ RecordFilter::RecordFilter(const FilterOptions& options, const FacilityNames& na
     if (options.until) until_ = ToMicroseconds(*options.until);
     if (!options.grep.empty()) {
         try {
-            grep_.emplace(options.grep);
+            grep_ = std::make_shared<const Pattern>(Pattern{std::regex(options.grep)});
         } catch (const std::regex_error& error) {
             throw std::invalid_argument("bad regular expression " + options.grep + ": " + error.what());
         }
@@ -57,7 +63,7 @@ bool RecordFilter::Accepts(const TraceEntry& record) const {
     }
     if (!grep_) return true;
     const std::string_view text = record.Text();
-    return std::regex_search(text.begin(), text.end(), *grep_);
+    return std::regex_search(text.begin(), text.end(), grep_->expression);
 }
 
 }  // namespace vextrel::tool

@@ -2,8 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -40,7 +40,10 @@ private:
     std::vector<uint32_t> threads_;
     std::vector<std::string> configNames_;
     std::optional<uint64_t> since_, until_;
-    std::optional<std::regex> grep_;
+    // The compiled --grep expression, null when none; its type stays in the .cpp, so that the
+    // files that include this one do not compile the regular expression library.
+    struct Pattern;
+    std::shared_ptr<const Pattern> grep_;
 };
 
 }  // namespace vextrel::tool

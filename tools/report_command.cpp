@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <optional>
 #include <queue>
+#include <unordered_map>
 
 #include "tools/commands.h"
 #include "tools/json_text.h"
@@ -88,7 +90,7 @@ public:
             for (size_t s = 0; s < file.Sessions().size(); ++s) json += (s ? "," : "") + SessionJson(file.Sessions()[s]);
             json += "]}";
         }
-        json += "],\"records\":" + Number(stats_.Records()) + ",\"threads\":" + Number(perThread_.Rows().size()) +
+        json += "],\"records\":" + Number(stats_.Records()) + ",\"threads\":" + Number(perThread_.RowCount()) +
                 ",\"losses\":" + Number(stats_.Losses()) + ",\"first\":" + Number(stats_.First()) +
                 ",\"last\":" + Number(stats_.Last()) + ",\"origin\":" + Number(perThread_.Origin()) +
                 ",\"binWidth\":" + Number(perThread_.Width()) + ",\"facilities\":[";
@@ -171,6 +173,10 @@ private:
     // The header's process id; a file without a header gets a number of its own.
     uint32_t ProcessOf(const TraceFiles::Merged& merged) {
         const auto& session = merged.entry->session;
+        // Most entries come from the file and header of one of the entries before.
+        if (lastProcesses_.size() <= merged.file) lastProcesses_.resize(merged.file + 1);
+        auto& [knownPid, knownSession] = lastProcesses_[merged.file];
+        if (knownPid != 0 && knownSession == session) return knownPid;
         const TraceStream& file = files_.Streams()[merged.file];
         const uint32_t pid = session && file.Sessions()[*session].processId != 0 ? file.Sessions()[*session].processId
                                                                                  : static_cast<uint32_t>(merged.file + 1);
@@ -178,6 +184,8 @@ private:
             const std::string& path = session ? file.Sessions()[*session].executablePath : file.Path();
             processNames_[pid] = path.substr(path.find_last_of("/\\") + 1);
         }
+        knownPid = pid;
+        knownSession = session;
         return pid;
     }
 
@@ -192,12 +200,13 @@ private:
     TraceStats stats_;
     TimeBins perFacility_{kTimeBins, 1};
     TimeBins perThread_{kTimeBins, 1};
-    std::map<uint64_t, std::priority_queue<Span, std::vector<Span>, std::greater<Span>>> spans_;
+    std::vector<std::pair<uint32_t, std::optional<size_t>>> lastProcesses_;  // per file: its last entry's process
+    std::unordered_map<uint64_t, std::priority_queue<Span, std::vector<Span>, std::greater<Span>>> spans_;
     std::map<uint32_t, std::string> processNames_;
 };
 
 int RunReport(const ReportOptions& options) {
-    TraceFiles files(options.files, options.quiet);
+    TraceFiles files(options.files, options.quiet, options.progressBytes);
     const RecordFilter filter(options.filter, files.Names());
     ReportBuilder builder(files);
     for (TraceFiles::Merged merged = files.Next(); merged.entry != nullptr; merged = files.Next()) {

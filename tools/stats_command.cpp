@@ -86,7 +86,7 @@ void PrintRecords(const TraceStats& stats, const FacilityNames& names, const Sta
 }
 
 int RunStats(const StatsOptions& options) {
-    TraceFiles files(options.files, options.quiet);
+    TraceFiles files(options.files, options.quiet, options.progressBytes);
     const RecordFilter filter(options.filter, files.Names());
     // Steps of one second are joined into rows when no width is asked.
     const uint64_t step = options.bucketSeconds > 0 ? static_cast<uint64_t>(options.bucketSeconds * 1e6) : 1000000;

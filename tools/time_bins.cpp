@@ -4,30 +4,44 @@
 
 namespace vextrel::tool {
 
+size_t TimeBins::BinOf(uint64_t offset) {
+    if (offset >= lastBinStart_ && offset - lastBinStart_ < width_) return lastBin_;
+    while (offset / width_ >= bins_) Widen();
+    lastBin_ = static_cast<size_t>(offset / width_);
+    lastBinStart_ = lastBin_ * width_;
+    return lastBin_;
+}
+
 void TimeBins::Add(uint64_t time, uint64_t key) {
     if (!started_) {
         started_ = true;
         origin_ = time;
     }
-    const uint64_t offset = time > origin_ ? time - origin_ : 0;
-    while (offset / width_ >= bins_) Widen();
-    const size_t bin = static_cast<size_t>(offset / width_);
+    const size_t bin = BinOf(time > origin_ ? time - origin_ : 0);
     if (lastRow_ == nullptr || key != lastKey_) {
-        std::vector<uint32_t>& row = rows_[key];
-        if (row.empty()) row.assign(bins_, 0);
-        lastRow_ = &row;
+        const auto [found, added] = rowOfKey_.try_emplace(key, rows_.size());
+        if (added) rows_.emplace_back(bins_, 0);
+        lastRow_ = &rows_[found->second];
         lastKey_ = key;
     }
     ++(*lastRow_)[bin];
     used_ = std::max(used_, bin + 1);
 }
 
+std::map<uint64_t, std::vector<uint32_t>> TimeBins::Rows() const {
+    std::map<uint64_t, std::vector<uint32_t>> rows;
+    for (const auto& [key, row] : rowOfKey_) rows.emplace(key, rows_[row]);
+    return rows;
+}
+
 void TimeBins::Widen() {
-    for (auto& [key, row] : rows_) {
+    for (std::vector<uint32_t>& row : rows_) {
         for (size_t bin = 0; bin < bins_; ++bin) row[bin] = bin * 2 < bins_ ? row[bin * 2] + (bin * 2 + 1 < bins_ ? row[bin * 2 + 1] : 0) : 0;
     }
     width_ *= 2;
     used_ = (used_ + 1) / 2;
+    lastBin_ = 0;  // bin 0 still starts at the origin
+    lastBinStart_ = 0;
 }
 
 }  // namespace vextrel::tool

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <unordered_map>
 #include <vector>
 
 namespace vextrel::tool {
@@ -22,20 +23,26 @@ public:
     uint64_t Width() const { return width_; }
     // The bins in use: up to the last one counted in.
     size_t Used() const { return used_; }
-    // The rows by key.
-    const std::map<uint64_t, std::vector<uint32_t>>& Rows() const { return rows_; }
+    // The rows ordered by key.
+    std::map<uint64_t, std::vector<uint32_t>> Rows() const;
+    size_t RowCount() const { return rows_.size(); }
 
 private:
     void Widen();
+    size_t BinOf(uint64_t offset);
 
     size_t bins_;
     uint64_t width_;
     uint64_t origin_ = 0;
     bool started_ = false;
     size_t used_ = 0;
-    std::map<uint64_t, std::vector<uint32_t>> rows_;
+    std::vector<std::vector<uint32_t>> rows_;        // in the order their keys came
+    std::unordered_map<uint64_t, size_t> rowOfKey_;  // index into rows_
     uint64_t lastKey_ = 0;
     std::vector<uint32_t>* lastRow_ = nullptr;
+    // The bin of the time before and where it starts: times mostly stay in it.
+    size_t lastBin_ = 0;
+    uint64_t lastBinStart_ = 0;
 };
 
 }  // namespace vextrel::tool

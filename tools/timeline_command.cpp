@@ -5,7 +5,10 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <optional>
+#include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "tools/commands.h"
 #include "tools/json_text.h"
@@ -29,11 +32,22 @@ void AppendNumber(std::string& text, Number value) {
     text.append(digits, end);
 }
 
-// The event name: the first line of the message, cut to a readable length.
-std::string EventName(std::string_view text) {
-    std::string name(text.substr(0, text.find('\n')));
-    if (name.size() > kEventNameLength) name = name.substr(0, kEventNameLength) + "...";
-    return name.empty() ? "(empty)" : name;
+// Appends a literal without measuring it at run time.
+template <size_t size>
+void Put(std::string& text, const char (&literal)[size]) {
+    text.append(literal, size - 1);
+}
+
+// The event name: the first line of the message, cut to a readable length ("..." marks the cut).
+struct EventName {
+    std::string_view text;
+    bool cut = false;
+    bool SaysAllOf(std::string_view message) const { return !cut && !text.empty() && text.size() == message.size(); }
+};
+EventName EventNameOf(std::string_view message) {
+    const std::string_view line = message.substr(0, message.find('\n'));
+    if (line.size() > kEventNameLength) return {line.substr(0, kEventNameLength), true};
+    return {line, false};
 }
 
 // Writes events as they come; the names of processes and threads, known only at the end, follow
@@ -48,64 +62,61 @@ public:
         const TraceEntry& entry = *merged.entry;
         const uint32_t pid = ProcessOf(merged);
         const int64_t time = TimeOf(merged);
-        const std::string& path = files_.Streams()[merged.file].Path();
         std::string& text = Start();
         if (entry.kind == EntryKind::kLostOutput) {
-            text += "{\"name\":\"lost output\",\"cat\":\"lost_output\",\"ph\":\"i\",\"s\":\"p\",\"ts\":";
+            Put(text, "{\"name\":\"lost output\",\"cat\":\"lost_output\",\"ph\":\"i\",\"s\":\"p\",\"ts\":");
             AppendNumber(text, time);
-            text += ",\"pid\":";
+            Put(text, ",\"pid\":");
             AppendNumber(text, pid);
-            text += ",\"tid\":0,\"args\":{\"file\":";
-            AppendJsonQuoted(text, path);
-            text += ",\"line\":";
+            Put(text, ",\"tid\":0,\"args\":{\"file\":");
+            AppendJsonQuoted(text, files_.Streams()[merged.file].Path());
+            Put(text, ",\"line\":");
             AppendNumber(text, entry.line);
-            text += "}}";
+            Put(text, "}}");
             out_.Written();
             return;
         }
-        if (!entry.name.empty()) {
-            std::string& trackName = threadNames_[{pid, entry.threadId}];
-            if (trackName.find(entry.name) == std::string::npos) trackName += (trackName.empty() ? "" : ", ") + entry.name;
-        } else if (pid != lastPid_ || entry.threadId != lastThread_) {
-            threadNames_.try_emplace({pid, entry.threadId});
-        }
-        lastPid_ = pid;
-        lastThread_ = entry.threadId;
+        NameTrack(pid, entry);
         const std::string_view message = entry.Text();
-        const std::string name = EventName(message);
-        text += "{\"name\":";
-        AppendJsonQuoted(text, name);
+        const EventName name = EventNameOf(message);
+        Put(text, "{\"name\":");
+        if (name.text.empty()) {
+            Put(text, "\"(empty)\"");
+        } else {
+            AppendJsonQuoted(text, name.text);
+            if (name.cut) text.insert(text.size() - 1, "...");
+        }
         const FacilityText& facility = FacilityTextOf(entry.facilityId);
         text += facility.category;
         if (entry.elapsedMicroseconds) {
             const int64_t duration = static_cast<int64_t>(*entry.elapsedMicroseconds);
-            text += ",\"ph\":\"X\",\"ts\":";
+            Put(text, ",\"ph\":\"X\",\"ts\":");
             AppendNumber(text, time - duration);
-            text += ",\"dur\":";
+            Put(text, ",\"dur\":");
             AppendNumber(text, duration);
         } else {
-            text += ",\"ph\":\"i\",\"s\":\"t\",\"ts\":";
+            Put(text, ",\"ph\":\"i\",\"s\":\"t\",\"ts\":");
             AppendNumber(text, time);
         }
-        text += ",\"pid\":";
+        Put(text, ",\"pid\":");
         AppendNumber(text, pid);
-        text += ",\"tid\":";
+        Put(text, ",\"tid\":");
         AppendNumber(text, entry.threadId);
-        text += ",\"args\":{";
+        Put(text, ",\"args\":{");
         text += facility.arguments;
-        text += ",\"line\":";
+        Put(text, ",\"line\":");
         AppendNumber(text, entry.line);
         // The whole message only when the name does not already say it all.
-        if (name != message) {
-            text += ",\"text\":";
+        if (!name.SaysAllOf(message)) {
+            Put(text, ",\"text\":");
             AppendJsonQuoted(text, message);
         }
         if (!entry.name.empty()) {
-            text += ",\"config\":";
+            Put(text, ",\"config\":");
             AppendJsonQuoted(text, entry.name);
         }
         if (wall_) text += ",\"time\":" + FormatSeconds(entry.microseconds);
-        text += "}}";
+        Put(text, "}}");
         out_.Written();
     }
 
@@ -126,6 +137,18 @@ public:
     }
 
 private:
+    // Every thread gets a track; one that records carry configuration names on is named after them.
+    void NameTrack(uint32_t pid, const TraceEntry& entry) {
+        if (!entry.name.empty()) {
+            std::string& trackName = threadNames_[{pid, entry.threadId}];
+            if (trackName.find(entry.name) == std::string::npos) trackName += (trackName.empty() ? "" : ", ") + entry.name;
+        } else if (pid != lastPid_ || entry.threadId != lastThread_) {
+            threadNames_.try_emplace({pid, entry.threadId});
+        }
+        lastPid_ = pid;
+        lastThread_ = entry.threadId;
+    }
+
     // What an event says about its facility: `,"cat":NAME` and `"facility_id":ID,"priority":LEVEL`,
     // the same for every record of a facility until a header names facilities anew.
     struct FacilityText {
@@ -161,6 +184,10 @@ private:
 
     // The header's process id; a file without a header gets a number of its own.
     uint32_t ProcessOf(const TraceFiles::Merged& merged) {
+        // Most entries come from the same file and header as one of the entries before.
+        if (processFiles_.size() <= merged.file) processFiles_.resize(merged.file + 1);
+        KnownProcess& known = processFiles_[merged.file];
+        if (known.pid != 0 && known.session == merged.entry->session) return known.pid;
         const SessionHeader* session = SessionOf(merged);
         const uint32_t pid = session && session->processId != 0 ? session->processId
                                                                  : static_cast<uint32_t>(merged.file + 1);
@@ -170,6 +197,7 @@ private:
             const size_t slash = path.find_last_of("/\\");
             processNames_[pid] = (slash == std::string::npos ? path : path.substr(slash + 1)) + " (" + file + ")";
         }
+        known = {pid, merged.entry->session};
         return pid;
     }
 
@@ -186,6 +214,11 @@ private:
     bool wall_;
     bool any_ = false;
     std::map<uint32_t, std::string> processNames_;
+    struct KnownProcess {
+        uint32_t pid = 0;
+        std::optional<size_t> session;
+    };
+    std::vector<KnownProcess> processFiles_;  // per file: the process of its last entry
     std::map<std::pair<uint32_t, uint32_t>, std::string> threadNames_;
     uint32_t lastPid_ = 0, lastThread_ = UINT32_MAX;
     std::unordered_map<uint32_t, FacilityText> facilityTexts_;
@@ -193,7 +226,7 @@ private:
 };
 
 int RunTimeline(const TimelineOptions& options) {
-    TraceFiles files(options.files, options.quiet);
+    TraceFiles files(options.files, options.quiet, options.progressBytes);
     const RecordFilter filter(options.filter, files.Names());
     std::FILE* out = std::fopen(options.output.c_str(), "wb");
     if (out == nullptr) throw std::runtime_error("cannot write " + options.output);

@@ -46,10 +46,18 @@ std::optional<uint64_t> TakeNumber(std::string_view& text, size_t minDigits, siz
     uint64_t value = 0;
     size_t count = 0;
     const size_t limit = std::min(text.size(), maxDigits);
+    const char* digits = text.data();
     while (count < limit) {
-        const int digit = kDigitValues[static_cast<unsigned char>(text[count])];
-        if (digit < 0 || digit >= base) break;
-        value = value * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit);
+        unsigned digit;
+        if constexpr (base == 10) {
+            digit = static_cast<unsigned>(static_cast<unsigned char>(digits[count])) - '0';
+            if (digit >= 10) break;
+        } else {
+            const int known = kDigitValues[static_cast<unsigned char>(digits[count])];
+            if (known < 0) break;
+            digit = static_cast<unsigned>(known);
+        }
+        value = value * static_cast<uint64_t>(base) + digit;
         ++count;
     }
     if (count < minDigits || (count < text.size() && count == maxDigits && kDigitValues[static_cast<unsigned char>(text[count])] >= 0))
@@ -138,38 +146,92 @@ void CivilFromDays(int64_t days, int& year, int& month, int& day) {
 
 }  // namespace
 
-bool ParseRecordLine(std::string_view line, TraceEntry& record) {
-    std::string_view rest = line;
-    const auto seconds = TakeNumber<10>(rest, 1, 19);
-    if (!seconds || !TakeChar(rest, '.')) return false;
-    const auto micro = TakeNumber<10>(rest, 6, 6);
-    if (!micro || !TakeChar(rest, ',')) return false;
-    const auto thread = TakeNumber<16>(rest, 5, 8);
-    if (!thread || !TakeChar(rest, ',')) return false;
-    const auto facility = TakeNumber<16>(rest, 4, 6);
-    if (!facility) return false;
+namespace {
+
+// The fields of a record line, read before the line is known to be one.
+struct RecordFields {
+    uint64_t microseconds = 0;
+    uint32_t threadId = 0, facilityId = 0;
     std::string_view name;
+    size_t textStart = 0;
+};
+
+// Reads up to `maxDigits` + 1 hexadecimal digits at `p`: their count, their value in `value`.
+size_t HexRun(const char*& p, const char* end, size_t maxDigits, uint64_t& value) {
+    size_t count = 0;
+    value = 0;
+    for (; p < end && count <= maxDigits; ++p, ++count) {
+        const int digit = kDigitValues[static_cast<unsigned char>(*p)];
+        if (digit < 0) break;
+        value = value << 4 | static_cast<unsigned>(digit);
+    }
+    return count;
+}
+
+// "SECONDS.MICROS,THREAD,FACILITY" and an optional ",nm=NAME" before ": ", read by hand: record
+// lines are nearly all of a trace file.
+bool ReadRecordFields(std::string_view line, RecordFields& fields) {
+    const char* p = line.data();
+    const char* const end = p + line.size();
+    uint64_t seconds = 0;
+    const char* const secondsStart = p;
+    for (unsigned digit; p < end && (digit = static_cast<unsigned>(static_cast<unsigned char>(*p)) - '0') < 10; ++p)
+        seconds = seconds * 10 + digit;
+    if (p == secondsStart || p - secondsStart > 19 || end - p < 8 || *p != '.') return false;
+    // Six decimals, each checked, then the comma.
+    uint64_t micro = 0;
+    unsigned bad = 0;
+    for (int i = 1; i <= 6; ++i) {
+        const unsigned digit = static_cast<unsigned>(static_cast<unsigned char>(p[i])) - '0';
+        bad |= digit >= 10;
+        micro = micro * 10 + digit;
+    }
+    if (bad || p[7] != ',') return false;
+    p += 8;
+    uint64_t thread = 0, facility = 0;
+    const size_t threadDigits = HexRun(p, end, 8, thread);
+    if (threadDigits < 5 || threadDigits > 8 || p == end || *p++ != ',') return false;
+    const size_t facilityDigits = HexRun(p, end, 6, facility);
+    if (facilityDigits < 4 || facilityDigits > 6) return false;
+    std::string_view rest(p, static_cast<size_t>(end - p));
+    fields.microseconds = seconds * 1000000u + micro;
+    fields.threadId = static_cast<uint32_t>(thread);
+    fields.facilityId = static_cast<uint32_t>(facility);
+    fields.name = {};
     if (StartsWith(rest, ",nm=")) {
         // The name may hold ':' and ','; the message starts after the first ": " (a name that
         // itself holds ": " cannot be told from the message and is cut there).
         rest.remove_prefix(4);
-        const size_t end = rest.find(": ");
-        if (end == std::string_view::npos) return false;
-        name = rest.substr(0, end);
-        rest.remove_prefix(end);
+        const size_t nameEnd = rest.find(": ");
+        if (nameEnd == std::string_view::npos) return false;
+        fields.name = rest.substr(0, nameEnd);
+        rest.remove_prefix(nameEnd);
     }
     if (!StartsWith(rest, ": ")) return false;
     rest.remove_prefix(2);
+    fields.textStart = line.size() - rest.size();
+    return true;
+}
+
+void FillRecord(std::string_view line, const RecordFields& fields, TraceEntry& record) {
     record.kind = EntryKind::kRecord;
-    record.microseconds = *seconds * 1000000u + *micro;
-    record.threadId = static_cast<uint32_t>(*thread);
-    record.facilityId = static_cast<uint32_t>(*facility);
-    record.name.assign(name);
+    record.microseconds = fields.microseconds;
+    record.threadId = fields.threadId;
+    record.facilityId = fields.facilityId;
+    record.name.assign(fields.name);
     record.elapsedMicroseconds.reset();
     record.session.reset();
     record.lines.assign(line);
-    record.textStart = line.size() - rest.size();
+    record.textStart = fields.textStart;
     record.textEnd = line.size();
+}
+
+}  // namespace
+
+bool ParseRecordLine(std::string_view line, TraceEntry& record) {
+    RecordFields fields;
+    if (!ReadRecordFields(line, fields)) return false;
+    FillRecord(line, fields, record);
     return true;
 }
 
@@ -268,8 +330,14 @@ void TraceFileReader::Finish() {
 std::vector<TraceEntry> TraceFileReader::TakeEntries() {
     std::vector<TraceEntry> entries(std::make_move_iterator(done_.begin()),
                                     std::make_move_iterator(done_.begin() + static_cast<std::ptrdiff_t>(doneCount_)));
-    doneCount_ = 0;
+    Recycle();
     return entries;
+}
+
+void TraceFileReader::Recycle() {
+    // The entry still being read moves to the front, before the storage to reuse.
+    if (open_ && doneCount_ > 0) std::swap(done_[0], done_[doneCount_]);
+    doneCount_ = 0;
 }
 
 namespace {
@@ -289,33 +357,34 @@ void Cleared(TraceEntry& entry) {
 
 }  // namespace
 
-TraceEntry& TraceFileReader::NextDone() {
+TraceEntry& TraceFileReader::FreeSlot() {
     if (doneCount_ == done_.size()) done_.emplace_back();
-    return done_[doneCount_++];
+    return done_[doneCount_];
 }
 
 void TraceFileReader::Complete() {
     if (!open_) return;
-    if (current_.kind == EntryKind::kRecord) {
-        SplitElapsedSuffix(current_);
-        lastMicroseconds_ = current_.microseconds;
+    TraceEntry& entry = Open();
+    if (entry.kind == EntryKind::kRecord) {
+        SplitElapsedSuffix(entry);
+        lastMicroseconds_ = entry.microseconds;
     }
-    // The entry changes places with a finished one, whose storage the next entry reuses.
-    std::swap(NextDone(), current_);
+    ++doneCount_;
     open_ = false;
 }
 
 void TraceFileReader::ClaimBlankLines(size_t count) {
     for (size_t i = 0; i < count; ++i) {
         if (!open_) {
-            TraceEntry& blank = NextDone();
+            TraceEntry& blank = FreeSlot();
             Cleared(blank);
             blank.line = lineNumber_ - pendingBlanks_ + i;
             blank.microseconds = lastMicroseconds_;
+            ++doneCount_;
             continue;
         }
-        current_.lines += '\n';
-        current_.textEnd = current_.lines.size();
+        Open().lines += '\n';
+        Open().textEnd = Open().lines.size();
     }
     pendingBlanks_ -= count;
 }
@@ -323,22 +392,24 @@ void TraceFileReader::ClaimBlankLines(size_t count) {
 void TraceFileReader::StartEntry(EntryKind kind, std::string_view line) {
     const size_t ownBlanks = pendingBlanks_;
     Complete();
-    Cleared(current_);
+    TraceEntry& entry = FreeSlot();
+    Cleared(entry);
     open_ = true;
-    current_.kind = kind;
-    current_.line = lineNumber_ - ownBlanks;
-    current_.microseconds = lastMicroseconds_;
-    if (!sessions_.empty()) current_.session = sessions_.size() - 1;
-    current_.lines.assign(ownBlanks, '\n');
-    current_.lines += line;
+    entry.kind = kind;
+    entry.line = lineNumber_ - ownBlanks;
+    entry.microseconds = lastMicroseconds_;
+    if (!sessions_.empty()) entry.session = sessions_.size() - 1;
+    entry.lines.assign(ownBlanks, '\n');
+    entry.lines += line;
     pendingBlanks_ = 0;
 }
 
 // Adds a line to the open entry; a record's message goes on over it.
 void TraceFileReader::AppendLine(std::string_view line) {
-    current_.lines += '\n';
-    current_.lines += line;
-    current_.textEnd = current_.lines.size();
+    TraceEntry& entry = Open();
+    entry.lines += '\n';
+    entry.lines += line;
+    entry.textEnd = entry.lines.size();
 }
 
 void TraceFileReader::StartHeader(std::string_view line, bool refresh) {
@@ -376,11 +447,11 @@ bool TraceFileReader::ReadHeaderLine(std::string_view line) {
     if (!known) return false;
     const size_t blanksBefore = line == kColumnTitle ? 1 : 0;
     ClaimBlankLines(pendingBlanks_ > blanksBefore ? pendingBlanks_ - blanksBefore : 0);
-    if (!open_ || current_.kind != EntryKind::kHeader) {
+    if (!open_ || Open().kind != EntryKind::kHeader) {
         // A record written while the header was being written came between its lines.
         StartEntry(EntryKind::kHeader, line);
     } else {
-        current_.lines.append(pendingBlanks_, '\n');
+        Open().lines.append(pendingBlanks_, '\n');
         AppendLine(line);
         pendingBlanks_ = 0;
     }
@@ -402,13 +473,15 @@ void TraceFileReader::ReadLine(std::string_view line) {
     const bool firstLine = !sawLine_;
     sawLine_ = true;
     // Record lines, by far the most, start with a digit; no other form does.
-    if (line[0] >= '0' && line[0] <= '9' && ParseRecordLine(line, scratch_)) {
+    RecordFields fields;
+    if (line[0] >= '0' && line[0] <= '9' && ReadRecordFields(line, fields)) {
         traceForm_ |= firstLine;
         ClaimBlankLines(pendingBlanks_);
         Complete();
-        std::swap(current_, scratch_);
-        current_.line = lineNumber_;
-        if (!sessions_.empty()) current_.session = sessions_.size() - 1;
+        TraceEntry& record = FreeSlot();
+        FillRecord(line, fields, record);
+        record.line = lineNumber_;
+        if (!sessions_.empty()) record.session = sessions_.size() - 1;
         open_ = true;
         return;
     }
@@ -426,7 +499,7 @@ void TraceFileReader::ReadLine(std::string_view line) {
     }
     if (StartsWith(line, kLostPrefix)) {
         ClaimBlankLines(pendingBlanks_);
-        if (open_ && current_.kind == EntryKind::kLostOutput && !StartsWith(line, kLostFirstLine)) {
+        if (open_ && Open().kind == EntryKind::kLostOutput && !StartsWith(line, kLostFirstLine)) {
             AppendLine(line);
         } else {
             StartEntry(EntryKind::kLostOutput, line);
@@ -434,7 +507,7 @@ void TraceFileReader::ReadLine(std::string_view line) {
         return;
     }
     if (inHeader_ && !sessions_.empty() && ReadHeaderLine(line)) return;
-    if (open_ && current_.kind == EntryKind::kRecord) {
+    if (open_ && Open().kind == EntryKind::kRecord) {
         // A message that holds line ends continues on lines without a prefix.
         ClaimBlankLines(pendingBlanks_);
         AppendLine(line);

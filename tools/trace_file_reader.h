@@ -107,7 +107,7 @@ public:
     // The entries completed so far, without moving them: valid until Recycle, which lets the
     // reader reuse their storage for the next ones (no allocation per line once warm).
     std::span<const TraceEntry> Completed() const { return {done_.data(), doneCount_}; }
-    void Recycle() { doneCount_ = 0; }
+    void Recycle();
     // The header blocks read so far (entries refer to them by index).
     const std::vector<SessionHeader>& Sessions() const { return sessions_; }
     // True once a CR LF line end was seen.
@@ -138,12 +138,12 @@ private:
     bool traceForm_ = false;
     bool sawLine_ = false;
     uint64_t lastMicroseconds_ = 0;
-    bool open_ = false;  // current_ is an entry not yet completed
-    TraceEntry current_;
-    TraceEntry scratch_;  // a record line is parsed into it, its storage reused
-    TraceEntry& NextDone();
-
-    std::vector<TraceEntry> done_;  // the first doneCount_ are completed entries, the rest spare storage
+    // The entries read are kept in done_: the first doneCount_ are completed; when open_, the one
+    // after them is the entry still being read; the rest are spare storage, reused as they come.
+    bool open_ = false;
+    TraceEntry& Open() { return done_[doneCount_]; }
+    TraceEntry& FreeSlot();  // the storage after the completed entries, made when there is none
+    std::vector<TraceEntry> done_;
     size_t doneCount_ = 0;
     std::vector<SessionHeader> sessions_;
 };

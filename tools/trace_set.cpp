@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <system_error>
 #include <stdexcept>
 #include <utility>
@@ -68,25 +69,31 @@ const TraceEntry* TraceStream::Next() {
     return entry;
 }
 
-TraceFiles::TraceFiles(const std::vector<std::string>& paths, bool quiet) : progress_(quiet) {
+TraceFiles::TraceFiles(const std::vector<std::string>& paths, bool quiet, uint64_t progressBytes)
+    : progress_(quiet, progressBytes) {
+    // The whole size is known before the first read, so the first progress line shows it.
+    for (const std::string& path : paths) {
+        std::error_code error;
+        const uint64_t size = std::filesystem::file_size(path, error);
+        progress_.AddTotal(error ? 0 : size);
+    }
     streams_.reserve(paths.size());
     for (const std::string& path : paths) {
         streams_.emplace_back(path, &progress_);
-        progress_.AddTotal(streams_.back().Size());
         for (const SessionHeader& session : streams_.back().Sessions()) names_.Add(session);
     }
     heads_.assign(streams_.size(), nullptr);
     headPending_.assign(streams_.size(), true);
     for (size_t file = 0; file < streams_.size(); ++file) {
         heads_[file] = streams_[file].Next();
-        if (heads_[file] != nullptr) heap_.push_back(file);
+        Push(file);
     }
-    std::make_heap(heap_.begin(), heap_.end(), [this](size_t a, size_t b) { return Later(a, b); });
 }
 
-bool TraceFiles::Later(size_t a, size_t b) const {
-    const uint64_t timeA = heads_[a]->microseconds, timeB = heads_[b]->microseconds;
-    return timeA != timeB ? timeA > timeB : a > b;
+void TraceFiles::Push(size_t file) {
+    if (heads_[file] == nullptr) return;
+    heap_.emplace_back(heads_[file]->microseconds, file);
+    std::push_heap(heap_.begin(), heap_.end(), std::greater<>());
 }
 
 void TraceFiles::Learn(size_t file, const TraceEntry* entry) {
@@ -95,18 +102,14 @@ void TraceFiles::Learn(size_t file, const TraceEntry* entry) {
 }
 
 TraceFiles::Merged TraceFiles::Next() {
-    const auto later = [this](size_t a, size_t b) { return Later(a, b); };
     if (advance_ != SIZE_MAX) {
         heads_[advance_] = streams_[advance_].Next();
-        if (heads_[advance_] != nullptr) {
-            heap_.push_back(advance_);
-            std::push_heap(heap_.begin(), heap_.end(), later);
-        }
+        Push(advance_);
         advance_ = SIZE_MAX;
     }
     if (heap_.empty()) return {streams_.size(), nullptr};
-    std::pop_heap(heap_.begin(), heap_.end(), later);
-    advance_ = heap_.back();
+    std::pop_heap(heap_.begin(), heap_.end(), std::greater<>());
+    advance_ = heap_.back().second;
     heap_.pop_back();
     Learn(advance_, heads_[advance_]);
     return {advance_, heads_[advance_]};

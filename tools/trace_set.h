@@ -50,10 +50,11 @@ private:
     std::optional<EntryKind> lastKind_;
 };
 
-// Opens every path (throwing as TraceStream does) with one progress line over all of them.
+// Opens every path (throwing as TraceStream does) with one progress line over all of them, shown
+// when their sizes add up to more than `progressBytes`.
 class TraceFiles {
 public:
-    TraceFiles(const std::vector<std::string>& paths, bool quiet);
+    TraceFiles(const std::vector<std::string>& paths, bool quiet, uint64_t progressBytes = Progress::kThresholdBytes);
 
     std::vector<TraceStream>& Streams() { return streams_; }
     // The facility names of the registry and of every header read so far: the first header of
@@ -78,14 +79,15 @@ public:
 
 private:
     void Learn(size_t file, const TraceEntry* entry);
-    bool Later(size_t a, size_t b) const;  // file a's head goes after file b's
+    void Push(size_t file);  // puts the file's head, when it has one, in the heap
 
     Progress progress_;
     std::vector<TraceStream> streams_;
     FacilityNames names_;
     std::vector<const TraceEntry*> heads_;
     std::vector<bool> headPending_;  // NextOf has not yet returned the head read at the start
-    std::vector<size_t> heap_;  // indexes of files with a head, earliest head on top
+    // The time and index of each file with a head, earliest on top (the lower index on a tie).
+    std::vector<std::pair<uint64_t, size_t>> heap_;
     size_t advance_ = SIZE_MAX;  // the file whose head the last Next returned
 };
 
