@@ -7,6 +7,7 @@
 #include "core/record_queue.h"
 #include "host/host_info.h"
 #include "output/queue_writer.h"
+#include "output/trace_file.h"
 #include "platform/clock.h"
 
 namespace vextrel::bench {
@@ -21,7 +22,7 @@ VextrelSession::VextrelSession(const std::string& folder, const char* baseName, 
     manager_ = CVextrelManager::Create();
     config_ = TraceConfig::Create();
     config_->file.SetFacilityPriority(kTracedFacility, VXP_LOWEST);
-    config_->file.OpenTraceFile(folder.c_str(), baseName);
+    OpenTraceFile(config_->file, folder.c_str(), baseName);
     queue_ = new RecordQueue;
     if (startWriter) {
         StartQueueWriter(*queue_, queueSize, *config_);

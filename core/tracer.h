@@ -13,11 +13,10 @@
 #include <vector>
 
 #include "core/priority_table.h"
+#include "core/trace_file_sink.h"
 #include "include/vextrel.h"
 
 namespace vextrel {
-
-class FileWriter;
 
 // Whether this thread is inside a trace client's OnTraceLine (a writer thread handing it a line).
 bool InsideClientCallback();
@@ -86,13 +85,14 @@ struct FileSwitch {
     // Ring index of the first record that belongs to the new file.
     uint32_t firstIndex = 0;
     // The new file, opened; null when the file tracer goes on without a file.
-    std::shared_ptr<FileWriter> writer;
+    std::shared_ptr<TraceFileSink> writer;
     // Lines the new file begins with.
     std::vector<std::string> header;
 };
 
-// The trace file, written through a FileWriter shared with other configurations that merged into
-// this one. Lines are written without a lock: a writing thread reads the current FileWriter under a
+// The trace file, written through a TraceFileSink (the FileWriter of output/) shared with other
+// configurations that merged into this one. Lines are written without a lock: a writing thread reads
+// the current sink under a
 // ReadGuard; replacing it publishes the new one and retires the old share, which closes the file
 // when it was the last.
 class FileTracer final : public BaseTracer {
@@ -100,7 +100,7 @@ public:
     FileTracer() = default;
     ~FileTracer() override;
 
-    // Passes the line to the FileWriter when there is one (any thread).
+    // Passes the line to the sink when there is one (any thread).
     void Write(char* line, int32_t length) override;
 
     // The line as the current FileWriter puts it into the file (FileWriter::Prepared), in `scratch`
@@ -111,24 +111,20 @@ public:
     // less what the file already ends with.
     void WriteBlock(const char* text, size_t length, bool onlyMissing = false);
 
-    // The FileWriter's WriteMissingPart, for the line a writer thread ended by the system was
+    // The sink's WriteMissingPart, for the line a writer thread ended by the system was
     // writing.
     void WriteMissingPart(const char* line, int32_t length);
 
-    // Makes the FileWriter bypass its stream (FileWriter::BypassStream): at process exit, after the
+    // Makes the sink bypass its stream (TraceFileSink::BypassStream): at process exit, after the
     // system ended a writer thread that may hold the stream's lock.
     void BypassStream();
 
-    // The FileWriter's flush result, or 0 without a file.
+    // The sink's flush result, or 0 without a file.
     int Flush();
 
     // A copy of the path of the file lines go to now (not one scheduled to take over), or "" without
     // one.
     std::string GetPath() const;
-
-    // Opens the trace file in `folder` for the base name (see output/trace_file.cpp); true when a
-    // file is open afterwards. Keeps an already open file.
-    bool OpenTraceFile(const char* folder, const char* baseName);
 
     // Releases this tracer's share of the file; the last share closes it once no reader holds it.
     void CloseTraceFile();
@@ -141,14 +137,14 @@ public:
     bool operator!=(const FileTracer& other) const;
 
     // File merge: base merge, unsigned minimum of the limits, either append flag, and a share of the
-    // other's FileWriter when it has one.
+    // other's sink when it has one.
     void MergeFrom(const FileTracer& other);
 
     bool HasWriter() const { return current_.load(std::memory_order_seq_cst) != nullptr; }
-    std::shared_ptr<FileWriter> Writer() const;
+    std::shared_ptr<TraceFileSink> Writer() const;
 
     // Makes `writer` the one lines go to; the previous share is retired.
-    void SetWriter(std::shared_ptr<FileWriter> writer);
+    void SetWriter(std::shared_ptr<TraceFileSink> writer);
 
     // Hands the tracer a file that takes over at a ring position (see FileSwitch); a switch handed
     // over earlier and not taken yet is dropped, and its file, into which nothing was written yet,
@@ -162,16 +158,16 @@ public:
     uint32_t counterValue = 0;
 
 private:
-    // Runs `use` on the current FileWriter (or null) under a ReadGuard.
+    // Runs `use` on the current sink (or null) under a ReadGuard.
     template <typename Use>
     auto WithCurrentWriter(Use&& use);
 
     // Guards writer_ between the threads that replace it (start, restart, reload, merges, the
     // writer thread at a switch).
     mutable std::mutex shareLock_;
-    std::shared_ptr<FileWriter> writer_;
+    std::shared_ptr<TraceFileSink> writer_;
     // writer_.get(), as the writing threads read it.
-    std::atomic<FileWriter*> current_{nullptr};
+    std::atomic<TraceFileSink*> current_{nullptr};
     std::atomic<FileSwitch*> pending_{nullptr};
 };
 

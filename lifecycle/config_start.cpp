@@ -85,7 +85,7 @@ void ProcessNameOfHost(char (&processName)[kProcessNameCapacity]) { ProcessNameO
 // A writer thread blocked in a write to a pipe or a device stays in the system for as long as the
 // reader pleases, past any stop wait: the library then stays loaded, so that an unload never pulls
 // the code from under it (see platform::KeepLibraryLoaded).
-void KeepLoadedForBlockingTarget(const FileWriter* writer) {
+void KeepLoadedForBlockingTarget(const TraceFileSink* writer) {
     if (writer != nullptr && writer->GetPath()[0] != '\0' && !platform::IsRegularFile(writer->GetPath())) {
         platform::KeepLibraryLoaded();
     }
@@ -104,7 +104,7 @@ void StartConfig(TraceConfig& config) {
         auto queue = std::make_unique<RecordQueue>();
         if (StartQueueWriter(*queue, config.queueSize, config)) config.SetQueue(queue.release());
     }
-    if (config.file.State() == kTracerActive && config.file.OpenTraceFile(config.traceFolder, processName)) {
+    if (config.file.State() == kTracerActive && OpenTraceFile(config.file, config.traceFolder, processName)) {
         KeepLoadedForBlockingTarget(config.file.Writer().get());
     }
     WriteHeaders(config);

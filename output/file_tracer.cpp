@@ -1,11 +1,10 @@
 // The FileTracer's share of a trace file: writing, flushing, sharing and comparing. Opening the file
-// (naming, folder creation, retention) lives in trace_file.cpp.
+// (naming, folder creation, retention) lives in output/, which hands the tracer its sink.
 #include "core/tracer.h"
 
 #include <string>
 
 #include "core/reclaim.h"
-#include "output/file_writer.h"
 #include "platform/files.h"
 
 namespace vextrel {
@@ -19,13 +18,13 @@ auto FileTracer::WithCurrentWriter(Use&& use) {
 }
 
 void FileTracer::Write(char* line, int32_t length) {
-    WithCurrentWriter([&](FileWriter* writer) {
+    WithCurrentWriter([&](TraceFileSink* writer) {
         return writer != nullptr ? writer->Write(line, static_cast<uint64_t>(static_cast<int64_t>(length))) : 0;
     });
 }
 
 std::string_view FileTracer::PrepareLine(const char* line, int32_t length, char* scratch, size_t scratchSize) {
-    return WithCurrentWriter([&](FileWriter* writer) {
+    return WithCurrentWriter([&](TraceFileSink* writer) {
         return writer != nullptr
                    ? writer->Prepared(line, static_cast<uint64_t>(static_cast<int64_t>(length)), scratch, scratchSize)
                    : std::string_view();
@@ -33,26 +32,26 @@ std::string_view FileTracer::PrepareLine(const char* line, int32_t length, char*
 }
 
 void FileTracer::WriteBlock(const char* text, size_t length, bool onlyMissing) {
-    WithCurrentWriter([&](FileWriter* writer) {
+    WithCurrentWriter([&](TraceFileSink* writer) {
         return writer != nullptr ? writer->WriteBlock(text, length, onlyMissing) : 0;
     });
 }
 
 void FileTracer::WriteMissingPart(const char* line, int32_t length) {
-    WithCurrentWriter([&](FileWriter* writer) {
+    WithCurrentWriter([&](TraceFileSink* writer) {
         return writer != nullptr ? writer->WriteMissingPart(line, static_cast<uint64_t>(static_cast<int64_t>(length))) : 0;
     });
 }
 
 void FileTracer::BypassStream() {
-    WithCurrentWriter([](FileWriter* writer) {
+    WithCurrentWriter([](TraceFileSink* writer) {
         if (writer != nullptr) writer->BypassStream();
         return 0;
     });
 }
 
 int FileTracer::Flush() {
-    return WithCurrentWriter([](FileWriter* writer) { return writer != nullptr ? writer->Flush() : 0; });
+    return WithCurrentWriter([](TraceFileSink* writer) { return writer != nullptr ? writer->Flush() : 0; });
 }
 
 std::string FileTracer::GetPath() const {
@@ -62,13 +61,13 @@ std::string FileTracer::GetPath() const {
 
 void FileTracer::CloseTraceFile() { SetWriter(nullptr); }
 
-std::shared_ptr<FileWriter> FileTracer::Writer() const {
+std::shared_ptr<TraceFileSink> FileTracer::Writer() const {
     std::lock_guard<std::mutex> guard(shareLock_);
     return writer_;
 }
 
-void FileTracer::SetWriter(std::shared_ptr<FileWriter> writer) {
-    auto released = std::make_unique<std::shared_ptr<FileWriter>>();
+void FileTracer::SetWriter(std::shared_ptr<TraceFileSink> writer) {
+    auto released = std::make_unique<std::shared_ptr<TraceFileSink>>();
     {
         std::lock_guard<std::mutex> guard(shareLock_);
         *released = std::move(writer_);
@@ -121,7 +120,7 @@ void FileTracer::MergeFrom(const FileTracer& other) {
     const uint32_t theirs = static_cast<uint32_t>(other.logFileLimit);
     logFileLimit = static_cast<int32_t>(mine < theirs ? mine : theirs);
     append = append || other.append;
-    if (std::shared_ptr<FileWriter> shared = other.Writer()) SetWriter(std::move(shared));
+    if (std::shared_ptr<TraceFileSink> shared = other.Writer()) SetWriter(std::move(shared));
 }
 
 }  // namespace vextrel

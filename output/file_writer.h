@@ -6,12 +6,14 @@
 #include <string>
 #include <string_view>
 
+#include "core/trace_file_sink.h"
+
 namespace vextrel {
 
 // The lines that tell the reader of a trace file that records were lost.
 extern const char* const kLostOutputLines[3];
 
-class FileWriter {
+class FileWriter : public TraceFileSink {
 public:
     // A null path leaves the path empty (Open then uses standard output).
     FileWriter(const char* path, bool append);
@@ -36,12 +38,12 @@ public:
 
     // The text as Write puts it into the file (the length rule and the user's name replaced), in
     // `scratch` when it changed, else a view of the text itself.
-    std::string_view Prepared(const char* text, uint64_t length, char* scratch, size_t scratchSize) const;
+    std::string_view Prepared(const char* text, uint64_t length, char* scratch, size_t scratchSize) const override;
 
     // Writes text that Prepared made, many lines at once, with one write, then flushes: how the
     // writer thread hands the file its lines. With `onlyMissing`, less the part the file already
     // ends with (see WriteMissingPart). Fails and recovers as Write; the count of bytes written.
-    uint64_t WriteBlock(const char* text, size_t length, bool onlyMissing = false);
+    uint64_t WriteBlock(const char* text, size_t length, bool onlyMissing = false) override;
 
     // fflush on the stream; EOF without a stream or when it fails (the writer then recovers as
     // Write says).
@@ -60,8 +62,6 @@ public:
 
     // The path given at construction ("" for standard output).
     virtual const char* GetPath() const { return path_.c_str(); }
-    // The extension of every trace file: "txt".
-    virtual const char* GetExtension() const { return "txt"; }
 
 protected:
     std::FILE* stream_ = nullptr;

@@ -119,8 +119,8 @@ bool OpenTraceFileAt(FileTracer& tracer, const char* folder, const char* baseNam
     return tracer.HasWriter();
 }
 
-bool FileTracer::OpenTraceFile(const char* folder, const char* baseName) {
-    return OpenTraceFileAt(*this, folder, baseName, platform::LocalTime());
+bool OpenTraceFile(FileTracer& tracer, const char* folder, const char* baseName) {
+    return OpenTraceFileAt(tracer, folder, baseName, platform::LocalTime());
 }
 
 namespace {
@@ -167,7 +167,7 @@ void DumpWriteStats() {
     const ConfigSnapshot configs = manager->Snapshot();
     for (uint32_t i = 0; i < configs.count; ++i) {
         // The statistics hook has nothing to report; the walk keeps each file's writer alive for it.
-        std::shared_ptr<FileWriter> writer = configs.items[i]->file.Writer();
+        std::shared_ptr<TraceFileSink> writer = configs.items[i]->file.Writer();
         (void)writer;
     }
 }

@@ -41,7 +41,11 @@ std::shared_ptr<FileWriter> OpenNewTraceFile(const FileTracer& tracer, const cha
                                              const platform::CalendarTime& now,
                                              uint32_t maxSuffix = kMaxTraceFileSuffix);
 
-// FileTracer::OpenTraceFile with the local time given: keeps an open file; otherwise creates the
+// Opens the trace file in `folder` for the base name and hands it to the tracer, as
+// OpenTraceFileAt does at the local time. True when the tracer has a file afterwards.
+bool OpenTraceFile(FileTracer& tracer, const char* folder, const char* baseName);
+
+// OpenTraceFile with the local time given: keeps an open file; otherwise creates the
 // folder, prunes old files (append flag clear and a log file limit above 0), then creates and
 // opens the file (OpenNewTraceFile). True when the tracer has a file afterwards.
 bool OpenTraceFileAt(FileTracer& tracer, const char* folder, const char* baseName,

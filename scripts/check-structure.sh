@@ -1,20 +1,32 @@
 #!/usr/bin/env bash
 # Checks the library's layering and the size of the tests.
 #
-#   scripts/check-structure.sh [includes|ratio]   (both when none is named)
+#   scripts/check-structure.sh [includes|links [BUILD_DIR]|ratio|format|self-test]
+#   (includes, links and ratio when none is named)
 #
-# includes: every `#include "folder/..."` of a library folder must point to the same folder or one
-#   to its left in  platform <- host, diag <- core <- output <- config <- lifecycle <- api.
-#   include/ is public (anyone may include it); platform/*/library_entry.cpp may include lifecycle/
-#   (the load/unload entry); tools/ may include any library folder.
+# The layers, each using only those to its left; siblings do not use each other:
+#   platform <- host, diag <- core <- output, config <- lifecycle <- api, entry
+# includes: every `#include "folder/..."` of a library folder must point to the same folder or a
+#   lower layer. include/ is public (anyone may include it); tools/ may include any library folder.
+# links: the same rule for symbols: every undefined symbol of a folder's object files (nm) that
+#   another library folder defines must be defined in the same folder or a lower layer. Reads the
+#   object files of BUILD_DIR (build/linux by default), building the library there first.
 # ratio: counts non-blank, non-comment lines of .cpp/.h: tests = tests/**, library = every source
 #   file outside tests/, bench/, examples/, fuzz/ and build*/; fails when the tests are above 40% of
 #   the library.
+# format: every tracked .cpp/.h file is as clang-format (.clang-format) writes it.
+# self-test: a deliberate breach in a scratch tree must fail the include and the link check, and the
+#   same tree without it must pass them.
 # Exits non-zero when a requested check fails.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
-declare -A RANK=([platform]=0 [host]=1 [diag]=1 [core]=2 [output]=3 [config]=4 [lifecycle]=5 [api]=6)
+declare -A RANK=([platform]=0 [host]=1 [diag]=1 [core]=2 [output]=3 [config]=3 [lifecycle]=4 [api]=5 [entry]=5)
+
+# Whether folder $1 may use folder $2: the same folder, or a lower layer.
+may_use() {
+    [[ $1 == "$2" ]] || ((RANK[$2] < RANK[$1]))
+}
 
 check_includes() {
     local bad=0 file line target from to
@@ -31,8 +43,7 @@ check_includes() {
                 bad=1
                 continue
             fi
-            [[ $file == platform/*/library_entry.cpp && $to == lifecycle ]] && continue
-            if ((RANK[$to] >= RANK[$from])); then
+            if ! may_use "$from" "$to"; then
                 echo "include against the layers: $file ($from) includes $target ($to)"
                 bad=1
             fi
@@ -43,6 +54,62 @@ check_includes() {
         return 1
     fi
     echo "includes: follow the layers"
+}
+
+# The library's object files of a build tree, one per line: CMake puts the object of <folder>/x.cpp
+# at CMakeFiles/<target>.dir/<folder>/x.cpp.o.
+object_files() {
+    find "$1/CMakeFiles/vextrel_objects.dir" "$1/CMakeFiles/vextrel.dir" -name '*.o' 2>/dev/null | sort
+}
+
+# The folder of an object file path: the first component after <target>.dir/.
+object_folder() {
+    local rest=${1#*CMakeFiles/*.dir/}
+    echo "${rest%%/*}"
+}
+
+check_links() {
+    local build=${1:-build/linux} object folder kind symbol bad=0
+    if [[ -z $(object_files "$build") ]]; then
+        if [[ ! -f $build/CMakeCache.txt ]]; then
+            cmake --preset "$(basename "$build")" >/dev/null || return 1
+        fi
+        cmake --build "$build" --target vextrel -j2 >/dev/null || return 1
+    fi
+    # Where each symbol is defined: the lowest layer that defines it (an inline function or a
+    # template instance is defined, weakly, in every folder that uses it).
+    declare -A defined_in=() needed_by=()
+    while IFS= read -r object; do
+        folder=$(object_folder "$object")
+        [[ -n ${RANK[$folder]+x} ]] || continue
+        while read -r kind symbol; do
+            if [[ $kind == U ]]; then
+                needed_by[$symbol]+=" $folder"
+            elif [[ -z ${defined_in[$symbol]+x} ]] || ((RANK[$folder] < RANK[${defined_in[$symbol]}])); then
+                defined_in[$symbol]=$folder
+            fi
+        done < <(nm -P "$object" | awk '$2 == "U" { print "U", $1 } $2 ~ /^[TDBRWVGSu]$/ { print "D", $1 }')
+    done < <(object_files "$build")
+    if ((${#defined_in[@]} == 0)); then
+        echo "links: no object files in $build"
+        return 1
+    fi
+    local -A reported=()
+    for symbol in "${!needed_by[@]}"; do
+        [[ -n ${defined_in[$symbol]+x} ]] || continue
+        for folder in ${needed_by[$symbol]}; do
+            may_use "$folder" "${defined_in[$symbol]}" && continue
+            [[ -n ${reported[$folder $symbol]+x} ]] && continue
+            reported[$folder $symbol]=1
+            echo "link against the layers: $folder uses $(c++filt "$symbol"), defined in ${defined_in[$symbol]}"
+            bad=1
+        done
+    done
+    if ((bad)); then
+        echo "links: FAILED"
+        return 1
+    fi
+    echo "links: follow the layers"
 }
 
 # Prints the non-blank, non-comment lines of the files named on standard input.
@@ -72,11 +139,83 @@ check_ratio() {
     fi
 }
 
+# The tracked C++ files clang-format would change, with the first lines of each difference.
+check_format() {
+    local formatter bad=0 file
+    formatter=$(command -v clang-format-14 || command -v clang-format) || {
+        echo "format: FAILED (no clang-format; Debian package clang-format-14)"
+        return 1
+    }
+    while IFS= read -r file; do
+        if ! "$formatter" --style=file "$file" | cmp -s - "$file"; then
+            echo "not formatted: $file"
+            "$formatter" --style=file "$file" | diff -u "$file" - | sed -n '3,12p'
+            bad=1
+        fi
+    done < <(source_files | grep -Ev '^(tests/consumers|build)/')
+    if ((bad)); then
+        echo "format: FAILED (run $formatter -i on the files above)"
+        return 1
+    fi
+    echo "format: the tree follows .clang-format"
+}
+
+# Runs the include and link checks on a scratch tree of two folders, core/ and output/: clean, both
+# must pass; with core/ including an output/ header and calling a function defined there, both must
+# fail.
+self_test() {
+    local scratch bad=0
+    scratch=$(mktemp -d)
+    trap 'rm -rf "$scratch"' RETURN
+    mkdir -p "$scratch/core" "$scratch/output" "$scratch/scripts"
+    cp scripts/check-structure.sh "$scratch/scripts/check-structure.sh"
+    printf 'int Lower() { return 1; }\n' >"$scratch/core/lower.cpp"
+    printf 'int Lower();\nint Upper() { return Lower() + 1; }\n' >"$scratch/output/upper.cpp"
+    printf 'int Upper();\n' >"$scratch/output/upper.h"
+    git -C "$scratch" init -q
+    scratch_objects() {
+        local dir=$scratch/build/CMakeFiles/vextrel_objects.dir file
+        rm -rf "$scratch/build"
+        for file in core/lower.cpp output/upper.cpp; do
+            mkdir -p "$dir/${file%/*}"
+            c++ -I "$scratch" -c "$scratch/$file" -o "$dir/$file.o" || return 1
+        done
+    }
+    scratch_objects || return 1
+    if ! "$scratch/scripts/check-structure.sh" includes >/dev/null; then
+        echo "self-test: the include check fails on a clean tree"
+        bad=1
+    fi
+    if ! "$scratch/scripts/check-structure.sh" links "$scratch/build" >/dev/null; then
+        echo "self-test: the link check fails on a clean tree"
+        bad=1
+    fi
+    # The breach: core/ includes an output/ header and calls Upper, defined in output/.
+    printf '#include "output/upper.h"\nint Lower() { return Upper() - 1; }\n' >"$scratch/core/lower.cpp"
+    scratch_objects || return 1
+    if "$scratch/scripts/check-structure.sh" includes >/dev/null; then
+        echo "self-test: the include check passes core/ including output/"
+        bad=1
+    fi
+    if "$scratch/scripts/check-structure.sh" links "$scratch/build" >/dev/null; then
+        echo "self-test: the link check passes core/ calling into output/"
+        bad=1
+    fi
+    if ((bad)); then
+        echo "self-test: FAILED"
+        return 1
+    fi
+    echo "self-test: both checks fail on a breach and pass without it"
+}
+
 status=0
-case ${1:-both} in
+case ${1:-all} in
     includes) check_includes || status=1 ;;
+    links) check_links "${2:-}" || status=1 ;;
     ratio) check_ratio || status=1 ;;
-    both) check_includes || status=1; check_ratio || status=1 ;;
-    *) echo "unknown check: $1 (includes, ratio)" >&2; exit 2 ;;
+    format) check_format || status=1 ;;
+    self-test) self_test || status=1 ;;
+    all) check_includes || status=1; check_links || status=1; check_ratio || status=1 ;;
+    *) echo "unknown check: $1 (includes, links, ratio, format, self-test)" >&2; exit 2 ;;
 esac
 exit $status

@@ -59,7 +59,7 @@ TEST(TraceFile, NamesOpeningAndCopies) {
     FileTracer original, copy;
     original.append = true;
     const std::string deep = folder.Path("a") + platform::kPathSeparator + "b";  // created level by level
-    ASSERT_TRUE(original.OpenTraceFile(deep.c_str(), "Host"));
+    ASSERT_TRUE(OpenTraceFile(original, deep.c_str(), "Host"));
     const std::string path = original.GetPath();
     EXPECT_EQ(path, deep + "/Host.txt");
     copy.SetWriter(original.Writer());
@@ -125,7 +125,7 @@ TEST(TraceFile, AnUnopenableFileLeavesClientsRunning) {
     TempFolder folder;
     std::ofstream(folder.Path("blocker")) << "a file, not a folder";
     std::unique_ptr<TraceConfig> config(TraceConfig::Create());
-    ASSERT_FALSE(config->file.OpenTraceFile((folder.Path("blocker") + platform::kPathSeparator + "logs").c_str(), "Host"));
+    ASSERT_FALSE(OpenTraceFile(config->file, (folder.Path("blocker") + platform::kPathSeparator + "logs").c_str(), "Host"));
     EXPECT_EQ(config->file.GetPath(), "");
     LineCollector client;
     config->client.AddClient(&client);
@@ -147,10 +147,10 @@ TEST(TraceFile, OnlyDatedFilesWithALimitPruneOldOnes) {
     FileTracer appending, counted, limited;
     appending.append = true;
     appending.logFileLimit = counted.logFileLimit = 1;
-    ASSERT_TRUE(appending.OpenTraceFile(folder.Path().c_str(), "Host"));
+    ASSERT_TRUE(OpenTraceFile(appending, folder.Path().c_str(), "Host"));
     counted.counterValue = 3;
     ::testing::internal::CaptureStderr();  // counted files are not pruned, and say so
-    ASSERT_TRUE(counted.OpenTraceFile(folder.Path().c_str(), "Host"));
+    ASSERT_TRUE(OpenTraceFile(counted, folder.Path().c_str(), "Host"));
     ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(name(counted), "Host_0000000003.txt");
     EXPECT_EQ(folder.Names().size(), 5u);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "output/file_writer.h"
+#include "output/trace_file.h"
 #include "output/user_name_scrub.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -35,7 +36,7 @@ TraceConfig* StartedConfig(const TempFolder& folder, TraceClient* client) {
     TraceConfig* config = TraceConfig::Create();
     config->client.AddClient(client);
     config->file.append = true;
-    EXPECT_TRUE(config->file.OpenTraceFile(folder.Path().c_str(), "Host"));
+    EXPECT_TRUE(OpenTraceFile(config->file, folder.Path().c_str(), "Host"));
     config->quiet.store(true);
     StartWriter(*config);
     return config;
@@ -277,7 +278,7 @@ TEST(FileTracer, ReplacingTheFileWhileTheWriterWritesLosesAndSplitsNoLine) {
 TEST(Writer, DrainUntilLeavesTheFileCurrentAndGivesUpOnARecordThatIsNeverCommitted) {
     TempFolder folder;
     std::unique_ptr<TraceConfig> config(TraceConfig::Create());
-    ASSERT_TRUE(config->file.OpenTraceFile(folder.Path().c_str(), "Host"));
+    ASSERT_TRUE(OpenTraceFile(config->file, folder.Path().c_str(), "Host"));
     config->quiet.store(true);
     StartWriter(*config);
     RecordQueue& queue = *config->Queue();
