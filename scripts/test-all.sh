@@ -174,11 +174,12 @@ run_script_suite() {
     record "$name" "$(sed -E 's/.* ([0-9]+) passed.*/\1/' <<<"$result")" \
         "$(sed -E 's/.* ([0-9]+) failed.*/\1/' <<<"$result")" $((SECONDS - start))
 }
-# Structure: the include graph follows the layers, and the test lines stay within 40% of the
-# library's; each check counts as one passed or failed test.
+# Structure: the include graph and the link graph (the linux preset's object files) follow the
+# layers, the checks catch a deliberate breach, the tree follows .clang-format and the test lines stay
+# within 40% of the library's; each check counts as one passed or failed test.
 run_structure() {
     local start=$SECONDS passed=0 failed=0 check
-    for check in includes ratio; do
+    for check in includes links self-test format ratio; do
         if "$ROOT/scripts/check-structure.sh" "$check" >"$LOGS/structure-$check.log" 2>&1; then
             passed=$((passed + 1))
         else
