@@ -1,7 +1,7 @@
 // The trace output: write statistics and the trace file's path.
 #include "api/guarded.h"
+#include "core/config_walks.h"
 #include "include/vextrel.h"
-#include "output/trace_file.h"
 
 using namespace vextrel;
 

@@ -1,5 +1,9 @@
 #include "core/config_walks.h"
 
+#include <atomic>
+#include <memory>
+#include <string>
+
 #include "core/facility.h"
 #include "core/manager.h"
 #include "core/reclaim.h"
@@ -47,6 +51,55 @@ void SetConfigNames(const char* name) {
     if (manager == nullptr) return;
     const ConfigSnapshot configs = manager->Snapshot();
     for (uint32_t i = 0; i < configs.count; ++i) configs.items[i]->name.Set(name);
+}
+
+namespace {
+
+// The last path handed to the host. Replaced (and the old copy retired) only when the path changed,
+// which takes a restart, reload or a change of files, so a copy stays valid as long as the host was
+// told it would.
+std::atomic<const std::string*> g_hostPathCopy{nullptr};
+
+const char* KeepHostPathCopy(std::string path) {
+    auto copy = std::make_unique<std::string>(std::move(path));
+    const ReadGuard guard;  // the copy compared with is not freed meanwhile
+    const std::string* kept = g_hostPathCopy.load(std::memory_order_seq_cst);
+    for (;;) {
+        if (kept != nullptr && *kept == *copy) return kept->c_str();
+        if (g_hostPathCopy.compare_exchange_strong(kept, copy.get(), std::memory_order_seq_cst)) break;
+    }
+    Retire(const_cast<std::string*>(kept));
+    return copy.release()->c_str();
+}
+
+}  // namespace
+
+void ReleaseHostPathCopy() { delete g_hostPathCopy.exchange(nullptr, std::memory_order_seq_cst); }
+
+const char* CurrentTracePath() {
+    std::string path;
+    {
+        // The path is copied while the guard keeps the configuration and its file alive.
+        const ReadGuard guard;
+        CVextrelManager* manager = CurrentManager();
+        if (manager == nullptr) return "";
+        const ConfigSnapshot configs = manager->Snapshot();
+        if (configs.count == 0 || configs.items[0] == nullptr) return "";
+        path = configs.items[0]->file.GetPath();
+    }
+    return path.empty() ? "" : KeepHostPathCopy(std::move(path));
+}
+
+void DumpWriteStats() {
+    const ReadGuard guard;
+    CVextrelManager* manager = CurrentManager();
+    if (manager == nullptr) return;
+    const ConfigSnapshot configs = manager->Snapshot();
+    for (uint32_t i = 0; i < configs.count; ++i) {
+        // The statistics hook has nothing to report; the walk keeps each file's writer alive for it.
+        std::shared_ptr<TraceFileSink> writer = configs.items[i]->file.Writer();
+        (void)writer;
+    }
 }
 
 }  // namespace vextrel

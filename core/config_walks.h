@@ -27,4 +27,14 @@ uint32_t ChangeFacilityPriority(uint32_t facilityId, uint32_t priorityWord);
 // Sets the name that every published configuration stamps on its records.
 void SetConfigNames(const char* name);
 
+// The path of the file the current manager's first configuration writes to now; "" when there is
+// none. The text is the library's copy, kept until the path changes (see VextrelGetTracePath).
+const char* CurrentTracePath();
+
+// Frees the copy CurrentTracePath keeps, at unload.
+void ReleaseHostPathCopy();
+
+// Walks the file writers of the published configurations; there are no statistics to report.
+void DumpWriteStats();
+
 }  // namespace vextrel

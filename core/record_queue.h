@@ -14,7 +14,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "platform/raw_event.h"
+#include "core/raw_event.h"
 
 namespace vextrel {
 
@@ -160,7 +160,7 @@ public:
     // Whether Stop was called.
     bool Stopping() const { return stopFlag.load(std::memory_order_relaxed) != 0; }
     // Set by the stopping thread before Stop when the process is ending: a writer thread found gone
-    // then was ended by the system, perhaps in the middle of a write (see QueueWriter::Finish).
+    // then was ended by the system, perhaps in the middle of a write (see CWriteBehinderThread::Finish).
     void MarkProcessEnding() { processEnding = true; }
     // For the crash path: wakes the writer and waits until the output of every record reserved
     // before the call is written out, the counter passes `deadline`, or the written-out position

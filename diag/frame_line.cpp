@@ -46,7 +46,7 @@ void FormatFrameLine(const void* address, char* line, size_t size, bool symbols)
     FormatModuleFrameLine(AddressValue(address), moduleName, moduleBase, line, size);
 }
 
-void FormatFrameLineWithoutWaiting(const void* address, bool returnAddress, platform::SymbolFacts& scratch,
+void FormatFrameLineWithoutWaiting(const void* address, bool returnAddress, platform::SymbolDetails& scratch,
                                    char* line, size_t size) {
     char moduleName[kFrameModuleNameCapacity];
     uint64_t moduleBase = 0;

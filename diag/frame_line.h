@@ -35,7 +35,7 @@ void FormatFrameLine(const void* address, char* line, size_t size, bool symbols)
 // crashing process: the symbol form when the symbol is known at once, else the module form. A
 // return address is looked up one byte earlier, so that a call that never returns shows its
 // caller rather than the function that follows. `scratch` holds the lookup.
-void FormatFrameLineWithoutWaiting(const void* address, bool returnAddress, platform::SymbolFacts& scratch,
+void FormatFrameLineWithoutWaiting(const void* address, bool returnAddress, platform::SymbolDetails& scratch,
                                    char* line, size_t size);
 
 // Calls `emit` with the frame line of `frames[1]`, `frames[2]`, ... up to `frames[count - 1]`,

@@ -15,7 +15,7 @@ const char* OrEmpty(const char* text) { return text != nullptr ? text : ""; }
 // host's real-time thread may have a small one) and are shared under their lock, as the symbol
 // library itself is.
 struct SymbolScratch {
-    platform::SymbolFacts facts;
+    platform::SymbolDetails facts;
     char source[kSourceTextCapacity] = {};
     char moduleName[1024] = {};
     char description[kSymbolTextCapacity] = {};
@@ -54,7 +54,7 @@ void FormatNoSymbolText(uint64_t address, const char* moduleName, uint64_t modul
 void SymbolizeAddress(const void* address, char* text, size_t size) {
     std::lock_guard<std::mutex> guard(g_scratchLock);
     auto& [facts, source, moduleName, description] = g_scratch;
-    facts = platform::SymbolFacts{};
+    facts = platform::SymbolDetails{};
     if (!platform::LookUpSymbol(address, &facts)) {
         CopyTruncated(text, size, kNoSymbolText);
         return;

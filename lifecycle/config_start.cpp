@@ -39,9 +39,9 @@ void WriteLines(Tracer& tracer, const std::vector<std::string>& lines) {
 
 }  // namespace
 
-HeaderFacts CurrentHeaderFacts() {
+HeaderDetails CurrentHeaderDetails() {
     const HostInfo& host = Host();
-    HeaderFacts facts;
+    HeaderDetails facts;
     facts.executablePath = host.executablePath;
     facts.processId = platform::CurrentProcessId();
     facts.utc = platform::UtcTime();
@@ -60,7 +60,7 @@ namespace {
 
 // The header lines of a configuration, each cut to what one line buffer holds.
 std::vector<std::string> HeaderLinesOf(const TraceConfig& config, bool toFile) {
-    const HeaderFacts facts = CurrentHeaderFacts();
+    const HeaderDetails facts = CurrentHeaderDetails();
     const std::vector<FacilityPriority> facilities = FileTracerFacilities(config);
     std::vector<std::string> lines = toFile ? FileHeaderLines(facts, facilities, config.refresh)
                                             : ConsoleHeaderLines(facts, facilities, config.refresh);

@@ -9,7 +9,7 @@ class TraceConfig;
 
 // The facts of this process now: host facts, process id, UTC time and counter, configuration files
 // read so far and the machine id.
-HeaderFacts CurrentHeaderFacts();
+HeaderDetails CurrentHeaderDetails();
 
 // Starts the output of a configuration that never ran: creates its record queue and writer thread
 // when a tracer is enabled, opens its trace file when the file tracer is enabled, writes the file

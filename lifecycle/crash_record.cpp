@@ -15,6 +15,7 @@
 #include "diag/frame_line.h"
 #include "output/trace_file_handles.h"
 #include "platform/clock.h"
+#include "platform/stream.h"
 
 namespace vextrel {
 namespace {
@@ -24,7 +25,7 @@ namespace {
 struct CrashScratch {
     intptr_t handles[kTraceFileHandleCapacity];
     char line[kFrameLineCapacity];
-    platform::SymbolFacts symbol;
+    platform::SymbolDetails symbol;
 };
 CrashScratch g_scratch;
 std::atomic<bool> g_crashRecorded{false};
@@ -53,7 +54,7 @@ void WriteToEveryFile(uint32_t fileCount, const char* text) {
     for (uint32_t i = 0; i < fileCount; ++i) platform::WriteToNativeHandle(g_scratch.handles[i], text, length);
 }
 
-void OnCrash(const platform::CrashFacts& facts) { WriteCrashRecord(facts); }
+void OnCrash(const platform::CrashDetails& facts) { WriteCrashRecord(facts); }
 
 }  // namespace
 
@@ -78,7 +79,7 @@ void UpdateCrashRecord(const CVextrelManager* manager) {
 
 void RemoveCrashRecord() { platform::RemoveCrashHandler(); }
 
-void FormatCrashLine(const platform::CrashFacts& facts, char* line, size_t size) {
+void FormatCrashLine(const platform::CrashDetails& facts, char* line, size_t size) {
     if (line == nullptr || size == 0) return;
     char code[48];
     if (facts.isSignal) {
@@ -93,7 +94,7 @@ void FormatCrashLine(const platform::CrashFacts& facts, char* line, size_t size)
 
 bool CrashRecorded() { return g_crashRecorded.load(std::memory_order_acquire); }
 
-void WriteCrashRecord(const platform::CrashFacts& facts) {
+void WriteCrashRecord(const platform::CrashDetails& facts) {
     g_crashRecorded.store(true, std::memory_order_release);
     DrainRings(facts.threadId);
     const uint32_t fileCount = TraceFileHandles(g_scratch.handles, kTraceFileHandleCapacity);

@@ -28,13 +28,13 @@ void RemoveCrashRecord();
 
 // Writes the crash line of `facts` into `line`: the signal or exception, the faulting address, the
 // instruction and the thread, ending in a newline; cut to `size` - 1 characters.
-void FormatCrashLine(const platform::CrashFacts& facts, char* line, size_t size);
+void FormatCrashLine(const platform::CrashDetails& facts, char* line, size_t size);
 
 // The crash handler's work on the crashing thread: waits (bounded) until every writer of the
 // current manager, other than the crashing thread itself, has taken the records reserved before
 // the crash, then writes the crash line, "Stacktrace:" and one frame line per stack entry straight
 // to the handle of every open trace file. Allocates nothing and takes no lock.
-void WriteCrashRecord(const platform::CrashFacts& facts);
+void WriteCrashRecord(const platform::CrashDetails& facts);
 
 // Whether a crash record was written in this process: the trace files then end with it, and an exit
 // that follows the crash (the Windows runtime's abort ends the process through exit, a host's own

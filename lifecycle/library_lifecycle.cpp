@@ -9,6 +9,7 @@
 #include "config/config_parser.h"
 #include "core/facility.h"
 #include "core/manager.h"
+#include "core/config_walks.h"
 #include "core/reclaim.h"
 #include "core/record_queue.h"
 #include "core/trace_config.h"
@@ -18,7 +19,6 @@
 #include "lifecycle/control_lock.h"
 #include "lifecycle/crash_record.h"
 #include "output/queue_writer.h"
-#include "output/trace_file.h"
 #include "platform/clock.h"
 #include "platform/thread.h"
 

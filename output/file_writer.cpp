@@ -5,8 +5,8 @@
 
 #include "output/trace_file_handles.h"
 #include "output/user_name_scrub.h"
-#include "platform/crash.h"
 #include "platform/files.h"
+#include "platform/stream.h"
 
 namespace vextrel {
 

@@ -62,9 +62,9 @@ std::atomic<uint32_t> g_abandonedWriters{0};
 constexpr uint32_t kSettleMilliseconds = 20;
 constexpr uint32_t kSettleLimitMilliseconds = 500;
 
-QueueWriter::QueueWriter(RecordQueue& queue, TraceConfig& owner) : ring_(queue), owner_(owner) {}
+CWriteBehinderThread::CWriteBehinderThread(RecordQueue& queue, TraceConfig& owner) : ring_(queue), owner_(owner) {}
 
-void QueueWriter::Run() {
+void CWriteBehinderThread::Run() {
     const uint64_t pollTicks = platform::CounterFrequency() * ring_.Options().writerPollMicroseconds / 1000000u;
     while (!ring_.Stopping()) {
         if (!SwitchFileIfDue(true)) return;  // taken over
@@ -96,7 +96,7 @@ void AwaitAbandonedWriters() {
     while (g_abandonedWriters.load(std::memory_order_acquire) != 0) platform::SleepMilliseconds(5);
 }
 
-bool QueueWriter::SwitchFileIfDue(bool writerThread) {
+bool CWriteBehinderThread::SwitchFileIfDue(bool writerThread) {
     std::unique_ptr<FileSwitch> due = owner_.file.TakeSwitchDue(ring_.ReadPosition());
     if (due == nullptr) return true;
     if (!ReportLostOutput(writerThread)) return false;
@@ -113,20 +113,20 @@ bool QueueWriter::SwitchFileIfDue(bool writerThread) {
     return true;
 }
 
-bool QueueWriter::Begin(uint32_t step, bool writerThread) {
+bool CWriteBehinderThread::Begin(uint32_t step, bool writerThread) {
     if (!writerThread) return true;
     uint32_t idle = kIdle;
     return step_.compare_exchange_strong(idle, Tagged(step), std::memory_order_acq_rel);
 }
 
-int QueueWriter::FormatLine(const TraceRecord& record, char (&line)[kLineCapacity]) const {
+int CWriteBehinderThread::FormatLine(const TraceRecord& record, char (&line)[kLineCapacity]) const {
     // FormatRecordLine terminates the line and nothing reads past the terminator, so the buffer
     // is not cleared first.
     const TimeBase timeBase{InstalledClockCallback() != nullptr, Host().counterFrequency};
     return FormatRecordLine(record, owner_.quiet.load(std::memory_order_relaxed), timeBase, line);
 }
 
-void QueueWriter::AppendFileLine(const char* line, int32_t length) {
+void CWriteBehinderThread::AppendFileLine(const char* line, int32_t length) {
     char scrubbed[kScrubbedLineCapacity];
     const std::string_view text = owner_.file.PrepareLine(line, length, scrubbed, sizeof scrubbed);
     if (text.empty()) return;  // no file, or nothing to add
@@ -136,7 +136,7 @@ void QueueWriter::AppendFileLine(const char* line, int32_t length) {
     batchLength_ += taken;
 }
 
-void QueueWriter::WriteOut() {
+void CWriteBehinderThread::WriteOut() {
     if (batchLength_ != 0) {
         owner_.file.WriteBlock(batch_, batchLength_);
         batchLength_ = 0;
@@ -144,7 +144,7 @@ void QueueWriter::WriteOut() {
     ring_.MarkOutputCurrent();
 }
 
-bool QueueWriter::WriteRecord(TraceRecord& record, bool writerThread) {
+bool CWriteBehinderThread::WriteRecord(TraceRecord& record, bool writerThread) {
     if (record.toFile) MakeRoom(kScrubbedLineCapacity);
     batchMark_ = batchLength_;
     if (!Begin(kFileLine, writerThread)) return false;
@@ -178,7 +178,7 @@ bool QueueWriter::WriteRecord(TraceRecord& record, bool writerThread) {
     return true;
 }
 
-bool QueueWriter::DrainAtStop(uint32_t budgetMs, bool writerThread) {
+bool CWriteBehinderThread::DrainAtStop(uint32_t budgetMs, bool writerThread) {
     const uint64_t start = platform::ReadCounter();
     const uint64_t budgetTicks = platform::CounterFrequency() * budgetMs / 1000u;
     while (ring_.HasReservedRecords()) {
@@ -205,7 +205,7 @@ bool QueueWriter::DrainAtStop(uint32_t budgetMs, bool writerThread) {
     return true;
 }
 
-bool QueueWriter::ReportLostOutput(bool writerThread) {
+bool CWriteBehinderThread::ReportLostOutput(bool writerThread) {
     if (ring_.LostCount() == 0 || !owner_.file.HasWriter()) return true;
     MakeRoom(3 * kScrubbedLineCapacity);
     batchMark_ = batchLength_;
@@ -220,7 +220,7 @@ bool QueueWriter::ReportLostOutput(bool writerThread) {
     return true;
 }
 
-bool QueueWriter::Finish(uint64_t deadlineTicks) {
+bool CWriteBehinderThread::Finish(uint64_t deadlineTicks) {
     if (deadlineTicks == 0) {
         deadlineTicks =
             platform::ReadCounter() + platform::CounterFrequency() * ring_.Options().stopWaitMilliseconds / 1000u;
@@ -253,7 +253,7 @@ bool QueueWriter::Finish(uint64_t deadlineTicks) {
     }
 }
 
-bool QueueWriter::AbandonThread() {
+bool CWriteBehinderThread::AbandonThread() {
     if (!ring_.AbandonWriter()) return false;
     // It goes on in this library's code: a later unload waits for it, or the library stays loaded.
     if (platform::UnloadCanWaitForThreads()) {
@@ -264,7 +264,7 @@ bool QueueWriter::AbandonThread() {
     return true;
 }
 
-bool QueueWriter::TakeOverRunningThread() {
+bool CWriteBehinderThread::TakeOverRunningThread() {
     const uint64_t start = platform::ReadCounter();
     const uint64_t limitTicks = platform::CounterFrequency() * kSettleLimitMilliseconds / 1000u;
     for (;;) {
@@ -282,7 +282,7 @@ bool QueueWriter::TakeOverRunningThread() {
     }
 }
 
-uint32_t QueueWriter::StopEndedThread() {
+uint32_t CWriteBehinderThread::StopEndedThread() {
     uint32_t seen = step_.load(std::memory_order_acquire);
     uint32_t waited = 0;
     for (;;) {
@@ -300,7 +300,7 @@ uint32_t QueueWriter::StopEndedThread() {
     }
 }
 
-void QueueWriter::FinishTakenOver(uint32_t stoppedIn) {
+void CWriteBehinderThread::FinishTakenOver(uint32_t stoppedIn) {
     const uint32_t step = stoppedIn & ((1u << kStepBits) - 1);
     // At process exit the thread may have died inside the stream with its lock held and part of a
     // line in its buffer.
@@ -344,7 +344,7 @@ void QueueWriter::FinishTakenOver(uint32_t stoppedIn) {
 }
 
 void AttachWriterThread(RecordQueue& queue, TraceConfig& owner) {
-    auto writer = std::make_unique<QueueWriter>(queue, owner);
+    auto writer = std::make_unique<CWriteBehinderThread>(queue, owner);
     writer->Start();
     writer->SetPriority(3);
     queue.AttachConsumer(writer.release());

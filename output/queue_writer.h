@@ -11,16 +11,16 @@
 
 #include "core/record_queue.h"
 #include "output/line_format.h"
-#include "output/raw_thread.h"
+#include "core/raw_thread.h"
 
 namespace vextrel {
 
 class TraceConfig;
 
 // The writer thread of one ring, writing for the configuration that owns the ring.
-class QueueWriter final : public XThreads_RawThread, public RecordConsumer {
+class CWriteBehinderThread final : public XThreads_RawThread, public RecordConsumer {
 public:
-    QueueWriter(RecordQueue& queue, TraceConfig& owner);
+    CWriteBehinderThread(RecordQueue& queue, TraceConfig& owner);
     // Waits for commits and writes every consecutive committed record until the ring stops, then
     // drains it and ends the output. Changes trace files where a switch was scheduled. When the
     // stopping thread gave up on it meanwhile, it retires its owner (and with it the ring and

@@ -30,7 +30,7 @@ std::string Line(const char* format, ...) {
     return std::string(buffer, static_cast<size_t>(length));
 }
 
-std::string TitleLine(const HeaderFacts& facts, bool refresh) {
+std::string TitleLine(const HeaderDetails& facts, bool refresh) {
     const unsigned long processId = facts.processId;
     if (refresh) {
         return Line("\n\n*** Refreshing session trace for:\t%s (pid=0x%lx, version=%s)\n", facts.executablePath.c_str(),
@@ -50,13 +50,13 @@ std::string BuildDetailsLine(const BuildDetails& build) {
                 target.c_str(), number.c_str());
 }
 
-std::string TimestampLine(const HeaderFacts& facts, const char* tabs) {
+std::string TimestampLine(const HeaderDetails& facts, const char* tabs) {
     const platform::CalendarTime& t = facts.utc;
     return Line("*** Starting Timestamp:%s%d/%d/%d, %d:%d:%d UTC (%.6f s)\n", tabs, t.month, t.day, t.year, t.hour,
                 t.minute, t.second, facts.startSeconds);
 }
 
-std::string SystemLine(const HeaderFacts& facts) {
+std::string SystemLine(const HeaderDetails& facts) {
     return Line(
         "*** System Details:\t\t\tOS Version: %s, CPU Speed: %4.1f gHz, Architecture: %s, Num Processors: %ld, "
         "Memory: %llu MB\n",
@@ -79,7 +79,7 @@ void AppendFacilityLines(std::vector<std::string>& lines, const std::vector<Faci
 
 const BuildDetails& LibraryBuild() { return kBuild; }
 
-std::vector<std::string> FileHeaderLines(const HeaderFacts& facts, const std::vector<FacilityPriority>& facilities,
+std::vector<std::string> FileHeaderLines(const HeaderDetails& facts, const std::vector<FacilityPriority>& facilities,
                                          bool refresh) {
     std::vector<std::string> lines{TitleLine(facts, refresh)};
     if (!refresh) {
@@ -97,7 +97,7 @@ std::vector<std::string> FileHeaderLines(const HeaderFacts& facts, const std::ve
     return lines;
 }
 
-std::vector<std::string> ConsoleHeaderLines(const HeaderFacts& facts,
+std::vector<std::string> ConsoleHeaderLines(const HeaderDetails& facts,
                                             const std::vector<FacilityPriority>& facilities, bool refresh) {
     std::vector<std::string> lines{TitleLine(facts, refresh)};
     if (!refresh) {

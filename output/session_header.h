@@ -28,7 +28,7 @@ struct BuildDetails {
 const BuildDetails& LibraryBuild();
 
 // Everything a header shows besides the facilities.
-struct HeaderFacts {
+struct HeaderDetails {
     std::string executablePath;
     uint32_t processId = 0;
     platform::CalendarTime utc;
@@ -48,12 +48,12 @@ using FacilityPriority = std::pair<uint32_t, uint32_t>;
 // The header lines for the trace file, each ending in a newline: the full title block, or the
 // single refresh title, then the configuration files, the machine id, the facilities and the
 // column title.
-std::vector<std::string> FileHeaderLines(const HeaderFacts& facts, const std::vector<FacilityPriority>& facilities,
+std::vector<std::string> FileHeaderLines(const HeaderDetails& facts, const std::vector<FacilityPriority>& facilities,
                                          bool refresh);
 
 // The header lines for standard output: a shorter title block, the facilities under their own
 // heading and the machine id; no build dates and no configuration files.
-std::vector<std::string> ConsoleHeaderLines(const HeaderFacts& facts,
+std::vector<std::string> ConsoleHeaderLines(const HeaderDetails& facts,
                                             const std::vector<FacilityPriority>& facilities, bool refresh);
 
 }  // namespace vextrel

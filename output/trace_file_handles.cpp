@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "platform/crash.h"
+#include "platform/stream.h"
 
 namespace vextrel {
 namespace {

@@ -12,7 +12,7 @@ namespace vextrel::platform {
 
 // What is known about a crash when the callback runs. Lives in static storage: nothing on the
 // crash path allocates.
-struct CrashFacts {
+struct CrashDetails {
     bool isSignal = false;           // a signal number (Linux) rather than an exception code (Windows)
     uint32_t code = 0;               // the signal number or the exception code
     const char* codeName = "";       // "SIGSEGV", "access violation", ...
@@ -26,7 +26,7 @@ struct CrashFacts {
 };
 
 // Runs on the crashing thread, once per process, before the previous handler gets the crash.
-using CrashCallback = void (*)(const CrashFacts& facts);
+using CrashCallback = void (*)(const CrashDetails& facts);
 
 // Installs the crash handler for SIGSEGV, SIGBUS, SIGILL, SIGFPE and SIGABRT, run on the crashing
 // thread's alternate signal stack where it has one (PrepareThreadForCrash) so that a stack overflow
@@ -51,27 +51,5 @@ void RemoveCrashHandler();
 
 // Whether the crash handler is installed.
 bool CrashHandlerInstalled();
-
-// The operating system's handle of an open stream (its descriptor, or its Win32 file handle), as
-// an integer; -1 when there is none.
-intptr_t NativeHandleOfStream(std::FILE* stream);
-
-// Writes the text straight to the native handle, bypassing the C library's buffers and locks; each
-// '\n' becomes the line end the stream's text mode writes ("\r\n" on Windows). Failures are ignored.
-void WriteToNativeHandle(intptr_t handle, const char* text, size_t length);
-
-// Empties the stream's output buffer without writing it and without taking the stream's lock. For
-// a stream whose writing thread the system ended at process exit: that thread may have died holding
-// the lock, with part of a line in the buffer.
-void DiscardStreamBuffer(std::FILE* stream);
-
-// How far back CompareFileEnd reads: a writer thread's block of lines (16 KiB), each of its line
-// ends doubled, fits.
-constexpr size_t kFileEndCapacity = 32768;
-
-// How many leading bytes of the text the file at `path` already ends with, each '\n' counted as the
-// line end the stream's text mode writes: the longest such prefix (0 when the file cannot be read).
-// Tells how much of a line or a block of lines a writer ended by the system got into the file.
-size_t CompareFileEnd(const char* path, const char* text, size_t length);
 
 }  // namespace vextrel::platform

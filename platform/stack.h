@@ -30,7 +30,7 @@ constexpr size_t kSourceFileCapacity = 1024;
 void ModuleOfAddress(const void* address, uint64_t* base, char* name, size_t size);
 
 // What the symbol library knows about one code address.
-struct SymbolFacts {
+struct SymbolDetails {
     bool hasSymbol = false;
     uint64_t symbolAddress = 0;
     char symbolName[kSymbolNameCapacity] = {};  // readable (demangled) name, cut at the capacity
@@ -44,13 +44,13 @@ struct SymbolFacts {
 // On Linux dladdr always answers, so the result is always true; libdw adds static symbols and
 // source lines where it can be loaded. Safe on several threads at once: every use of the library
 // and of its buffers is serialised.
-bool LookUpSymbol(const void* address, SymbolFacts* facts);
+bool LookUpSymbol(const void* address, SymbolDetails* facts);
 
 // Looks `address` up without waiting for any lock and without allocating: the dynamic symbol
 // table only, names left undemangled (Linux); the debug-help library when it is loaded already and
 // no other thread is using it, else the module's export table (Windows). False when nothing is
 // known.
-bool LookUpSymbolWithoutWaiting(const void* address, SymbolFacts* facts);
+bool LookUpSymbolWithoutWaiting(const void* address, SymbolDetails* facts);
 
 // Set by the unload entry for the time the library is being unloaded: the unloading thread then
 // holds the system loader's lock, which module and symbol lookups wait for, so the crash path

@@ -11,7 +11,7 @@ using namespace vextrel;
 
 namespace {
 
-HeaderFacts SampleFacts() {
+HeaderDetails SampleHeaderDetails() {
     return {.executablePath = "C:\\Apps\\Host.exe", .processId = 0x1a2b, .utc = {2025, 3, 2, 13, 5, 9},
             .startSeconds = 12.3456789, .osName = "Windows10", .processorSpeedGHz = 2.6, .processorCount = 8,
             .physicalMemoryMiB = 16384, .configFiles = {"C:\\Apps\\config.vextrel", "C:\\Apps\\config.vextrel1"},
@@ -44,7 +44,7 @@ TEST(SessionHeader, FileHeaderLinesInOrder) {
         "VXF_19999@VXP_3(4e1f)\n"
         "\nTime(s),Tid,Facility : Debug Message\n"
         "---------------------------------------------------------------------------\n";
-    EXPECT_EQ(Joined(FileHeaderLines(SampleFacts(), facilities, false)), expected);
+    EXPECT_EQ(Joined(FileHeaderLines(SampleHeaderDetails(), facilities, false)), expected);
 }
 
 // A refresh names the session again with its configuration files only; the console header has its
@@ -52,20 +52,20 @@ TEST(SessionHeader, FileHeaderLinesInOrder) {
 TEST(SessionHeader, RefreshConsoleAndOverlongVariants) {
     RegisterBuiltinFacilities();
     const std::vector<FacilityPriority> facilities{{1, 8}};
-    EXPECT_EQ(Joined(FileHeaderLines(SampleFacts(), facilities, true)),
+    EXPECT_EQ(Joined(FileHeaderLines(SampleHeaderDetails(), facilities, true)),
               "\n\n*** Refreshing session trace for:\tC:\\Apps\\Host.exe (pid=0x1a2b, version=1.2.3)\n"
               "*** Vextrel Config File:\t\tC:\\Apps\\config.vextrel\n*** Vextrel Config File:\t\tC:\\Apps\\config.vextrel1\n"
               "*** Machine UUID:\t\t\t6044-079A-6A30-C000\nVXF_ENGINE_CORE@VXP_HIGH(0001)\n\nTime(s),Tid,Facility : Debug Message\n"
               "---------------------------------------------------------------------------\n");
-    const std::vector<std::string> console = ConsoleHeaderLines(SampleFacts(), facilities, false);
+    const std::vector<std::string> console = ConsoleHeaderLines(SampleHeaderDetails(), facilities, false);
     ASSERT_EQ(console.size(), 9u);
     EXPECT_EQ(console[2] + console[4] + console[5] + console[6],
               "*** Starting Timestamp:\t\t\t3/2/2025, 13:5:9 UTC (12.345679 s)\n*** Facilities to trace:\n\n"
               "VXF_ENGINE_CORE@VXP_HIGH(0001)\n*** Machine UUID:\t\t6044-079A-6A30-C000\n");
     EXPECT_EQ(Joined(console).find("Config File") + Joined(console).find("Build Date"), 2 * std::string::npos);
-    EXPECT_EQ(Joined(ConsoleHeaderLines(SampleFacts(), facilities, true)).find("*** Refreshing session trace for:"), 2u);
+    EXPECT_EQ(Joined(ConsoleHeaderLines(SampleHeaderDetails(), facilities, true)).find("*** Refreshing session trace for:"), 2u);
 
-    HeaderFacts facts = SampleFacts();
+    HeaderDetails facts = SampleHeaderDetails();
     facts.executablePath = std::string(3000, 'p');
     facts.configFiles = {std::string(2000, 'c')};
     for (const std::string& line : FileHeaderLines(facts, {}, false)) EXPECT_LE(line.size(), 1023u);

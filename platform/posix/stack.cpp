@@ -119,7 +119,7 @@ Dwfl_Module* ModuleInLibdw(Libdw* dw, uint64_t address) {
     return dw->addrModule(dw->session, address);
 }
 
-void LookUpInLibdw(Libdw* dw, uint64_t address, SymbolFacts* facts) {
+void LookUpInLibdw(Libdw* dw, uint64_t address, SymbolDetails* facts) {
     Dwfl_Module* module = ModuleInLibdw(dw, address);
     if (module == nullptr) return;
     uint64_t offset = 0;
@@ -182,9 +182,9 @@ void ModuleOfAddress(const void* address, uint64_t* base, char* name, size_t siz
     CopyTruncated(name, size, lastSeparator != nullptr ? lastSeparator + 1 : info.dli_fname);
 }
 
-bool LookUpSymbol(const void* address, SymbolFacts* facts) {
+bool LookUpSymbol(const void* address, SymbolDetails* facts) {
     std::lock_guard<std::mutex> guard(SymbolLibraryLock());
-    *facts = SymbolFacts{};
+    *facts = SymbolDetails{};
     if (Libdw* dw = LoadLibdw()) LookUpInLibdw(dw, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(address)), facts);
     if (!facts->hasSymbol) {
         Dl_info info{};
@@ -197,7 +197,7 @@ bool LookUpSymbol(const void* address, SymbolFacts* facts) {
     return true;
 }
 
-bool LookUpSymbolWithoutWaiting(const void* address, SymbolFacts* facts) {
+bool LookUpSymbolWithoutWaiting(const void* address, SymbolDetails* facts) {
     Dl_info info{};
     if (SymbolLookUpWaitsForUnload() || dladdr(address, &info) == 0 || info.dli_sname == nullptr || info.dli_saddr == nullptr) return false;
     facts->hasSymbol = true;

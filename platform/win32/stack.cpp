@@ -118,10 +118,10 @@ void ModuleOfAddress(const void* address, uint64_t* base, char* name, size_t siz
 namespace {
 
 // LookUpSymbol's work; the caller holds the symbol library lock.
-bool LookUpSymbolLocked(const void* address, SymbolFacts* facts) {
+bool LookUpSymbolLocked(const void* address, SymbolDetails* facts) {
     const DebugHelp* debugHelp = LoadDebugHelp();
     if (debugHelp == nullptr) return false;
-    *facts = SymbolFacts{};
+    *facts = SymbolDetails{};
     const HANDLE process = GetCurrentProcess();
     const DWORD64 where = static_cast<DWORD64>(reinterpret_cast<uintptr_t>(address));
 
@@ -157,7 +157,7 @@ bool LookUpSymbolLocked(const void* address, SymbolFacts* facts) {
 
 }  // namespace
 
-bool LookUpSymbol(const void* address, SymbolFacts* facts) {
+bool LookUpSymbol(const void* address, SymbolDetails* facts) {
     std::lock_guard<std::mutex> guard(SymbolLibraryLock());
     return LookUpSymbolLocked(address, facts);
 }
@@ -167,7 +167,7 @@ namespace {
 // The exported function that begins where the function holding `address` begins (by the module's
 // unwind table), from the export table of the module the address lies in; false for a function
 // that is not exported. Reads only the mapped image: no lock, no allocation, no loading.
-bool LookUpExport(const void* address, SymbolFacts* facts) {
+bool LookUpExport(const void* address, SymbolDetails* facts) {
     MEMORY_BASIC_INFORMATION region{};
     if (VirtualQuery(address, &region, sizeof region) == 0 || region.AllocationBase == nullptr) return false;
     const auto* base = static_cast<const unsigned char*>(region.AllocationBase);
@@ -204,7 +204,7 @@ bool LookUpExport(const void* address, SymbolFacts* facts) {
 
 }  // namespace
 
-bool LookUpSymbolWithoutWaiting(const void* address, SymbolFacts* facts) {
+bool LookUpSymbolWithoutWaiting(const void* address, SymbolDetails* facts) {
     // A crashed thread may hold the lock: then no symbols rather than a hang.
     std::unique_lock<std::mutex> guard(SymbolLibraryLock(), std::try_to_lock);
     if (!guard.owns_lock() || SymbolLookUpWaitsForUnload()) return false;

@@ -110,7 +110,7 @@ TEST(Exports, AFailingStartLeavesTheOtherConfigurationsStarting) {
     for (const std::string text : {"filetracingdir=a\nVXF_ENGINE_CORE=S@VXP_LOW", "filetracingdir=b\nVXF_ENGINE_CORE=S@VXP_LOW"}) {
         manager->configs.push_back(vextrel::ParseConfigText(text.data(), static_cast<int32_t>(text.size()), {"dflt"}).release());
     }
-    g_refuseOnceOfSize = sizeof(vextrel::QueueWriter);
+    g_refuseOnceOfSize = sizeof(vextrel::CWriteBehinderThread);
     vextrel::StartConfigs(manager);
     const bool firstHasQueue = manager->configs[0]->Queue() != nullptr, secondHasQueue = manager->configs[1]->Queue() != nullptr;
     EXPECT_EQ(g_refuseOnceOfSize.load(), 0u);

@@ -1,4 +1,4 @@
-#include "output/raw_thread.h"
+#include "core/raw_thread.h"
 
 #include <stdexcept>
 

@@ -1,4 +1,4 @@
-#include "platform/raw_event.h"
+#include "core/raw_event.h"
 
 #include <stdexcept>
 
