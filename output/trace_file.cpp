@@ -24,7 +24,7 @@ constexpr const char* kCounterRetentionMessage = "DeleteMinCounterLogFiles() fun
 
 }  // namespace
 
-std::shared_ptr<FileWriter> OpenNewTraceFile(const FileTracer& tracer, const char* folder, const char* baseName,
+std::shared_ptr<TraceFileSink> OpenNewTraceFile(const FileTracer& tracer, const char* folder, const char* baseName,
                                              const platform::CalendarTime& now, uint32_t maxSuffix) {
     if (folder == nullptr) folder = "";
     EnsureFolder(folder);

@@ -11,13 +11,13 @@
 namespace vextrel {
 
 class FileTracer;
-class FileWriter;
+class TraceFileSink;
 
 // A new trace file for the tracer's settings (append flag, counter value, log file limit), opened
 // but not handed to the tracer: creates the folder, prunes old files (append flag clear and a log
 // file limit above 0), then creates and opens the file. Null when it cannot be opened, and when a
 // date-stamped name's numbered names up to `maxSuffix` are all taken (with a line on standard error).
-std::shared_ptr<FileWriter> OpenNewTraceFile(const FileTracer& tracer, const char* folder, const char* baseName,
+std::shared_ptr<TraceFileSink> OpenNewTraceFile(const FileTracer& tracer, const char* folder, const char* baseName,
                                              const platform::CalendarTime& now,
                                              uint32_t maxSuffix = kMaxTraceFileSuffix);
 

@@ -57,9 +57,15 @@ check_includes() {
 }
 
 # The library's object files of a build tree, one per line: CMake puts the object of <folder>/x.cpp
-# at CMakeFiles/<target>.dir/<folder>/x.cpp.o.
+# at CMakeFiles/<target>.dir/<folder>/x.cpp.o. A CMake tree names the current ones in its
+# compile_commands.json (objects of removed sources may linger); another tree gives all it has.
 object_files() {
-    find "$1/CMakeFiles/vextrel_objects.dir" "$1/CMakeFiles/vextrel.dir" -name '*.o' 2>/dev/null | sort
+    if [[ -f $1/compile_commands.json ]]; then
+        grep -oE -- '-o CMakeFiles/(vextrel_objects|vextrel)\.dir/[^ ]+\.o' "$1/compile_commands.json" |
+            sed "s|^-o |$1/|" | sort -u
+    else
+        find "$1/CMakeFiles/vextrel_objects.dir" "$1/CMakeFiles/vextrel.dir" -name '*.o' 2>/dev/null | sort
+    fi
 }
 
 # The folder of an object file path: the first component after <target>.dir/.
@@ -70,10 +76,11 @@ object_folder() {
 
 check_links() {
     local build=${1:-build/linux} object folder kind symbol bad=0
-    if [[ -z $(object_files "$build") ]]; then
-        if [[ ! -f $build/CMakeCache.txt ]]; then
-            cmake --preset "$(basename "$build")" >/dev/null || return 1
-        fi
+    # A CMake tree is brought up to date first (configured from its preset when missing).
+    if [[ ! -f $build/CMakeCache.txt && -z $(object_files "$build") ]]; then
+        cmake --preset "$(basename "$build")" >/dev/null || return 1
+    fi
+    if [[ -f $build/CMakeCache.txt ]]; then
         cmake --build "$build" --target vextrel -j2 >/dev/null || return 1
     fi
     # Where each symbol is defined: the lowest layer that defines it (an inline function or a
