@@ -47,9 +47,14 @@ TEST_F(ConfigParser, NineLineExample) {
                                 "VXF_EXAMPLE=File@VXP_NORMAL,c@vxp_high;Socket@VXP_LOW, F@VXP_LOWEST\n"
                                 "disableconsoletracing=TRUE\nbequiet=no");
     ASSERT_NE(config, nullptr);
-    EXPECT_EQ(Name(config) + "|" + config->traceFolder, "Mixer trace|dflt");
-    EXPECT_TRUE(config->queueSize == 16384 && config->file.append && config->quiet && config->file.logFileLimit == 10);
-    EXPECT_TRUE(config->console.State() == kTracerDisabled && config->client.State() == kTracerActive);
+    EXPECT_EQ(Name(config), "Mixer trace");
+    EXPECT_STREQ(config->traceFolder, "dflt");
+    EXPECT_EQ(config->queueSize, 16384u);
+    EXPECT_TRUE(config->file.append);
+    EXPECT_TRUE(config->quiet);
+    EXPECT_EQ(config->file.logFileLimit, 10);
+    EXPECT_EQ(config->console.State(), kTracerDisabled);
+    EXPECT_EQ(config->client.State(), kTracerActive);
     EXPECT_EQ(Entries(config, 0), "1 1 1");
     std::vector<uint32_t> named;
     for (uint32_t id = 1; id < kFacilityIdLimit; ++id) {
@@ -133,9 +138,14 @@ TEST_F(ConfigLoader, ThreeFileExample) {
     EXPECT_EQ(Load(base, manager, true), (Paths{base, base + "1"}));
     ASSERT_EQ(manager->configs.size(), 1u);
     const TraceConfig* config = manager->configs[0];
-    EXPECT_EQ(Name(config) + "|" + config->configPath, "Main|" + base);
-    EXPECT_TRUE(config->queueSize == 4096 && config->file.append && config->quiet && config->file.logFileLimit == 5);
-    EXPECT_TRUE(config->console.State() == kTracerActive && config->client.State() == kTracerNotConfigured);
+    EXPECT_EQ(Name(config), "Main");
+    EXPECT_EQ(config->configPath, base);
+    EXPECT_EQ(config->queueSize, 4096u);
+    EXPECT_TRUE(config->file.append);
+    EXPECT_TRUE(config->quiet);
+    EXPECT_EQ(config->file.logFileLimit, 5);
+    EXPECT_EQ(config->console.State(), kTracerActive);
+    EXPECT_EQ(config->client.State(), kTracerNotConfigured);
     // VXF_ALL takes every named facility; the second file lowers the example's file entry.
     RebuildGlobalPriorityMap(manager, false);
     const struct {
@@ -178,7 +188,8 @@ TEST_F(ConfigLoader, ReloadDiffersOnTracersAndQuietOnly) {
         EXPECT_TRUE(ReloadDiffers(base, changed)) << changed;  // the last one merges both files: one fewer
     }
     std::unique_ptr<CVextrelManager> empty(CVextrelManager::Create());
-    EXPECT_TRUE(ConfigsDiffer(empty.get(), manager) && !ConfigsDiffer(empty.get(), empty.get()));
+    EXPECT_TRUE(ConfigsDiffer(empty.get(), manager));
+    EXPECT_FALSE(ConfigsDiffer(empty.get(), empty.get()));
 }
 
 // Every token of a line and every VXF_ALL line count; a configuration owns only the table pages it

@@ -109,5 +109,6 @@ TEST(LineFormat, UnterminatedFieldsStayWithinTheirBuffers) {
     const std::string text(line, static_cast<size_t>(length));
     EXPECT_EQ(text.find(std::string(sizeof record.name, 'n') + ": " + std::string(sizeof record.text, 't') + " ("),
               text.find(",nm=") + 4);
-    EXPECT_TRUE(text.back() == '\n' && length < static_cast<int>(kLineCapacity));
+    EXPECT_EQ(text.back(), '\n');
+    EXPECT_LT(length, static_cast<int>(kLineCapacity));
 }

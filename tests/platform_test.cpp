@@ -39,8 +39,11 @@ TEST(PlatformClock, CounterFrequencyIdsAndCalendarTime) {
 
     uint32_t other = 0, otherProcess = 0;
     std::thread([&] { other = CurrentThreadId(), otherProcess = CurrentProcessId(); }).join();
-    EXPECT_TRUE(CurrentThreadId() != 0 && other != 0 && other != CurrentThreadId());
-    EXPECT_TRUE(CurrentProcessId() != 0 && otherProcess == CurrentProcessId());
+    EXPECT_NE(CurrentThreadId(), 0u);
+    EXPECT_NE(other, 0u);
+    EXPECT_NE(other, CurrentThreadId());
+    EXPECT_NE(CurrentProcessId(), 0u);
+    EXPECT_EQ(otherProcess, CurrentProcessId());
     const int64_t system = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
     EXPECT_LE(std::abs(SecondsSinceEpoch(UtcTime()) - system), 120);
     EXPECT_LE(std::abs(SecondsSinceEpoch(LocalTime()) - system), 14 * 3600 + 120);
@@ -72,10 +75,13 @@ TEST(PlatformThreadAndEvent, SignalsAreKeptOnceAndThreadsRunUntilTheirEntryRetur
     }, &seen, &threadId);
     ASSERT_NE(thread, nullptr);
     SleepMilliseconds(20);
-    EXPECT_TRUE(ThreadStillActive(thread) && !seen.finished.load());
+    EXPECT_TRUE(ThreadStillActive(thread));
+    EXPECT_FALSE(seen.finished.load());
     SignalEvent(event);
     for (int i = 0; i < 60000 && ThreadStillActive(thread); ++i) SleepMilliseconds(1);
-    EXPECT_TRUE(seen.finished.load() && seen.id == threadId && threadId != CurrentThreadId());
+    EXPECT_TRUE(seen.finished.load());
+    EXPECT_EQ(seen.id, threadId);
+    EXPECT_NE(threadId, CurrentThreadId());
     ReleaseThread(thread);
     DestroyEvent(event);
 }

@@ -59,10 +59,12 @@ TEST(SessionHeader, RefreshConsoleAndOverlongVariants) {
               "---------------------------------------------------------------------------\n");
     const std::vector<std::string> console = ConsoleHeaderLines(SampleHeaderDetails(), facilities, false);
     ASSERT_EQ(console.size(), 9u);
-    EXPECT_EQ(console[2] + console[4] + console[5] + console[6],
-              "*** Starting Timestamp:\t\t\t3/2/2025, 13:5:9 UTC (12.345679 s)\n*** Facilities to trace:\n\n"
-              "VXF_ENGINE_CORE@VXP_HIGH(0001)\n*** Machine UUID:\t\t6044-079A-6A30-C000\n");
-    EXPECT_EQ(Joined(console).find("Config File") + Joined(console).find("Build Date"), 2 * std::string::npos);
+    EXPECT_EQ(console[2], "*** Starting Timestamp:\t\t\t3/2/2025, 13:5:9 UTC (12.345679 s)\n");
+    EXPECT_EQ(console[4], "*** Facilities to trace:\n\n");
+    EXPECT_EQ(console[5], "VXF_ENGINE_CORE@VXP_HIGH(0001)\n");
+    EXPECT_EQ(console[6], "*** Machine UUID:\t\t6044-079A-6A30-C000\n");
+    EXPECT_EQ(Joined(console).find("Config File"), std::string::npos);
+    EXPECT_EQ(Joined(console).find("Build Date"), std::string::npos);
     EXPECT_EQ(Joined(ConsoleHeaderLines(SampleHeaderDetails(), facilities, true)).find("*** Refreshing session trace for:"), 2u);
 
     HeaderDetails facts = SampleHeaderDetails();

@@ -41,23 +41,30 @@ TEST(Tracer, ActivityAndMerge) {
     ConsoleTracer active, disabled, fresh;
     EXPECT_FALSE(active.IsActive(0, VXP_URGENT));  // not configured refuses even facility 0
     active.SetFacilityPriority(7, VXP_HIGH);
-    EXPECT_TRUE(active.IsActive(0, VXP_LOWEST) && active.IsActive(7, VXP_URGENT) && active.IsActive(8, 17));
-    EXPECT_FALSE(active.IsActive(7, VXP_NORMAL) || active.IsActive(8, VXP_URGENT));
+    EXPECT_TRUE(active.IsActive(0, VXP_LOWEST));
+    EXPECT_TRUE(active.IsActive(7, VXP_URGENT));
+    EXPECT_TRUE(active.IsActive(8, 17));
+    EXPECT_FALSE(active.IsActive(7, VXP_NORMAL));
+    EXPECT_FALSE(active.IsActive(8, VXP_URGENT));
     disabled.SetState(kTracerDisabled);
     disabled.SetFacilityPriority(7, VXP_LOW);
     disabled.SetFacilityPriority(9, VXP_NORMAL);
     EXPECT_FALSE(disabled.IsActive(7, VXP_URGENT));
     fresh.MergeBaseFrom(active);  // a not-configured tracer takes the other's state
-    EXPECT_TRUE(fresh.State() == kTracerActive && fresh.SameBaseAs(active));
+    EXPECT_EQ(fresh.State(), kTracerActive);
+    EXPECT_TRUE(fresh.SameBaseAs(active));
     fresh.MergeBaseFrom(disabled);  // a disabled one always wins
-    EXPECT_TRUE(fresh.State() == kTracerDisabled && fresh.Table().Get(7) == VXP_LOW && !fresh.SameBaseAs(active));
+    EXPECT_EQ(fresh.State(), kTracerDisabled);
+    EXPECT_EQ(fresh.Table().Get(7), VXP_LOW);
+    EXPECT_FALSE(fresh.SameBaseAs(active));
     EXPECT_EQ(fresh.ConfiguredFacilities(), (std::vector<uint32_t>{7, 9}));
 
     FileTracer a, b;
     b.logFileLimit = 10;
     b.append = true;
     a.MergeFrom(b);
-    EXPECT_TRUE(a.logFileLimit == 10 && a.append);  // -1 loses as an unsigned number
+    EXPECT_EQ(a.logFileLimit, 10);  // -1 loses as an unsigned number
+    EXPECT_TRUE(a.append);
     b.counterValue = 5;
     EXPECT_FALSE(a != b);  // the counter value is not compared
     b.append = false;
@@ -174,7 +181,9 @@ TEST(TraceConfig, HandlerTableStaysSortedAndBoundedAndTheGlobalTableTakesTheMini
     for (uint32_t word = 1000; config->Handlers()->count < kMaxHandlers; ++word) config->RegisterHandler(word, handlerA);
     config->RegisterHandler(999, handlerA);  // a word beyond the bound is ignored, replacing still works
     config->RegisterHandler(10, handlerB);
-    EXPECT_TRUE(config->Handlers()->Find(999) == nullptr && config->Handlers()->Find(10)->Handler() == handlerB);
+    EXPECT_EQ(config->Handlers()->Find(999), nullptr);
+    ASSERT_NE(config->Handlers()->Find(10), nullptr);
+    EXPECT_EQ(config->Handlers()->Find(10)->Handler(), handlerB);
 
     std::unique_ptr<CVextrelManager> manager(CVextrelManager::Create());
     TraceConfig* added = TraceConfig::Create();
