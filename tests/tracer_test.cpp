@@ -37,8 +37,8 @@ struct CallingClient final : TraceClient {
 
 }  // namespace
 
-TEST(Tracer, ActivityAndMerge) {
-    ConsoleTracer active, disabled, fresh;
+TEST(Tracer, ActiveOnlyOnceConfiguredAndAtOrAboveTheEntry) {
+    ConsoleTracer active, disabled;
     EXPECT_FALSE(active.IsActive(0, VXP_URGENT));  // not configured refuses even facility 0
     active.SetFacilityPriority(7, VXP_HIGH);
     EXPECT_TRUE(active.IsActive(0, VXP_LOWEST));
@@ -50,6 +50,14 @@ TEST(Tracer, ActivityAndMerge) {
     disabled.SetFacilityPriority(7, VXP_LOW);
     disabled.SetFacilityPriority(9, VXP_NORMAL);
     EXPECT_FALSE(disabled.IsActive(7, VXP_URGENT));
+}
+
+TEST(Tracer, MergeTakesTheOthersStateUnlessDisabledAndTheLowerEntries) {
+    ConsoleTracer active, disabled, fresh;
+    active.SetFacilityPriority(7, VXP_HIGH);
+    disabled.SetState(kTracerDisabled);
+    disabled.SetFacilityPriority(7, VXP_LOW);
+    disabled.SetFacilityPriority(9, VXP_NORMAL);
     fresh.MergeBaseFrom(active);  // a not-configured tracer takes the other's state
     EXPECT_EQ(fresh.State(), kTracerActive);
     EXPECT_TRUE(fresh.SameBaseAs(active));
@@ -58,7 +66,9 @@ TEST(Tracer, ActivityAndMerge) {
     EXPECT_EQ(fresh.Table().Get(7), VXP_LOW);
     EXPECT_FALSE(fresh.SameBaseAs(active));
     EXPECT_EQ(fresh.ConfiguredFacilities(), (std::vector<uint32_t>{7, 9}));
+}
 
+TEST(FileTracer, MergeTakesTheSmallerLimitAndEitherAppendFlag) {
     FileTracer a, b;
     b.logFileLimit = 10;
     b.append = true;
@@ -165,7 +175,7 @@ TEST(TraceConfig, RenamesNeverReachAReaderHalfDone) {
 }
 
 // Replacing a word's handler allocates nothing (readers keep the same table); new words stop at the bound.
-TEST(TraceConfig, HandlerTableStaysSortedAndBoundedAndTheGlobalTableTakesTheMinimum) {
+TEST(TraceConfig, HandlerTableStaysSortedAndBounded) {
     std::unique_ptr<TraceConfig> config(TraceConfig::Create());
     auto handlerA = +[](uint32_t, char*, uint32_t, const char*, va_list) {};
     auto handlerB = +[](uint32_t, char*, uint32_t, const char*, va_list) {};
@@ -184,7 +194,11 @@ TEST(TraceConfig, HandlerTableStaysSortedAndBoundedAndTheGlobalTableTakesTheMini
     EXPECT_EQ(config->Handlers()->Find(999), nullptr);
     ASSERT_NE(config->Handlers()->Find(10), nullptr);
     EXPECT_EQ(config->Handlers()->Find(10)->Handler(), handlerB);
+}
 
+// The global table holds each facility's lowest level over every tracer, disabled ones included, and
+// is rebuilt only when forced or when the manager marks it dirty.
+TEST(TraceConfig, GlobalTableTakesTheMinimumOnARebuild) {
     std::unique_ptr<CVextrelManager> manager(CVextrelManager::Create());
     TraceConfig* added = TraceConfig::Create();
     added->file.SetFacilityPriority(7, VXP_HIGH);
