@@ -1,10 +1,10 @@
 // Diagnostic services: stack traces, memory dumps, error texts and the machine identifier.
 #include "api/guarded.h"
 #include "core/diagnostic_traces.h"
+#include "core/stack_symbol_switch.h"
 #include "diag/frame_line.h"
 #include "diag/machine_id.h"
 #include "diag/os_error.h"
-#include "core/stack_symbol_switch.h"
 #include "include/vextrel.h"
 #include "platform/stack.h"
 

@@ -1,7 +1,7 @@
 // Facilities and priorities.
 #include "api/guarded.h"
-#include "core/facility.h"
 #include "core/config_walks.h"
+#include "core/facility.h"
 #include "include/vextrel.h"
 #include "lifecycle/control_lock.h"
 

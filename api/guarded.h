@@ -24,8 +24,7 @@ void Guarded(Body&& body) noexcept {
     platform::ResumeHeldThreads();
     try {
         body();
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 }  // namespace vextrel

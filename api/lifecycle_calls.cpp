@@ -13,7 +13,8 @@ VEXTREL_API void VextrelRestart(void) {
 }
 
 VEXTREL_API bool VextrelReloadConfigsFunc(void) {
-    return Guarded(false, [] { return UnderControlLock(ControlKind::Structure, false, [] { return ReloadConfigs(); }); });
+    return Guarded(false,
+                   [] { return UnderControlLock(ControlKind::Structure, false, [] { return ReloadConfigs(); }); });
 }
 
 }  // extern "C"

@@ -30,7 +30,8 @@ double TicksPerNanosecond() {
 }
 
 void BusyWaitNanoseconds(uint64_t nanoseconds) {
-    const uint64_t until = CounterNow() + static_cast<uint64_t>(static_cast<double>(nanoseconds) * TicksPerNanosecond());
+    const uint64_t until =
+        CounterNow() + static_cast<uint64_t>(static_cast<double>(nanoseconds) * TicksPerNanosecond());
     while (CounterNow() < until) _mm_pause();
 }
 

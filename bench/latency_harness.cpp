@@ -82,7 +82,8 @@ void TimeCalls(Run& run, uint32_t index, std::vector<uint64_t>& samples) {
 void EmptyCall(uint32_t) {}
 
 double Percentile(std::vector<uint64_t>& samples, double fraction) {
-    const size_t index = std::min(samples.size() - 1, static_cast<size_t>(fraction * static_cast<double>(samples.size())));
+    const size_t index =
+        std::min(samples.size() - 1, static_cast<size_t>(fraction * static_cast<double>(samples.size())));
     std::nth_element(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(index), samples.end());
     return static_cast<double>(samples[index]) / TicksPerNanosecond();
 }
@@ -99,7 +100,8 @@ void MeasureLatency(CallFunction call, const LatencyLoad& load, uint32_t timedCa
         threads.emplace_back(TimeCalls, std::ref(run), t, std::ref(perThread[t]));
     }
     for (std::thread& thread : threads) thread.join();
-    for (const std::vector<uint64_t>& times : perThread) samples.ticks.insert(samples.ticks.end(), times.begin(), times.end());
+    for (const std::vector<uint64_t>& times : perThread)
+        samples.ticks.insert(samples.ticks.end(), times.begin(), times.end());
     samples.preemptions += run.preemptions.load();
 }
 

@@ -13,10 +13,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <thread>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "bench/cycle_clock.h"
 #include "bench/idle_cost.h"
@@ -61,8 +61,8 @@ std::string LoadFolder(const std::string& root, const LatencyLoad& load) {
 struct Options {
     bool smoke = false;
     bool keep = false;
-    std::string only;   // empty: every part
-    std::string match;  // empty: every latency row
+    std::string only;    // empty: every part
+    std::string match;   // empty: every latency row
     int processor = -2;  // -2: the last processor; -1: no pinning
 
     bool Runs(const char* part) const { return only.empty() || only == part; }
@@ -78,7 +78,8 @@ void MeasureLatencies(const std::string& root, const Counts& counts, const Optio
     for (const LatencyLoad& load : loads) {
         std::vector<const LatencySubject*> chosen;
         for (const LatencySubject& subject : subjects) {
-            if (options.match.empty() || (subject.name + ", " + LoadName(load)).find(options.match) != std::string::npos) {
+            if (options.match.empty() ||
+                (subject.name + ", " + LoadName(load)).find(options.match) != std::string::npos) {
                 chosen.push_back(&subject);
             }
         }
@@ -146,7 +147,8 @@ int Run(const Options& options) {
     }
     if (options.Runs("writer")) {
         std::fprintf(stderr, "writer throughput\n");
-        const WriterComparison writer = MeasureWriterThroughput(root, counts.writerRounds, counts.writerLines, processor);
+        const WriterComparison writer =
+            MeasureWriterThroughput(root, counts.writerRounds, counts.writerLines, processor);
         results.writer = writer.writer;
         results.writeFloor = writer.floor;
         std::fprintf(stderr, "writer burst\n");

@@ -76,7 +76,8 @@ int Run(bool smoke) {
         const uint32_t batches = smoke ? 3 : 21;
         const uint32_t batchCalls = smoke ? 100 : 200000;
         std::printf("\n| call | mean ns |\n|---|---:|\n");
-        std::printf("| filtered-out VextrelFormat | %.2f |\n", MedianMeanNanoseconds(FilteredOutCall, batches, batchCalls));
+        std::printf("| filtered-out VextrelFormat | %.2f |\n",
+                    MedianMeanNanoseconds(FilteredOutCall, batches, batchCalls));
         std::printf("| VextrelFacilityOnFunc | %.2f |\n", MedianMeanNanoseconds(FacilityOnCall, batches, batchCalls));
     }
     const WriterComparison writer = MeasureWriterThroughput(root, smoke ? 1 : 10, smoke ? 100 : 4093, -1);

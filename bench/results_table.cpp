@@ -44,7 +44,9 @@ std::vector<LatencyLoad> Loads(const BenchResults& results) {
 
 void PrintLatency(const BenchResults& results, std::FILE* out) {
     std::fprintf(out, "### Per-call latency (ns)\n\n");
-    std::fprintf(out, "| subject | load | p50 | p99 | p99.9 | calls | lost | preempted |\n|---|---|---:|---:|---:|---:|---:|---:|\n");
+    std::fprintf(
+        out,
+        "| subject | load | p50 | p99 | p99.9 | calls | lost | preempted |\n|---|---|---:|---:|---:|---:|---:|---:|\n");
     for (const LatencyRow& row : results.latency) {
         const Distribution& d = row.distribution;
         std::string lost = row.lost < 0 ? "-" : std::to_string(row.lost);
@@ -53,9 +55,9 @@ void PrintLatency(const BenchResults& results, std::FILE* out) {
                      lost.c_str(), static_cast<unsigned long long>(d.preemptions));
     }
     const Distribution& t = results.timerOverhead;
-    std::fprintf(out, "| (stopwatch alone: empty call) | 1 thread, flat out | %.0f | %.0f | %.0f | %llu | - | %llu |\n\n",
-                 t.p50, t.p99, t.p999, static_cast<unsigned long long>(t.samples),
-                 static_cast<unsigned long long>(t.preemptions));
+    std::fprintf(
+        out, "| (stopwatch alone: empty call) | 1 thread, flat out | %.0f | %.0f | %.0f | %llu | - | %llu |\n\n", t.p50,
+        t.p99, t.p999, static_cast<unsigned long long>(t.samples), static_cast<unsigned long long>(t.preemptions));
     for (const std::string& peer : results.missingPeers) {
         std::fprintf(out, "Peer not built (package missing): %s\n\n", peer.c_str());
     }
@@ -63,7 +65,9 @@ void PrintLatency(const BenchResults& results, std::FILE* out) {
 
 void PrintRatios(const BenchResults& results, std::FILE* out) {
     std::fprintf(out, "### Ratios (same run)\n\n");
-    std::fprintf(out, "| load | Vextrel ÷ floor p50 | p99 | p99.9 | Vextrel ÷ spdlog p50 | p99 | p99.9 | Vextrel ÷ glog p50 | p99 |\n");
+    std::fprintf(out,
+                 "| load | Vextrel ÷ floor p50 | p99 | p99.9 | Vextrel ÷ spdlog p50 | p99 | p99.9 | Vextrel ÷ glog p50 "
+                 "| p99 |\n");
     std::fprintf(out, "|---|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     for (const LatencyLoad& load : Loads(results)) {
         const LatencyRow* vextrel = Find(results, kVextrel, load);
@@ -115,18 +119,23 @@ void PrintFormatterRatios(const BenchResults& results, std::FILE* out) {
 }
 
 void PrintMeansAndWriter(const BenchResults& results, std::FILE* out) {
-    std::fprintf(out, "### Mean cost per call (Google Benchmark, thread CPU time, median of repetitions)\n\n| call | ns |\n|---|---:|\n");
-    for (const MeanResult& mean : results.means) std::fprintf(out, "| %s | %.2f |\n", mean.name.c_str(), mean.nanoseconds);
+    std::fprintf(out,
+                 "### Mean cost per call (Google Benchmark, thread CPU time, median of repetitions)\n\n| call | ns "
+                 "|\n|---|---:|\n");
+    for (const MeanResult& mean : results.means)
+        std::fprintf(out, "| %s | %.2f |\n", mean.name.c_str(), mean.nanoseconds);
     PrintFormatterRatios(results, out);
     std::fprintf(out, "\n### Writer\n\n| measure | value |\n|---|---:|\n");
     std::fprintf(out, "| Vextrel writer, lines/s into the trace file (file current whenever it waits) | %.0f |\n",
                  results.writer.linesPerSecond);
     std::fprintf(out, "| floor: one thread, snprintf + fwrite + fflush per line, lines/s | %.0f |\n",
                  results.writeFloor.linesPerSecond);
-    std::fprintf(out, "| ratio Vextrel ÷ floor | %.2f |\n",
-                 results.writeFloor.linesPerSecond > 0 ? results.writer.linesPerSecond / results.writeFloor.linesPerSecond : 0);
+    std::fprintf(
+        out, "| ratio Vextrel ÷ floor | %.2f |\n",
+        results.writeFloor.linesPerSecond > 0 ? results.writer.linesPerSecond / results.writeFloor.linesPerSecond : 0);
     if (results.burst.threads != 0) {
-        std::fprintf(out, "| burst of %u threads × %u calls flat out, default ring: records in the file (median) | %llu |\n",
+        std::fprintf(out,
+                     "| burst of %u threads × %u calls flat out, default ring: records in the file (median) | %llu |\n",
                      results.burst.threads, results.burst.callsPerThread,
                      static_cast<unsigned long long>(results.burst.written));
     }
@@ -202,13 +211,15 @@ void PrintTargets(const BenchResults& results, std::FILE* out) {
                 results.writer.linesPerSecond >= 3.0 * results.writeFloor.linesPerSecond);
     if (results.burst.threads != 0) {
         const uint64_t calls = uint64_t{results.burst.threads} * results.burst.callsPerThread;
-        PrintTarget(out, Format("burst %u × %u, default ring: ≥ 8200 records in the file", results.burst.threads,
-                                results.burst.callsPerThread),
+        PrintTarget(out,
+                    Format("burst %u × %u, default ring: ≥ 8200 records in the file", results.burst.threads,
+                           results.burst.callsPerThread),
                     Format("%llu of %llu", static_cast<unsigned long long>(results.burst.written),
                            static_cast<unsigned long long>(calls)),
                     results.burst.written >= 8200);
     }
-    PrintTarget(out, "idle writer CPU < 1 ms over 2 s", Format("%.3f ms over %.1f s", results.idleCpuMilliseconds, results.idleSeconds),
+    PrintTarget(out, "idle writer CPU < 1 ms over 2 s",
+                Format("%.3f ms over %.1f s", results.idleCpuMilliseconds, results.idleSeconds),
                 results.idleCpuMilliseconds < 1.0);
     std::fprintf(out, "\n");
 }
@@ -224,8 +235,10 @@ std::string LoadName(const LatencyLoad& load) {
 
 void PrintResults(const BenchResults& results, std::FILE* out) {
     if (results.processor >= 0) {
-        std::fprintf(out, "Calling threads pinned: thread 1 on processor %d, thread 2 on the one before; the writer "
-                          "comparison on processor %d.\n\n", results.processor, results.processor);
+        std::fprintf(out,
+                     "Calling threads pinned: thread 1 on processor %d, thread 2 on the one before; the writer "
+                     "comparison on processor %d.\n\n",
+                     results.processor, results.processor);
     }
     PrintLatency(results, out);
     PrintRatios(results, out);

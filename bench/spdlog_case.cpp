@@ -18,7 +18,8 @@ std::shared_ptr<spdlog::logger> g_logger;
 
 void BeginSpdlog(const std::string& folder) {
     spdlog::init_thread_pool(kQueueSize, 1);
-    g_logger = spdlog::create_async_nb<spdlog::sinks::basic_file_sink_mt>("bench", folder + "/spdlog_latency.txt", true);
+    g_logger =
+        spdlog::create_async_nb<spdlog::sinks::basic_file_sink_mt>("bench", folder + "/spdlog_latency.txt", true);
 }
 
 void SpdlogCall(uint32_t sequence) {

@@ -13,8 +13,8 @@
 namespace {
 
 constexpr int kFacilities = 12;
-constexpr const char* kWords[] = {"buffer", "render", "voice",  "mixer", "plugin", "disk",  "stream", "block",
-                                  "latency", "queue", "sample", "bus",   "graph",  "meter", "cache",  "frame"};
+constexpr const char* kWords[] = {"buffer",  "render", "voice",  "mixer", "plugin", "disk",  "stream", "block",
+                                  "latency", "queue",  "sample", "bus",   "graph",  "meter", "cache",  "frame"};
 
 void WriteHeader(std::FILE* out, unsigned pid, uint64_t clock, bool refresh) {
     std::fprintf(out, "\n\n*** %s\t/opt/Host/bin/host%u (pid=0x%x, version=1.0.0)\n",

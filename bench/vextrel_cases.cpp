@@ -58,8 +58,8 @@ void AcceptedCall(uint32_t sequence) {
 void AcceptedMixCall(uint32_t sequence) { VEXTREL_BENCH_MIX(VEXTREL_BENCH_TRACED, sequence); }
 
 void FilteredOutCall(uint32_t sequence) {
-    VextrelFormat(VXF_WORD(kFilteredFacility, VXP_NORMAL), VEXTREL_BENCH_MESSAGE, MessageValue(sequence),
-                  kMessageName, MessageElapsed(sequence));
+    VextrelFormat(VXF_WORD(kFilteredFacility, VXP_NORMAL), VEXTREL_BENCH_MESSAGE, MessageValue(sequence), kMessageName,
+                  MessageElapsed(sequence));
 }
 
 void FacilityOnCall(uint32_t) {
@@ -69,14 +69,18 @@ void FacilityOnCall(uint32_t) {
 LatencySubject FloorSubject() { return {"floor (counter + vsnprintf)", FloorSubjectCall, nullptr, nullptr, nullptr}; }
 
 LatencySubject VextrelSubject() {
-    return {"Vextrel VextrelFormat", AcceptedCall, BeginVextrel<0>, SettleVextrel<0>, EndVextrel<0>,
-            ActivateVextrel<0>};
+    return {"Vextrel VextrelFormat", AcceptedCall,  BeginVextrel<0>,
+            SettleVextrel<0>,        EndVextrel<0>, ActivateVextrel<0>};
 }
 
 LatencySubject FloorMixSubject() { return {"floor, message mix", FloorMixCall, nullptr, nullptr, nullptr}; }
 
 LatencySubject VextrelMixSubject() {
-    return {"Vextrel VextrelFormat, message mix", AcceptedMixCall, BeginVextrel<1>, SettleVextrel<1>, EndVextrel<1>,
+    return {"Vextrel VextrelFormat, message mix",
+            AcceptedMixCall,
+            BeginVextrel<1>,
+            SettleVextrel<1>,
+            EndVextrel<1>,
             ActivateVextrel<1>};
 }
 

@@ -16,8 +16,7 @@ void EnsureCounterFrequency() {
     if (!Host().probed) Host().counterFrequency = static_cast<double>(platform::CounterFrequency());
 }
 
-VextrelSession::VextrelSession(const std::string& folder, const char* baseName, uint32_t queueSize,
-                               bool startWriter) {
+VextrelSession::VextrelSession(const std::string& folder, const char* baseName, uint32_t queueSize, bool startWriter) {
     EnsureCounterFrequency();
     manager_ = CVextrelManager::Create();
     config_ = TraceConfig::Create();
@@ -43,9 +42,7 @@ VextrelSession::~VextrelSession() {
 
 void VextrelSession::Publish() { ExchangeManager(manager_); }
 
-void VextrelSession::StartWriterThread() {
-    AttachWriterThread(*queue_, *config_);
-}
+void VextrelSession::StartWriterThread() { AttachWriterThread(*queue_, *config_); }
 
 uint64_t VextrelSession::RecordsWritten() const { return queue_->WrittenOutPosition(); }
 

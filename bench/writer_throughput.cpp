@@ -24,9 +24,7 @@ using Clock = std::chrono::steady_clock;
 // The default ring: its 4096 records (2.3 MB) are what a writer drains in steady state.
 constexpr uint32_t kThroughputQueueSize = 4096;
 
-double SecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
+double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 // Where the writer and the floor run, and where the calling thread waits for the writer, so that its
 // wake-ups do not interrupt the writer.
@@ -86,7 +84,8 @@ double TimeWriterBatch(VextrelSession& session, uint32_t lines, const Placement&
 // them for the writer; the timed part formats each line and writes it.
 class FloorWriter {
 public:
-    FloorWriter(const std::string& path, uint32_t lines) : file_(std::fopen(path.c_str(), "w")), texts_(lines), micros_(lines) {
+    FloorWriter(const std::string& path, uint32_t lines)
+        : file_(std::fopen(path.c_str(), "w")), texts_(lines), micros_(lines) {
         char text[kRecordTextCapacity];
         for (uint32_t line = 0; line < lines; ++line) {
             std::snprintf(text, sizeof text, VEXTREL_BENCH_MESSAGE, MessageValue(line), kMessageName,

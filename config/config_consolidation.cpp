@@ -37,9 +37,10 @@ namespace {
 
 void AddReadConfig(CVextrelManager* manager, std::unique_ptr<TraceConfig> config) {
     if (config == nullptr) return;
-    const auto sameFolder = std::find_if(manager->configs.begin(), manager->configs.end(), [&](const TraceConfig* earlier) {
-        return earlier != nullptr && std::strcmp(earlier->traceFolder, config->traceFolder) == 0;
-    });
+    const auto sameFolder =
+        std::find_if(manager->configs.begin(), manager->configs.end(), [&](const TraceConfig* earlier) {
+            return earlier != nullptr && std::strcmp(earlier->traceFolder, config->traceFolder) == 0;
+        });
     if (sameFolder != manager->configs.end()) {
         (*sameFolder)->MergeFrom(*config);
         manager->tableDirty = true;
@@ -55,7 +56,8 @@ void AddReadConfig(CVextrelManager* manager, std::unique_ptr<TraceConfig> config
 
 void LoadConfigFilesInto(CVextrelManager* manager, const char* basePath, const ConfigContext& context) {
     if (manager == nullptr) return;
-    LoadConfigFilesEach(basePath, context, [&](std::unique_ptr<TraceConfig> config) { AddReadConfig(manager, std::move(config)); });
+    LoadConfigFilesEach(basePath, context,
+                        [&](std::unique_ptr<TraceConfig> config) { AddReadConfig(manager, std::move(config)); });
 }
 
 void AddReadConfigs(CVextrelManager* manager, OwnedConfigs& configs) {

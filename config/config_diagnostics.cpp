@@ -28,7 +28,8 @@ bool IsDecimalNumberInRange(const char* text) {
 
 void ReportFinding(ConfigDiagnostics* diagnostics, ConfigFinding finding, const char* lineStart, const char* piece) {
     if (diagnostics == nullptr) return;
-    const uint32_t column = piece == nullptr ? 0 : diagnostics->columnOffset + static_cast<uint32_t>(piece - lineStart) + 1;
+    const uint32_t column =
+        piece == nullptr ? 0 : diagnostics->columnOffset + static_cast<uint32_t>(piece - lineStart) + 1;
     diagnostics->Report({finding, diagnostics->path, diagnostics->line, column, piece == nullptr ? lineStart : piece});
 }
 
@@ -43,7 +44,9 @@ void DiagnoseOptionValue(ConfigDiagnostics& diagnostics, const char* line, Optio
             finding = ConfigFinding::kNotFalseTurnsOn;
             break;
         case OptionKeyword::kCrashRecord:  // only "0" or "false" turns the crash record off
-            if (isTrue || EqualsIgnoringCase(value, "false") || EqualsIgnoringCase(value, "0") || EqualsIgnoringCase(value, "1")) return;
+            if (isTrue || EqualsIgnoringCase(value, "false") || EqualsIgnoringCase(value, "0") ||
+                EqualsIgnoringCase(value, "1"))
+                return;
             finding = ConfigFinding::kNotFalseTurnsOn;
             break;
         case OptionKeyword::kTraceQueueSize:

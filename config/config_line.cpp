@@ -26,7 +26,8 @@ void ApplyOption(OptionKeyword keyword, const char* value, TraceConfig* config, 
     switch (keyword) {
         case OptionKeyword::kFileTracingDir: {
             const bool useDefault = EqualsIgnoringCase(value, "USE_RELATIVE_PATH");
-            CopyTruncated(config->traceFolder, sizeof config->traceFolder, useDefault ? context.defaultTraceFolder : value);
+            CopyTruncated(config->traceFolder, sizeof config->traceFolder,
+                          useDefault ? context.defaultTraceFolder : value);
             return;
         }
         case OptionKeyword::kBeQuiet: config->quiet.store(!EqualsIgnoringCase(value, "false")); return;
@@ -56,9 +57,12 @@ uint32_t PriorityNamed(const char* name) {
 // The tracers a facility token selects, by its first character alone.
 uint32_t TracerMaskOf(char first) {
     switch (first) {
-        case 'C': case 'c': return kMaskConsoleTracer;
-        case 'F': case 'f': return kMaskFileTracer;
-        case 'S': case 't': return kMaskClientTracer;
+        case 'C':
+        case 'c': return kMaskConsoleTracer;
+        case 'F':
+        case 'f': return kMaskFileTracer;
+        case 'S':
+        case 't': return kMaskClientTracer;
         default: return 0;
     }
 }
@@ -72,7 +76,8 @@ void DiagnoseTracerWord(ConfigDiagnostics* diagnostics, const char* line, const 
     } else if (mask == kMaskConsoleTracer && at - token == 6) {
         char word[7] = {};
         std::memcpy(word, token, 6);
-        if (EqualsIgnoringCase(word, "client")) ReportFinding(diagnostics, ConfigFinding::kClientSpelledConsole, line, token);
+        if (EqualsIgnoringCase(word, "client"))
+            ReportFinding(diagnostics, ConfigFinding::kClientSpelledConsole, line, token);
     }
 }
 
@@ -90,7 +95,8 @@ void SetTracerPriorities(uint32_t id, uint32_t priority, uint32_t mask, TraceCon
 uint32_t MaskIndex(uint32_t mask) { return mask == kMaskFileTracer ? 0 : mask == kMaskConsoleTracer ? 1 : 2; }
 
 // Records every "<tracer>@<priority>" token of a facility line's value that selects a tracer.
-void ReadFacilityTokens(uint32_t id, char* value, ConfigDraft* draft, const char* line, ConfigDiagnostics* diagnostics) {
+void ReadFacilityTokens(uint32_t id, char* value, ConfigDraft* draft, const char* line,
+                        ConfigDiagnostics* diagnostics) {
     char* cursor = value;
     for (char* token = NextToken(&cursor, ",;"); token != nullptr; token = NextToken(&cursor, ",;")) {
         const char* at = std::strchr(token, '@');

@@ -36,13 +36,29 @@ constexpr uint32_t kMaskClientTracer = 4;
 // The option keywords, in the order a key is compared with them (letter case ignored); any other
 // key names a facility. OptionKeyword numbers them.
 inline constexpr const char* kOptionKeywords[] = {
-    "filetracingdir", "bequiet",      "tracequeuesize",     "append",                "name",
-    "logfilelimit",   "disablefiletracing", "disableconsoletracing", "disableremotetracing", "counterfile",
+    "filetracingdir",
+    "bequiet",
+    "tracequeuesize",
+    "append",
+    "name",
+    "logfilelimit",
+    "disablefiletracing",
+    "disableconsoletracing",
+    "disableremotetracing",
+    "counterfile",
     "crashrecord",
 };
 enum class OptionKeyword : uint8_t {
-    kFileTracingDir, kBeQuiet, kTraceQueueSize, kAppend, kName,
-    kLogFileLimit, kDisableFileTracing, kDisableConsoleTracing, kDisableRemoteTracing, kCounterFile,
+    kFileTracingDir,
+    kBeQuiet,
+    kTraceQueueSize,
+    kAppend,
+    kName,
+    kLogFileLimit,
+    kDisableFileTracing,
+    kDisableConsoleTracing,
+    kDisableRemoteTracing,
+    kCounterFile,
     kCrashRecord,
     kNone,  // the key is no option keyword
 };
@@ -52,7 +68,7 @@ OptionKeyword OptionKeywordOf(const char* key);
 
 // What the configuration language takes from the host.
 struct ConfigContext {
-    const char* defaultTraceFolder = "";  // for configurations without a trace folder of their own
+    const char* defaultTraceFolder = "";       // for configurations without a trace folder of their own
     ConfigDiagnostics* diagnostics = nullptr;  // told what the reader skips; none in the library
 };
 

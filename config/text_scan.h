@@ -24,5 +24,4 @@ int32_t DecimalPrefixValue(const char* text);
 // Removes trailing blanks and tabs from `text` in place.
 void TrimTrailingBlanks(char* text);
 
-
 }  // namespace vextrel

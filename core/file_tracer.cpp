@@ -32,14 +32,14 @@ std::string_view FileTracer::PrepareLine(const char* line, int32_t length, char*
 }
 
 void FileTracer::WriteBlock(const char* text, size_t length, bool onlyMissing) {
-    WithCurrentWriter([&](TraceFileSink* writer) {
-        return writer != nullptr ? writer->WriteBlock(text, length, onlyMissing) : 0;
-    });
+    WithCurrentWriter(
+        [&](TraceFileSink* writer) { return writer != nullptr ? writer->WriteBlock(text, length, onlyMissing) : 0; });
 }
 
 void FileTracer::WriteMissingPart(const char* line, int32_t length) {
     WithCurrentWriter([&](TraceFileSink* writer) {
-        return writer != nullptr ? writer->WriteMissingPart(line, static_cast<uint64_t>(static_cast<int64_t>(length))) : 0;
+        return writer != nullptr ? writer->WriteMissingPart(line, static_cast<uint64_t>(static_cast<int64_t>(length)))
+                                 : 0;
     });
 }
 

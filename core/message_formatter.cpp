@@ -90,8 +90,8 @@ char* WriteDecimal(uint64_t value, char* end) {
 
 // Writes `prefix` and `body` padded to the width: spaces before (or after, when left-justified),
 // or `zeros` zeros between prefix and body when zero padding applies.
-void EmitPadded(Sink& sink, const Field& field, const char* prefix, size_t prefixLength, size_t zeros,
-                bool zeroPad, const char* body, size_t bodyLength) {
+void EmitPadded(Sink& sink, const Field& field, const char* prefix, size_t prefixLength, size_t zeros, bool zeroPad,
+                const char* body, size_t bodyLength) {
     size_t total = prefixLength + zeros + bodyLength;
     const size_t width = static_cast<size_t>(field.width);
     if (zeroPad && width > total) {
@@ -165,8 +165,7 @@ bool EmitInteger(Sink& sink, const Field& field, uint64_t magnitude, bool negati
 // times 10^precision, rounded half to even as the exact binary value demands. Returns the length,
 // or 0 when the value is out of this method's range.
 size_t FixedByIntegers(double value, int precision, char* out) {
-    static constexpr uint64_t kPowers[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000,
-                                           1000000000};
+    static constexpr uint64_t kPowers[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000};
     if (precision > 9) return 0;
     uint64_t bits;
     std::memcpy(&bits, &value, sizeof bits);
@@ -591,12 +590,30 @@ bool FormatInto(Output& out, const char* p, Arguments& args) {
         }
         Length length = Length::kNone;
         switch (*p) {
-            case 'h': length = p[1] == 'h' ? Length::kChar : Length::kShort; p += p[1] == 'h' ? 2 : 1; break;
-            case 'l': length = p[1] == 'l' ? Length::kLongLong : Length::kLong; p += p[1] == 'l' ? 2 : 1; break;
-            case 'j': length = Length::kMax; ++p; break;
-            case 'z': length = Length::kSize; ++p; break;
-            case 't': length = Length::kPtrdiff; ++p; break;
-            case 'L': length = Length::kLongDouble; ++p; break;
+            case 'h':
+                length = p[1] == 'h' ? Length::kChar : Length::kShort;
+                p += p[1] == 'h' ? 2 : 1;
+                break;
+            case 'l':
+                length = p[1] == 'l' ? Length::kLongLong : Length::kLong;
+                p += p[1] == 'l' ? 2 : 1;
+                break;
+            case 'j':
+                length = Length::kMax;
+                ++p;
+                break;
+            case 'z':
+                length = Length::kSize;
+                ++p;
+                break;
+            case 't':
+                length = Length::kPtrdiff;
+                ++p;
+                break;
+            case 'L':
+                length = Length::kLongDouble;
+                ++p;
+                break;
             default: break;
         }
         const char conversion = *p++;
@@ -620,7 +637,8 @@ bool FormatInto(Output& out, const char* p, Arguments& args) {
                 break;
             }
             case 'c': {
-                if (length != Length::kNone || field.plus || field.space || field.alt || field.zero || field.precision >= 0) {
+                if (length != Length::kNone || field.plus || field.space || field.alt || field.zero ||
+                    field.precision >= 0) {
                     return false;
                 }
                 out.Char(field, static_cast<char>(args.Int()));
@@ -647,8 +665,7 @@ bool FormatInto(Output& out, const char* p, Arguments& args) {
                 if (!args.FloatDefaults() || !out.Float(field, value, conversion)) return false;
                 break;
             }
-            default:
-                return false;
+            default: return false;
         }
     }
 }
@@ -696,7 +713,8 @@ bool CaptureMessage(char* out, size_t capacity, const char* format, va_list args
 
 int FormatCapturedMessage(char* out, size_t capacity, const char* captured, size_t capturedSize) {
     const void* end = std::memchr(captured, '\0', capturedSize);
-    const size_t formatSize = end == nullptr ? capturedSize : static_cast<size_t>(static_cast<const char*>(end) - captured) + 1;
+    const size_t formatSize =
+        end == nullptr ? capturedSize : static_cast<size_t>(static_cast<const char*>(end) - captured) + 1;
     if (capturedSize < kSlot || formatSize > capturedSize - 1) {
         if (capacity != 0) out[0] = '\0';
         return 0;

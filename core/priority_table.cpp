@@ -46,7 +46,8 @@ PriorityTable::Page* PriorityTable::OwnPage(uint32_t index) {
     Page* current = pages_[index].load(std::memory_order_relaxed);
     if (!IsShared(current)) return current;
     Page* own = new Page[kPageSize];
-    for (uint32_t i = 0; i < kPageSize; ++i) own[i].store(current[i].load(std::memory_order_relaxed), std::memory_order_relaxed);
+    for (uint32_t i = 0; i < kPageSize; ++i)
+        own[i].store(current[i].load(std::memory_order_relaxed), std::memory_order_relaxed);
     // Published filled: a reader that takes the new page finds the same entries as in the shared one.
     pages_[index].store(own, std::memory_order_release);
     return own;

@@ -5,8 +5,8 @@
 #include <atomic>
 #include <cstdint>
 
-#include "core/tracer.h"
 #include "core/record_queue.h"
+#include "core/tracer.h"
 #include "include/vextrel.h"
 
 namespace vextrel {

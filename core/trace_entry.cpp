@@ -68,8 +68,8 @@ inline bool BeginCall(uint64_t* startStamp, uint32_t facilityWord, CallContext& 
 
 // AcceptanceOf, inlined into the entry loops: a filtered-out call then costs a few loads and
 // compares, and the three answers stay in registers.
-inline Acceptance AcceptanceIn(const TraceConfig& config, uint32_t facilityWord, uint32_t facilityId,
-                               uint32_t priority, TraceHandlerFunc* handler) {
+inline Acceptance AcceptanceIn(const TraceConfig& config, uint32_t facilityWord, uint32_t facilityId, uint32_t priority,
+                               TraceHandlerFunc* handler) {
     if (const HandlerTable* handlers = config.Handlers()) {
         if (const HandlerEntry* entry = handlers->Find(facilityWord)) {
             const bool enabled = entry->selector < sizeof entry->flags && entry->flags[entry->selector] != 0;
@@ -220,8 +220,8 @@ void TraceEntry(uint64_t* startStamp, uint32_t facilityWord, const char* format,
             va_end(copy);
         }
 #pragma GCC diagnostic pop
-        CommitRecord(record, acceptance, platform::CurrentThreadId(), call.facilityId, timestamp, call.startTimestamp, quiet,
-                     *config, captured);
+        CommitRecord(record, acceptance, platform::CurrentThreadId(), call.facilityId, timestamp, call.startTimestamp,
+                     quiet, *config, captured);
     }
 }
 

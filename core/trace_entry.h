@@ -19,8 +19,8 @@ struct TraceRecord;
 
 // Both entry routines read the manager and what it holds under a ReadGuard of their own.
 // The formatted path: handler test, tracer tests, reserve, capture the call for the writer to
-// format (or format it at once, or call the handler), commit, for each configuration in list order. A full queue drops the message for the remaining
-// configurations too; a queue that is ending with its configuration is skipped.
+// format (or format it at once, or call the handler), commit, for each configuration in list order. A full queue drops
+// the message for the remaining configurations too; a queue that is ending with its configuration is skipped.
 void TraceEntry(uint64_t* startStamp, uint32_t facilityWord, const char* format, va_list args, bool quiet);
 
 // The plain-text path: queues the whole text for every interested configuration, split into

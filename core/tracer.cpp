@@ -42,7 +42,8 @@ void BaseTracer::MergeBaseFrom(const BaseTracer& other) {
     if (&other == this) return;
     if (State() == kTracerNotConfigured || other.State() == kTracerDisabled) SetState(other.State());
     table_.LowerTo(other.table_);
-    if (std::includes(configured_.begin(), configured_.end(), other.configured_.begin(), other.configured_.end())) return;
+    if (std::includes(configured_.begin(), configured_.end(), other.configured_.begin(), other.configured_.end()))
+        return;
     std::vector<uint32_t> both;
     both.reserve(configured_.size() + other.configured_.size());
     std::set_union(configured_.begin(), configured_.end(), other.configured_.begin(), other.configured_.end(),

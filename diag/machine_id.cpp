@@ -2,9 +2,9 @@
 
 #include <atomic>
 #include <cinttypes>
-#include <mutex>
 #include <cstdint>
 #include <cstdio>
+#include <mutex>
 
 namespace vextrel {
 namespace {
@@ -45,7 +45,8 @@ std::string FoldMachineGuid(std::string_view text, size_t chunkLength) {
     std::string folded;
     for (size_t position = 0;;) {
         char hex[17];
-        std::snprintf(hex, sizeof hex, "%016" PRIX64, FoldChunk(std::string_view(digits).substr(position, chunkLength)));
+        std::snprintf(hex, sizeof hex, "%016" PRIX64,
+                      FoldChunk(std::string_view(digits).substr(position, chunkLength)));
         folded += hex;
         position += chunkLength;
         // Stop once fewer than a whole chunk's worth of characters follows the position.

@@ -122,4 +122,3 @@ const char* OSErrorText(int32_t code) {
 }
 
 }  // namespace vextrel
-

@@ -36,8 +36,8 @@ void FormatSymbolText(const char* symbolName, uint64_t offset, const char* modul
                       const char* sourceText, char* text, size_t size) {
     if (text == nullptr || size == 0) return;
     if (std::snprintf(text, size, "%s + 0x%016llX (%s @ 0x%016llX) %s", OrEmpty(symbolName),
-                  static_cast<unsigned long long>(offset), OrEmpty(moduleName),
-                  static_cast<unsigned long long>(moduleBase), OrEmpty(sourceText)) < 0) {
+                      static_cast<unsigned long long>(offset), OrEmpty(moduleName),
+                      static_cast<unsigned long long>(moduleBase), OrEmpty(sourceText)) < 0) {
         text[0] = '\0';
     }
 }
@@ -46,7 +46,7 @@ void FormatNoSymbolText(uint64_t address, const char* moduleName, uint64_t modul
                         char* text, size_t size) {
     if (text == nullptr || size == 0) return;
     if (std::snprintf(text, size, "<No Symbol> 0x%016llX (%s @ 0x%016llX) %s", static_cast<unsigned long long>(address),
-                  OrEmpty(moduleName), static_cast<unsigned long long>(moduleBase), OrEmpty(sourceText)) < 0) {
+                      OrEmpty(moduleName), static_cast<unsigned long long>(moduleBase), OrEmpty(sourceText)) < 0) {
         text[0] = '\0';
     }
 }

@@ -53,8 +53,8 @@ private:
 
 void AudioThread(const Library& library, int channel) {
     for (int block = 0; block < 5; ++block) {
-        library.format(VXF_WORD(kMixerChannel, VXP_NORMAL), "channel %d processed block %d (%d frames)", channel,
-                       block, 256);
+        library.format(VXF_WORD(kMixerChannel, VXP_NORMAL), "channel %d processed block %d (%d frames)", channel, block,
+                       256);
         if (library.facilityOn(VXF_WORD(kMixerChannel, VXP_LOW))) {
             library.format(VXF_WORD(kMixerChannel, VXP_LOW), "channel %d detail that is filtered out", channel);
         }
@@ -93,9 +93,9 @@ int main() {
     for (std::thread& thread : threads) thread.join();
     library.formatTimestamp(&started, VXF_WORD(kEngineCore, VXP_NORMAL), "render pass ends");
 
-    const unsigned char header[40] = {'R', 'I', 'F', 'F', 0x24, 0x08, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-                                      16, 0, 0, 0, 1, 0, 2, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 2, 0, 4, 0, 16, 0,
-                                      'd', 'a', 't', 'a'};
+    const unsigned char header[40] = {'R',  'I',  'F', 'F', 0x24, 0x08, 0,  0, 'W', 'A', 'V',  'E',  'f', 'm',
+                                      't',  ' ',  16,  0,   0,    0,    1,  0, 2,   0,   0x44, 0xAC, 0,   0,
+                                      0x10, 0xB1, 2,   0,   4,    0,    16, 0, 'd', 'a', 't',  'a'};
     library.mem(VXF_WORD(kDiskRead, VXP_NORMAL), "wave header", header, sizeof header);
     library.puts(VXF_WORD(kDiskRead, VXP_URGENT), "disk read of a session file failed: retrying");
 

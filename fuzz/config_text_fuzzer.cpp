@@ -13,7 +13,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace vextrel;
     const int32_t length = size > INT32_MAX ? INT32_MAX : static_cast<int32_t>(size);
-    const ConfigDraft draft = ReadConfigText(reinterpret_cast<const char*>(data), length, ConfigContext{"fuzz-default-folder"});
+    const ConfigDraft draft =
+        ReadConfigText(reinterpret_cast<const char*>(data), length, ConfigContext{"fuzz-default-folder"});
     uint32_t lastAll[3] = {};
     for (uint32_t index = 0; index < draft.steps.size(); ++index) {
         const ConfigDraft::Step& step = draft.steps[index];
@@ -24,9 +25,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             }
             continue;
         }
-        const bool oneTracer = step.mask == kMaskFileTracer || step.mask == kMaskConsoleTracer || step.mask == kMaskClientTracer;
+        const bool oneTracer =
+            step.mask == kMaskFileTracer || step.mask == kMaskConsoleTracer || step.mask == kMaskClientTracer;
         if (FacilityNameOf(step.id) == nullptr || PriorityNameOf(step.priority) == nullptr || !oneTracer) std::abort();
-        if (step.id == kFacilityAll) lastAll[step.mask == kMaskFileTracer ? 0 : step.mask == kMaskConsoleTracer ? 1 : 2] = index + 1;
+        if (step.id == kFacilityAll)
+            lastAll[step.mask == kMaskFileTracer ? 0 : step.mask == kMaskConsoleTracer ? 1 : 2] = index + 1;
     }
     for (uint32_t i = 0; i < 3; ++i) {
         if (lastAll[i] != draft.lastAllStep[i]) std::abort();

@@ -131,9 +131,9 @@ constexpr ArgKind KindOf() {
 }
 
 inline long long RandomInteger(ByteSource& source) {
-    static constexpr long long kSpecial[] = {0, 1, -1, 7, 10, 99, 100, -100, 255, 256, 65535, 65536,
-                                             INT_MAX, INT_MIN, UINT_MAX, LLONG_MAX, LLONG_MIN, 1000000007,
-                                             999999999999LL, -8, 128, -129};
+    static constexpr long long kSpecial[] = {
+        0,     1,       -1,      7,        10,        99,        100,        -100,           255, 256, 65535,
+        65536, INT_MAX, INT_MIN, UINT_MAX, LLONG_MAX, LLONG_MIN, 1000000007, 999999999999LL, -8,  128, -129};
     const uint8_t pick = source.Byte();
     if (pick < 100) return kSpecial[pick % (sizeof kSpecial / sizeof kSpecial[0])];
     const uint64_t bits = source.Bits();
@@ -141,9 +141,9 @@ inline long long RandomInteger(ByteSource& source) {
 }
 
 inline double RandomDouble(ByteSource& source) {
-    static constexpr double kSpecial[] = {0.0, -0.0, 0.125, 0.375, 2.5, 0.5, 1.5, 1e308, DBL_MAX, DBL_MIN,
-                                          5e-324, 1e-5, 1e-4, 9.9999e-5, 0.00015, 123456.5, 999999.5, 1e15,
-                                          1e16, 1e17, 9.5, 0.05, 1e21, 1e22, 1e23, 2.675, 1.0 / 3};
+    static constexpr double kSpecial[] = {
+        0.0,     -0.0,     0.125,    0.375, 2.5,  0.5,  1.5, 1e308, DBL_MAX, DBL_MIN, 5e-324, 1e-5,  1e-4,   9.9999e-5,
+        0.00015, 123456.5, 999999.5, 1e15,  1e16, 1e17, 9.5, 0.05,  1e21,    1e22,    1e23,   2.675, 1.0 / 3};
     const uint8_t pick = source.Byte();
     const uint64_t bits = source.Bits();
     if (pick < 70) {
@@ -164,7 +164,11 @@ inline double RandomDouble(ByteSource& source) {
 // Builds one case from the bytes and formats it both ways; returns the format in `format`.
 inline void RunCase(ByteSource& source, std::string& format, size_t& capacity, Outcome& outcome) {
     static const std::string kLongText(300, 'w');
-    static const char* const kLiterals[] = {"", "", "x", " id=", "%%", "ab%%c", "\t", "0123456789012345678901234567890123456789012345678901234567890123456789012345678901234567890123456789"};
+    static const char* const kLiterals[] = {
+        "",   "",
+        "x",  " id=",
+        "%%", "ab%%c",
+        "\t", "0123456789012345678901234567890123456789012345678901234567890123456789012345678901234567890123456789"};
     static const char* const kTexts[] = {"", "mixer", "a b", "hello world", kLongText.c_str()};
     static const char kConversions[] = "diuxXocsfFeEgGdxfgs%aAp";
     static const char* const kIntegerLengths[] = {"", "", "hh", "h", "l", "ll", "j", "z", "t"};
@@ -232,8 +236,9 @@ inline void RunCase(ByteSource& source, std::string& format, size_t& capacity, O
 // True when both formatters, and the formatting of a capture, returned the same length and left the
 // same bytes in the buffer.
 inline bool Agree(const Outcome& outcome) {
-    const bool laterAgrees = !outcome.captured || (outcome.laterLength == outcome.theirsLength &&
-                                                   std::memcmp(outcome.later, outcome.theirs, sizeof outcome.later) == 0);
+    const bool laterAgrees =
+        !outcome.captured || (outcome.laterLength == outcome.theirsLength &&
+                              std::memcmp(outcome.later, outcome.theirs, sizeof outcome.later) == 0);
     return laterAgrees && outcome.oursLength == outcome.theirsLength &&
            std::memcmp(outcome.ours, outcome.theirs, sizeof outcome.ours) == 0;
 }

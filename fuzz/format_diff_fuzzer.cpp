@@ -28,8 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         vextrel::fuzz::RunCase(source, format, capacity, outcome);
         ++g_cases;
         if (!vextrel::fuzz::Agree(outcome)) {
-            std::fprintf(stderr, "format \"%s\" capacity %zu: ours %d \"%.*s\", vsnprintf %d \"%.*s\"\n", format.c_str(),
-                         capacity, outcome.oursLength, 512, outcome.ours, outcome.theirsLength, 512, outcome.theirs);
+            std::fprintf(stderr, "format \"%s\" capacity %zu: ours %d \"%.*s\", vsnprintf %d \"%.*s\"\n",
+                         format.c_str(), capacity, outcome.oursLength, 512, outcome.ours, outcome.theirsLength, 512,
+                         outcome.theirs);
             std::abort();
         }
         if (size < 48) return 0;  // one case per short input; longer inputs hold several

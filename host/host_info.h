@@ -13,17 +13,17 @@ constexpr uint32_t kTraceFolderCapacity = 1024;
 
 struct HostInfo {
     bool probed = false;
-    double counterFrequency = 1.0;    // performance-counter ticks per second
+    double counterFrequency = 1.0;  // performance-counter ticks per second
     double processorSpeedGHz = 1.0;
     char osName[64] = "unknown";
     int32_t processorCount = 1;
     uint64_t physicalMemoryMiB = 1;
     char executablePath[kHostPathCapacity] = {};
     char executableFileName[kHostPathCapacity] = {};
-    char executableFolder[kHostPathCapacity] = {};   // up to and including the last separator
-    char configPath1[kHostPathCapacity] = {};        // executable path + ".vextrel"
-    char configPath2[kHostPathCapacity] = {};        // without a final ".exe", + ".vextrel"
-    char configPath3[kHostPathCapacity] = {};        // executable folder + "config.vextrel"
+    char executableFolder[kHostPathCapacity] = {};       // up to and including the last separator
+    char configPath1[kHostPathCapacity] = {};            // executable path + ".vextrel"
+    char configPath2[kHostPathCapacity] = {};            // without a final ".exe", + ".vextrel"
+    char configPath3[kHostPathCapacity] = {};            // executable folder + "config.vextrel"
     char defaultTraceFolder[kTraceFolderCapacity] = {};  // no trailing separator
 };
 

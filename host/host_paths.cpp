@@ -75,7 +75,8 @@ void ConfigurationPathsOf(const char* executablePath, const char* executableFold
 UserBaseFolder UserBaseFolderOf(const platform::UserFolderEnvironment& environment,
                                 char (&base)[kTraceFolderCapacity]) {
     // Room for separator + "Zelmar" + separator + "Logs" and the terminator.
-    constexpr size_t kCapacityForBase = kTraceFolderCapacity - (1 + sizeof kVendorFolder - 1 + 1 + sizeof kLogsFolder - 1);
+    constexpr size_t kCapacityForBase =
+        kTraceFolderCapacity - (1 + sizeof kVendorFolder - 1 + 1 + sizeof kLogsFolder - 1);
     base[0] = '\0';
     if (environment.localAppData != nullptr) {
         return JoinIfFits(base, kCapacityForBase, {environment.localAppData}) ? UserBaseFolder::kLocalAppData

@@ -19,17 +19,17 @@ struct HostFacts {
     const char* executablePath = nullptr;      // null or empty when unknown
     char separator = '\\';                     // the byte that ends each folder level of a path
     CharacterStepper stepCharacter = StepSingleByte;
-    char systemName[64] = {};                  // a system's own name and release; empty on Windows
-    VersionAtLeastQuery versionAtLeast;        // Windows version verification; empty elsewhere
+    char systemName[64] = {};            // a system's own name and release; empty on Windows
+    VersionAtLeastQuery versionAtLeast;  // Windows version verification; empty elsewhere
     platform::KernelVersion kernel;
-    uint64_t physicalMemoryBytes = 0;          // 0 when unknown
-    int32_t processorCount = 0;                // 0 when unknown
+    uint64_t physicalMemoryBytes = 0;  // 0 when unknown
+    int32_t processorCount = 0;        // 0 when unknown
     platform::UserFolderEnvironment environment;
 };
 
 // The folder operations the probe performs, replaceable so that tests create nothing.
 struct FolderOperations {
-    FolderCreator createFolder;                                // one level
+    FolderCreator createFolder;                                            // one level
     std::function<bool(const char* path)> createPrivateFolderWithParents;  // the per-user state base
 };
 

@@ -11,10 +11,9 @@ struct VersionTest {
 };
 
 constexpr VersionTest kVersionTests[] = {
-    {5, 1, 0, "WindowsXP"},    {5, 1, 1, "WindowsXPSP1"},    {5, 1, 2, "WindowsXPSP2"},
-    {5, 1, 3, "WindowsXPSP3"}, {6, 0, 0, "WindowsVista"},    {6, 0, 1, "WindowsVistaSP1"},
-    {6, 0, 2, "WindowsVistaSP2"}, {6, 1, 0, "Windows7"},     {6, 1, 1, "Windows7SP1"},
-    {6, 2, 0, "Windows8"},     {6, 3, 0, "Windows8SP1"},
+    {5, 1, 0, "WindowsXP"},    {5, 1, 1, "WindowsXPSP1"},    {5, 1, 2, "WindowsXPSP2"},    {5, 1, 3, "WindowsXPSP3"},
+    {6, 0, 0, "WindowsVista"}, {6, 0, 1, "WindowsVistaSP1"}, {6, 0, 2, "WindowsVistaSP2"}, {6, 1, 0, "Windows7"},
+    {6, 1, 1, "Windows7SP1"},  {6, 2, 0, "Windows8"},        {6, 3, 0, "Windows8SP1"},
 };
 
 constexpr uint32_t kWindows10KernelMajor = 10;

@@ -80,7 +80,9 @@ void WriteHeaders(TraceConfig& config) {
     if (config.console.State() == kTracerActive) WriteLines(config.console, HeaderLinesOf(config, false));
 }
 
-void ProcessNameOfHost(char (&processName)[kProcessNameCapacity]) { ProcessNameOf(Host().executableFileName, processName); }
+void ProcessNameOfHost(char (&processName)[kProcessNameCapacity]) {
+    ProcessNameOf(Host().executableFileName, processName);
+}
 
 // A writer thread blocked in a write to a pipe or a device stays in the system for as long as the
 // reader pleases, past any stop wait: the library then stays loaded, so that an unload never pulls

@@ -30,9 +30,7 @@ struct CrashScratch {
 CrashScratch g_scratch;
 std::atomic<bool> g_crashRecorded{false};
 
-uint64_t MillisecondsInTicks(uint32_t milliseconds) {
-    return platform::CounterFrequency() * milliseconds / 1000u;
-}
+uint64_t MillisecondsInTicks(uint32_t milliseconds) { return platform::CounterFrequency() * milliseconds / 1000u; }
 
 void DrainRings(uint32_t crashingThread) {
     const CVextrelManager* manager = CurrentManager();

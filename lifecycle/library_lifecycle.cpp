@@ -7,9 +7,9 @@
 #include "config/config_consolidation.h"
 #include "config/config_loader.h"
 #include "config/config_parser.h"
+#include "core/config_walks.h"
 #include "core/facility.h"
 #include "core/manager.h"
-#include "core/config_walks.h"
 #include "core/reclaim.h"
 #include "core/record_queue.h"
 #include "core/trace_config.h"
@@ -134,8 +134,7 @@ void StartConfigs(CVextrelManager* manager) {
             } else {
                 StartConfig(*config);
             }
-        } catch (...) {
-        }
+        } catch (...) {}
     }
 }
 
@@ -206,8 +205,7 @@ void OnProcessDetach(bool processExiting) {
             ReleaseLoadState();
             platform::AwaitReleasedThreads();
         }
-    } catch (...) {
-    }
+    } catch (...) {}
     // Kept until the files are closed, so that a crash during the unload is recorded too.
     RemoveCrashRecord();
 }

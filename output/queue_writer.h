@@ -9,9 +9,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/raw_thread.h"
 #include "core/record_queue.h"
 #include "output/line_format.h"
-#include "core/raw_thread.h"
 
 namespace vextrel {
 

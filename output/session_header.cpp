@@ -4,15 +4,16 @@
 #include <cstdio>
 
 #include "core/facility.h"
-#include "platform/format_check.h"
 #include "core/trace_entry.h"
 #include "output/line_format.h"
+#include "platform/format_check.h"
 #include "vextrel_version.h"
 
 namespace vextrel {
 namespace {
 
-constexpr BuildDetails kBuild{VEXTREL_VERSION_STRING, "Release", "main", "1.0.0.1", "x64-Release", 1, __DATE__, "2027-03-31"};
+constexpr BuildDetails kBuild{VEXTREL_VERSION_STRING, "Release", "main",   "1.0.0.1",
+                              "x64-Release",          1,         __DATE__, "2027-03-31"};
 
 constexpr const char* kColumnTitle = "\nTime(s),Tid,Facility : Debug Message\n";
 constexpr const char* kRule = "---------------------------------------------------------------------------\n";
@@ -89,7 +90,8 @@ std::vector<std::string> FileHeaderLines(const HeaderDetails& facts, const std::
         lines.push_back(Line("*** Build Date:\t\t\t\t%s\n", facts.build.buildDate));
         lines.push_back(Line("*** Expected Release Date:\t\t%s\n", facts.build.releaseDate));
     }
-    for (const std::string& path : facts.configFiles) lines.push_back(Line("*** Vextrel Config File:\t\t%s\n", path.c_str()));
+    for (const std::string& path : facts.configFiles)
+        lines.push_back(Line("*** Vextrel Config File:\t\t%s\n", path.c_str()));
     lines.push_back(Line("*** Machine UUID:\t\t\t%s\n", facts.machineId.c_str()));
     AppendFacilityLines(lines, facilities);
     lines.push_back(kColumnTitle);
@@ -97,8 +99,8 @@ std::vector<std::string> FileHeaderLines(const HeaderDetails& facts, const std::
     return lines;
 }
 
-std::vector<std::string> ConsoleHeaderLines(const HeaderDetails& facts,
-                                            const std::vector<FacilityPriority>& facilities, bool refresh) {
+std::vector<std::string> ConsoleHeaderLines(const HeaderDetails& facts, const std::vector<FacilityPriority>& facilities,
+                                            bool refresh) {
     std::vector<std::string> lines{TitleLine(facts, refresh)};
     if (!refresh) {
         lines.push_back(BuildDetailsLine(facts.build));

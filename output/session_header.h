@@ -14,14 +14,14 @@ namespace vextrel {
 
 // The library's compile-time build details.
 struct BuildDetails {
-    const char* version;          // three dot-separated numbers
+    const char* version;  // three dot-separated numbers
     const char* buildKind;
     const char* branch;
     const char* internalVersion;
     const char* target;
     int buildNumber;
-    const char* buildDate;        // the compiler's date form, "Mmm dd yyyy"
-    const char* releaseDate;      // "yyyy-mm-dd"
+    const char* buildDate;    // the compiler's date form, "Mmm dd yyyy"
+    const char* releaseDate;  // "yyyy-mm-dd"
 };
 
 // This library's build details.
@@ -53,7 +53,7 @@ std::vector<std::string> FileHeaderLines(const HeaderDetails& facts, const std::
 
 // The header lines for standard output: a shorter title block, the facilities under their own
 // heading and the machine id; no build dates and no configuration files.
-std::vector<std::string> ConsoleHeaderLines(const HeaderDetails& facts,
-                                            const std::vector<FacilityPriority>& facilities, bool refresh);
+std::vector<std::string> ConsoleHeaderLines(const HeaderDetails& facts, const std::vector<FacilityPriority>& facilities,
+                                            bool refresh);
 
 }  // namespace vextrel

@@ -7,7 +7,6 @@
 #include <new>
 #include <string>
 
-#include "core/reclaim.h"
 #include "core/tracer.h"
 #include "host/log_retention.h"
 #include "output/file_writer.h"
@@ -25,7 +24,7 @@ constexpr const char* kCounterRetentionMessage = "DeleteMinCounterLogFiles() fun
 }  // namespace
 
 std::shared_ptr<TraceFileSink> OpenNewTraceFile(const FileTracer& tracer, const char* folder, const char* baseName,
-                                             const platform::CalendarTime& now, uint32_t maxSuffix) {
+                                                const platform::CalendarTime& now, uint32_t maxSuffix) {
     if (folder == nullptr) folder = "";
     EnsureFolder(folder);
     char path[kTraceFilePathCapacity];
@@ -44,8 +43,8 @@ std::shared_ptr<TraceFileSink> OpenNewTraceFile(const FileTracer& tracer, const 
     // A date-stamped name taken by an earlier session of the same second gets a number instead;
     // when every number is taken too, this session writes no file rather than truncate one.
     if (dateStamped && !ClaimUnusedTracePath(path, maxSuffix)) {
-        std::fprintf(stderr, "Vextrel: no trace file written: %s and its numbered names are taken or cannot be created\n",
-                     path);
+        std::fprintf(
+            stderr, "Vextrel: no trace file written: %s and its numbered names are taken or cannot be created\n", path);
         std::fflush(stderr);
         return nullptr;
     }
@@ -61,8 +60,8 @@ std::shared_ptr<TraceFileSink> OpenNewTraceFile(const FileTracer& tracer, const 
     return writer->Open() ? writer : nullptr;
 }
 
-bool OpenTraceFileAt(FileTracer& tracer, const char* folder, const char* baseName,
-                     const platform::CalendarTime& now, uint32_t maxSuffix) {
+bool OpenTraceFileAt(FileTracer& tracer, const char* folder, const char* baseName, const platform::CalendarTime& now,
+                     uint32_t maxSuffix) {
     if (tracer.HasWriter()) return true;
     tracer.SetWriter(OpenNewTraceFile(tracer, folder, baseName, now, maxSuffix));
     return tracer.HasWriter();

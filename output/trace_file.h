@@ -18,8 +18,8 @@ class TraceFileSink;
 // file limit above 0), then creates and opens the file. Null when it cannot be opened, and when a
 // date-stamped name's numbered names up to `maxSuffix` are all taken (with a line on standard error).
 std::shared_ptr<TraceFileSink> OpenNewTraceFile(const FileTracer& tracer, const char* folder, const char* baseName,
-                                             const platform::CalendarTime& now,
-                                             uint32_t maxSuffix = kMaxTraceFileSuffix);
+                                                const platform::CalendarTime& now,
+                                                uint32_t maxSuffix = kMaxTraceFileSuffix);
 
 // Opens the trace file in `folder` for the base name and hands it to the tracer, as
 // OpenTraceFileAt does at the local time. True when the tracer has a file afterwards.
@@ -28,7 +28,7 @@ bool OpenTraceFile(FileTracer& tracer, const char* folder, const char* baseName)
 // OpenTraceFile with the local time given: keeps an open file; otherwise creates the
 // folder, prunes old files (append flag clear and a log file limit above 0), then creates and
 // opens the file (OpenNewTraceFile). True when the tracer has a file afterwards.
-bool OpenTraceFileAt(FileTracer& tracer, const char* folder, const char* baseName,
-                     const platform::CalendarTime& now, uint32_t maxSuffix = kMaxTraceFileSuffix);
+bool OpenTraceFileAt(FileTracer& tracer, const char* folder, const char* baseName, const platform::CalendarTime& now,
+                     uint32_t maxSuffix = kMaxTraceFileSuffix);
 
 }  // namespace vextrel

@@ -14,7 +14,6 @@ void EnsurePathExists(const std::string& path) {
 
 }  // namespace
 
-
 void EnsureFolder(const char* folder) {
     if (folder == nullptr) return;
     const std::string path(folder);

@@ -1,7 +1,6 @@
 // Creating the folder of the trace files, level by level.
 #pragma once
 
-
 namespace vextrel {
 
 // Creates the folder level by level: the part before each path separator (the platform's own,

@@ -13,12 +13,12 @@ namespace vextrel::platform {
 // What is known about a crash when the callback runs. Lives in static storage: nothing on the
 // crash path allocates.
 struct CrashDetails {
-    bool isSignal = false;           // a signal number (Linux) rather than an exception code (Windows)
-    uint32_t code = 0;               // the signal number or the exception code
-    const char* codeName = "";       // "SIGSEGV", "access violation", ...
-    uint64_t faultAddress = 0;       // the data address of a memory fault, else the instruction's
-    uint64_t instructionAddress = 0; // where the crashing thread was
-    uint32_t threadId = 0;           // the crashing thread
+    bool isSignal = false;            // a signal number (Linux) rather than an exception code (Windows)
+    uint32_t code = 0;                // the signal number or the exception code
+    const char* codeName = "";        // "SIGSEGV", "access violation", ...
+    uint64_t faultAddress = 0;        // the data address of a memory fault, else the instruction's
+    uint64_t instructionAddress = 0;  // where the crashing thread was
+    uint32_t threadId = 0;            // the crashing thread
     // The crashing thread's stack, innermost first: entry 0 is the crashing instruction, the others
     // are return addresses.
     void* frames[kMaxCapturedFrames] = {};

@@ -4,5 +4,6 @@
 #if defined(__clang__)
 #define VEXTREL_PRINTF_FORMAT(formatIndex, firstArgument) __attribute__((format(printf, formatIndex, firstArgument)))
 #else
-#define VEXTREL_PRINTF_FORMAT(formatIndex, firstArgument) __attribute__((format(gnu_printf, formatIndex, firstArgument)))
+#define VEXTREL_PRINTF_FORMAT(formatIndex, firstArgument) \
+    __attribute__((format(gnu_printf, formatIndex, firstArgument)))
 #endif

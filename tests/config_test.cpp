@@ -42,10 +42,11 @@ protected:
 
 TEST_F(ConfigParser, NineLineExample) {
     const uint32_t example = ExampleFacility();
-    TraceConfig* config = Parse("# mixer tracing\nname=Mixer trace  \nTraceQueueSize=Medium\nappend=true\n"
-                                "logfilelimit=10\nVXF_ALL=F@VXP_URGENT\n"
-                                "VXF_EXAMPLE=File@VXP_NORMAL,c@vxp_high;Socket@VXP_LOW, F@VXP_LOWEST\n"
-                                "disableconsoletracing=TRUE\nbequiet=no");
+    TraceConfig* config = Parse(
+        "# mixer tracing\nname=Mixer trace  \nTraceQueueSize=Medium\nappend=true\n"
+        "logfilelimit=10\nVXF_ALL=F@VXP_URGENT\n"
+        "VXF_EXAMPLE=File@VXP_NORMAL,c@vxp_high;Socket@VXP_LOW, F@VXP_LOWEST\n"
+        "disableconsoletracing=TRUE\nbequiet=no");
     ASSERT_NE(config, nullptr);
     EXPECT_EQ(Name(config), "Mixer trace");
     EXPECT_STREQ(config->traceFolder, "dflt");
@@ -72,32 +73,45 @@ TEST_F(ConfigParser, OptionValues) {
                (c->file.append ? "append|" : "|") + std::to_string(c->file.logFileLimit) + "|" + c->traceFolder;
     };
     const std::pair<std::string, std::string> cases[] = {
-        {"NAME=a\nName=b", "b|4096|||-1|dflt"}, {"name =x", "|4096|||-1|dflt"}, {"name=  lead\t \t", "  lead|4096|||-1|dflt"},
-        {"bequiet=no\nappend=0", "|4096|quiet|append|-1|dflt"}, {"bequiet=1\nBeQuiet=FaLsE\nappend=false", "|4096|||-1|dflt"},
-        {"tracequeuesize=large", "|32768|||-1|dflt"}, {"tracequeuesize=large\ntracequeuesize=65536", "|4096|||-1|dflt"},
-        {"logfilelimit=abc", "|4096|||0|dflt"}, {"logfilelimit=12abc", "|4096|||12|dflt"}, {"logfilelimit= \t+5", "|4096|||5|dflt"},
-        {"logfilelimit=99999999999999999999", "|4096|||2147483647|dflt"}, {"logfilelimit=-2147483649", "|4096|||-2147483648|dflt"},
-        {"filetracingdir=x\nfiletracingdir=use_relative_path", "|4096|||-1|dflt"}, {"filetracingdir=D:\\L ", "|4096|||-1|D:\\L"},
+        {"NAME=a\nName=b", "b|4096|||-1|dflt"},
+        {"name =x", "|4096|||-1|dflt"},
+        {"name=  lead\t \t", "  lead|4096|||-1|dflt"},
+        {"bequiet=no\nappend=0", "|4096|quiet|append|-1|dflt"},
+        {"bequiet=1\nBeQuiet=FaLsE\nappend=false", "|4096|||-1|dflt"},
+        {"tracequeuesize=large", "|32768|||-1|dflt"},
+        {"tracequeuesize=large\ntracequeuesize=65536", "|4096|||-1|dflt"},
+        {"logfilelimit=abc", "|4096|||0|dflt"},
+        {"logfilelimit=12abc", "|4096|||12|dflt"},
+        {"logfilelimit= \t+5", "|4096|||5|dflt"},
+        {"logfilelimit=99999999999999999999", "|4096|||2147483647|dflt"},
+        {"logfilelimit=-2147483649", "|4096|||-2147483648|dflt"},
+        {"filetracingdir=x\nfiletracingdir=use_relative_path", "|4096|||-1|dflt"},
+        {"filetracingdir=D:\\L ", "|4096|||-1|D:\\L"},
     };
     for (const auto& [lines, expected] : cases) EXPECT_EQ(summary(Parse(kEnable + lines)), expected) << lines;
 }
 
 TEST_F(ConfigParser, FacilityTokensAndDisabling) {
     const std::pair<const char*, const char*> cases[] = {
-        {"cx@VXP_LOW", "2 17 17"}, {"f@vxp_low", "17 2 17"}, {"t@VXP_LOW", "17 17 2"},
+        {"cx@VXP_LOW", "2 17 17"},
+        {"f@vxp_low", "17 2 17"},
+        {"t@VXP_LOW", "17 17 2"},
         {"s@VXP_LOW,T@VXP_LOW, F@VXP_LOW,@VXP_LOW", "17 17 17"},
         {"F@VXP_LOW@VXP_LOW,FVXP_LOW,F@2,F@ VXP_LOW,F@VXP_LOWESTX", "17 17 17"},
         {"C@VXP_LOW;;F@VXP_NORMAL,,; S@VXP_URGENT,t@VXP_HIGH", "2 4 8"},
-        {"F@VXP_LOW\nVXF_ALL=F@VXP_HIGH\nvxf_all=C@VXP_LOW", "17 8 17"}, {"C@VXP_LOW\ndisableconsoletracing=true", "2 17 17"},
+        {"F@VXP_LOW\nVXF_ALL=F@VXP_HIGH\nvxf_all=C@VXP_LOW", "17 8 17"},
+        {"C@VXP_LOW\ndisableconsoletracing=true", "2 17 17"},
     };
     for (const auto& [tokens, entries] : cases) {
         EXPECT_EQ(Entries(Parse(kEnable + "VXF_ENGINE_SCHEDULER=" + tokens), 2), entries) << tokens;
     }
     EXPECT_EQ(manager->configs.back()->console.State(), kTracerDisabled);
     RegisterFacility("VXF_BEYOND_TABLES", kFacilityIdLimit + 100);
-    for (const std::string& text : {"disablefiletracing=true\n" + kEnable, kEnable + "DisableFileTracing=TRUE",
-                                    "#" + kEnable + "name=x\nbequiet=true", std::string("VXF_ENGINE_CORE=@VXP_LOW\n"
-                                    "vxf_engine_core=F@VXP_LOW\nVXF_NO_SUCH=F@VXP_LOW\nVXF_BEYOND_TABLES=F@VXP_LOW")}) {
+    for (const std::string& text :
+         {"disablefiletracing=true\n" + kEnable, kEnable + "DisableFileTracing=TRUE",
+          "#" + kEnable + "name=x\nbequiet=true",
+          std::string("VXF_ENGINE_CORE=@VXP_LOW\n"
+                      "vxf_engine_core=F@VXP_LOW\nVXF_NO_SUCH=F@VXP_LOW\nVXF_BEYOND_TABLES=F@VXP_LOW")}) {
         EXPECT_EQ(Parse(text), nullptr) << text;
     }
     EXPECT_EQ(Parse(kEnable + "disablefiletracing=yes")->file.State(), kTracerActive);
@@ -107,7 +121,11 @@ TEST_F(ConfigParser, LineEndsLengthsAndOverlongLines) {
     for (const char* end : {"\n", "\r\n", "\r", "\n\n\r\n\r\r"}) {
         for (const char* last : {"", end}) {
             std::string text = "name=ends";
-            text.append(end).append("VXF_ENGINE_CORE=F@VXP_LOW").append(end).append("VXF_ENGINE_CORE=C@VXP_HIGH").append(last);
+            text.append(end)
+                .append("VXF_ENGINE_CORE=F@VXP_LOW")
+                .append(end)
+                .append("VXF_ENGINE_CORE=C@VXP_HIGH")
+                .append(last);
             TraceConfig* config = Parse(text);
             ASSERT_NE(config, nullptr);
             EXPECT_EQ(Name(config) + " " + Entries(config, 1), "ends 8 2 17");
@@ -126,14 +144,16 @@ TEST_F(ConfigParser, LineEndsLengthsAndOverlongLines) {
     // The 1023rd character ends a line; the rest of the physical line is read as further lines.
     EXPECT_NE(Parse(std::string("#").append(1022, 'x') + kEnable), nullptr);
     EXPECT_EQ(Parse(std::string("#").append(1023, 'x') + kEnable), nullptr);
-    const TraceConfig* config = Parse(kEnable + "name=" + std::string(2000, 'y') + "\nfiletracingdir=" + std::string(2000, 'z'));
+    const TraceConfig* config =
+        Parse(kEnable + "name=" + std::string(2000, 'y') + "\nfiletracingdir=" + std::string(2000, 'z'));
     EXPECT_EQ(Name(config) + "|" + config->traceFolder, std::string(31, 'y') + "|" + std::string(1008, 'z'));
 }
 
 TEST_F(ConfigLoader, ThreeFileExample) {
     const uint32_t example = ExampleFacility();
     const std::string base = Write("config.vextrel", "name=Main\nVXF_ALL=F@VXP_HIGH\nVXF_EXAMPLE=C@VXP_LOW\n");
-    Write("config.vextrel1", "name=Extra\r\nappend=true\r\nlogfilelimit=5\r\nVXF_EXAMPLE=F@VXP_LOWEST\r\nbequiet=true\r\n");
+    Write("config.vextrel1",
+          "name=Extra\r\nappend=true\r\nlogfilelimit=5\r\nVXF_EXAMPLE=F@VXP_LOWEST\r\nbequiet=true\r\n");
     EXPECT_EQ(Load(PathOf("host.exe.vextrel"), manager), Paths{});
     EXPECT_EQ(Load(base, manager, true), (Paths{base, base + "1"}));
     ASSERT_EQ(manager->configs.size(), 1u);
@@ -152,7 +172,8 @@ TEST_F(ConfigLoader, ThreeFileExample) {
         uint32_t id;
         uint32_t summary;
         const char* entries;
-    } expected[] = {{0, 1, "1 1 1"}, {1, 8, "17 8 17"}, {2, 8, "17 8 17"}, {example, 1, "2 1 17"}, {4501, 17, "17 17 17"}};
+    } expected[] = {
+        {0, 1, "1 1 1"}, {1, 8, "17 8 17"}, {2, 8, "17 8 17"}, {example, 1, "2 1 17"}, {4501, 17, "17 17 17"}};
     for (const auto& facility : expected) {
         EXPECT_EQ(GlobalSummary()->Get(facility.id), facility.summary) << facility.id;
         EXPECT_EQ(Entries(config, facility.id), facility.entries) << facility.id;
@@ -160,7 +181,8 @@ TEST_F(ConfigLoader, ThreeFileExample) {
 }
 
 TEST_F(ConfigLoader, ContinuationSeriesAndOverlongPaths) {
-    for (const char* name : {"a", "a1", "a3", "a6", "b1", "c2"}) Write(name, "filetracingdir=" + std::string(name) + "\nVXF_ENGINE_CORE=F@VXP_LOW");
+    for (const char* name : {"a", "a1", "a3", "a6", "b1", "c2"})
+        Write(name, "filetracingdir=" + std::string(name) + "\nVXF_ENGINE_CORE=F@VXP_LOW");
     EXPECT_EQ(Load(PathOf("a"), manager), (Paths{PathOf("a"), PathOf("a1"), PathOf("a3")}));  // 4, 5 missing: 6 unread
     EXPECT_EQ(Load(PathOf("b"), manager), Paths{});  // no base file, no continuation
     EXPECT_EQ(Load(Write("c", "# nothing enabled"), manager), (Paths{PathOf("c"), PathOf("c2")}));
@@ -173,8 +195,8 @@ TEST_F(ConfigLoader, ContinuationSeriesAndOverlongPaths) {
     for (const char* suffix : {"", "1", "x", "x1", "xy"}) Write(name + suffix, "VXF_ENGINE_CORE=F@VXP_LOW");
     if (!std::filesystem::exists(PathOf(name + "x1"))) GTEST_SKIP() << "the file system refuses paths this long";
     EXPECT_EQ(Load(PathOf(name), manager), (Paths{PathOf(name), PathOf(name + "1")}));  // 258 characters
-    EXPECT_EQ(Load(PathOf(name + "x"), manager), Paths{PathOf(name + "x")});  // 259: no continuation fits
-    EXPECT_EQ(Load(PathOf(name + "xy"), manager), Paths{});                   // 260: not even the base
+    EXPECT_EQ(Load(PathOf(name + "x"), manager), Paths{PathOf(name + "x")});            // 259: no continuation fits
+    EXPECT_EQ(Load(PathOf(name + "xy"), manager), Paths{});                             // 260: not even the base
 }
 
 // Only the tracers and the quiet flag count as a change: names, queue sizes and folders do not.
@@ -182,8 +204,11 @@ TEST_F(ConfigLoader, ReloadDiffersOnTracersAndQuietOnly) {
     const std::string base = Write("app.vextrel", "name=Before\nVXF_ENGINE_CORE=F@VXP_HIGH\nappend=true");
     Write("app.vextrel1", "filetracingdir=second\nVXF_ENGINE_CORE=C@VXP_LOW");
     Load(base, manager, true);
-    EXPECT_FALSE(ReloadDiffers(base, "name=After\ntracequeuesize=large\nfiletracingdir=x\ncounterfile=c\nVXF_ENGINE_CORE=F@VXP_HIGH\nappend=true"));
-    for (const char* changed : {"VXF_ENGINE_CORE=F@VXP_HIGH\nappend=true\nbequiet=true", "VXF_ENGINE_CORE=F@VXP_HIGH\nappend=true\nlogfilelimit=2",
+    EXPECT_FALSE(ReloadDiffers(
+        base,
+        "name=After\ntracequeuesize=large\nfiletracingdir=x\ncounterfile=c\nVXF_ENGINE_CORE=F@VXP_HIGH\nappend=true"));
+    for (const char* changed : {"VXF_ENGINE_CORE=F@VXP_HIGH\nappend=true\nbequiet=true",
+                                "VXF_ENGINE_CORE=F@VXP_HIGH\nappend=true\nlogfilelimit=2",
                                 "VXF_ENGINE_CORE=F@VXP_HIGH\nappend=true\nfiletracingdir=second"}) {
         EXPECT_TRUE(ReloadDiffers(base, changed)) << changed;  // the last one merges both files: one fewer
     }
@@ -208,7 +233,8 @@ TEST_F(ConfigLoader, LongLinesApplyWholeAndLimitsListWhatTheyIgnore) {
     const std::string base = Write("many", "VXF_ENGINE_CORE=F@VXP_LOW\n");
     for (uint32_t n = 1; n <= 5; ++n) Write("many" + std::to_string(n), "VXF_ENGINE_CORE=F@VXP_LOW\n");
     EXPECT_EQ(LoadConfigFiles(base.c_str(), ConfigContext{"dflt"}, 3).size(), 4u);
-    EXPECT_EQ(LoadedConfigFiles().back(), base + "4 (ignored: it and later continuations: a series reads at most 4 files)");
+    EXPECT_EQ(LoadedConfigFiles().back(),
+              base + "4 (ignored: it and later continuations: a series reads at most 4 files)");
 
     // One configuration per trace folder up to the limit; later files of a kept folder still merge.
     std::unique_ptr<CVextrelManager> fresh(CVextrelManager::Create());
@@ -234,7 +260,8 @@ TEST_F(ConfigLoader, AdoptedConfigStaysListedUntilPublished) {
     TraceConfig* running = Parse("VXF_ENGINE_CORE=F@VXP_LOW\n");
     std::unique_ptr<CVextrelManager> fresh(CVextrelManager::Create());
     const std::string text = "VXF_ENGINE_CORE=F@VXP_HIGH\n";  // the same (empty) config path
-    AddConfig(fresh.get(), ParseConfigText(text.data(), static_cast<int32_t>(text.size()), ConfigContext{"dflt"}).release());
+    AddConfig(fresh.get(),
+              ParseConfigText(text.data(), static_cast<int32_t>(text.size()), ConfigContext{"dflt"}).release());
     AdoptRunningConfigs(fresh.get(), manager);
     const bool listed = manager->configs.size() == 1 && manager->configs[0] == running;
     RebuildGlobalPriorityMap(manager, true);

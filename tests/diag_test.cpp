@@ -55,8 +55,9 @@ TEST(FrameLineText, ModuleAndSymbolForms) {
     char text[vextrel::kSymbolTextCapacity];
     vextrel::FormatSymbolText("Engine::Run", 0x1A, "Host.exe", 0x00007FF6A1B20000ull, source, text, sizeof text);
     vextrel::FormatSymbolFrameLine(0x00007FF6A1B2C3EEull, text, line, sizeof line);
-    EXPECT_STREQ(line, "\t00007FF6A1B2C3EE : Engine::Run + 0x000000000000001A (Host.exe @ 0x00007FF6A1B20000)  at "
-                       "C:\\src\\engine.cpp:42");
+    EXPECT_STREQ(line,
+                 "\t00007FF6A1B2C3EE : Engine::Run + 0x000000000000001A (Host.exe @ 0x00007FF6A1B20000)  at "
+                 "C:\\src\\engine.cpp:42");
     vextrel::FormatNoSymbolText(0xABCull, "Host.exe", 0xA00ull, "", text, sizeof text);
     EXPECT_STREQ(text, "<No Symbol> 0x0000000000000ABC (Host.exe @ 0x0000000000000A00) ");
 }
@@ -71,7 +72,8 @@ TEST(StackSymbols, NamesAFunctionOfThisExecutableFromSeveralThreadsAndNothingOut
     vextrel::platform::ModuleOfAddress(inside, &base, module, sizeof module);
     const std::string baseText = Hex16(reinterpret_cast<void*>(base));
     EXPECT_NE(description.find("StackTraceProbeFunction"), std::string::npos) << description;
-    EXPECT_NE(description.find(" + 0x0000000000000004 (" + std::string(module) + " @ 0x" + baseText + ") "), std::string::npos);
+    EXPECT_NE(description.find(" + 0x0000000000000004 (" + std::string(module) + " @ 0x" + baseText + ") "),
+              std::string::npos);
     char frameLine[vextrel::kFrameLineCapacity];
     vextrel::FormatFrameLine(inside, frameLine, sizeof frameLine, false);
     EXPECT_EQ(std::string(frameLine), "\t" + Hex16(inside) + " : - (" + module + " @ " + baseText + ")");
@@ -93,7 +95,8 @@ TEST(StackSymbols, NamesAFunctionOfThisExecutableFromSeveralThreadsAndNothingOut
     int local = 0;
     vextrel::platform::ModuleOfAddress(&local, &base, module, sizeof module);
     vextrel::SymbolizeAddress(&local, text, sizeof text);
-    EXPECT_EQ(std::string(text), "<No Symbol> 0x" + Hex16(&local) + " (Unknown @ 0x" + Hex16(reinterpret_cast<void*>(base)) + ") ");
+    EXPECT_EQ(std::string(text),
+              "<No Symbol> 0x" + Hex16(&local) + " (Unknown @ 0x" + Hex16(reinterpret_cast<void*>(base)) + ") ");
 }
 
 TEST(StackCapture, NeverPastTheRequest) {
@@ -118,7 +121,8 @@ TEST(VextrelStackQueue, TitleThenQuietFrameLinesForAcceptingConfigurationsOnly) 
     EXPECT_TRUE(vextrel::testing::TakeRecords(*tooHigh->Queue()).empty());
     ASSERT_GE(records.size(), 4u);
     EXPECT_EQ(records[0].text, "Stacktrace:");
-    const std::regex symbolLine(R"(\t[0-9A-F]{16} : (.+ \+|<No Symbol>) 0x[0-9A-F]{16} \(.+ @ 0x[0-9A-F]{16}\) ( at .+:[0-9]+)?)");
+    const std::regex symbolLine(
+        R"(\t[0-9A-F]{16} : (.+ \+|<No Symbol>) 0x[0-9A-F]{16} \(.+ @ 0x[0-9A-F]{16}\) ( at .+:[0-9]+)?)");
     for (size_t i = 1; i < records.size(); ++i) {
         EXPECT_TRUE(records[i].quiet) << i;
         EXPECT_EQ(records[i].facilityId, kFacility) << i;
@@ -154,8 +158,9 @@ TEST(MemoryDumpLine, ALineForEveryThirtyTwoBytesNullsAndOverlongLabels) {
     bytes[1] = 0x7F, bytes[2] = 0x80, bytes[3] = 0xFF, bytes[0] = 0x00;
     const std::vector<std::string> lines = DumpLines("buf", bytes, 40);
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0], "buf 0x" + Hex16(bytes) + ": 00 7F 80 FF C4 C5 C6 C7 C8 C9 CA CB CC CD CE CF D0 D1 D2 D3 D4 D5 D6 D7 "
-                                                  "D8 D9 DA DB DC DD DE DF");
+    EXPECT_EQ(lines[0], "buf 0x" + Hex16(bytes) +
+                            ": 00 7F 80 FF C4 C5 C6 C7 C8 C9 CA CB CC CD CE CF D0 D1 D2 D3 D4 D5 D6 D7 "
+                            "D8 D9 DA DB DC DD DE DF");
     EXPECT_EQ(lines[1], "buf 0x" + Hex16(bytes + 32) + ": E0 E1 E2 E3 E4 E5 E6 E7");
     EXPECT_EQ(DumpLines("x", bytes, 32).size(), 1u);
     EXPECT_EQ(DumpLines("x", bytes, 33).size(), 2u);
@@ -233,10 +238,12 @@ TEST(MachineId, TheExportGivesOneCachedTextToEveryThread) {
 TEST(OSErrorText, RunsOfKnownCodesHaveDistinctTextsAndEverythingElseIsUnknown) {
     const std::string unknown = "Unknown OSErr";
     // Runs counting downwards from their first code, with the texts of both ends.
-    const struct { int32_t first, length; const char *firstText, *lastText; } runs[] = {
-        {-6001, 50, "Unsupported", "Too Few TDM Outputs"},
-        {-6068, 8, "Unknown DSP Error", "Deadband Overrun Error"},
-        {-6077, 20, "Bad Aux Channel", "Invalid Data Received"}};
+    const struct {
+        int32_t first, length;
+        const char *firstText, *lastText;
+    } runs[] = {{-6001, 50, "Unsupported", "Too Few TDM Outputs"},
+                {-6068, 8, "Unknown DSP Error", "Deadband Overrun Error"},
+                {-6077, 20, "Bad Aux Channel", "Invalid Data Received"}};
     std::set<std::string> texts;
     for (const auto& run : runs) {
         EXPECT_STREQ(VextrelOSErrToString(run.first), run.firstText);

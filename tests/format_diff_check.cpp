@@ -25,11 +25,12 @@ int main(int argc, char** argv) {
         vextrel::fuzz::ByteSource source(bytes, sizeof bytes);
         vextrel::fuzz::RunCase(source, format, capacity, outcome);
         if (!vextrel::fuzz::Agree(outcome)) {
-            std::printf("case %llu: format \"%s\" capacity %u\n  ours     %d \"%.*s\"\n  later    %d \"%.*s\"%s\n"
-                        "  vsnprintf %d \"%.*s\"\n",
-                        n, format.c_str(), static_cast<unsigned>(capacity), outcome.oursLength, 512, outcome.ours,
-                        outcome.laterLength, 512, outcome.later, outcome.captured ? "" : " (not captured)",
-                        outcome.theirsLength, 512, outcome.theirs);
+            std::printf(
+                "case %llu: format \"%s\" capacity %u\n  ours     %d \"%.*s\"\n  later    %d \"%.*s\"%s\n"
+                "  vsnprintf %d \"%.*s\"\n",
+                n, format.c_str(), static_cast<unsigned>(capacity), outcome.oursLength, 512, outcome.ours,
+                outcome.laterLength, 512, outcome.later, outcome.captured ? "" : " (not captured)",
+                outcome.theirsLength, 512, outcome.theirs);
             return 1;
         }
         if (outcome.captured) ++captured;

@@ -39,9 +39,14 @@ const char* StepDoubleByte(const char* c) {
 
 TEST(HostPaths, FolderFileNameAndConfigurationPaths) {
     char out[kHostPathCapacity];
-    auto folder = [&](const char* path, CharacterStepper step) { return FolderOf(path, '\\', step, out, sizeof out), std::string(out); };
-    auto name = [&](const char* path, CharacterStepper step) { return FileNameOf(path, '\\', step, out, sizeof out), std::string(out); };
-    EXPECT_EQ(folder("C:\\Apps\\Host.exe", StepSingleByte) + "|" + name("C:\\Apps\\Host.exe", StepSingleByte), "C:\\Apps\\|Host.exe");
+    auto folder = [&](const char* path, CharacterStepper step) {
+        return FolderOf(path, '\\', step, out, sizeof out), std::string(out);
+    };
+    auto name = [&](const char* path, CharacterStepper step) {
+        return FileNameOf(path, '\\', step, out, sizeof out), std::string(out);
+    };
+    EXPECT_EQ(folder("C:\\Apps\\Host.exe", StepSingleByte) + "|" + name("C:\\Apps\\Host.exe", StepSingleByte),
+              "C:\\Apps\\|Host.exe");
     // 0x95 0x5C is one character whose second byte equals the backslash.
     const char path[] = "C:\\Apps\\\x95\x5C.exe";
     EXPECT_EQ(folder(path, StepDoubleByte), "C:\\Apps\\");
@@ -99,8 +104,13 @@ VersionAtLeastQuery SystemOfVersion(uint32_t major, uint32_t minor, uint32_t ser
 }
 
 TEST(HostFacts, OperatingSystemNameAndFill) {
-    struct Case { VersionAtLeastQuery atLeast; platform::KernelVersion kernel; const char* name; };
-    const Case cases[] = {{SystemOfVersion(5, 1, 3), {}, "WindowsXPSP3"}, {SystemOfVersion(5, 0, 4), {}, "(none)"},
+    struct Case {
+        VersionAtLeastQuery atLeast;
+        platform::KernelVersion kernel;
+        const char* name;
+    };
+    const Case cases[] = {{SystemOfVersion(5, 1, 3), {}, "WindowsXPSP3"},
+                          {SystemOfVersion(5, 0, 4), {}, "(none)"},
                           {SystemOfVersion(6, 2, 0), {true, 10, 0, 21999}, "Windows10"},
                           {SystemOfVersion(6, 2, 0), {true, 10, 0, 22000}, "Windows11OrGreater"}};
     for (const Case& c : cases) {

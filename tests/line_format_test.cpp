@@ -30,8 +30,10 @@ std::string ReferenceLine(const TraceRecord& record, bool configQuiet, const Tim
         std::snprintf(head, sizeof head, "%llu.%06llu,%05lx,%04lx", static_cast<unsigned long long>(time / 1000000u),
                       static_cast<unsigned long long>(time % 1000000u), static_cast<unsigned long>(record.threadId),
                       static_cast<unsigned long>(record.facilityId));
-        if (record.startTimestamp != 0) std::snprintf(tail, sizeof tail, " (%llu us)", static_cast<unsigned long long>(elapsed));
-        std::snprintf(line, sizeof line, "%s%s%s: %s%s\n", head, record.name[0] != '\0' ? ",nm=" : "", record.name, record.text, tail);
+        if (record.startTimestamp != 0)
+            std::snprintf(tail, sizeof tail, " (%llu us)", static_cast<unsigned long long>(elapsed));
+        std::snprintf(line, sizeof line, "%s%s%s: %s%s\n", head, record.name[0] != '\0' ? ",nm=" : "", record.name,
+                      record.text, tail);
     }
     return std::string(line).substr(0, kLineCapacity - 1);
 }
@@ -45,12 +47,20 @@ std::string Formatted(const TraceRecord& record, bool configQuiet, const TimeBas
 }
 
 template <size_t N>
-void SetText(char (&field)[N], const std::string& text) { std::snprintf(field, N, "%s", text.c_str()); }
+void SetText(char (&field)[N], const std::string& text) {
+    std::snprintf(field, N, "%s", text.c_str());
+}
 
 }  // namespace
 
 TEST(LineFormat, KnownLines) {
-    const struct { uint64_t timestamp, start; const char* name; bool quiet, configQuiet; TimeBase base; const char* line; } cases[] = {
+    const struct {
+        uint64_t timestamp, start;
+        const char* name;
+        bool quiet, configQuiet;
+        TimeBase base;
+        const char* line;
+    } cases[] = {
         {12345678, 0, "", false, false, {true, 1.0}, "12.345678,01a2b,0012: hello\n"},
         {999999, 999000, "mix", false, false, {true, 1.0}, "0.999999,01a2b,0012,nm=mix: hello (999 us)\n"},
         {999999, 999000, "mix", true, false, {true, 1.0}, "hello\n"},
@@ -84,7 +94,9 @@ TEST(LineFormat, MatchesThePrintfFormatsForAnyRecord) {
         TraceRecord record;
         const bool extreme = round % 2 == 0;
         record.timestamp = extreme ? timestamps[random() % 8] : random() >> (random() % 64);
-        record.startTimestamp = random() % 3 == 0 ? 0 : extreme ? timestamps[random() % 8] : record.timestamp - random() % 5000000;
+        record.startTimestamp = random() % 3 == 0 ? 0
+                                : extreme         ? timestamps[random() % 8]
+                                                  : record.timestamp - random() % 5000000;
         record.threadId = extreme ? ids[random() % 9] : static_cast<uint32_t>(random());
         record.facilityId = extreme ? ids[random() % 9] : static_cast<uint32_t>(random() % 20480);
         record.quiet = random() % 8 == 0;

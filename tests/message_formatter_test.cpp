@@ -47,17 +47,28 @@ void ExpectSame(int native, size_t capacity, const char* format, Values... value
     EXPECT_EQ(captured, native != 0) << format;
     if (!captured) return;
     EXPECT_EQ(laterLength, theirsLength) << format;
-    EXPECT_EQ(std::string(later, sizeof later), std::string(theirs, sizeof theirs)) << format << " capacity " << capacity;
+    EXPECT_EQ(std::string(later, sizeof later), std::string(theirs, sizeof theirs))
+        << format << " capacity " << capacity;
 }
 
 TEST(MessageFormatterTest, IntegersWithEveryFlagWidthPrecisionAndLength) {
     const struct {
         const char* format;
         int value;
-    } ints[] = {{"%d", INT_MIN}, {"%i|%5i", INT_MAX}, {"%.0d|%5.0d|%.0x", 0}, {"%#x|%#o|%#X|%#5o", 0},
-                {"%#x|%#X|%#o|%#.3o|%#08x", 255}, {"%+ d|% d|%+d|% 5d", 5}, {"%+d|% d|%+.0d", 0},
-                {"%-08d|%08d|%08.3d|%-+6d|%+06d", -42}, {"%hhd|%hhu|%hhx|%hd|%hu", 200}, {"%hd|%hu|%ho", 70000},
-                {"%x|%X|%o|%u|%10.4x", -1}, {"%c|%-3c|%3c", 'A'}, {"%600d", 12345}, {"%-600d|", -7}};
+    } ints[] = {{"%d", INT_MIN},
+                {"%i|%5i", INT_MAX},
+                {"%.0d|%5.0d|%.0x", 0},
+                {"%#x|%#o|%#X|%#5o", 0},
+                {"%#x|%#X|%#o|%#.3o|%#08x", 255},
+                {"%+ d|% d|%+d|% 5d", 5},
+                {"%+d|% d|%+.0d", 0},
+                {"%-08d|%08d|%08.3d|%-+6d|%+06d", -42},
+                {"%hhd|%hhu|%hhx|%hd|%hu", 200},
+                {"%hd|%hu|%ho", 70000},
+                {"%x|%X|%o|%u|%10.4x", -1},
+                {"%c|%-3c|%3c", 'A'},
+                {"%600d", 12345},
+                {"%-600d|", -7}};
     for (const auto& c : ints) ExpectSame(true, 512, c.format, c.value, c.value, c.value, c.value, c.value);
     ExpectSame(true, 512, "%lld|%llx|%llo|%20lli", LLONG_MIN, LLONG_MIN, LLONG_MIN, LLONG_MIN);
     ExpectSame(true, 512, "%llu|%016llX|%lu|%lx", ULLONG_MAX, 0xDEADBEEFULL, ULONG_MAX, LONG_MIN);
@@ -68,9 +79,10 @@ TEST(MessageFormatterTest, IntegersWithEveryFlagWidthPrecisionAndLength) {
 }
 
 TEST(MessageFormatterTest, FloatsRoundExactlyInEveryForm) {
-    const double values[] = {0.0, -0.0, 0.125, 0.375, 0.5, 1.5, 2.5, 2.675, 1e-5, 1e-4, 9.9999e-5, 0.1, 1.0 / 3,
-                             3.14159, 123456789.0, 999999.4, 9.9999995, 6.02e23, 1e308, DBL_MAX, DBL_MIN,
-                             DBL_MIN / 3, 5e-324, INFINITY, -INFINITY, NAN, -1234.5675, 1e22, 2e-3};
+    const double values[] = {0.0,       -0.0,    0.125,      0.375,   0.5,     1.5,         2.5,         2.675,
+                             1e-5,      1e-4,    9.9999e-5,  0.1,     1.0 / 3, 3.14159,     123456789.0, 999999.4,
+                             9.9999995, 6.02e23, 1e308,      DBL_MAX, DBL_MIN, DBL_MIN / 3, 5e-324,      INFINITY,
+                             -INFINITY, NAN,     -1234.5675, 1e22,    2e-3};
     // Every other combination of flags, widths and precisions meets these values in format_diff_check.
     for (double v : values) {
         ExpectSame(!std::isnan(v) || !std::signbit(v), 512, "%f|%.3f|%e|%.2e|%g|%.17g|%12.3f|%-+10.2e|%#.0f", v, v, v,

@@ -20,7 +20,8 @@ double SecondsBetween(uint64_t start, uint64_t end) {
 
 int64_t SecondsSinceEpoch(const CalendarTime& t) {
     using namespace std::chrono;
-    const sys_days date = year_month_day{year{t.year}, month{static_cast<unsigned>(t.month)}, day{static_cast<unsigned>(t.day)}};
+    const sys_days date =
+        year_month_day{year{t.year}, month{static_cast<unsigned>(t.month)}, day{static_cast<unsigned>(t.day)}};
     return date.time_since_epoch().count() * 86400LL + t.hour * 3600LL + t.minute * 60LL + t.second;
 }
 
@@ -44,7 +45,8 @@ TEST(PlatformClock, CounterFrequencyIdsAndCalendarTime) {
     EXPECT_NE(other, CurrentThreadId());
     EXPECT_NE(CurrentProcessId(), 0u);
     EXPECT_EQ(otherProcess, CurrentProcessId());
-    const int64_t system = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+    const int64_t system =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
     EXPECT_LE(std::abs(SecondsSinceEpoch(UtcTime()) - system), 120);
     EXPECT_LE(std::abs(SecondsSinceEpoch(LocalTime()) - system), 14 * 3600 + 120);
 }
@@ -65,14 +67,20 @@ TEST(PlatformThreadAndEvent, SignalsAreKeptOnceAndThreadsRunUntilTheirEntryRetur
     EXPECT_GE(TimedWait(event, 200), 0.1);     // both signals were one
 
     // A started thread waits on the event: it stays active until signalled, then ends.
-    struct Seen { EventHandle* event; uint32_t id = 0; std::atomic<bool> finished{false}; } seen{event};
+    struct Seen {
+        EventHandle* event;
+        uint32_t id = 0;
+        std::atomic<bool> finished{false};
+    } seen{event};
     uint32_t threadId = 0;
-    ThreadHandle* thread = StartThread([](void* argument) {
-        auto* s = static_cast<Seen*>(argument);
-        s->id = CurrentThreadId();
-        WaitEvent(s->event, kWaitForever);
-        s->finished.store(true);
-    }, &seen, &threadId);
+    ThreadHandle* thread = StartThread(
+        [](void* argument) {
+            auto* s = static_cast<Seen*>(argument);
+            s->id = CurrentThreadId();
+            WaitEvent(s->event, kWaitForever);
+            s->finished.store(true);
+        },
+        &seen, &threadId);
     ASSERT_NE(thread, nullptr);
     SleepMilliseconds(20);
     EXPECT_TRUE(ThreadStillActive(thread));

@@ -18,9 +18,13 @@ using namespace vextrel;
 namespace {
 
 // A record's self-check: producer, sequence and a checksum over both, written into the text.
-struct Stamp { uint32_t producer, sequence, checksum; };
+struct Stamp {
+    uint32_t producer, sequence, checksum;
+};
 
-uint32_t ChecksumOf(uint32_t producer, uint32_t sequence) { return (producer * 2654435761u) ^ (sequence * 40503u) ^ 0xA5A5A5A5u; }
+uint32_t ChecksumOf(uint32_t producer, uint32_t sequence) {
+    return (producer * 2654435761u) ^ (sequence * 40503u) ^ 0xA5A5A5A5u;
+}
 
 }  // namespace
 
@@ -110,8 +114,10 @@ TEST(RecordQueue, NoWakeUpIsLost) {
                     vextrel::testing::CommitText(*config, "tick", {false, false, true});
                     // Random gaps let the writer fall asleep between commits.
                     const uint32_t pause = random() % 100;
-                    if (pause < 3) std::this_thread::sleep_for(std::chrono::microseconds(random() % 200));
-                    else if (pause < 30) std::this_thread::yield();
+                    if (pause < 3)
+                        std::this_thread::sleep_for(std::chrono::microseconds(random() % 200));
+                    else if (pause < 30)
+                        std::this_thread::yield();
                 }
             });
         }

@@ -28,9 +28,9 @@ uint64_t CountingClock() { return 1000 + g_clockCalls.fetch_add(1); }
 
 // The record's flags, thread, facility, name and text in one line.
 std::string Describe(const RecordCopy& r) {
-    return std::string(r.toFile ? "F" : "-") + (r.toConsole ? "C" : "-") + (r.toClient ? "L" : "-") + (r.quiet ? "Q" : "-") +
-           " " + std::to_string(r.threadId == platform::CurrentThreadId()) + " " + std::to_string(r.facilityId) + " [" +
-           r.name + "] " + r.text;
+    return std::string(r.toFile ? "F" : "-") + (r.toConsole ? "C" : "-") + (r.toClient ? "L" : "-") +
+           (r.quiet ? "Q" : "-") + " " + std::to_string(r.threadId == platform::CurrentThreadId()) + " " +
+           std::to_string(r.facilityId) + " [" + r.name + "] " + r.text;
 }
 
 }  // namespace
@@ -77,7 +77,8 @@ TEST(TraceEntry, OneTimestampPerCallStartStampsAndTheHostClock) {
     TakeRecords(*second->Queue(), &two);
     ASSERT_TRUE(one.size() == 3 && two.size() == 3);
     for (size_t i = 0; i < 3; ++i) EXPECT_EQ(two[i].timestamp, one[i].timestamp);
-    EXPECT_TRUE(before <= started && started == one[0].timestamp && one[1].timestamp <= one[2].timestamp && one[2].timestamp <= after);
+    EXPECT_TRUE(before <= started && started == one[0].timestamp && one[1].timestamp <= one[2].timestamp &&
+                one[2].timestamp <= after);
     EXPECT_EQ(std::to_string(one[0].startTimestamp) + " " + std::to_string(one[2].startTimestamp == started), "0 1");
 
     // The host clock is called once for every call, filtered out or not, but not by VextrelGetTimestamp.
@@ -128,14 +129,15 @@ TEST(PutsEntry, SplitsAtNewlinesThenLateBlanksThenTheLimit) {
         std::vector<RecordCopy> records;
         TakeRecords(*config->Queue(), &records);
         std::string result;
-        for (const RecordCopy& record : records) result += std::to_string(record.text.size()) + (record.quiet ? "q " : " ");
+        for (const RecordCopy& record : records)
+            result += std::to_string(record.text.size()) + (record.quiet ? "q " : " ");
         return result;
     };
     EXPECT_EQ(pieces(511, {}), "511 ");
     EXPECT_EQ(pieces(512, {}), "511 1q ");
     EXPECT_EQ(pieces(1000, {{100, '\n'}, {600, '\n'}}), "100 499q 399q ");
     EXPECT_EQ(pieces(700, {{495, ' '}, {480, ' '}}), "495 204q ");  // the last late blank breaks
-    EXPECT_EQ(pieces(700, {{489, ' '}}), "511 189q ");               // too early to be a break
+    EXPECT_EQ(pieces(700, {{489, ' '}}), "511 189q ");              // too early to be a break
     EXPECT_EQ(pieces(0, {}), "0 ");
     VextrelPuts(kFacility, nullptr);
     EXPECT_EQ(TakeRecords(*config->Queue()), (std::vector<std::string>{""}));

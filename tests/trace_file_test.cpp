@@ -85,7 +85,8 @@ TEST(TraceFile, NamesOpeningAndCopies) {
     FileTracer exhausted;
     ::testing::internal::CaptureStderr();
     EXPECT_FALSE(OpenTraceFileAt(exhausted, folder.Path().c_str(), "Host", kMarchSecond, 2));
-    EXPECT_NE(::testing::internal::GetCapturedStderr().find("no trace file written: " + stem + ".txt"), std::string::npos);
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("no trace file written: " + stem + ".txt"),
+              std::string::npos);
     EXPECT_EQ(exhausted.GetPath(), "");
     EXPECT_EQ(ReadFile(first.GetPath()), "written through the copy\n");
 }
@@ -125,7 +126,8 @@ TEST(TraceFile, AnUnopenableFileLeavesClientsRunning) {
     TempFolder folder;
     std::ofstream(folder.Path("blocker")) << "a file, not a folder";
     std::unique_ptr<TraceConfig> config(TraceConfig::Create());
-    ASSERT_FALSE(OpenTraceFile(config->file, (folder.Path("blocker") + platform::kPathSeparator + "logs").c_str(), "Host"));
+    ASSERT_FALSE(
+        OpenTraceFile(config->file, (folder.Path("blocker") + platform::kPathSeparator + "logs").c_str(), "Host"));
     EXPECT_EQ(config->file.GetPath(), "");
     LineCollector client;
     config->client.AddClient(&client);
@@ -176,8 +178,9 @@ TEST(LogRetention, KeepsLimitMinusOneNewestPerFamilyAndOnlyWithALimit) {
     PruneTraceFiles(1, nullptr, "My_App");
     EXPECT_EQ(folder.Names().size(), 11u);
     ApplyLogFileLimit(2, folder.Path().c_str());
-    EXPECT_EQ(folder.Names(), (std::set<std::string>{Dated("My_App", 3), Dated("Stavenor_Video", 3), Dated("My_Apple", 1),
-                                                     Dated("My_Apple", 2), Dated("My_Apple", 3), "My_Appendix.txt"}));
+    EXPECT_EQ(folder.Names(),
+              (std::set<std::string>{Dated("My_App", 3), Dated("Stavenor_Video", 3), Dated("My_Apple", 1),
+                                     Dated("My_Apple", 2), Dated("My_Apple", 3), "My_Appendix.txt"}));
 }
 
 // Of two files with the same last-write time only the one listed first is a candidate.

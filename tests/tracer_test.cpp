@@ -22,7 +22,9 @@ struct RecordingClient : TraceClient {
     std::vector<std::string>* log;
     std::string label;
     RecordingClient(std::vector<std::string>* sink, std::string name) : log(sink), label(std::move(name)) {}
-    void OnTraceLine(const char* line, uint32_t length) override { log->push_back(label + ":" + std::string(line, length)); }
+    void OnTraceLine(const char* line, uint32_t length) override {
+        log->push_back(label + ":" + std::string(line, length));
+    }
 };
 
 // A client whose callback makes control calls of both kinds while another thread may hold the lock.
@@ -185,10 +187,12 @@ TEST(TraceConfig, HandlerTableStaysSortedAndBounded) {
     for (int i = 0; i < 1000; ++i) config->RegisterHandler(40, i % 2 ? handlerB : handlerA);
     ASSERT_EQ(config->Handlers(), table);
     ASSERT_EQ(table->count, 7u);
-    for (uint32_t i = 1; i < table->count; ++i) EXPECT_LT(table->entries[i - 1].facilityWord, table->entries[i].facilityWord);
+    for (uint32_t i = 1; i < table->count; ++i)
+        EXPECT_LT(table->entries[i - 1].facilityWord, table->entries[i].facilityWord);
     EXPECT_EQ(table->Find(40)->Handler(), handlerB);
     EXPECT_EQ(table->Find(VXF_WORD(40, 8)), nullptr);  // the priority byte is part of the key
-    for (uint32_t word = 1000; config->Handlers()->count < kMaxHandlers; ++word) config->RegisterHandler(word, handlerA);
+    for (uint32_t word = 1000; config->Handlers()->count < kMaxHandlers; ++word)
+        config->RegisterHandler(word, handlerA);
     config->RegisterHandler(999, handlerA);  // a word beyond the bound is ignored, replacing still works
     config->RegisterHandler(10, handlerB);
     EXPECT_EQ(config->Handlers()->Find(999), nullptr);

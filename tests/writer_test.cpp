@@ -69,7 +69,8 @@ TEST(Writer, ReportsLostOutputOnceInTheFileAfterTheNextRecord) {
               "!!!***!!! The trace writer couldn't keep up with the incoming trace requests.\n"
               "!!!***!!! Some of your trace output has been lost.  Try decreasing the amount of\n"
               "!!!***!!! trace output you are logging, or increasing the size of the trace buffer.\n"
-              "second\n" + std::string(kClosingLine));
+              "second\n" +
+                  std::string(kClosingLine));
 }
 
 // The writer drains what was committed before the stop, then closes the file; a writer stuck in a
@@ -119,7 +120,8 @@ TEST(Writer, StoppingDrainsTheRingAndAStuckWriterFreesItsOwnConfiguration) {
         for (int i = 0; i < 5000 && ReadFile(folder.Path("Host.txt")) != expected; ++i) platform::SleepMilliseconds(1);
         EXPECT_EQ(ReadFile(folder.Path("Host.txt")), expected) << stuck;
         // The blocker outlives every call into it.
-        for (int i = 0; i < 5000 && blocker.calls.load(std::memory_order_acquire) < 3; ++i) platform::SleepMilliseconds(1);
+        for (int i = 0; i < 5000 && blocker.calls.load(std::memory_order_acquire) < 3; ++i)
+            platform::SleepMilliseconds(1);
     }
 }
 
@@ -151,7 +153,8 @@ TEST(FileWriter, TruncatesAppendsScrubsTheUserNameAndFailsWithoutAFolder) {
     };
     ScopedEnvironment user(platform::UserNameVariable(), "jdoe");
     write("one\n");
-    EXPECT_EQ(write(std::string("jdoe\0 never past the terminator", 32), true), 4u + 4u);  // a negative length reads to the terminator
+    EXPECT_EQ(write(std::string("jdoe\0 never past the terminator", 32), true),
+              4u + 4u);  // a negative length reads to the terminator
     EXPECT_EQ(ReadFile(path), "one\nusername");
     EXPECT_EQ(write("jdoe as jdoe, not JDoe\n"), 23u + 2 * 4u);
     EXPECT_EQ(ReadFile(path), "username as username, not JDoe\n");

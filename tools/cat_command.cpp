@@ -113,13 +113,14 @@ int RunCat(const CatOptions& options) {
 
 void AddCatCommand(CLI::App& app, int& exitStatus) {
     auto options = std::make_shared<CatOptions>();
-    CLI::App* command =
-        AddTraceFilesCommand(app, exitStatus, "cat", "Print the records of trace files, merged by time", options, RunCat);
+    CLI::App* command = AddTraceFilesCommand(app, exitStatus, "cat", "Print the records of trace files, merged by time",
+                                             options, RunCat);
     command->add_flag("--records-only", options->recordsOnly,
                       "Leave out header blocks, lost-output reports, closing lines and lines of no known form");
     command->add_flag("--no-headers", options->noHeaders, "Leave out header blocks and closing lines");
     command->add_flag("--json", options->json, "One JSON object per entry");
-    command->add_flag("--wall", options->wall, "Wall-clock (UTC) times from the header instead of clock seconds (exact to within a second)");
+    command->add_flag("--wall", options->wall,
+                      "Wall-clock (UTC) times from the header instead of clock seconds (exact to within a second)");
     command->add_flag("--with-file", options->withFile, "Start each text line with the file's path");
 }
 

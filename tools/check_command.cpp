@@ -39,7 +39,8 @@ int RunCheck(const CheckOptions& options) {
     for (const std::string& path : forExecutable ? setting.configPaths : options.configs) {
         if (!forExecutable || std::find(paths.begin(), paths.end(), path) == paths.end()) paths.push_back(path);
     }
-    const CheckOutcome outcome = CheckConfigFiles(paths, !forExecutable, setting.defaultTraceFolder, options.workingFolder);
+    const CheckOutcome outcome =
+        CheckConfigFiles(paths, !forExecutable, setting.defaultTraceFolder, options.workingFolder);
 
     for (const std::string& file : outcome.filesRead) std::printf("read %s\n", file.c_str());
     for (const std::string& note : outcome.notes) std::printf("note: %s\n", note.c_str());
@@ -64,10 +65,12 @@ void AddCheckCommand(CLI::App& app, int& exitStatus) {
         "Reads configuration files as the library does, reports every line it ignores and what will be traced", options,
         RunCheck);
     command->add_option("configs", options->configs, "Configuration files (each with its numbered continuations)");
-    command->add_option("--exe", options->executable,
-                        "Host executable: without files, check those the library reads for it; also sets the default trace folder");
+    command->add_option(
+        "--exe", options->executable,
+        "Host executable: without files, check those the library reads for it; also sets the default trace folder");
     command->add_option("--cwd", options->workingFolder,
-                        "The host's working directory, from which the library opens a relative trace folder (default: the current one)");
+                        "The host's working directory, from which the library opens a relative trace folder (default: "
+                        "the current one)");
 }
 
 }  // namespace vextrel::tool

@@ -50,7 +50,8 @@ std::string UnknownPriorityMessage(const std::string& name) {
             if (value == number) return message + "; a number is not a level: write " + level;
             value <<= 1;
         }
-        return message + "; a number is not a level: write one of VXP_LOWEST, VXP_LOW, VXP_NORMAL, VXP_HIGH, VXP_URGENT";
+        return message +
+               "; a number is not a level: write one of VXP_LOWEST, VXP_LOW, VXP_NORMAL, VXP_HIGH, VXP_URGENT";
     }
     // A level written without its prefix ("NORMAL") is the level itself.
     std::string upper = name;
@@ -86,22 +87,26 @@ std::string FindingMessage(ConfigFinding kind, const std::string& text) {
         case ConfigFinding::kExtraSeparator: return "text after a further '=' is ignored: " + Quoted(text);
         case ConfigFinding::kUnknownKey: return UnknownKeyMessage(text);
         case ConfigFinding::kTokenWithoutAt:
-            return "malformed tracer token " + Quoted(text) + ": no '@' between tracer and priority (as in F@VXP_NORMAL); skipped";
+            return "malformed tracer token " + Quoted(text) +
+                   ": no '@' between tracer and priority (as in F@VXP_NORMAL); skipped";
         case ConfigFinding::kUnknownPriority: return UnknownPriorityMessage(text);
         case ConfigFinding::kNoTracerSelected:
             return "tracer token " + Quoted(text) +
                    " selects no tracer: its first character must be F (file), C (console), or S or t (client); skipped";
         case ConfigFinding::kClientSpelledConsole:
             return "tracer token " + Quoted(text) +
-                   " selects the console tracer (its first letter is C); the client tracer is S or t, as in S@VXP_NORMAL";
+                   " selects the console tracer (its first letter is C); the client tracer is S or t, as in "
+                   "S@VXP_NORMAL";
         case ConfigFinding::kDisableValueIgnored:
             return "value " + Quoted(text) + " does nothing: only 'true' disables the tracer";
         case ConfigFinding::kNotFalseTurnsOn:
             return "value " + Quoted(text) + " is not 'false', so it turns the option on; write true or false";
         case ConfigFinding::kQueueSizeDefault:
-            return "value " + Quoted(text) + " is out of range: only 'large' and 'medium' change the queue size; it stays at 4096";
+            return "value " + Quoted(text) +
+                   " is out of range: only 'large' and 'medium' change the queue size; it stays at 4096";
         case ConfigFinding::kNotANumber:
-            return "value " + Quoted(text) + " is out of range: the log file limit is a whole number of files, or -1 for none";
+            return "value " + Quoted(text) +
+                   " is out of range: the log file limit is a whole number of files, or -1 for none";
         case ConfigFinding::kNameCut: return "the name is longer than 31 characters and is cut";
         case ConfigFinding::kCounterFileUnused:
             return "counterfile has no effect: trace files are named by date and time";

@@ -26,7 +26,8 @@ std::vector<std::string> RegisteredFacilityNames() {
 
 std::vector<std::string> PriorityLevelNames() {
     std::vector<std::string> names;
-    for (uint32_t priority = VXP_LOWEST; priority <= VXP_URGENT; priority <<= 1) names.emplace_back(PriorityNameOf(priority));
+    for (uint32_t priority = VXP_LOWEST; priority <= VXP_URGENT; priority <<= 1)
+        names.emplace_back(PriorityNameOf(priority));
     return names;
 }
 
@@ -99,8 +100,10 @@ size_t BitParallelDistance(const std::array<uint64_t, 256>& letters, size_t word
         const uint64_t crossHorizontal = (((equal & plusVertical) + plusVertical) ^ plusVertical) | equal;
         uint64_t plusHorizontal = minusVertical | ~(crossHorizontal | plusVertical);
         uint64_t minusHorizontal = plusVertical & crossHorizontal;
-        if (plusHorizontal & top) ++distance;
-        else if (minusHorizontal & top) --distance;
+        if (plusHorizontal & top)
+            ++distance;
+        else if (minusHorizontal & top)
+            --distance;
         plusHorizontal = plusHorizontal << 1 | 1;  // the first row counts up: a whole word against nothing
         minusHorizontal <<= 1;
         plusVertical = minusHorizontal | ~(crossVertical | plusHorizontal);
@@ -134,7 +137,8 @@ std::vector<std::string> NameIndex::Nearest(const std::string& word, bool ignore
     const bool bitParallel = foldedWord.size() <= 64;
     std::array<uint64_t, 256> letters{};
     if (bitParallel) {
-        for (size_t i = 0; i < foldedWord.size(); ++i) letters[static_cast<unsigned char>(foldedWord[i])] |= uint64_t{1} << i;
+        for (size_t i = 0; i < foldedWord.size(); ++i)
+            letters[static_cast<unsigned char>(foldedWord[i])] |= uint64_t{1} << i;
     }
     // The `limit` nearest so far, by distance then by name order: once there are that many, a
     // name must come closer than the last of them, which bounds every later comparison.
@@ -160,7 +164,8 @@ std::vector<std::string> NameIndex::Nearest(const std::string& word, bool ignore
     }
     std::vector<std::string> nearest;
     // An exact match (the word differs only in letter case) is the one answer.
-    for (size_t i = 0; i < ranked.size() && ranked[i].first <= ranked[0].first + (ranked[0].first == 0 ? 0 : reach); ++i) {
+    for (size_t i = 0; i < ranked.size() && ranked[i].first <= ranked[0].first + (ranked[0].first == 0 ? 0 : reach);
+         ++i) {
         nearest.push_back(names_[ranked[i].second]);
     }
     return nearest;

@@ -24,7 +24,8 @@ std::string TracerDescription(const char* kind, const BaseTracer& tracer) {
     const size_t configured = tracer.ConfiguredFacilities().size();
     if (tracer.State() == kTracerNotConfigured) return text + "not configured\n";
     if (tracer.State() == kTracerDisabled) {
-        return text + "disabled" + (configured ? " (" + std::to_string(configured) + " facilities set without effect)" : "") + "\n";
+        return text + "disabled" +
+               (configured ? " (" + std::to_string(configured) + " facilities set without effect)" : "") + "\n";
     }
     text += "active, " + std::to_string(configured) + (configured == 1 ? " facility\n" : " facilities\n");
     std::map<uint32_t, std::vector<std::string>> byLevel;
@@ -45,20 +46,21 @@ std::string TracerDescription(const char* kind, const BaseTracer& tracer) {
 std::string ConfigDescription(size_t number, TraceConfig& config, const std::vector<std::string>& files) {
     char name[kConfigNameCapacity];
     config.name.Get(name);
-    std::string text = "configuration " + std::to_string(number) + (name[0] != '\0' ? " \"" + std::string(name) + "\"" : "") + " from ";
+    std::string text = "configuration " + std::to_string(number) +
+                       (name[0] != '\0' ? " \"" + std::string(name) + "\"" : "") + " from ";
     for (size_t i = 0; i < files.size(); ++i) text += (i == 0 ? "" : ", ") + files[i];
     text += "\n  trace folder " + std::string(config.traceFolder) + "\n";
     const int32_t limit = config.file.logFileLimit;
-    text += "  queue of " + std::to_string(config.queueSize) + " records, quiet " + (config.quiet.load() ? "yes" : "no") +
-            ", append " + (config.file.append ? "yes" : "no") + ", log file limit " +
-            (limit < 0 ? std::string("none") : std::to_string(limit)) + "\n";
+    text += "  queue of " + std::to_string(config.queueSize) + " records, quiet " +
+            (config.quiet.load() ? "yes" : "no") + ", append " + (config.file.append ? "yes" : "no") +
+            ", log file limit " + (limit < 0 ? std::string("none") : std::to_string(limit)) + "\n";
     return text + TracerDescription("file", config.file) + TracerDescription("console", config.console) +
            TracerDescription("client", config.client);
 }
 
 // Checks the trace folder of each resulting configuration, blaming the last line that set it.
-void CheckTraceFolders(CVextrelManager& manager, const std::vector<CheckFinding>& folderLines, const std::string& workingFolder,
-                       CheckOutcome& outcome) {
+void CheckTraceFolders(CVextrelManager& manager, const std::vector<CheckFinding>& folderLines,
+                       const std::string& workingFolder, CheckOutcome& outcome) {
     for (TraceConfig* config : manager.configs) {
         const std::string folder = config->traceFolder;
         CheckFinding finding{config->configPath, 0, 0, ConfigFinding::kTraceFolderLine, folder, ""};
@@ -70,7 +72,9 @@ void CheckTraceFolders(CVextrelManager& manager, const std::vector<CheckFinding>
         std::string resolved = folder;
         if (!folder.empty() && std::filesystem::path(folder).is_relative()) {
             resolved = (std::filesystem::path(workingFolder) / folder).lexically_normal().string();
-            outcome.notes.push_back("trace folder " + folder + " is relative: the library opens it from the host's working directory, here " + resolved);
+            outcome.notes.push_back("trace folder " + folder +
+                                    " is relative: the library opens it from the host's working directory, here " +
+                                    resolved);
         }
         const std::string problem = TraceFolderProblem(resolved);
         if (!problem.empty()) {
@@ -113,19 +117,24 @@ CheckOutcome CheckConfigFiles(const std::vector<std::string>& basePaths, bool mi
         if (std::FILE* file = std::fopen(base.c_str(), "r")) {
             std::fclose(file);
         } else if (missingIsFault) {
-            outcome.findings.push_back({base, 0, 0, ConfigFinding::kNoActiveTracer, "", "cannot be opened: nothing is read"});
+            outcome.findings.push_back(
+                {base, 0, 0, ConfigFinding::kNoActiveTracer, "", "cannot be opened: nothing is read"});
             continue;
         } else {
             outcome.notes.push_back(base + " is not there (the library looks for it)");
             continue;
         }
         const size_t before = LoadedConfigFiles().size();
-        for (std::unique_ptr<TraceConfig>& config : LoadConfigFiles(base.c_str(), context)) AddConfig(manager.get(), config.release());
-        outcome.filesRead.insert(outcome.filesRead.end(), LoadedConfigFiles().begin() + before, LoadedConfigFiles().end());
+        for (std::unique_ptr<TraceConfig>& config : LoadConfigFiles(base.c_str(), context))
+            AddConfig(manager.get(), config.release());
+        outcome.filesRead.insert(outcome.filesRead.end(), LoadedConfigFiles().begin() + before,
+                                 LoadedConfigFiles().end());
         for (size_t i = before; i < LoadedConfigFiles().size(); ++i) {
             const std::string& entry = LoadedConfigFiles()[i];
             const size_t mark = entry.find(kIgnoredMark);
-            if (mark != std::string::npos) outcome.findings.push_back({entry.substr(0, mark), 0, 0, ConfigFinding::kNoActiveTracer, "", entry.substr(mark + 2, entry.size() - mark - 3)});
+            if (mark != std::string::npos)
+                outcome.findings.push_back({entry.substr(0, mark), 0, 0, ConfigFinding::kNoActiveTracer, "",
+                                            entry.substr(mark + 2, entry.size() - mark - 3)});
         }
     }
     std::vector<CheckFinding> folderLines;
@@ -137,9 +146,11 @@ CheckOutcome CheckConfigFiles(const std::vector<std::string>& basePaths, bool mi
     for (TraceConfig* config : manager->configs) filesOfFolder[config->traceFolder].push_back(config->configPath);
     ConsolidateConfigs(manager.get());
     for (size_t i = kMaxConfigurations; i < manager->configs.size(); ++i) {
-        outcome.findings.push_back({manager->configs[i]->configPath, 0, 0, ConfigFinding::kNoActiveTracer, "", "ignored: more than 4096 configurations with distinct trace folders"});
+        outcome.findings.push_back({manager->configs[i]->configPath, 0, 0, ConfigFinding::kNoActiveTracer, "",
+                                    "ignored: more than 4096 configurations with distinct trace folders"});
     }
-    CheckTraceFolders(*manager, folderLines, workingFolder.empty() ? std::filesystem::current_path().string() : workingFolder, outcome);
+    CheckTraceFolders(*manager, folderLines,
+                      workingFolder.empty() ? std::filesystem::current_path().string() : workingFolder, outcome);
     for (size_t i = 0; i < manager->configs.size(); ++i) {
         TraceConfig& config = *manager->configs[i];
         outcome.configurations += ConfigDescription(i + 1, config, filesOfFolder[config.traceFolder]);

@@ -11,10 +11,10 @@ namespace vextrel::tool {
 
 // What a check found.
 struct CheckOutcome {
-    std::vector<std::string> filesRead;     // every file read, continuations included, in order
-    std::vector<CheckFinding> findings;     // what was ignored or cannot work; any makes the check fail
-    std::vector<std::string> notes;         // facts worth knowing that are not faults
-    std::string configurations;             // the consolidated configurations, described
+    std::vector<std::string> filesRead;  // every file read, continuations included, in order
+    std::vector<CheckFinding> findings;  // what was ignored or cannot work; any makes the check fail
+    std::vector<std::string> notes;      // facts worth knowing that are not faults
+    std::string configurations;          // the consolidated configurations, described
 };
 
 // What the library derives for an executable before reading configurations.

@@ -14,7 +14,8 @@ void AddFilterOptions(CLI::App& command, FilterOptions& options) {
                                "Only this facility: VXF_ name or hexadecimal id (repeat for more)"));
     command.add_option("--priority", options.priority,
                        "Only facilities the header lists at this level or above (VXP_ name or 1/2/4/8/16)");
-    oneEach(command.add_option("--thread", options.threads, "Only this thread (hexadecimal, as in the file; repeat for more)"));
+    oneEach(command.add_option("--thread", options.threads,
+                               "Only this thread (hexadecimal, as in the file; repeat for more)"));
     oneEach(command.add_option("--name", options.names, "Only records of this configuration name (repeat for more)"));
     command.add_option("--since", options.since, "Only records at or after these seconds (as in the file)");
     command.add_option("--until", options.until, "Only records at or before these seconds (as in the file)");

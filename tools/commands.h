@@ -34,9 +34,8 @@ template <typename Options>
 CLI::App* AddCommand(CLI::App& app, int& exitStatus, const char* name, const char* description,
                      const std::shared_ptr<Options>& options, int (*run)(const Options&)) {
     CLI::App* command = app.add_subcommand(name, description);
-    command->callback([options, run, name, &exitStatus] {
-        exitStatus = RunReportingErrors(name, [&] { return run(*options); });
-    });
+    command->callback(
+        [options, run, name, &exitStatus] { exitStatus = RunReportingErrors(name, [&] { return run(*options); }); });
     return command;
 }
 
@@ -44,7 +43,7 @@ CLI::App* AddCommand(CLI::App& app, int& exitStatus, const char* name, const cha
 struct TraceFilesOptions {
     std::vector<std::string> files;
     FilterOptions filter;
-    bool quiet = false;  // no progress line
+    bool quiet = false;                                  // no progress line
     uint64_t progressBytes = Progress::kThresholdBytes;  // inputs over this size show a progress line
 };
 
@@ -57,8 +56,9 @@ CLI::App* AddTraceFilesCommand(CLI::App& app, int& exitStatus, const char* name,
     command->add_option("files", options->files, "Trace files")->required()->check(CLI::ExistingFile);
     AddFilterOptions(*command, options->filter);
     command->add_flag("-q,--quiet", options->quiet, "No progress line on standard error for large inputs");
-    command->add_option("--progress-over", options->progressBytes,
-                        "Show the progress line (on a terminal) for inputs over this many bytes")
+    command
+        ->add_option("--progress-over", options->progressBytes,
+                     "Show the progress line (on a terminal) for inputs over this many bytes")
         ->capture_default_str();
     return command;
 }

@@ -20,7 +20,9 @@ struct FollowOptions {
 int RunFollow(const FollowOptions& options) {
     const std::string folder = options.folder.empty() ? DefaultTraceFolder() : options.folder;
     const auto start = std::chrono::steady_clock::now();
-    const auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
+    const auto elapsed = [&] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
     TraceFollower follower(folder, options.tailLines);
     std::filesystem::path shown;
     size_t printed = 0;
@@ -48,9 +50,9 @@ int RunFollow(const FollowOptions& options) {
 
 void AddFollowCommand(CLI::App& app, int& exitStatus) {
     auto options = std::make_shared<FollowOptions>();
-    CLI::App* command = AddCommand(app, exitStatus, "follow",
-                                   "Print the newest trace file of a folder as it grows, moving on to newer files",
-                                   options, RunFollow);
+    CLI::App* command =
+        AddCommand(app, exitStatus, "follow",
+                   "Print the newest trace file of a folder as it grows, moving on to newer files", options, RunFollow);
     command->add_option("folder", options->folder, "Trace folder (default: the library's default trace folder)");
     command->add_option("--tail", options->tailLines, "Lines of the file's end to show first");
     command->add_option("--exit-after", options->exitAfterSeconds, "Stop after this many seconds");

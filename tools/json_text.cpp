@@ -11,9 +11,12 @@ size_t Utf8Length(std::string_view text) {
     const unsigned char lead = byte(0);
     size_t length = 0;
     uint32_t value = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) length = 2, value = lead & 0x1Fu;
-    else if (lead >= 0xE0 && lead <= 0xEF) length = 3, value = lead & 0x0Fu;
-    else if (lead >= 0xF0 && lead <= 0xF4) length = 4, value = lead & 0x07u;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        length = 2, value = lead & 0x1Fu;
+    else if (lead >= 0xE0 && lead <= 0xEF)
+        length = 3, value = lead & 0x0Fu;
+    else if (lead >= 0xF0 && lead <= 0xF4)
+        length = 4, value = lead & 0x07u;
     if (length == 0 || text.size() < length) return 0;
     for (size_t i = 1; i < length; ++i) {
         if ((byte(i) & 0xC0u) != 0x80u) return 0;

@@ -28,8 +28,9 @@ void Progress::Advance(uint64_t bytes) {
     const double seconds = std::chrono::duration<double>(now - start_).count();
     const double rate = static_cast<double>(done_) / seconds;
     const double left = rate > 0 && total_ > done_ ? static_cast<double>(total_ - done_) / rate : 0;
-    std::fprintf(stderr, "\rvextrel: %.0f of %.0f MB read, %.0f MB/s, %.0f s left   ", static_cast<double>(done_) / kMegabyte,
-                 static_cast<double>(total_) / kMegabyte, rate / kMegabyte, left);
+    std::fprintf(stderr, "\rvextrel: %.0f of %.0f MB read, %.0f MB/s, %.0f s left   ",
+                 static_cast<double>(done_) / kMegabyte, static_cast<double>(total_) / kMegabyte, rate / kMegabyte,
+                 left);
     std::fflush(stderr);
     shown_ = true;
 }

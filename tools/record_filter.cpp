@@ -13,7 +13,9 @@ struct RecordFilter::Pattern {
 
 namespace {
 
-uint64_t ToMicroseconds(double seconds) { return seconds <= 0 ? 0 : static_cast<uint64_t>(std::llround(seconds * 1e6)); }
+uint64_t ToMicroseconds(double seconds) {
+    return seconds <= 0 ? 0 : static_cast<uint64_t>(std::llround(seconds * 1e6));
+}
 
 template <typename T>
 bool Holds(const std::vector<T>& values, const T& value) {

@@ -85,9 +85,10 @@ public:
         std::string json = "{\"files\":[";
         for (size_t i = 0; i < files_.Streams().size(); ++i) {
             const TraceStream& file = files_.Streams()[i];
-            json += (i ? "," : "") + std::string("{\"path\":") + JsonQuoted(file.Path()) + ",\"closed\":" +
-                    (file.Closed() ? "true" : "false") + ",\"sessions\":[";
-            for (size_t s = 0; s < file.Sessions().size(); ++s) json += (s ? "," : "") + SessionJson(file.Sessions()[s]);
+            json += (i ? "," : "") + std::string("{\"path\":") + JsonQuoted(file.Path()) +
+                    ",\"closed\":" + (file.Closed() ? "true" : "false") + ",\"sessions\":[";
+            for (size_t s = 0; s < file.Sessions().size(); ++s)
+                json += (s ? "," : "") + SessionJson(file.Sessions()[s]);
             json += "]}";
         }
         json += "],\"records\":" + Number(stats_.Records()) + ",\"threads\":" + Number(perThread_.RowCount()) +
@@ -98,8 +99,8 @@ public:
         // Both sets of bins share origin and width: they saw the same times.
         for (const auto& [id, bins] : perFacility_.Rows()) {
             const std::string name = names.NameOf(static_cast<uint32_t>(id));
-            json += (first ? "" : ",") + std::string("{\"id\":") + Number(id) + ",\"name\":" +
-                    JsonQuoted(name.empty() ? "facility " + Number(id) : name) + ",\"bins\":";
+            json += (first ? "" : ",") + std::string("{\"id\":") + Number(id) +
+                    ",\"name\":" + JsonQuoted(name.empty() ? "facility " + Number(id) : name) + ",\"bins\":";
             AppendBins(json, bins, perFacility_.Used());
             json += "}";
             first = false;
@@ -123,13 +124,14 @@ public:
             first = false;
         }
         json += "],\"lossMarks\":[";
-        for (size_t i = 0; i < stats_.LossesKept().size(); ++i) json += (i ? "," : "") + Number(stats_.LossesKept()[i].after);
+        for (size_t i = 0; i < stats_.LossesKept().size(); ++i)
+            json += (i ? "," : "") + Number(stats_.LossesKept()[i].after);
         json += "],\"gaps\":[";
         const std::vector<Gap> gaps = stats_.LongestGaps();
         for (size_t i = 0; i < gaps.size(); ++i) {
-            json += (i ? "," : "") + std::string("{\"length\":") + Number(gaps[i].length) + ",\"after\":" +
-                    Number(gaps[i].after) + ",\"line\":" + Number(gaps[i].line) + ",\"file\":" +
-                    JsonQuoted(files_.Streams()[gaps[i].file].Path()) + "}";
+            json += (i ? "," : "") + std::string("{\"length\":") + Number(gaps[i].length) +
+                    ",\"after\":" + Number(gaps[i].after) + ",\"line\":" + Number(gaps[i].line) +
+                    ",\"file\":" + JsonQuoted(files_.Streams()[gaps[i].file].Path()) + "}";
         }
         json += "],\"spans\":[";
         first = true;
@@ -141,8 +143,8 @@ public:
                 if (powers.size() <= power) powers.resize(power + 1);
                 powers[power] += count;
             });
-            json += (first ? "" : ",") + std::string("{\"id\":") + Number(id) + ",\"name\":" +
-                    JsonQuoted(names.NameOf(id)) + ",\"count\":" + Number(histogram.Count()) +
+            json += (first ? "" : ",") + std::string("{\"id\":") + Number(id) +
+                    ",\"name\":" + JsonQuoted(names.NameOf(id)) + ",\"count\":" + Number(histogram.Count()) +
                     ",\"p50\":" + Number(histogram.Quantile(0.5)) + ",\"p99\":" + Number(histogram.Quantile(0.99)) +
                     ",\"max\":" + Number(histogram.Max()) + ",\"powers\":[";
             for (size_t i = 0; i < powers.size(); ++i) json += (i ? "," : "") + Number(powers[i]);
@@ -154,16 +156,17 @@ public:
 
 private:
     std::string SessionJson(const SessionHeader& session) const {
-        std::string json = std::string("{\"refresh\":") + (session.refresh ? "true" : "false") +
-                           ",\"line\":" + Number(session.line) + ",\"executable\":" + JsonQuoted(session.executablePath) +
-                           ",\"pid\":" + Number(session.processId) + ",\"version\":" + JsonQuoted(session.version) +
-                           ",\"system\":" + JsonQuoted(session.systemDetails) + ",\"machine\":" + JsonQuoted(session.machineId) +
-                           ",\"build\":" + JsonQuoted(session.buildDetails);
+        std::string json =
+            std::string("{\"refresh\":") + (session.refresh ? "true" : "false") + ",\"line\":" + Number(session.line) +
+            ",\"executable\":" + JsonQuoted(session.executablePath) + ",\"pid\":" + Number(session.processId) +
+            ",\"version\":" + JsonQuoted(session.version) + ",\"system\":" + JsonQuoted(session.systemDetails) +
+            ",\"machine\":" + JsonQuoted(session.machineId) + ",\"build\":" + JsonQuoted(session.buildDetails);
         if (session.startUtc && session.startMicroseconds) {
             json += ",\"start\":" + JsonQuoted(WallTimeOf(session, *session.startMicroseconds).value_or(""));
         }
         json += ",\"configs\":[";
-        for (size_t i = 0; i < session.configFiles.size(); ++i) json += (i ? "," : "") + JsonQuoted(session.configFiles[i]);
+        for (size_t i = 0; i < session.configFiles.size(); ++i)
+            json += (i ? "," : "") + JsonQuoted(session.configFiles[i]);
         json += "],\"traced\":[";
         for (size_t i = 0; i < session.facilities.size(); ++i)
             json += (i ? "," : "") + JsonQuoted(session.facilities[i].name + "@" + session.facilities[i].priorityName);
@@ -178,8 +181,9 @@ private:
         auto& [knownPid, knownSession] = lastProcesses_[merged.file];
         if (knownPid != 0 && knownSession == session) return knownPid;
         const TraceStream& file = files_.Streams()[merged.file];
-        const uint32_t pid = session && file.Sessions()[*session].processId != 0 ? file.Sessions()[*session].processId
-                                                                                 : static_cast<uint32_t>(merged.file + 1);
+        const uint32_t pid = session && file.Sessions()[*session].processId != 0
+                                 ? file.Sessions()[*session].processId
+                                 : static_cast<uint32_t>(merged.file + 1);
         if (!processNames_.count(pid)) {
             const std::string& path = session ? file.Sessions()[*session].executablePath : file.Path();
             processNames_[pid] = path.substr(path.find_last_of("/\\") + 1);
@@ -229,9 +233,9 @@ int RunReport(const ReportOptions& options) {
 
 void AddReportCommand(CLI::App& app, int& exitStatus) {
     auto options = std::make_shared<ReportOptions>();
-    CLI::App* command = AddTraceFilesCommand(app, exitStatus, "report",
-                                             "Write one self-contained HTML page about trace files (opens without network)",
-                                             options, RunReport);
+    CLI::App* command = AddTraceFilesCommand(
+        app, exitStatus, "report", "Write one self-contained HTML page about trace files (opens without network)",
+        options, RunReport);
     command->add_option("-o,--output", options->output, "The HTML file to write")->required();
 }
 

@@ -34,7 +34,8 @@ void SpanHistogram::Add(uint64_t value) {
 
 uint64_t SpanHistogram::Quantile(double q) const {
     if (count_ == 0) return 0;
-    const auto rank = std::clamp<uint64_t>(static_cast<uint64_t>(std::ceil(q * static_cast<double>(count_))), 1, count_);
+    const auto rank =
+        std::clamp<uint64_t>(static_cast<uint64_t>(std::ceil(q * static_cast<double>(count_))), 1, count_);
     uint64_t seen = 0;
     for (size_t index = 0; index < kBuckets; ++index) {
         seen += counts_[index];

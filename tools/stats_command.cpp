@@ -74,14 +74,16 @@ void PrintRecords(const TraceStats& stats, const FacilityNames& names, const Sta
 
     std::printf("  longest gaps:\n");
     for (const Gap& gap : stats.LongestGaps())
-        std::printf("    %s after line %zu (at %s)\n", Seconds(gap.length).c_str(), gap.line, Seconds(gap.after).c_str());
+        std::printf("    %s after line %zu (at %s)\n", Seconds(gap.length).c_str(), gap.line,
+                    Seconds(gap.after).c_str());
 
     std::printf("  spans (records with an elapsed time):%s\n", stats.Spans().empty() ? " none" : "");
     for (const auto& [id, spans] : stats.Spans()) {
-        std::printf("    %04lx %-32s count %llu  p50 %llu us  p99 %llu us  max %llu us\n",
-                    static_cast<unsigned long>(id), names.NameOf(id).c_str(), static_cast<unsigned long long>(spans.Count()),
-                    static_cast<unsigned long long>(spans.Quantile(0.5)),
-                    static_cast<unsigned long long>(spans.Quantile(0.99)), static_cast<unsigned long long>(spans.Max()));
+        std::printf(
+            "    %04lx %-32s count %llu  p50 %llu us  p99 %llu us  max %llu us\n", static_cast<unsigned long>(id),
+            names.NameOf(id).c_str(), static_cast<unsigned long long>(spans.Count()),
+            static_cast<unsigned long long>(spans.Quantile(0.5)), static_cast<unsigned long long>(spans.Quantile(0.99)),
+            static_cast<unsigned long long>(spans.Max()));
     }
 }
 
@@ -113,7 +115,8 @@ int RunStats(const StatsOptions& options) {
         for (const Gap& loss : stats.LossesKept())
             std::printf("    line %zu, after the record at %s\n", loss.line, Seconds(loss.after).c_str());
         if (stats.Losses() > stats.LossesKept().size())
-            std::printf("    and %llu more\n", static_cast<unsigned long long>(stats.Losses() - stats.LossesKept().size()));
+            std::printf("    and %llu more\n",
+                        static_cast<unsigned long long>(stats.Losses() - stats.LossesKept().size()));
         if (stats.OtherLines() != 0)
             std::printf("  lines of no known form: %llu\n", static_cast<unsigned long long>(stats.OtherLines()));
         std::printf("  %s\n", file.Closed() ? "ends with the closing line"
@@ -128,9 +131,10 @@ int RunStats(const StatsOptions& options) {
 
 void AddStatsCommand(CLI::App& app, int& exitStatus) {
     auto options = std::make_shared<StatsOptions>();
-    CLI::App* command = AddTraceFilesCommand(app, exitStatus, "stats", "Session facts and record statistics of trace files",
-                                             options, RunStats);
-    command->add_option("--bucket", options->bucketSeconds, "Seconds per row of the record rate (0: whole seconds, about 20 rows)");
+    CLI::App* command = AddTraceFilesCommand(app, exitStatus, "stats",
+                                             "Session facts and record statistics of trace files", options, RunStats);
+    command->add_option("--bucket", options->bucketSeconds,
+                        "Seconds per row of the record rate (0: whole seconds, about 20 rows)");
     command->add_option("--gaps", options->gapCount, "How many of the longest gaps to show");
 }
 

@@ -36,7 +36,8 @@ std::map<uint64_t, std::vector<uint32_t>> TimeBins::Rows() const {
 
 void TimeBins::Widen() {
     for (std::vector<uint32_t>& row : rows_) {
-        for (size_t bin = 0; bin < bins_; ++bin) row[bin] = bin * 2 < bins_ ? row[bin * 2] + (bin * 2 + 1 < bins_ ? row[bin * 2 + 1] : 0) : 0;
+        for (size_t bin = 0; bin < bins_; ++bin)
+            row[bin] = bin * 2 < bins_ ? row[bin * 2] + (bin * 2 + 1 < bins_ ? row[bin * 2 + 1] : 0) : 0;
     }
     width_ *= 2;
     used_ = (used_ + 1) / 2;

@@ -141,7 +141,8 @@ private:
     void NameTrack(uint32_t pid, const TraceEntry& entry) {
         if (!entry.name.empty()) {
             std::string& trackName = threadNames_[{pid, entry.threadId}];
-            if (trackName.find(entry.name) == std::string::npos) trackName += (trackName.empty() ? "" : ", ") + entry.name;
+            if (trackName.find(entry.name) == std::string::npos)
+                trackName += (trackName.empty() ? "" : ", ") + entry.name;
         } else if (pid != lastPid_ || entry.threadId != lastThread_) {
             threadNames_.try_emplace({pid, entry.threadId});
         }
@@ -189,8 +190,8 @@ private:
         KnownProcess& known = processFiles_[merged.file];
         if (known.pid != 0 && known.session == merged.entry->session) return known.pid;
         const SessionHeader* session = SessionOf(merged);
-        const uint32_t pid = session && session->processId != 0 ? session->processId
-                                                                 : static_cast<uint32_t>(merged.file + 1);
+        const uint32_t pid =
+            session && session->processId != 0 ? session->processId : static_cast<uint32_t>(merged.file + 1);
         if (!processNames_.count(pid)) {
             const std::string& file = files_.Streams()[merged.file].Path();
             const std::string& path = session ? session->executablePath : file;
@@ -250,10 +251,12 @@ int RunTimeline(const TimelineOptions& options) {
 
 void AddTimelineCommand(CLI::App& app, int& exitStatus) {
     auto options = std::make_shared<TimelineOptions>();
-    CLI::App* command = AddTraceFilesCommand(app, exitStatus, "timeline",
-                                             "Write trace files as trace-event JSON for timeline viewers", options, RunTimeline);
+    CLI::App* command =
+        AddTraceFilesCommand(app, exitStatus, "timeline", "Write trace files as trace-event JSON for timeline viewers",
+                             options, RunTimeline);
     command->add_option("-o,--output", options->output, "The JSON file to write")->required();
-    command->add_flag("--wall", options->wall, "Time axis in wall-clock microseconds (aligns files of different boots)");
+    command->add_flag("--wall", options->wall,
+                      "Time axis in wall-clock microseconds (aligns files of different boots)");
 }
 
 }  // namespace vextrel::tool

@@ -1,9 +1,9 @@
 #include "tools/trace_file_reader.h"
 
-#include <cctype>
-#include <cstdio>
 #include <algorithm>
 #include <array>
+#include <cctype>
+#include <cstdio>
 #include <iterator>
 #include <utility>
 
@@ -60,7 +60,8 @@ std::optional<uint64_t> TakeNumber(std::string_view& text, size_t minDigits, siz
         value = value * static_cast<uint64_t>(base) + digit;
         ++count;
     }
-    if (count < minDigits || (count < text.size() && count == maxDigits && kDigitValues[static_cast<unsigned char>(text[count])] >= 0))
+    if (count < minDigits ||
+        (count < text.size() && count == maxDigits && kDigitValues[static_cast<unsigned char>(text[count])] >= 0))
         return std::nullopt;
     text.remove_prefix(count);
     return value;
@@ -118,8 +119,8 @@ bool ReadFacilityLine(std::string_view line, SessionHeader& session) {
     std::string_view id = line.substr(open + 1, line.size() - open - 2);
     const auto value = TakeNumber<16>(id, 1, 8);
     if (!value || !id.empty()) return false;
-    session.facilities.push_back(
-        {std::string(line.substr(0, at)), std::string(line.substr(at + 1, open - at - 1)), static_cast<uint32_t>(*value)});
+    session.facilities.push_back({std::string(line.substr(0, at)), std::string(line.substr(at + 1, open - at - 1)),
+                                  static_cast<uint32_t>(*value)});
     return true;
 }
 
@@ -240,7 +241,8 @@ void SplitElapsedSuffix(TraceEntry& record) {
     if (text.size() < 6 || text.substr(text.size() - 4) != " us)") return;
     size_t start = text.size() - 4;
     while (start > 0 && text[start - 1] >= '0' && text[start - 1] <= '9') --start;
-    if (start == text.size() - 4 || start < 2 || text.substr(start - 2, 2) != " (" || text.size() - 4 - start > 19) return;
+    if (start == text.size() - 4 || start < 2 || text.substr(start - 2, 2) != " (" || text.size() - 4 - start > 19)
+        return;
     uint64_t value = 0;
     for (size_t i = start; i < text.size() - 4; ++i) value = value * 10 + static_cast<uint64_t>(text[i] - '0');
     record.elapsedMicroseconds = value;
@@ -266,7 +268,8 @@ std::optional<int64_t> WallMicrosecondsOf(const SessionHeader& session, uint64_t
     if (!session.startUtc || !session.startMicroseconds) return std::nullopt;
     const UtcTime& t = *session.startUtc;
     if (t.year < 0 || t.year > 9999) return std::nullopt;  // a garbled header names no real time
-    const int64_t startSeconds = DaysFromCivil(t.year, t.month, t.day) * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
+    const int64_t startSeconds =
+        DaysFromCivil(t.year, t.month, t.day) * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
     // A garbled header can name any year: times that do not fit 64 bits have no wall clock.
     int64_t wall = 0;
     if (__builtin_mul_overflow(startSeconds, int64_t{1000000}, &wall) ||
@@ -440,7 +443,8 @@ bool TraceFileReader::ReadHeaderLine(std::string_view line) {
         session.configFiles.emplace_back(*config);
     } else if (auto machine = ValueAfter(line, "*** Machine UUID:")) {
         session.machineId = std::string(*machine);
-    } else if (line == kColumnTitle || line == std::string(kRuleLength, '-') || StartsWith(line, "*** Facilities to trace:")) {
+    } else if (line == kColumnTitle || line == std::string(kRuleLength, '-') ||
+               StartsWith(line, "*** Facilities to trace:")) {
     } else {
         known = ReadFacilityLine(line, session);
     }

@@ -56,11 +56,11 @@ enum class EntryKind {
 // One part of a trace file in file order.
 struct TraceEntry {
     EntryKind kind = EntryKind::kOther;
-    size_t line = 0;          // 1-based line where the entry starts
+    size_t line = 0;            // 1-based line where the entry starts
     uint64_t microseconds = 0;  // records: their time; others: the time of the record before (0 at first)
     uint32_t threadId = 0;
     uint32_t facilityId = 0;
-    std::string name;  // the configuration name, empty when none
+    std::string name;                             // the configuration name, empty when none
     std::optional<uint64_t> elapsedMicroseconds;  // the "(N us)" of a timed record
     std::optional<size_t> session;                // the header block in force, index into sessions
     // The entry's lines as in the file, each line end a '\n' (none after the last line), so an
@@ -80,7 +80,8 @@ struct TraceEntry {
     template <typename Each>
     void ForEachLine(Each&& each) const {
         std::string_view rest = lines;
-        for (size_t end; (end = rest.find('\n')) != std::string_view::npos; rest.remove_prefix(end + 1)) each(rest.substr(0, end));
+        for (size_t end; (end = rest.find('\n')) != std::string_view::npos; rest.remove_prefix(end + 1))
+            each(rest.substr(0, end));
         each(rest);
     }
 };
@@ -89,8 +90,8 @@ struct TraceEntry {
 struct TraceFileContent {
     std::vector<SessionHeader> sessions;
     std::vector<TraceEntry> entries;
-    bool closed = false;         // the last entry is the closing line
-    bool endsMidLine = false;    // the text ended without a line end (a cut file, or one being written)
+    bool closed = false;           // the last entry is the closing line
+    bool endsMidLine = false;      // the text ended without a line end (a cut file, or one being written)
     bool carriageReturns = false;  // CR LF line ends were seen
 };
 

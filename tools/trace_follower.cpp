@@ -39,8 +39,9 @@ std::string DefaultTraceFolder() {
     const bool haveBase = UserBaseFolderOf(platform::ReadUserFolderEnvironment(), base) != UserBaseFolder::kNone;
     char folder[kTraceFolderCapacity];
     // Only the name is wanted here: report every level as present instead of creating it.
-    DefaultTraceFolderOf(haveBase ? base : nullptr, "", platform::kPathSeparator,
-                         [](const char*) { return platform::CreateFolderResult::kAlreadyExists; }, folder);
+    DefaultTraceFolderOf(
+        haveBase ? base : nullptr, "", platform::kPathSeparator,
+        [](const char*) { return platform::CreateFolderResult::kAlreadyExists; }, folder);
     return folder;
 }
 

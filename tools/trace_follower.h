@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <set>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 

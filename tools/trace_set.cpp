@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
-#include <system_error>
 #include <stdexcept>
+#include <system_error>
 #include <utility>
 
 namespace vextrel::tool {
@@ -27,7 +27,8 @@ TraceStream::TraceStream(std::string path, Progress* progress) : path_(std::move
     if (!reader_.SawTraceForm() && reader_.LinesRead() > 0) {
         std::fclose(file_);
         file_ = nullptr;
-        throw std::runtime_error(path_ + " is not a trace file: its first line is neither a session header nor a record line");
+        throw std::runtime_error(path_ +
+                                 " is not a trace file: its first line is neither a session header nor a record line");
     }
 }
 

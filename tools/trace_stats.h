@@ -16,10 +16,10 @@ namespace vextrel::tool {
 
 // One pause between two records that follow each other.
 struct Gap {
-    uint64_t length = 0;   // microseconds
-    uint64_t after = 0;    // the time of the record before it
-    size_t line = 0;       // the line of that record
-    size_t file = 0;       // the index of its file
+    uint64_t length = 0;  // microseconds
+    uint64_t after = 0;   // the time of the record before it
+    size_t line = 0;      // the line of that record
+    size_t file = 0;      // the index of its file
 };
 
 // Counts by key, fast for the few keys a trace has (facilities, threads, steps), most often the

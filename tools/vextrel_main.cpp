@@ -10,12 +10,8 @@ namespace {
 // The subcommands in the order the help lists them.
 using AddCommand = void (*)(CLI::App& app, int& exitStatus);
 constexpr AddCommand kCommands[] = {
-    vextrel::tool::AddCatCommand,
-    vextrel::tool::AddStatsCommand,
-    vextrel::tool::AddFollowCommand,
-    vextrel::tool::AddTimelineCommand,
-    vextrel::tool::AddReportCommand,
-    vextrel::tool::AddCheckCommand,
+    vextrel::tool::AddCatCommand,      vextrel::tool::AddStatsCommand,  vextrel::tool::AddFollowCommand,
+    vextrel::tool::AddTimelineCommand, vextrel::tool::AddReportCommand, vextrel::tool::AddCheckCommand,
 };
 
 // Usage errors (unknown options, missing arguments, bad values) exit with this status.
@@ -37,7 +33,8 @@ int main(int argc, char** argv) {
         // A first argument that is no subcommand and no option: name the subcommands.
         if (argc > 1 && argv[1][0] != '-' && app.get_subcommands().empty()) {
             std::string names;
-            for (const CLI::App* command : app.get_subcommands({})) names += (names.empty() ? "" : ", ") + command->get_name();
+            for (const CLI::App* command : app.get_subcommands({}))
+                names += (names.empty() ? "" : ", ") + command->get_name();
             std::fprintf(stderr, "vextrel: unknown command '%s'; the commands are %s (vextrel --help tells more)\n",
                          argv[1], names.c_str());
             return kUsageError;

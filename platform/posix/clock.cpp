@@ -36,8 +36,7 @@ uint32_t CurrentProcessId() { return static_cast<uint32_t>(getpid()); }
 
 void SleepMilliseconds(uint32_t milliseconds) {
     timespec delay{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
-    while (nanosleep(&delay, &delay) != 0) {
-    }
+    while (nanosleep(&delay, &delay) != 0) {}
 }
 
 }  // namespace vextrel::platform
@@ -45,9 +44,7 @@ void SleepMilliseconds(uint32_t milliseconds) {
 namespace vextrel::platform {
 namespace {
 
-CalendarTime FromTm(const tm& t) {
-    return {t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
-}
+CalendarTime FromTm(const tm& t) { return {t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec}; }
 
 }  // namespace
 

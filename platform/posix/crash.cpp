@@ -5,11 +5,11 @@
 
 #include <execinfo.h>
 #include <fcntl.h>
-#include <stdio_ext.h>
+#include <pthread.h>
 #include <signal.h>
+#include <stdio_ext.h>
 #include <sys/mman.h>
 #include <sys/syscall.h>
-#include <pthread.h>
 #include <ucontext.h>
 #include <unistd.h>
 
@@ -98,7 +98,7 @@ void RestorePrevious() {
 
 // Ends the process with the signal's default action, whatever was installed.
 [[noreturn]] void DieBySignal(int signal) {
-    struct sigaction fallback{};
+    struct sigaction fallback {};
     fallback.sa_handler = SIG_DFL;
     sigaction(signal, &fallback, nullptr);
     sigset_t only;
@@ -127,8 +127,8 @@ void OnCrashSignal(int signal, siginfo_t* info, void* context) {
         // A crash inside the record of a crash ends the process at once.
         if (expected == self) DieBySignal(signal);
         // Another thread is writing the record: it goes first, for a bounded time.
-        for (int waited = 0; waited < kOtherCrashWaitMilliseconds &&
-                             g_crashingThread.load(std::memory_order_acquire) != kRecordWritten;
+        for (int waited = 0;
+             waited < kOtherCrashWaitMilliseconds && g_crashingThread.load(std::memory_order_acquire) != kRecordWritten;
              waited += 5) {
             const timespec pause{0, 5000000};
             nanosleep(&pause, nullptr);
@@ -176,7 +176,8 @@ void CreateStackKey() {
     static std::mutex creating;
     const std::lock_guard<std::mutex> hold(creating);
     if (g_stackKeyCreated.load(std::memory_order_acquire)) return;
-    if (pthread_key_create(&g_stackKey, FreeAlternateStack) == 0) g_stackKeyCreated.store(true, std::memory_order_release);
+    if (pthread_key_create(&g_stackKey, FreeAlternateStack) == 0)
+        g_stackKeyCreated.store(true, std::memory_order_release);
 }
 
 }  // namespace
@@ -186,8 +187,8 @@ void PrepareThreadForCrash() {
     // A stack the thread has already, the host's own or ours, stays.
     if (sigaltstack(nullptr, &current) != 0 || (current.ss_flags & SS_DISABLE) == 0) return;
     CreateStackKey();
-    void* mapped = mmap(nullptr, kGuardSize + kAlternateStackSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
-                        -1, 0);
+    void* mapped =
+        mmap(nullptr, kGuardSize + kAlternateStackSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapped == MAP_FAILED) return;
     mprotect(mapped, kGuardSize, PROT_NONE);
     stack_t alternate{};
@@ -217,7 +218,7 @@ void InstallCrashHandler(CrashCallback callback) {
     backtrace(warmUp, 2);
     PrepareThreadForCrash();
     g_callback = callback;
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_sigaction = OnCrashSignal;
     action.sa_flags = SA_SIGINFO | SA_ONSTACK;
     // Every crash signal is blocked while the record is written: a second fault there ends the
@@ -240,7 +241,7 @@ void RemoveCrashHandler() {
         nanosleep(&pause, nullptr);
     }
     for (size_t i = 0; i < kSignalCount; ++i) {
-        struct sigaction current{};
+        struct sigaction current {};
         sigaction(kCrashSignals[i], nullptr, &current);
         // A handler installed after ours stays; it is the host's (or a later library's) to manage.
         if ((current.sa_flags & SA_SIGINFO) != 0 && current.sa_sigaction == OnCrashSignal) {

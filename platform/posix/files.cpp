@@ -46,8 +46,8 @@ void ListFolderByPrefix(const char* folder, const char* prefix,
         std::string path = std::string(folder) + '/' + entry->d_name;
         struct stat info;
         if (stat(path.c_str(), &info) != 0) continue;
-        const uint64_t time = static_cast<uint64_t>(info.st_mtim.tv_sec) * 1000000000ull +
-                              static_cast<uint64_t>(info.st_mtim.tv_nsec);
+        const uint64_t time =
+            static_cast<uint64_t>(info.st_mtim.tv_sec) * 1000000000ull + static_cast<uint64_t>(info.st_mtim.tv_nsec);
         visit(entry->d_name, time);
     }
     closedir(directory);

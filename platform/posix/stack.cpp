@@ -18,7 +18,6 @@
 namespace vextrel::platform {
 namespace {
 
-
 // Writes the readable form of a symbol name: demangled when it is a mangled C++ name.
 void CopySymbolName(char* destination, size_t size, const char* name) {
     int status = -1;
@@ -87,15 +86,13 @@ Libdw* LoadLibdw() {
     libdwCallbacks.findElf = dlsym(library, "dwfl_linux_proc_find_elf");
     libdwCallbacks.findDebuginfo = dlsym(library, "dwfl_build_id_find_debuginfo");
     libdwCallbacks.debuginfoPath = &libdwDebuginfoPath;
-    const bool complete = libdwCallbacks.findElf != nullptr && libdwCallbacks.findDebuginfo != nullptr &&
-                          Resolve(library, "dwfl_begin", &dw.begin) &&
-                          Resolve(library, "dwfl_report_begin_add", &dw.reportBeginAdd) &&
-                          Resolve(library, "dwfl_linux_proc_report", &dw.linuxProcReport) &&
-                          Resolve(library, "dwfl_report_end", &dw.reportEnd) &&
-                          Resolve(library, "dwfl_addrmodule", &dw.addrModule) &&
-                          Resolve(library, "dwfl_module_addrinfo", &dw.moduleAddrInfo) &&
-                          Resolve(library, "dwfl_module_getsrc", &dw.moduleGetSrc) &&
-                          Resolve(library, "dwfl_lineinfo", &dw.lineInfo);
+    const bool complete =
+        libdwCallbacks.findElf != nullptr && libdwCallbacks.findDebuginfo != nullptr &&
+        Resolve(library, "dwfl_begin", &dw.begin) && Resolve(library, "dwfl_report_begin_add", &dw.reportBeginAdd) &&
+        Resolve(library, "dwfl_linux_proc_report", &dw.linuxProcReport) &&
+        Resolve(library, "dwfl_report_end", &dw.reportEnd) && Resolve(library, "dwfl_addrmodule", &dw.addrModule) &&
+        Resolve(library, "dwfl_module_addrinfo", &dw.moduleAddrInfo) &&
+        Resolve(library, "dwfl_module_getsrc", &dw.moduleGetSrc) && Resolve(library, "dwfl_lineinfo", &dw.lineInfo);
     if (!complete) return nullptr;
     dw.session = dw.begin(&libdwCallbacks);
     if (dw.session == nullptr) return nullptr;
@@ -199,7 +196,9 @@ bool LookUpSymbol(const void* address, SymbolDetails* facts) {
 
 bool LookUpSymbolWithoutWaiting(const void* address, SymbolDetails* facts) {
     Dl_info info{};
-    if (SymbolLookUpWaitsForUnload() || dladdr(address, &info) == 0 || info.dli_sname == nullptr || info.dli_saddr == nullptr) return false;
+    if (SymbolLookUpWaitsForUnload() || dladdr(address, &info) == 0 || info.dli_sname == nullptr ||
+        info.dli_saddr == nullptr)
+        return false;
     facts->hasSymbol = true;
     facts->symbolAddress = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(info.dli_saddr));
     const size_t length = strnlen(info.dli_sname, kSymbolNameCapacity - 1);

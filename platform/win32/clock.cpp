@@ -45,9 +45,7 @@ void SleepMilliseconds(uint32_t milliseconds) { Sleep(milliseconds); }
 namespace vextrel::platform {
 namespace {
 
-CalendarTime FromSystemTime(const SYSTEMTIME& t) {
-    return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
-}
+CalendarTime FromSystemTime(const SYSTEMTIME& t) { return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond}; }
 
 }  // namespace
 

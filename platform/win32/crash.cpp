@@ -4,9 +4,9 @@
 // raises that signal and ends the process without an exception.
 #include "platform/crash.h"
 
-#include <io.h>
 #include <windows.h>
 #include <dbghelp.h>
+#include <io.h>
 
 #include <atomic>
 #include <csignal>
@@ -79,8 +79,8 @@ void RecordCrash(bool isSignal, uint32_t code, const char* name, uint64_t faultA
     uint32_t expected = 0;
     if (!g_crashingThread.compare_exchange_strong(expected, self)) {
         if (expected == self) TerminateProcess(GetCurrentProcess(), code);
-        for (int waited = 0; waited < kOtherCrashWaitMilliseconds &&
-                             g_crashingThread.load(std::memory_order_acquire) != kRecordWritten;
+        for (int waited = 0;
+             waited < kOtherCrashWaitMilliseconds && g_crashingThread.load(std::memory_order_acquire) != kRecordWritten;
              waited += 5) {
             Sleep(5);
         }
@@ -101,9 +101,9 @@ LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* pointers) {
     const EXCEPTION_RECORD* record = pointers != nullptr ? pointers->ExceptionRecord : nullptr;
     if (record != nullptr) {
         const uint64_t instruction = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(record->ExceptionAddress));
-        const bool memoryFault = (record->ExceptionCode == EXCEPTION_ACCESS_VIOLATION ||
-                                  record->ExceptionCode == EXCEPTION_IN_PAGE_ERROR) &&
-                                 record->NumberParameters >= 2;
+        const bool memoryFault =
+            (record->ExceptionCode == EXCEPTION_ACCESS_VIOLATION || record->ExceptionCode == EXCEPTION_IN_PAGE_ERROR) &&
+            record->NumberParameters >= 2;
         RecordCrash(false, static_cast<uint32_t>(record->ExceptionCode), ExceptionName(record->ExceptionCode),
                     memoryFault ? static_cast<uint64_t>(record->ExceptionInformation[1]) : instruction, instruction,
                     pointers->ContextRecord);

@@ -11,7 +11,8 @@ bool PathExists(const char* path) { return GetFileAttributesA(path) != INVALID_F
 
 bool IsRegularFile(const char* path) {
     const DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
 
 CreateFolderResult CreateFolder(const char* path) {
@@ -40,8 +41,8 @@ void ListFolderByPrefix(const char* folder, const char* prefix,
     HANDLE search = FindFirstFileA(pattern.c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return;
     do {
-        const uint64_t time = (static_cast<uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) |
-                              found.ftLastWriteTime.dwLowDateTime;
+        const uint64_t time =
+            (static_cast<uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) | found.ftLastWriteTime.dwLowDateTime;
         visit(found.cFileName, time);
     } while (FindNextFileA(search, &found));
     FindClose(search);

@@ -16,8 +16,7 @@ std::optional<double> ProcessorMegahertz() {
     DWORD megahertz = 0;
     DWORD type = 0;
     DWORD size = sizeof megahertz;
-    const LONG result =
-        RegQueryValueExA(key, "~MHz", nullptr, &type, reinterpret_cast<BYTE*>(&megahertz), &size);
+    const LONG result = RegQueryValueExA(key, "~MHz", nullptr, &type, reinterpret_cast<BYTE*>(&megahertz), &size);
     RegCloseKey(key);
     // Only a whole 32-bit number counts; a value of another type or size leaves the speed unknown.
     if (result != ERROR_SUCCESS || type != REG_DWORD || size != sizeof megahertz) return std::nullopt;
@@ -50,8 +49,7 @@ bool VersionAtLeast(uint32_t major, uint32_t minor, uint32_t servicePackMajor) {
     conditions = VerSetConditionMask(conditions, VER_MAJORVERSION, VER_GREATER_EQUAL);
     conditions = VerSetConditionMask(conditions, VER_MINORVERSION, VER_GREATER_EQUAL);
     conditions = VerSetConditionMask(conditions, VER_SERVICEPACKMAJOR, VER_GREATER_EQUAL);
-    return VerifyVersionInfoW(&wanted, VER_MAJORVERSION | VER_MINORVERSION | VER_SERVICEPACKMAJOR, conditions) !=
-           FALSE;
+    return VerifyVersionInfoW(&wanted, VER_MAJORVERSION | VER_MINORVERSION | VER_SERVICEPACKMAJOR, conditions) != FALSE;
 }
 
 KernelVersion ReadKernelVersion() {

@@ -15,7 +15,6 @@
 namespace vextrel::platform {
 namespace {
 
-
 // Converts a looked-up procedure address to the function type it is known to have.
 template <typename Function>
 Function ProcedureAs(FARPROC procedure) {

@@ -2,8 +2,8 @@
 // line ends, emptying the stream's buffer and reading the file's end through a second handle.
 #include "platform/stream.h"
 
-#include <io.h>
 #include <windows.h>
+#include <io.h>
 
 namespace vextrel::platform {
 
@@ -40,8 +40,8 @@ size_t CompareFileEnd(const char* path, const char* text, size_t length) {
     if (path == nullptr || text == nullptr || length == 0) return 0;
     // A second handle: the stream's own was opened for writing only. The stream shares reading
     // and writing, so this open succeeds while it is open.
-    const HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 0;
     char tail[kFileEndCapacity];
     DWORD count = 0;

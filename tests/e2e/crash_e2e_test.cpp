@@ -58,7 +58,8 @@ TEST_F(CrashingHost, NullWriteAndAbortAreRecordedAfterEveryRecordAndEndTheHostAs
     const auto abortStart = std::chrono::steady_clock::now();
     EXPECT_EQ(Run(VEXTREL_E2E_CRASH_HOST, {"abort", "20"}, &output), kWindows ? 3 : 128 + 6) << output;
     EXPECT_LT(std::chrono::steady_clock::now() - abortStart, std::chrono::milliseconds(2500));
-    ExpectCrashRecord(20, kWindows ? "SIGABRT (signal 22) at address " : "SIGABRT (signal 6) at address ", "CrashHostByAbort");
+    ExpectCrashRecord(20, kWindows ? "SIGABRT (signal 22) at address " : "SIGABRT (signal 6) at address ",
+                      "CrashHostByAbort");
 }
 
 // A thread gets what the crash record needs on its first record, whichever thread loaded the library.
@@ -82,8 +83,10 @@ TEST_F(CrashingHost, CrashWhileTheUnloadWaitsIsRecorded) {
     if (VEXTREL_E2E_SANITIZED) GTEST_SKIP() << "the sanitizer run-time owns the crash signals";
     const std::string client = "client+:client.txt:filetracingdir=" + traces_.string() + "|VXF_ENGINE_CORE=S@VXP_LOW";
     std::string output;
-    EXPECT_EQ(Run(VEXTREL_E2E_HOST, {client, "slow:1500000", "f:1:2:slow line", "crash-in:500", "unload", "sleep:3000"}, &output),
-              kSegvStatus) << output;
+    EXPECT_EQ(Run(VEXTREL_E2E_HOST, {client, "slow:1500000", "f:1:2:slow line", "crash-in:500", "unload", "sleep:3000"},
+                  &output),
+              kSegvStatus)
+        << output;
     const std::vector<fs::path> files = TraceFiles();
     ASSERT_EQ(files.size(), 1u);
     const std::string trace = ReadFile(files[0]);
@@ -109,7 +112,8 @@ TEST_F(CrashingHost, SessionsOfOneSecondEachKeepTheirOwnFile) {
     std::vector<std::thread> hosts;
     for (int h = 0; h < 2; ++h) {
         hosts.emplace_back([&, h] {
-            const std::vector<std::string> actions{"f:1:2:host " + std::to_string(h), "restart", "f:1:2:after restart", "sleep:100"};
+            const std::vector<std::string> actions{"f:1:2:host " + std::to_string(h), "restart", "f:1:2:after restart",
+                                                   "sleep:100"};
             EXPECT_EQ(Run(VEXTREL_E2E_HOST, actions, nullptr), 0);
         });
     }

@@ -22,7 +22,8 @@ extern "C" [[gnu::noinline]] [[gnu::visibility("default")]] void CrashHostByNull
 extern "C" [[gnu::noinline]] [[gnu::visibility("default")]] void CrashHostByAbort() { std::abort(); }
 
 // Recurses until the stack is gone (the depth is never reached); each level keeps its own block.
-extern "C" [[gnu::noinline]] [[gnu::visibility("default")]] int CrashHostByOverflow(volatile char* previous, long depth) {
+extern "C" [[gnu::noinline]] [[gnu::visibility("default")]] int CrashHostByOverflow(volatile char* previous,
+                                                                                    long depth) {
     volatile char block[512];
     block[0] = previous != nullptr ? previous[0] : 1;
     if (depth == 0) return block[0];

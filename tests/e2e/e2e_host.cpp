@@ -66,8 +66,7 @@ public:
     void OnTraceLine(const char* line, uint32_t length) override {
         g_clientCalls.fetch_add(1);
         const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(g_clientMicroseconds.load());
-        while (std::chrono::steady_clock::now() < until) {
-        }
+        while (std::chrono::steady_clock::now() < until) {}
         out_.write(line, length);
         out_.flush();
     }
@@ -216,7 +215,8 @@ int main(int argc, char** argv) {
             return 4;
         }
         if (timed) {
-            const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+            const auto took =
+                std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
             std::printf("%s took=%lld\n", action.c_str(), static_cast<long long>(took.count()));
         }
         std::fflush(stdout);

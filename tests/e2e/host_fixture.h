@@ -48,8 +48,9 @@ protected:
     // other checkouts on the machine, may run the same test at the same moment.
     void SetUp() override {
         static std::atomic<int> serial{0};
-        const std::string name = std::string("vextrel-e2e-") + ::testing::UnitTest::GetInstance()->current_test_info()->name() +
-                                 "-" + std::to_string(vextrel::platform::CurrentProcessId()) + "-" + std::to_string(serial++);
+        const std::string name = std::string("vextrel-e2e-") +
+                                 ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-" +
+                                 std::to_string(vextrel::platform::CurrentProcessId()) + "-" + std::to_string(serial++);
         folder_ = (fs::temp_directory_path() / name).make_preferred();
         fs::remove_all(folder_);
         fs::create_directories(folder_);
@@ -101,7 +102,7 @@ protected:
 
 }  // namespace e2e
 
+using e2e::Count;
 using e2e::HostProcess;
 using e2e::kClosingLine;
 using e2e::ReadFile;
-using e2e::Count;

@@ -9,8 +9,8 @@ TEST_F(HostProcess, TracesFromSeveralThreadsBetweenHeaderAndClosingLine) {
 
     const std::vector<fs::path> files = TraceFiles();
     ASSERT_EQ(files.size(), 1u);
-    EXPECT_TRUE(std::regex_match(files[0].filename().string(),
-                                 std::regex(R"(e2e_host_\d{4}_\d\d_\d\d_\d\d_\d\d_\d\d\.txt)")))
+    EXPECT_TRUE(
+        std::regex_match(files[0].filename().string(), std::regex(R"(e2e_host_\d{4}_\d\d_\d\d_\d\d_\d\d_\d\d\.txt)")))
         << files[0];
     const std::string trace = ReadFile(files[0]);
     EXPECT_EQ(trace.rfind("\n\n*** Orbanex Session Trace for:\t" + host_.string() + " (pid=0x", 0), 0u) << trace;
@@ -24,7 +24,8 @@ TEST_F(HostProcess, TracesFromSeveralThreadsBetweenHeaderAndClosingLine) {
     // Whole record lines only: the time, the thread, the facility and the text.
     const std::regex recordLine(R"(\n\d+\.\d{6},([0-9a-f]{5,}),0001: worker \d line \d+(?=\n))");
     std::multiset<std::string> threads;
-    for (std::sregex_iterator at(trace.begin(), trace.end(), recordLine), end; at != end; ++at) threads.insert((*at)[1]);
+    for (std::sregex_iterator at(trace.begin(), trace.end(), recordLine), end; at != end; ++at)
+        threads.insert((*at)[1]);
     EXPECT_EQ(threads.size(), 60u);
     EXPECT_EQ(std::set<std::string>(threads.begin(), threads.end()).size(), 3u);
     EXPECT_EQ(Count(trace, ",0065: mixer line\n"), 1u);
@@ -35,8 +36,8 @@ TEST_F(HostProcess, TracesFromSeveralThreadsBetweenHeaderAndClosingLine) {
 TEST_F(HostProcess, ReloadChangesNothingUntilAFileChanges) {
     WriteConfig("config.vextrel", TraceFolderLine() + "VXF_ENGINE_CORE=F@VXP_LOW\n");
     const std::string changed = "filetracingdir=" + traces_.string() + "|VXF_ENGINE_CORE=F@VXP_HIGH|";
-    const std::string output = Run({"f:1:2:first", "reload", "sleep:1100", "write:config.vextrel:" + changed,
-                                    "reload", "f:1:2:now filtered", "f:1:8:second", "sleep:300"});
+    const std::string output = Run({"f:1:2:first", "reload", "sleep:1100", "write:config.vextrel:" + changed, "reload",
+                                    "f:1:2:now filtered", "f:1:8:second", "sleep:300"});
     EXPECT_NE(output.find("reload=0\nreload=1\n"), std::string::npos) << output;
     const std::vector<fs::path> files = TraceFiles();
     ASSERT_EQ(files.size(), 2u);
@@ -110,11 +111,12 @@ TEST_F(HostProcess, RecordsCommittedBeforeASwapEndTheOldFile) {
 TEST_F(HostProcess, ControlCallsReturnWithinTheStopWaitWhateverAClientDoes) {
     WriteConfig("config.vextrel", TraceFolderLine() + "VXF_ENGINE_CORE=F@VXP_LOW\n");
     std::string elsewhere = "filetracingdir=" + (traces_ / "client").string() + "|VXF_ENGINE_CORE=S@VXP_LOW";
-    const std::string output = Run({"client+:client.txt:" + elsewhere, "slow:6000000", "f:1:2:slow line",
-                                    "f:1:2:next line", "sleep:100", "timed:client-", "client+:client.txt:" + elsewhere,
-                                    "f:1:2:third line", "sleep:100", "timed:restart", "write:config.vextrel:" +
-                                    TraceFolderLine().substr(0, TraceFolderLine().size() - 1) + "|VXF_MIXER_CHANNEL=F@VXP_LOW|",
-                                    "timed:reload", "quick_exit"});
+    const std::string output =
+        Run({"client+:client.txt:" + elsewhere, "slow:6000000", "f:1:2:slow line", "f:1:2:next line", "sleep:100",
+             "timed:client-", "client+:client.txt:" + elsewhere, "f:1:2:third line", "sleep:100", "timed:restart",
+             "write:config.vextrel:" + TraceFolderLine().substr(0, TraceFolderLine().size() - 1) +
+                 "|VXF_MIXER_CHANNEL=F@VXP_LOW|",
+             "timed:reload", "quick_exit"});
     const std::regex took(R"((client-|restart|reload) took=(\d+))");
     int calls = 0;
     for (std::sregex_iterator at(output.begin(), output.end(), took), end; at != end; ++at, ++calls) {
@@ -131,10 +133,11 @@ TEST_F(HostProcess, WritersHeldUpTogetherCostOneStopWait) {
     const auto folderLine = [&](const char* name) { return "filetracingdir=" + (traces_ / name).string(); };
     WriteConfig("config.vextrel", folderLine("a") + "\nVXF_ENGINE_CORE=F@VXP_LOW\n");
     WriteConfig("config.vextrel1", folderLine("b") + "\nVXF_ENGINE_CORE=F@VXP_LOW\n");
-    const std::string output = Run({"client+:a.txt:" + folderLine("a") + "|VXF_ENGINE_CORE=S@VXP_LOW",
-                                    "client+:b.txt:" + folderLine("b") + "|VXF_ENGINE_CORE=S@VXP_LOW", "slow:6000000",
-                                    "f:1:2:held up", "sleep:100", "write:config.vextrel:" + folderLine("c") + "|",
-                                    "write:config.vextrel1:" + folderLine("c") + "|", "timed:restart", "unload", "sleep:1500"});
+    const std::string output =
+        Run({"client+:a.txt:" + folderLine("a") + "|VXF_ENGINE_CORE=S@VXP_LOW",
+             "client+:b.txt:" + folderLine("b") + "|VXF_ENGINE_CORE=S@VXP_LOW", "slow:6000000", "f:1:2:held up",
+             "sleep:100", "write:config.vextrel:" + folderLine("c") + "|",
+             "write:config.vextrel1:" + folderLine("c") + "|", "timed:restart", "unload", "sleep:1500"});
     std::smatch took;
     ASSERT_TRUE(std::regex_search(output, took, std::regex(R"(restart took=(\d+))"))) << output;
     EXPECT_LT(std::stoi(took[1]), 5800);
@@ -154,8 +157,8 @@ TEST_F(HostProcess, WritersHeldUpTogetherCostOneStopWait) {
 // still gets every line and its closing line.
 TEST_F(HostProcess, AnUnloadLeavesNoClientCallAndNoLibraryCodeBehind) {
     WriteConfig("config.vextrel", TraceFolderLine() + "VXF_ENGINE_CORE=F@VXP_LOW\n");
-    const std::string output = Run({"client+:client.txt:" + ClientText(), "slow:6000000", "f:1:2:first",
-                                    "f:1:2:second", "f:1:2:third", "sleep:100", "unload", "calls", "sleep:10000", "calls"});
+    const std::string output = Run({"client+:client.txt:" + ClientText(), "slow:6000000", "f:1:2:first", "f:1:2:second",
+                                    "f:1:2:third", "sleep:100", "unload", "calls", "sleep:10000", "calls"});
     EXPECT_NE(output.find("calls=1\ncalls=1\n"), std::string::npos) << output;
     const std::vector<fs::path> files = TraceFiles();
     ASSERT_EQ(files.size(), 1u);
@@ -187,14 +190,16 @@ TEST_F(HostProcess, WithoutConfigurationFilesNothingIsTraced) {
 // A base file and 16 continuations sharing one trace folder, the last with a line of 17 tokens:
 // every file counts and the line's last token wins.
 TEST_F(HostProcess, EveryFileOfALongSeriesAndEveryTokenOfALongLineApply) {
-    const char* const names[] = {"CORE", "SCHEDULER", "TRANSPORT", "TEMPO", "SYNC", "CLOCK", "RENDER", "BOUNCE", "FREEZE",
-                                 "LATENCY", "DELAY_COMP", "VOICE_ALLOC", "PREROLL", "POSTROLL", "LOOP", "PUNCH", "SCRUB"};
+    const char* const names[] = {"CORE",    "SCHEDULER", "TRANSPORT", "TEMPO",   "SYNC",       "CLOCK",
+                                 "RENDER",  "BOUNCE",    "FREEZE",    "LATENCY", "DELAY_COMP", "VOICE_ALLOC",
+                                 "PREROLL", "POSTROLL",  "LOOP",      "PUNCH",   "SCRUB"};
     std::vector<std::string> actions;
     std::string longLine = "VXF_ENGINE_SHUTTLE=";
     for (int token = 0; token < 16; ++token) longLine += "F@VXP_URGENT,";
     for (int file = 0; file <= 16; ++file) {  // facility ids 1 to 17, then 18 on the long line
         WriteConfig("config.vextrel" + (file == 0 ? std::string() : std::to_string(file)),
-                    TraceFolderLine() + "VXF_ENGINE_" + names[file] + "=F@VXP_LOW\n" + (file == 16 ? longLine + "F@VXP_LOW\n" : ""));
+                    TraceFolderLine() + "VXF_ENGINE_" + names[file] + "=F@VXP_LOW\n" +
+                        (file == 16 ? longLine + "F@VXP_LOW\n" : ""));
         actions.push_back("f:" + std::to_string(file + 1) + ":2:facility " + std::to_string(file + 1));
     }
     actions.push_back("f:18:2:facility 18");

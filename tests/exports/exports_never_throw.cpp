@@ -107,12 +107,15 @@ TEST(Exports, NoExportLetsAnAllocationFailureOut) {
 // configurations after it start all the same.
 TEST(Exports, AFailingStartLeavesTheOtherConfigurationsStarting) {
     vextrel::CVextrelManager* manager = vextrel::CVextrelManager::Create();
-    for (const std::string text : {"filetracingdir=a\nVXF_ENGINE_CORE=S@VXP_LOW", "filetracingdir=b\nVXF_ENGINE_CORE=S@VXP_LOW"}) {
-        manager->configs.push_back(vextrel::ParseConfigText(text.data(), static_cast<int32_t>(text.size()), {"dflt"}).release());
+    for (const std::string text :
+         {"filetracingdir=a\nVXF_ENGINE_CORE=S@VXP_LOW", "filetracingdir=b\nVXF_ENGINE_CORE=S@VXP_LOW"}) {
+        manager->configs.push_back(
+            vextrel::ParseConfigText(text.data(), static_cast<int32_t>(text.size()), {"dflt"}).release());
     }
     g_refuseOnceOfSize = sizeof(vextrel::CWriteBehinderThread);
     vextrel::StartConfigs(manager);
-    const bool firstHasQueue = manager->configs[0]->Queue() != nullptr, secondHasQueue = manager->configs[1]->Queue() != nullptr;
+    const bool firstHasQueue = manager->configs[0]->Queue() != nullptr,
+               secondHasQueue = manager->configs[1]->Queue() != nullptr;
     EXPECT_EQ(g_refuseOnceOfSize.load(), 0u);
     EXPECT_TRUE(!firstHasQueue && secondHasQueue && manager->configs[1]->started);
     delete manager;

@@ -46,8 +46,13 @@ struct Api {
 std::atomic<bool> g_running{true};
 // Every action's count, made before any thread starts so that the threads only look them up.
 std::map<std::string, std::atomic<uint64_t>> g_counts;
-const char* const kActions[] = {"restart and reload", "slow client add and remove", "calling client add and remove",
-                                "handler registrations", "priority changes", "renames", "callback control calls",
+const char* const kActions[] = {"restart and reload",
+                                "slow client add and remove",
+                                "calling client add and remove",
+                                "handler registrations",
+                                "priority changes",
+                                "renames",
+                                "callback control calls",
                                 "300 ms pauses inside a trace call"};
 
 void Count(const char* action) { g_counts.at(action).fetch_add(1, std::memory_order_relaxed); }
@@ -122,7 +127,9 @@ struct FileReport {
     uint64_t files = 0, records = 0, torn = 0, disorder = 0, mixedNames = 0, unexplainedGaps = 0;
 };
 
-bool IsLostLine(const std::string& line) { return line.find("Some of your trace output has been lost") != std::string::npos; }
+bool IsLostLine(const std::string& line) {
+    return line.find("Some of your trace output has been lost") != std::string::npos;
+}
 
 // Where a record was found: its number, the file and the line.
 struct Seen {
@@ -191,7 +198,8 @@ void CheckGaps(const std::vector<TracerState>& states, std::vector<std::vector<S
             const bool sameFile = records[k].file == records[k - 1].file;
             if (sameFile && records[k].number <= records[k - 1].number) ++report.disorder;
         }
-        std::stable_sort(records.begin(), records.end(), [](const Seen& a, const Seen& b) { return a.number < b.number; });
+        std::stable_sort(records.begin(), records.end(),
+                         [](const Seen& a, const Seen& b) { return a.number < b.number; });
         for (size_t k = 0; k <= records.size(); ++k) {
             const uint64_t first = k == 0 ? 0 : records[k - 1].number + 1;
             const uint64_t last = k == records.size() ? states[t].sent : records[k].number;  // exclusive
@@ -231,9 +239,13 @@ int main(int argc, char** argv) {
     void* library = demo::LoadLibraryByName(VEXTREL_LIBRARY_FILE_NAME);
     if (library == nullptr) return 2;
 #define VEXTREL_FIND(function) reinterpret_cast<decltype(&function)>(demo::FindFunction(library, #function))
-    api = Api{VEXTREL_FIND(VextrelFormat), VEXTREL_FIND(VextrelRestart), VEXTREL_FIND(VextrelReloadConfigsFunc),
-              VEXTREL_FIND(VextrelAddTraceClient), VEXTREL_FIND(VextrelRemoveTraceClient),
-              VEXTREL_FIND(VextrelRegisterHandlerFunc), VEXTREL_FIND(VextrelChangeFacilityPriorityFunc),
+    api = Api{VEXTREL_FIND(VextrelFormat),
+              VEXTREL_FIND(VextrelRestart),
+              VEXTREL_FIND(VextrelReloadConfigsFunc),
+              VEXTREL_FIND(VextrelAddTraceClient),
+              VEXTREL_FIND(VextrelRemoveTraceClient),
+              VEXTREL_FIND(VextrelRegisterHandlerFunc),
+              VEXTREL_FIND(VextrelChangeFacilityPriorityFunc),
               VEXTREL_FIND(VextrelSetNameFunc)};
 #undef VEXTREL_FIND
 
@@ -244,14 +256,18 @@ int main(int argc, char** argv) {
     int variant = 0;
     threads.push_back(Repeat("restart and reload", 300000, [&] {
         WriteConfig(configFile, traces, variant ^= 1);
-        if (variant != 0) api.reload(); else api.restart();
+        if (variant != 0)
+            api.reload();
+        else
+            api.restart();
     }));
     // Every second or so, one tracing thread is caught inside a trace call and held there for 300 ms
     // while restarts, reloads and client changes replace what it is reading.
     threads.push_back(Repeat("300 ms pauses inside a trace call", 700000, [&] {
         for (int attempt = 0; attempt < 2000 && g_running.load(); ++attempt) {
             const uintptr_t handle = states[attempt % kTracers].handle.load();
-            if (handle != 0 && vextrel::testing::PauseIfInside(handle, reinterpret_cast<const void*>(api.format), 300)) return;
+            if (handle != 0 && vextrel::testing::PauseIfInside(handle, reinterpret_cast<const void*>(api.format), 300))
+                return;
             std::this_thread::sleep_for(std::chrono::microseconds(250));
         }
     }));
@@ -278,9 +294,8 @@ int main(int argc, char** argv) {
         api.changePriority(kToggledFacility, VXF_WORD(0, ++priorityRound % 2 ? VXP_LOW : VXP_NORMAL));
     }));
     uint32_t nameRound = 0;
-    threads.push_back(Repeat("renames", 100, [&] {
-        api.setName(std::string(31, ++nameRound % 2 ? 'A' : 'B').c_str());
-    }));
+    threads.push_back(
+        Repeat("renames", 100, [&] { api.setName(std::string(31, ++nameRound % 2 ? 'A' : 'B').c_str()); }));
 
     // Resident memory is sampled every 100 ms after a warm-up; the highest sample of the first quarter
     // is compared with the highest of the last, so that a client configuration that happens to exist
@@ -302,7 +317,8 @@ int main(int argc, char** argv) {
     api.removeClient(&calling);
     demo::UnloadLibrary(library);
 
-    for (const auto& [action, count] : g_counts) std::printf("%-32s %llu\n", action.c_str(), (unsigned long long)count.load());
+    for (const auto& [action, count] : g_counts)
+        std::printf("%-32s %llu\n", action.c_str(), (unsigned long long)count.load());
     uint64_t sent = 0;
     for (const TracerState& state : states) sent += state.sent;
     FileReport total;
@@ -326,8 +342,8 @@ int main(int argc, char** argv) {
     std::printf("resident memory %llu KB after warm-up, %llu KB at the end (%+lld KB)\n",
                 (unsigned long long)residentStart / 1024, (unsigned long long)residentEnd / 1024, growth / 1024);
     const bool memoryFlat = VEXTREL_STRESS_CHECK_MEMORY == 0 || growth < 8ll * 1024 * 1024;
-    const bool ok = total.files > 0 && distinct > 0 && total.torn == 0 && total.disorder == 0 && total.mixedNames == 0 &&
-                    total.unexplainedGaps == 0 && memoryFlat;
+    const bool ok = total.files > 0 && distinct > 0 && total.torn == 0 && total.disorder == 0 &&
+                    total.mixedNames == 0 && total.unexplainedGaps == 0 && memoryFlat;
     std::printf("%s\n", ok ? "stress: all checks passed" : "stress: FAILED");
     std::fflush(stdout);
     return ok ? 0 : 1;

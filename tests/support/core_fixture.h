@@ -76,11 +76,10 @@ inline std::vector<std::string> TakeRecords(RecordQueue& queue, std::vector<Reco
     while (TakeNext(queue, [&](const TraceRecord& r) {
         texts.emplace_back(r.text);
         if (copies != nullptr) {
-            copies->push_back({r.toFile != 0, r.toConsole != 0, r.toClient != 0, r.quiet != 0, r.threadId,
-                               r.facilityId, r.timestamp, r.startTimestamp, r.name, r.text});
+            copies->push_back({r.toFile != 0, r.toConsole != 0, r.toClient != 0, r.quiet != 0, r.threadId, r.facilityId,
+                               r.timestamp, r.startTimestamp, r.name, r.text});
         }
-    })) {
-    }
+    })) {}
     return texts;
 }
 

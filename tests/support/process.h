@@ -9,8 +9,8 @@ namespace vextrel::testing {
 
 // Runs `program` with `arguments` in `workingFolder`, with its standard output and error captured
 // into `output`; returns its exit code, or -1 when it could not be started.
-int RunProcess(const std::string& program, const std::vector<std::string>& arguments,
-               const std::string& workingFolder, std::string* output);
+int RunProcess(const std::string& program, const std::vector<std::string>& arguments, const std::string& workingFolder,
+               std::string* output);
 
 // The full path of the calling process's executable ("" when unknown).
 std::string ExecutablePath();

@@ -44,17 +44,21 @@ TEST(Check, EachTypicalMistakeGetsItsMessageAtItsPlace) {
         std::string message;  // part of its message
     } cases[] = {
         {"VXF_ENGINE_COR=F@VXP_NORMAL", ":1:1: ", "did you mean VXF_ENGINE_CORE"},
-        {"VXF_ENGINE_CORE=F@VXP_NORMA", ":1:19: ", "unknown priority 'VXP_NORMA': the token is skipped; did you mean VXP_NORMAL?"},
-        {"VXF_ENGINE_CORE =F@VXP_NORMAL", ":1:1: ", "the blank before '=' is part of the key; did you mean VXF_ENGINE_CORE?"},
+        {"VXF_ENGINE_CORE=F@VXP_NORMA",
+         ":1:19: ", "unknown priority 'VXP_NORMA': the token is skipped; did you mean VXP_NORMAL?"},
+        {"VXF_ENGINE_CORE =F@VXP_NORMAL",
+         ":1:1: ", "the blank before '=' is part of the key; did you mean VXF_ENGINE_CORE?"},
         {"VXF_ENGINE_CORE=File:VXP_NORMAL", ":1:17: ", "malformed tracer token 'File:VXP_NORMAL': no '@'"},
         {"VXF_ENGINE_CORE=File@4", ":1:22: ", "a number is not a level: write VXP_NORMAL"},
-        {"VXF_ENGINE_CORE=F@NORMAL", ":1:19: ", "unknown priority 'NORMAL': the token is skipped; did you mean VXP_NORMAL?"},
+        {"VXF_ENGINE_CORE=F@NORMAL",
+         ":1:19: ", "unknown priority 'NORMAL': the token is skipped; did you mean VXP_NORMAL?"},
         {"tracequeuesize=large # bigger", ":1:16: ", "comments take a whole line"},
         {"vxf_engine_core=f@vxp_normal", ":1:1: ", "facility names are case-sensitive; did you mean VXF_ENGINE_CORE?"},
         {"filetracingdr=/tmp", ":1:1: ", "did you mean filetracingdir?"},
         {"disablefiletracing=yes", ":1:20: ", "value 'yes' does nothing: only 'true' disables"},
         {"filetracingdir=FOLDER/plain/logs", ":1:16: ", "the trace folder does not exist and cannot be created"},
-        {"VXF_ENGINE_CORE=F@VXP_LOW,Client@VXP_NORMAL", ":1:27: ", "selects the console tracer (its first letter is C)"},
+        {"VXF_ENGINE_CORE=F@VXP_LOW,Client@VXP_NORMAL",
+         ":1:27: ", "selects the console tracer (its first letter is C)"},
         {"VXF_ENGINE_CORE=C@VXP_LOW\r\n\r\ndisableconsoletracing=TRUE\r\n", ": ", "the console tracer is disabled"},
         {"# comment\r\n\r\n\r\n  # not a comment", ":4:1: ", "'#' as the very first character"},
         {"bequiet=no", ":1:9: ", "'no' is not 'false', so it turns the option on"},
@@ -75,10 +79,12 @@ TEST(Check, EachTypicalMistakeGetsItsMessageAtItsPlace) {
 }
 
 TEST(Check, ReadsContinuationsConsolidatesAndSaysWhatIsTraced) {
-    const CheckRun clean = Check({{"host.vextrel", "name=Main\nVXF_ALL=F@VXP_URGENT\nVXF_ENGINE_CORE=F@VXP_NORMAL,S@VXP_HIGH\n"},
-                                  {"host.vextrel2", "VXF_DISK_READ=C@VXP_LOWEST\n"}});
+    const CheckRun clean =
+        Check({{"host.vextrel", "name=Main\nVXF_ALL=F@VXP_URGENT\nVXF_ENGINE_CORE=F@VXP_NORMAL,S@VXP_HIGH\n"},
+               {"host.vextrel2", "VXF_DISK_READ=C@VXP_LOWEST\n"}});
     EXPECT_TRUE(clean.outcome.findings.empty()) << clean.report;
-    EXPECT_EQ(clean.outcome.filesRead.size() == 2 ? fs::path(clean.outcome.filesRead[1]).filename().string() : "", "host.vextrel2");
+    EXPECT_EQ(clean.outcome.filesRead.size() == 2 ? fs::path(clean.outcome.filesRead[1]).filename().string() : "",
+              "host.vextrel2");
     // One configuration: both files share the default trace folder.
     EXPECT_EQ(clean.report.find("configuration 2"), std::string::npos) << clean.report;
     for (const char* piece : {"configuration 1 \"Main\" from ", "VXP_NORMAL and above: VXF_ENGINE_CORE\n",
@@ -88,17 +94,20 @@ TEST(Check, ReadsContinuationsConsolidatesAndSaysWhatIsTraced) {
     }
 
     // A continuation that enables nothing yields no configuration, and says so under its own name.
-    const CheckRun dropped = Check({{"host.vextrel", "VXF_ENGINE_CORE=F@VXP_LOW\n"}, {"host.vextrel1", "VXF_ENGINE_CORE=F@NORMAL\n"}});
+    const CheckRun dropped =
+        Check({{"host.vextrel", "VXF_ENGINE_CORE=F@VXP_LOW\n"}, {"host.vextrel1", "VXF_ENGINE_CORE=F@NORMAL\n"}});
     ASSERT_EQ(dropped.outcome.findings.size(), 2u) << dropped.report;
     EXPECT_NE(FindingLine(dropped.outcome.findings[0]).find("host.vextrel1:1:19: unknown priority"), std::string::npos);
-    EXPECT_NE(FindingLine(dropped.outcome.findings[1]).find("host.vextrel1: no tracer ends up enabled"), std::string::npos);
+    EXPECT_NE(FindingLine(dropped.outcome.findings[1]).find("host.vextrel1: no tracer ends up enabled"),
+              std::string::npos);
 
     // A relative trace folder is opened from the host's working directory, as the library does.
     const CheckRun relativeRun = Check({{"host.vextrel", "filetracingdir=logs\nVXF_ENGINE_CORE=F@VXP_LOW\n"}});
     ASSERT_FALSE(relativeRun.outcome.notes.empty());
-    EXPECT_NE(relativeRun.outcome.notes[0].find("is relative: the library opens it from the host's working directory, here " +
-                                                (fs::current_path() / "logs").string()),
-              std::string::npos)
+    EXPECT_NE(
+        relativeRun.outcome.notes[0].find("is relative: the library opens it from the host's working directory, here " +
+                                          (fs::current_path() / "logs").string()),
+        std::string::npos)
         << relativeRun.outcome.notes[0];
 
     const CheckOutcome missing = CheckConfigFiles({"/no/such/host.vextrel"}, true, "/tmp");

@@ -13,9 +13,9 @@
 #include "tools/json_text.h"
 #include "tools/span_histogram.h"
 #include "tools/time_bins.h"
-#include "tools/trace_stats.h"
 #include "tools/trace_file_reader.h"
 #include "tools/trace_follower.h"
+#include "tools/trace_stats.h"
 
 using nlohmann::json;
 using namespace vextrel::tool;
@@ -105,7 +105,8 @@ TEST(TraceFileReader, ReadsEveryFormAndKeepsEveryLineWholeOrInPieces) {
     EXPECT_EQ(records[5]->Text(), "ends in blank lines\n\n");
     EXPECT_EQ(records[6]->session, 1u);
     EXPECT_EQ(DatingSessionOf(file.sessions, *records[6]), &file.sessions[0]);  // the refresh has no timestamp
-    EXPECT_EQ(std::count(file.entries[8].lines.begin(), file.entries[8].lines.end(), '\n'), 2);  // the lost-output report, one entry of three lines
+    EXPECT_EQ(std::count(file.entries[8].lines.begin(), file.entries[8].lines.end(), '\n'),
+              2);  // the lost-output report, one entry of three lines
 
     // Fed in pieces, it reads the same.
     for (size_t piece = 1; piece <= 7; ++piece) {

@@ -32,15 +32,16 @@ void OnPauseSignal(int, siginfo_t*, void* context) {
     if (inside) {
         const uint32_t ms = g_pauseMilliseconds.load();
         timespec pause{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
-        while (nanosleep(&pause, &pause) != 0) {
-        }
+        while (nanosleep(&pause, &pause) != 0) {}
     }
     g_pauseAnswer.store(inside ? 1 : 2);
 }
 
 // The executable segment that holds `code`.
 void FindCodeRange(const void* code) {
-    struct Search { uintptr_t code, start, end; } search{reinterpret_cast<uintptr_t>(code), 0, 0};
+    struct Search {
+        uintptr_t code, start, end;
+    } search{reinterpret_cast<uintptr_t>(code), 0, 0};
     dl_iterate_phdr(
         [](dl_phdr_info* module, size_t, void* context) {
             auto* found = static_cast<Search*>(context);
@@ -80,8 +81,8 @@ bool PauseIfInside(uintptr_t thread, const void* codeInModule, uint32_t millisec
     return g_pauseAnswer.load() == 1;
 }
 
-int RunProcess(const std::string& program, const std::vector<std::string>& arguments,
-               const std::string& workingFolder, std::string* output) {
+int RunProcess(const std::string& program, const std::vector<std::string>& arguments, const std::string& workingFolder,
+               std::string* output) {
     const std::string capture = workingFolder + "/.process-output";
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));

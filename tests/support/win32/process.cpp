@@ -10,8 +10,8 @@
 
 namespace vextrel::testing {
 
-int RunProcess(const std::string& program, const std::vector<std::string>& arguments,
-               const std::string& workingFolder, std::string* output) {
+int RunProcess(const std::string& program, const std::vector<std::string>& arguments, const std::string& workingFolder,
+               std::string* output) {
     const std::string capture = workingFolder + "\\.process-output";
     std::string commandLine = "\"" + program + "\"";
     for (const std::string& argument : arguments) commandLine += " \"" + argument + "\"";
