@@ -34,7 +34,7 @@ public:
     // what is pending: while that fails the text is dropped; once it succeeds the stream's error
     // state is cleared, a newline ends the line the failure may have cut and the lost-output lines
     // report the gap before the text.
-    virtual uint64_t Write(const char* text, uint64_t length);
+    uint64_t Write(const char* text, uint64_t length) override;
 
     // The text as Write puts it into the file (the length rule and the user's name replaced), in
     // `scratch` when it changed, else a view of the text itself.
@@ -47,21 +47,21 @@ public:
 
     // fflush on the stream; EOF without a stream or when it fails (the writer then recovers as
     // Write says).
-    virtual int Flush();
+    int Flush() override;
 
     // Stops using the stream, for a writer thread the system ended at process exit: the stream's
     // buffer (part of a line, perhaps) is discarded without the stream's lock, which that thread may
     // still hold, and every later write goes straight to the file's handle; Flush then has nothing
     // to do. The stream stays open. Nothing without a stream or when done already.
-    void BypassStream();
+    void BypassStream() override;
 
     // Writes the text as Write does, less the part the file already ends with (see CompareFileEnd;
     // the stream is flushed first unless bypassed): for the line a writer thread ended by the system
     // was writing. The count of bytes written.
-    uint64_t WriteMissingPart(const char* text, uint64_t length);
+    uint64_t WriteMissingPart(const char* text, uint64_t length) override;
 
     // The path given at construction ("" for standard output).
-    virtual const char* GetPath() const { return path_.c_str(); }
+    const char* GetPath() const override { return path_.c_str(); }
 
 protected:
     std::FILE* stream_ = nullptr;

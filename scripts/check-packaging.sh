@@ -88,7 +88,7 @@ install_linux() {
         cmake --install "$LIN" --prefix "$PREFIX" || return 1
     # The library folder below the prefix: lib/<multiarch> on Debian for a /usr prefix, as in the .deb.
     LIBDIR=$(cd "$PREFIX" && dirname "$(find . -name libvextrel.so.1)" | sed 's|^\./||')
-    readelf -d "$PREFIX/$LIBDIR/libvextrel.so.1" | grep -q 'SONAME.*\[libvextrel\.so\.1\]'
+    readelf -d "$PREFIX/$LIBDIR/libvextrel.so.1" | grep 'SONAME.*\[libvextrel\.so\.1\]' >/dev/null
 }
 check install install_linux
 show bash -c "cd '$PREFIX' && find . -type f -o -type l | sort"
@@ -197,7 +197,8 @@ if [[ ${1:-} != --no-windows ]] && command -v x86_64-w64-mingw32-gcc-posix >/dev
             echo "debug files in the main zip"
             return 1
         fi
-        unzip -Z1 "$DEBUG_ZIP" | grep -qE '(^|/)bin/vextrel\.dll\.debug$' &&
+        # grep reads the whole listing (no -q): unzip must not meet a closed pipe.
+        unzip -Z1 "$DEBUG_ZIP" | grep -E '(^|/)bin/vextrel\.dll\.debug$' >/dev/null &&
             (($(stat -c %s "$ZIP") < 2 * 1024 * 1024))
     }
     check windows-zip windows_zip
@@ -257,9 +258,9 @@ if [[ ${1:-} != --no-windows ]] && command -v x86_64-w64-mingw32-gcc-posix >/dev
 
     # The version resource, read back from the DLL: its type in the resource table and its strings.
     version_resource() {
-        llvm-readobj --coff-resources "$WPREFIX/bin/vextrel.dll" | grep -q 'Type: VERSIONINFO' &&
+        llvm-readobj --coff-resources "$WPREFIX/bin/vextrel.dll" | grep 'Type: VERSIONINFO' >/dev/null &&
             strings -el "$WPREFIX/bin/vextrel.dll" | grep --no-group-separator -A1 -E '^(FileVersion|ProductVersion|OriginalFilename)$' |
-            tee -a /dev/stderr | grep -qx "$(sed -nE 's/^project\(vextrel VERSION ([0-9.]+).*/\1/p' "$ROOT/CMakeLists.txt")"
+            tee -a /dev/stderr | grep -x "$(sed -nE 's/^project\(vextrel VERSION ([0-9.]+).*/\1/p' "$ROOT/CMakeLists.txt")" >/dev/null
     }
     check windows-version-resource version_resource
     show bash -c "strings -el '$WPREFIX/bin/vextrel.dll' | grep --no-group-separator -A1 -E '^(FileDescription|FileVersion|ProductVersion|OriginalFilename)$' | paste - - -d="

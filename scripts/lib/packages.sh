@@ -24,7 +24,7 @@ as_root() {
 install_missing_packages() {
     local missing=() package
     for package in "$@"; do
-        dpkg -s "$package" 2>/dev/null | grep -q '^Status: install ok installed' || missing+=("$package")
+        dpkg -s "$package" 2>/dev/null | grep '^Status: install ok installed' >/dev/null || missing+=("$package")
     done
     ((${#missing[@]})) || return 0
     echo "installing: ${missing[*]}"
