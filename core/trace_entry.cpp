@@ -66,8 +66,9 @@ inline bool BeginCall(uint64_t* startStamp, uint32_t facilityWord, CallContext& 
     return call.configs.count != 0;
 }
 
-// AcceptanceOf, inlined into the entry loops: a filtered-out call then costs a few loads and
-// compares, and the three answers stay in registers.
+// The handler-table test and the three IsActive tests for one configuration; `handler` receives the
+// entry's function when the entry is found with a non-zero flag. Inlined into the entry loops: a
+// filtered-out call then costs a few loads and compares, and the three answers stay in registers.
 inline Acceptance AcceptanceIn(const TraceConfig& config, uint32_t facilityWord, uint32_t facilityId, uint32_t priority,
                                TraceHandlerFunc* handler) {
     if (const HandlerTable* handlers = config.Handlers()) {
@@ -99,11 +100,6 @@ uint64_t ToMicroseconds(uint64_t ticks) { return TicksToMicroseconds(ticks, Host
 uint64_t TakeTimestamp() {
     ClockCallback callback = InstalledClockCallback();
     return callback != nullptr ? callback() : platform::ReadCounter();
-}
-
-Acceptance AcceptanceOf(const TraceConfig& config, uint32_t facilityWord, uint32_t facilityId, uint32_t priority,
-                        TraceHandlerFunc* handler) {
-    return AcceptanceIn(config, facilityWord, facilityId, priority, handler);
 }
 
 TraceRecord* ReserveRecord(TraceConfig& config) {
@@ -141,6 +137,10 @@ void FinishRecordText(TraceRecord& record) {
     record.ready.value.store(kRecordText, std::memory_order_relaxed);
 }
 
+namespace {
+
+// Length of the next record's chunk of a text with `remaining` characters, and how many characters
+// to skip after it (1 when the chunk ends at a dropped newline or blank, else 0).
 uint32_t NextChunkLength(const char* text, uint32_t remaining, uint32_t* skip) {
     constexpr int kLastOffset = kRecordTextCapacity - 2;  // 510: the last character that fits
     constexpr int kBlankSearchEnd = kLastOffset - 20;     // blanks are looked for in the last 21
@@ -161,6 +161,8 @@ uint32_t NextChunkLength(const char* text, uint32_t remaining, uint32_t* skip) {
     return kRecordTextCapacity - 1;
 }
 
+// Queues one text, cut into records of at most 511 characters, for one configuration; false when
+// the queue refused a record (the rest of the text is dropped).
 bool QueueText(TraceConfig& config, const Acceptance& acceptance, uint32_t facilityId, uint64_t timestamp,
                uint64_t startTimestamp, const char* text, bool quiet) {
     const uint32_t threadId = platform::CurrentThreadId();
@@ -181,6 +183,8 @@ bool QueueText(TraceConfig& config, const Acceptance& acceptance, uint32_t facil
     } while (remaining > 0);
     return true;
 }
+
+}  // namespace
 
 void TraceEntry(uint64_t* startStamp, uint32_t facilityWord, const char* format, va_list args, bool quiet) {
     const ReadGuard guard;

@@ -69,11 +69,6 @@ struct Acceptance {
     bool Any() const { return toConsole || toFile || toClient; }
 };
 
-// The handler-table test and the three IsActive tests for one configuration. `handler` receives the
-// entry's function when the entry is found with a non-zero flag.
-Acceptance AcceptanceOf(const TraceConfig& config, uint32_t facilityWord, uint32_t facilityId, uint32_t priority,
-                        TraceHandlerFunc* handler);
-
 // Reserves a record of the configuration's queue, or null (no queue, not started, stopping, full).
 TraceRecord* ReserveRecord(TraceConfig& config);
 
@@ -86,14 +81,5 @@ void CommitRecord(TraceRecord* record, const Acceptance& acceptance, uint32_t th
 // would have formatted it; a record with text is left alone. Called by whoever takes the record
 // from the ring, before its text is read. Allocates nothing and takes no lock (the crash path).
 void FinishRecordText(TraceRecord& record);
-
-// Queues one text, already cut into records as PutsEntry does, for one configuration; false when
-// the queue refused a record (the rest of the text is dropped).
-bool QueueText(TraceConfig& config, const Acceptance& acceptance, uint32_t facilityId, uint64_t timestamp,
-               uint64_t startTimestamp, const char* text, bool quiet);
-
-// Length of the next record's chunk of a text with `remaining` characters, and how many characters
-// to skip after it (1 when the chunk ends at a dropped newline or blank, else 0).
-uint32_t NextChunkLength(const char* text, uint32_t remaining, uint32_t* skip);
 
 }  // namespace vextrel
