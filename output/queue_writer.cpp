@@ -89,7 +89,8 @@ void CWriteBehinderThread::Run() {
     if (ring_.MarkWriterEnded()) return;  // the stopping thread frees the ring: touch nothing more
     // Trace calls that found the configuration before it was stopped may still be reading it.
     Retire(&owner_);  // frees the ring and this writer with it
-    g_abandonedWriters.fetch_sub(1, std::memory_order_acq_rel);
+    // Counted by AbandonThread before it handed the ring over, where an unload waits for writers.
+    if (platform::UnloadCanWaitForThreads()) g_abandonedWriters.fetch_sub(1, std::memory_order_acq_rel);
 }
 
 void AwaitAbandonedWriters() {
@@ -254,13 +255,16 @@ bool CWriteBehinderThread::Finish(uint64_t deadlineTicks) {
 }
 
 bool CWriteBehinderThread::AbandonThread() {
-    if (!ring_.AbandonWriter()) return false;
     // It goes on in this library's code: a later unload waits for it, or the library stays loaded.
-    if (platform::UnloadCanWaitForThreads()) {
-        g_abandonedWriters.fetch_add(1, std::memory_order_acq_rel);
-    } else {
-        platform::KeepLibraryLoaded();
+    // It is counted before the ring is handed over, so that the writer, which uncounts itself as its
+    // last step, never finds the count without itself.
+    const bool counted = platform::UnloadCanWaitForThreads();
+    if (counted) g_abandonedWriters.fetch_add(1, std::memory_order_acq_rel);
+    if (!ring_.AbandonWriter()) {
+        if (counted) g_abandonedWriters.fetch_sub(1, std::memory_order_acq_rel);
+        return false;
     }
+    if (!counted) platform::KeepLibraryLoaded();
     return true;
 }
 
