@@ -45,8 +45,8 @@ TEST(HostPaths, FolderFileNameAndConfigurationPaths) {
     auto name = [&](const char* path, CharacterStepper step) {
         return FileNameOf(path, '\\', step, out, sizeof out), std::string(out);
     };
-    EXPECT_EQ(folder("C:\\Apps\\Host.exe", StepSingleByte) + "|" + name("C:\\Apps\\Host.exe", StepSingleByte),
-              "C:\\Apps\\|Host.exe");
+    EXPECT_EQ(folder("C:\\Apps\\Host.exe", StepSingleByte), "C:\\Apps\\");
+    EXPECT_EQ(name("C:\\Apps\\Host.exe", StepSingleByte), "Host.exe");
     // 0x95 0x5C is one character whose second byte equals the backslash.
     const char path[] = "C:\\Apps\\\x95\x5C.exe";
     EXPECT_EQ(folder(path, StepDoubleByte), "C:\\Apps\\");

@@ -75,11 +75,15 @@ TEST(TraceEntry, OneTimestampPerCallStartStampsAndTheHostClock) {
     std::vector<RecordCopy> one, two;
     TakeRecords(*first->Queue(), &one);
     TakeRecords(*second->Queue(), &two);
-    ASSERT_TRUE(one.size() == 3 && two.size() == 3);
+    ASSERT_EQ(one.size(), 3u);
+    ASSERT_EQ(two.size(), 3u);
     for (size_t i = 0; i < 3; ++i) EXPECT_EQ(two[i].timestamp, one[i].timestamp);
-    EXPECT_TRUE(before <= started && started == one[0].timestamp && one[1].timestamp <= one[2].timestamp &&
-                one[2].timestamp <= after);
-    EXPECT_EQ(std::to_string(one[0].startTimestamp) + " " + std::to_string(one[2].startTimestamp == started), "0 1");
+    EXPECT_LE(before, started);
+    EXPECT_EQ(one[0].timestamp, started);
+    EXPECT_LE(one[1].timestamp, one[2].timestamp);
+    EXPECT_LE(one[2].timestamp, after);
+    EXPECT_EQ(one[0].startTimestamp, 0u);
+    EXPECT_EQ(one[2].startTimestamp, started);
 
     // The host clock is called once for every call, filtered out or not, but not by VextrelGetTimestamp.
     VextrelSetClockCallbackFunc(&CountingClock);
