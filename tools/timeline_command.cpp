@@ -42,6 +42,27 @@ EventName EventNameOf(std::string_view message) {
     return {message.substr(0, length), false};
 }
 
+// A piece of an event that every event of a track or facility repeats, kept so that writing it is
+// a copy of fixed size (a few vector moves, no library call) when it is short, as it nearly always is.
+class RepeatedText {
+public:
+    explicit RepeatedText(std::string_view text) : text_(text) {
+        if (text.size() <= sizeof shortCopy_) std::memcpy(shortCopy_, text.data(), text.size());
+    }
+    size_t Size() const { return text_.size(); }
+    // Writes the text at `at`, which has room for Size() + kSlack bytes; returns its end.
+    char* WriteAt(char* at) const {
+        if (text_.size() > sizeof shortCopy_) return WriteText(at, text_);
+        std::memcpy(at, shortCopy_, sizeof shortCopy_);
+        return at + text_.size();
+    }
+    static constexpr size_t kSlack = 48;
+
+private:
+    std::string text_;
+    char shortCopy_[kSlack] = {};
+};
+
 // "seconds.micro" as in the file.
 char* WriteSeconds(char* at, uint64_t microseconds) {
     at = WriteDecimal(at, microseconds / 1000000u);
@@ -87,8 +108,8 @@ public:
         const std::string_view message = entry.Text();
         const EventName name = EventNameOf(message);
         const bool wholeText = !name.SaysAllOf(message);
-        const std::string& category = CategoryOf(entry.facilityId);
-        char* at = Start(kFixedEventBytes + JsonQuotedBound(name.text.size()) + category.size() +
+        const RepeatedText& category = CategoryOf(entry.facilityId);
+        char* at = Start(kFixedEventBytes + JsonQuotedBound(name.text.size()) + category.Size() +
                          (wholeText ? JsonQuotedBound(message.size()) : 0) + JsonQuotedBound(entry.name.size()));
         at = WriteLiteral(at, "{\"name\":");
         if (name.text.empty()) {
@@ -97,7 +118,7 @@ public:
             at = WriteJsonQuoted(at, name.text);
             if (name.cut) at = WriteLiteral(at - 1, "...\"");
         }
-        at = WriteText(at, category);
+        at = category.WriteAt(at);
         if (entry.elapsedMicroseconds) {
             const int64_t duration = static_cast<int64_t>(*entry.elapsedMicroseconds);
             at = WriteLiteral(at, ",\"ph\":\"X\",\"ts\":");
@@ -109,7 +130,7 @@ public:
             at = WriteLiteral(at, ",\"ph\":\"i\",\"ts\":");
             at = WriteSigned(at, time);
         }
-        at = WriteText(at, track.ids);
+        at = track.ids.WriteAt(at);
         // Arguments only when the event has some: the line when asked for, the whole message when
         // the name does not already say it all, the configuration name, the file's time.
         char separator = '{';
@@ -189,23 +210,21 @@ public:
 
 private:
     // The bytes of an event besides its texts, numbers at their longest.
-    static constexpr size_t kFixedEventBytes = 256;
+    static constexpr size_t kFixedEventBytes = 256 + 2 * RepeatedText::kSlack;
 
     // Every thread of a process gets a track; one that records carry configuration names on is named after them.
     struct Track {
         uint32_t pid = 0, tid = 0;
         std::string names;
-        std::string ids;  // `,"pid":P,"tid":T`, as every event of the track says
+        RepeatedText ids;  // `,"pid":P,"tid":T`, as every event of the track says
     };
     const Track& TrackOf(uint32_t pid, const TraceEntry& entry) {
         const uint64_t key = uint64_t{pid} << 32 | entry.threadId;
         uint32_t index = tracksByKey_.Find(key);
         if (index == FlatIndex::kNone) {
             index = static_cast<uint32_t>(tracks_.size());
-            tracks_.push_back({pid,
-                               entry.threadId,
-                               {},
-                               ",\"pid\":" + std::to_string(pid) + ",\"tid\":" + std::to_string(entry.threadId)});
+            const std::string ids = ",\"pid\":" + std::to_string(pid) + ",\"tid\":" + std::to_string(entry.threadId);
+            tracks_.push_back({pid, entry.threadId, {}, RepeatedText(ids)});
             tracksByKey_.Insert(key, index);
         }
         Track& track = tracks_[index];
@@ -215,7 +234,7 @@ private:
     }
 
     // `,"cat":NAME`, the same for every record of a facility until a header names facilities anew.
-    const std::string& CategoryOf(uint32_t facility) {
+    const RepeatedText& CategoryOf(uint32_t facility) {
         const FacilityNames& names = files_.Names();
         if (names.Generation() != namesGeneration_) {
             categoriesById_.Clear();
@@ -228,7 +247,7 @@ private:
         const std::string quoted = JsonQuoted(name.empty() ? "facility " + std::to_string(facility) : name);
         usedFacilities_[facility] = quoted;
         categoriesById_.Insert(facility, static_cast<uint32_t>(categories_.size()));
-        categories_.push_back(",\"cat\":" + quoted);
+        categories_.emplace_back(",\"cat\":" + quoted);
         return categories_.back();
     }
 
@@ -292,7 +311,7 @@ private:
     std::vector<KnownProcess> processFiles_;  // per file: the process of its last entry
     std::vector<Track> tracks_;
     FlatIndex tracksByKey_;
-    std::vector<std::string> categories_;
+    std::vector<RepeatedText> categories_;
     FlatIndex categoriesById_;
     std::map<uint32_t, std::string> usedFacilities_;  // id: quoted name, for the metadata
     uint64_t namesGeneration_ = UINT64_MAX;
