@@ -64,12 +64,15 @@ std::string JsonLine(const TraceStream& file, const TraceEntry& entry, const Fac
 }
 
 // The entry's lines as in the file; with `wall`, a record's time field is the wall-clock time.
-void AppendTextLines(std::string& text, const TraceStream& file, const TraceEntry& entry, bool wall, bool withFile) {
+void AppendTextLines(OutputBuffer& out, const TraceStream& file, const TraceEntry& entry, bool wall, bool withFile) {
     if (!wall && !withFile) {
-        text += entry.lines;
-        text += '\n';
+        char* at = out.Reserve(entry.lines.size() + 1);
+        at = WriteText(at, entry.lines);
+        *at++ = '\n';
+        out.Commit(at);
         return;
     }
+    std::string text;
     bool first = true;
     entry.ForEachLine([&](std::string_view line) {
         if (withFile) text += file.Path() + ": ";
@@ -83,6 +86,7 @@ void AppendTextLines(std::string& text, const TraceStream& file, const TraceEntr
         text.append(line);
         text += '\n';
     });
+    out.Append(text);
 }
 
 int RunCat(const CatOptions& options) {
@@ -98,11 +102,10 @@ int RunCat(const CatOptions& options) {
         }
         const TraceStream& file = files.Streams()[merged.file];
         if (options.json) {
-            out.Text() += JsonLine(file, entry, files.Names());
+            out.Append(JsonLine(file, entry, files.Names()));
         } else {
-            AppendTextLines(out.Text(), file, entry, options.wall, options.withFile);
+            AppendTextLines(out, file, entry, options.wall, options.withFile);
         }
-        out.Written();
     }
     files.Done();
     out.Flush();

@@ -13,4 +13,10 @@ std::string JsonQuoted(std::string_view text);
 // The same, appended to `out`.
 void AppendJsonQuoted(std::string& out, std::string_view text);
 
+// The most bytes the quoted form of `size` bytes takes (a control byte becomes six).
+constexpr size_t JsonQuotedBound(size_t size) { return 6 * size + 2; }
+
+// The same, written at `out`, which has room for JsonQuotedBound(text.size()) bytes; returns the end.
+char* WriteJsonQuoted(char* out, std::string_view text);
+
 }  // namespace vextrel::tool

@@ -19,9 +19,14 @@ void TimeBins::Add(uint64_t time, uint64_t key) {
     }
     const size_t bin = BinOf(time > origin_ ? time - origin_ : 0);
     if (lastRow_ == nullptr || key != lastKey_) {
-        const auto [found, added] = rowOfKey_.try_emplace(key, rows_.size());
-        if (added) rows_.emplace_back(bins_, 0);
-        lastRow_ = &rows_[found->second];
+        uint32_t row = rowOfKey_.Find(key);
+        if (row == FlatIndex::kNone) {
+            row = static_cast<uint32_t>(rows_.size());
+            rowOfKey_.Insert(key, row);
+            rows_.emplace_back(bins_, 0);
+            keys_.push_back(key);
+        }
+        lastRow_ = &rows_[row];
         lastKey_ = key;
     }
     ++(*lastRow_)[bin];
@@ -30,7 +35,7 @@ void TimeBins::Add(uint64_t time, uint64_t key) {
 
 std::map<uint64_t, std::vector<uint32_t>> TimeBins::Rows() const {
     std::map<uint64_t, std::vector<uint32_t>> rows;
-    for (const auto& [key, row] : rowOfKey_) rows.emplace(key, rows_[row]);
+    for (size_t row = 0; row < rows_.size(); ++row) rows.emplace(keys_[row], rows_[row]);
     return rows;
 }
 

@@ -6,8 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
-#include <unordered_map>
 #include <vector>
+
+#include "tools/flat_index.h"
 
 namespace vextrel::tool {
 
@@ -36,8 +37,9 @@ private:
     uint64_t origin_ = 0;
     bool started_ = false;
     size_t used_ = 0;
-    std::vector<std::vector<uint32_t>> rows_;        // in the order their keys came
-    std::unordered_map<uint64_t, size_t> rowOfKey_;  // index into rows_
+    std::vector<std::vector<uint32_t>> rows_;  // in the order their keys came
+    std::vector<uint64_t> keys_;               // the key of each row
+    FlatIndex rowOfKey_;                       // index into rows_
     uint64_t lastKey_ = 0;
     std::vector<uint32_t>* lastRow_ = nullptr;
     // The bin of the time before and where it starts: times mostly stay in it.

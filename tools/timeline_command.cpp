@@ -1,16 +1,18 @@
 // vextrel timeline: trace files as trace-event JSON for timeline viewers. Each thread of each
 // process is a track; a record is an instant event, or a complete event spanning its elapsed time
 // when it has one; lost-output reports are process-wide instant events.
-#include <charconv>
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string_view>
-#include <unordered_map>
+#include <tuple>
 #include <vector>
 
 #include "tools/commands.h"
+#include "tools/flat_index.h"
 #include "tools/json_text.h"
 #include "tools/output_buffer.h"
 #include "tools/trace_set.h"
@@ -21,22 +23,10 @@ namespace {
 struct TimelineOptions : TraceFilesOptions {
     std::string output;
     bool wall = false;
+    bool lines = false;
 };
 
 constexpr size_t kEventNameLength = 80;
-
-template <typename Number>
-void AppendNumber(std::string& text, Number value) {
-    char digits[24];
-    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    text.append(digits, end);
-}
-
-// Appends a literal without measuring it at run time.
-template <size_t size>
-void Put(std::string& text, const char (&literal)[size]) {
-    text.append(literal, size - 1);
-}
 
 // The event name: the first line of the message, cut to a readable length ("..." marks the cut).
 struct EventName {
@@ -45,137 +35,232 @@ struct EventName {
     bool SaysAllOf(std::string_view message) const { return !cut && !text.empty() && text.size() == message.size(); }
 };
 EventName EventNameOf(std::string_view message) {
-    const std::string_view line = message.substr(0, message.find('\n'));
-    if (line.size() > kEventNameLength) return {line.substr(0, kEventNameLength), true};
-    return {line, false};
+    const size_t end = std::min(message.size(), kEventNameLength + 1);
+    const void* lineEnd = std::memchr(message.data(), '\n', end);
+    const size_t length = lineEnd ? static_cast<size_t>(static_cast<const char*>(lineEnd) - message.data()) : end;
+    if (length > kEventNameLength) return {message.substr(0, kEventNameLength), true};
+    return {message.substr(0, length), false};
 }
 
-// Writes events as they come; the names of processes and threads, known only at the end, follow
-// them (viewers take metadata events anywhere in the list).
+// A piece of an event that every event of a track or facility repeats, kept so that writing it is
+// a copy of fixed size (a few vector moves, no library call) when it is short, as it nearly always is.
+class RepeatedText {
+public:
+    explicit RepeatedText(std::string_view text) : text_(text) {
+        if (text.size() <= sizeof shortCopy_) std::memcpy(shortCopy_, text.data(), text.size());
+    }
+    size_t Size() const { return text_.size(); }
+    // Writes the text at `at`, which has room for Size() + kSlack bytes; returns its end.
+    char* WriteAt(char* at) const {
+        if (text_.size() > sizeof shortCopy_) return WriteText(at, text_);
+        std::memcpy(at, shortCopy_, sizeof shortCopy_);
+        return at + text_.size();
+    }
+    static constexpr size_t kSlack = 48;
+
+private:
+    std::string text_;
+    char shortCopy_[kSlack] = {};
+};
+
+// "seconds.micro" as in the file.
+char* WriteSeconds(char* at, uint64_t microseconds) {
+    at = WriteDecimal(at, microseconds / 1000000u);
+    *at++ = '.';
+    char micro[8];
+    const uint64_t fraction = microseconds % 1000000u + 1000000u;  // the leading 1 keeps the zeros
+    WriteDecimal(micro, fraction);
+    return WriteText(at, std::string_view(micro + 1, 6));
+}
+
+// Writes events as they come, each with only what differs from event to event: its name, the
+// facility as category, time, process, thread, and arguments only where the record has more to
+// say (its line in the file when asked for). What holds for many events follows them once: the
+// names of processes and threads (viewers take metadata events anywhere in the list) and, in the
+// trace's metadata, the facility ids and the levels each header traced them at.
 class TimelineWriter {
 public:
-    TimelineWriter(TraceFiles& files, std::FILE* out, bool wall) : files_(files), out_(out), wall_(wall) {
-        out_.Text() = "{\"displayTimeUnit\":\"ms\",\"traceEvents\":[\n";
+    TimelineWriter(TraceFiles& files, std::FILE* out, bool wall, bool lines)
+        : files_(files), out_(out), wall_(wall), lines_(lines) {
+        out_.Append("{\"displayTimeUnit\":\"ms\",\"traceEvents\":[\n");
     }
 
     void Add(const TraceFiles::Merged& merged) {
         const TraceEntry& entry = *merged.entry;
         const uint32_t pid = ProcessOf(merged);
         const int64_t time = TimeOf(merged);
-        std::string& text = Start();
         if (entry.kind == EntryKind::kLostOutput) {
-            Put(text, "{\"name\":\"lost output\",\"cat\":\"lost_output\",\"ph\":\"i\",\"s\":\"p\",\"ts\":");
-            AppendNumber(text, time);
-            Put(text, ",\"pid\":");
-            AppendNumber(text, pid);
-            Put(text, ",\"tid\":0,\"args\":{\"file\":");
-            AppendJsonQuoted(text, files_.Streams()[merged.file].Path());
-            Put(text, ",\"line\":");
-            AppendNumber(text, entry.line);
-            Put(text, "}}");
-            out_.Written();
+            const std::string& path = files_.Streams()[merged.file].Path();
+            char* at = Start(160 + JsonQuotedBound(path.size()));
+            at = WriteLiteral(at, "{\"name\":\"lost output\",\"cat\":\"lost_output\",\"ph\":\"i\",\"s\":\"p\",\"ts\":");
+            at = WriteSigned(at, time);
+            at = WriteLiteral(at, ",\"pid\":");
+            at = WriteDecimal(at, pid);
+            at = WriteLiteral(at, ",\"tid\":0,\"args\":{\"file\":");
+            at = WriteJsonQuoted(at, path);
+            at = WriteLiteral(at, ",\"line\":");
+            at = WriteDecimal(at, entry.line);
+            at = WriteLiteral(at, "}}");
+            out_.Commit(at);
             return;
         }
-        NameTrack(pid, entry);
+        const Track& track = TrackOf(pid, entry);
         const std::string_view message = entry.Text();
         const EventName name = EventNameOf(message);
-        Put(text, "{\"name\":");
+        const bool wholeText = !name.SaysAllOf(message);
+        const RepeatedText& category = CategoryOf(entry.facilityId);
+        char* at = Start(kFixedEventBytes + JsonQuotedBound(name.text.size()) + category.Size() +
+                         (wholeText ? JsonQuotedBound(message.size()) : 0) + JsonQuotedBound(entry.name.size()));
+        at = WriteLiteral(at, "{\"name\":");
         if (name.text.empty()) {
-            Put(text, "\"(empty)\"");
+            at = WriteLiteral(at, "\"(empty)\"");
         } else {
-            AppendJsonQuoted(text, name.text);
-            if (name.cut) text.insert(text.size() - 1, "...");
+            at = WriteJsonQuoted(at, name.text);
+            if (name.cut) at = WriteLiteral(at - 1, "...\"");
         }
-        const FacilityText& facility = FacilityTextOf(entry.facilityId);
-        text += facility.category;
+        at = category.WriteAt(at);
         if (entry.elapsedMicroseconds) {
             const int64_t duration = static_cast<int64_t>(*entry.elapsedMicroseconds);
-            Put(text, ",\"ph\":\"X\",\"ts\":");
-            AppendNumber(text, time - duration);
-            Put(text, ",\"dur\":");
-            AppendNumber(text, duration);
+            at = WriteLiteral(at, ",\"ph\":\"X\",\"ts\":");
+            at = WriteSigned(at, time - duration);
+            at = WriteLiteral(at, ",\"dur\":");
+            at = WriteSigned(at, duration);
         } else {
-            Put(text, ",\"ph\":\"i\",\"s\":\"t\",\"ts\":");
-            AppendNumber(text, time);
+            // Without a scope an instant event belongs to its thread.
+            at = WriteLiteral(at, ",\"ph\":\"i\",\"ts\":");
+            at = WriteSigned(at, time);
         }
-        Put(text, ",\"pid\":");
-        AppendNumber(text, pid);
-        Put(text, ",\"tid\":");
-        AppendNumber(text, entry.threadId);
-        Put(text, ",\"args\":{");
-        text += facility.arguments;
-        Put(text, ",\"line\":");
-        AppendNumber(text, entry.line);
-        // The whole message only when the name does not already say it all.
-        if (!name.SaysAllOf(message)) {
-            Put(text, ",\"text\":");
-            AppendJsonQuoted(text, message);
+        at = track.ids.WriteAt(at);
+        // Arguments only when the event has some: the line when asked for, the whole message when
+        // the name does not already say it all, the configuration name, the file's time.
+        char separator = '{';
+        const auto argument = [&](auto& label) {
+            *at++ = separator;
+            separator = ',';
+            at = WriteLiteral(at, label);
+        };
+        at = WriteLiteral(at, ",\"args\":");
+        char* const argumentsStart = at;
+        if (lines_) {
+            argument("\"line\":");
+            at = WriteDecimal(at, entry.line);
+        }
+        if (wholeText) {
+            argument("\"text\":");
+            at = WriteJsonQuoted(at, message);
         }
         if (!entry.name.empty()) {
-            Put(text, ",\"config\":");
-            AppendJsonQuoted(text, entry.name);
+            argument("\"config\":");
+            at = WriteJsonQuoted(at, entry.name);
         }
-        if (wall_) text += ",\"time\":" + FormatSeconds(entry.microseconds);
-        Put(text, "}}");
-        out_.Written();
+        if (wall_) {
+            argument("\"time\":");
+            at = WriteSeconds(at, entry.microseconds);
+        }
+        if (at == argumentsStart) {
+            at -= sizeof ",\"args\":" - 1;
+        } else {
+            *at++ = '}';
+        }
+        at = WriteLiteral(at, "}");
+        out_.Commit(at);
     }
 
     void Finish() {
         for (const auto& [pid, name] : processNames_) {
-            Start() += "{\"name\":\"process_name\",\"ph\":\"M\",\"pid\":" + std::to_string(pid) +
-                       ",\"tid\":0,\"args\":{\"name\":" + JsonQuoted(name) + "}}";
+            AppendEvent("{\"name\":\"process_name\",\"ph\":\"M\",\"pid\":" + std::to_string(pid) +
+                        ",\"tid\":0,\"args\":{\"name\":" + JsonQuoted(name) + "}}");
         }
-        for (const auto& [key, name] : threadNames_) {
+        std::sort(tracks_.begin(), tracks_.end(),
+                  [](const Track& a, const Track& b) { return std::tie(a.pid, a.tid) < std::tie(b.pid, b.tid); });
+        for (const Track& track : tracks_) {
             char id[16];
-            std::snprintf(id, sizeof id, "0x%05lx", static_cast<unsigned long>(key.second));
-            Start() += "{\"name\":\"thread_name\",\"ph\":\"M\",\"pid\":" + std::to_string(key.first) +
-                       ",\"tid\":" + std::to_string(key.second) + ",\"args\":{\"name\":" +
-                       JsonQuoted(std::string("thread ") + id + (name.empty() ? "" : " " + name)) + "}}";
+            std::snprintf(id, sizeof id, "0x%05lx", static_cast<unsigned long>(track.tid));
+            AppendEvent("{\"name\":\"thread_name\",\"ph\":\"M\",\"pid\":" + std::to_string(track.pid) +
+                        ",\"tid\":" + std::to_string(track.tid) + ",\"args\":{\"name\":" +
+                        JsonQuoted(std::string("thread ") + id + (track.names.empty() ? "" : " " + track.names)) +
+                        "}}");
         }
-        out_.Text() += "\n]}\n";
+        out_.Append("\n],\"metadata\":{\"facilities\":[");
+        bool first = true;
+        for (const auto& [id, name] : usedFacilities_) {
+            out_.Append((first ? "\n{\"id\":" : ",\n{\"id\":") + std::to_string(id) + ",\"name\":" + name + "}");
+            first = false;
+        }
+        out_.Append("],\n\"headers\":[");
+        first = true;
+        for (size_t file = 0; file < files_.Streams().size(); ++file) {
+            const TraceStream& stream = files_.Streams()[file];
+            for (const SessionHeader& session : stream.Sessions()) {
+                std::string header = first ? "\n" : ",\n";
+                first = false;
+                header += "{\"pid\":" + std::to_string(PidOf(file, &session)) +
+                          ",\"file\":" + JsonQuoted(stream.Path()) + ",\"line\":" + std::to_string(session.line) +
+                          ",\"refresh\":" + (session.refresh ? "true" : "false") + ",\"traced\":{";
+                for (size_t i = 0; i < session.facilities.size(); ++i) {
+                    header += (i ? "," : "") + JsonQuoted(session.facilities[i].name) + ":" +
+                              JsonQuoted(session.facilities[i].priorityName);
+                }
+                out_.Append(header + "}}");
+            }
+        }
+        out_.Append("]}}\n");
         out_.Flush();
     }
 
 private:
-    // Every thread gets a track; one that records carry configuration names on is named after them.
-    void NameTrack(uint32_t pid, const TraceEntry& entry) {
-        if (!entry.name.empty()) {
-            std::string& trackName = threadNames_[{pid, entry.threadId}];
-            if (trackName.find(entry.name) == std::string::npos)
-                trackName += (trackName.empty() ? "" : ", ") + entry.name;
-        } else if (pid != lastPid_ || entry.threadId != lastThread_) {
-            threadNames_.try_emplace({pid, entry.threadId});
+    // The bytes of an event besides its texts, numbers at their longest.
+    static constexpr size_t kFixedEventBytes = 256 + 2 * RepeatedText::kSlack;
+
+    // Every thread of a process gets a track; one that records carry configuration names on is named after them.
+    struct Track {
+        uint32_t pid = 0, tid = 0;
+        std::string names;
+        RepeatedText ids;  // `,"pid":P,"tid":T`, as every event of the track says
+    };
+    const Track& TrackOf(uint32_t pid, const TraceEntry& entry) {
+        const uint64_t key = uint64_t{pid} << 32 | entry.threadId;
+        uint32_t index = tracksByKey_.Find(key);
+        if (index == FlatIndex::kNone) {
+            index = static_cast<uint32_t>(tracks_.size());
+            const std::string ids = ",\"pid\":" + std::to_string(pid) + ",\"tid\":" + std::to_string(entry.threadId);
+            tracks_.push_back({pid, entry.threadId, {}, RepeatedText(ids)});
+            tracksByKey_.Insert(key, index);
         }
-        lastPid_ = pid;
-        lastThread_ = entry.threadId;
+        Track& track = tracks_[index];
+        if (!entry.name.empty() && track.names.find(entry.name) == std::string::npos)
+            track.names += (track.names.empty() ? "" : ", ") + entry.name;
+        return track;
     }
 
-    // What an event says about its facility: `,"cat":NAME` and `"facility_id":ID,"priority":LEVEL`,
-    // the same for every record of a facility until a header names facilities anew.
-    struct FacilityText {
-        std::string category, arguments;
-    };
-    const FacilityText& FacilityTextOf(uint32_t facility) {
+    // `,"cat":NAME`, the same for every record of a facility until a header names facilities anew.
+    const RepeatedText& CategoryOf(uint32_t facility) {
         const FacilityNames& names = files_.Names();
         if (names.Generation() != namesGeneration_) {
-            facilityTexts_.clear();
+            categoriesById_.Clear();
+            categories_.clear();
             namesGeneration_ = names.Generation();
         }
-        FacilityText& texts = facilityTexts_[facility];
-        if (!texts.category.empty()) return texts;
+        const uint32_t known = categoriesById_.Find(facility);
+        if (known != FlatIndex::kNone) return categories_[known];
         const std::string name = names.NameOf(facility);
-        texts.category = ",\"cat\":" + JsonQuoted(name.empty() ? "facility " + std::to_string(facility) : name);
-        texts.arguments = "\"facility_id\":" + std::to_string(facility);
-        if (const auto level = names.ConfiguredPriorityOf(facility))
-            texts.arguments += ",\"priority\":\"" + PriorityNameText(*level) + "\"";
-        return texts;
+        const std::string quoted = JsonQuoted(name.empty() ? "facility " + std::to_string(facility) : name);
+        usedFacilities_[facility] = quoted;
+        categoriesById_.Insert(facility, static_cast<uint32_t>(categories_.size()));
+        categories_.emplace_back(",\"cat\":" + quoted);
+        return categories_.back();
     }
 
-    // The text to append the next event to, after the separator from the one before.
-    std::string& Start() {
-        if (any_) out_.Text() += ",\n";
+    // The place for the next event, after the separator from the one before.
+    char* Start(size_t bytes) {
+        char* at = out_.Reserve(bytes + 2);
+        if (any_) at = WriteLiteral(at, ",\n");
         any_ = true;
-        return out_.Text();
+        return at;
+    }
+    void AppendEvent(const std::string& event) {
+        char* at = Start(event.size());
+        out_.Commit(WriteText(at, event));
     }
 
     const SessionHeader* SessionOf(const TraceFiles::Merged& merged) const {
@@ -184,14 +269,17 @@ private:
     }
 
     // The header's process id; a file without a header gets a number of its own.
+    static uint32_t PidOf(size_t file, const SessionHeader* session) {
+        return session && session->processId != 0 ? session->processId : static_cast<uint32_t>(file + 1);
+    }
+
     uint32_t ProcessOf(const TraceFiles::Merged& merged) {
         // Most entries come from the same file and header as one of the entries before.
         if (processFiles_.size() <= merged.file) processFiles_.resize(merged.file + 1);
         KnownProcess& known = processFiles_[merged.file];
         if (known.pid != 0 && known.session == merged.entry->session) return known.pid;
         const SessionHeader* session = SessionOf(merged);
-        const uint32_t pid =
-            session && session->processId != 0 ? session->processId : static_cast<uint32_t>(merged.file + 1);
+        const uint32_t pid = PidOf(merged.file, session);
         if (!processNames_.count(pid)) {
             const std::string& file = files_.Streams()[merged.file].Path();
             const std::string& path = session ? session->executablePath : file;
@@ -213,6 +301,7 @@ private:
     TraceFiles& files_;
     OutputBuffer out_;
     bool wall_;
+    bool lines_;
     bool any_ = false;
     std::map<uint32_t, std::string> processNames_;
     struct KnownProcess {
@@ -220,9 +309,11 @@ private:
         std::optional<size_t> session;
     };
     std::vector<KnownProcess> processFiles_;  // per file: the process of its last entry
-    std::map<std::pair<uint32_t, uint32_t>, std::string> threadNames_;
-    uint32_t lastPid_ = 0, lastThread_ = UINT32_MAX;
-    std::unordered_map<uint32_t, FacilityText> facilityTexts_;
+    std::vector<Track> tracks_;
+    FlatIndex tracksByKey_;
+    std::vector<RepeatedText> categories_;
+    FlatIndex categoriesById_;
+    std::map<uint32_t, std::string> usedFacilities_;  // id: quoted name, for the metadata
     uint64_t namesGeneration_ = UINT64_MAX;
 };
 
@@ -232,7 +323,7 @@ int RunTimeline(const TimelineOptions& options) {
     std::FILE* out = std::fopen(options.output.c_str(), "wb");
     if (out == nullptr) throw std::runtime_error("cannot write " + options.output);
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(out, std::fclose);
-    TimelineWriter writer(files, out, options.wall);
+    TimelineWriter writer(files, out, options.wall, options.lines);
     size_t records = 0;
     for (TraceFiles::Merged merged = files.Next(); merged.entry != nullptr; merged = files.Next()) {
         if (merged.entry->kind == EntryKind::kLostOutput || filter.Accepts(*merged.entry)) {
@@ -257,6 +348,7 @@ void AddTimelineCommand(CLI::App& app, int& exitStatus) {
     command->add_option("-o,--output", options->output, "The JSON file to write")->required();
     command->add_flag("--wall", options->wall,
                       "Time axis in wall-clock microseconds (aligns files of different boots)");
+    command->add_flag("--lines", options->lines, "Give each event the line of its record in the file");
 }
 
 }  // namespace vextrel::tool

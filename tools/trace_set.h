@@ -79,7 +79,8 @@ public:
 
 private:
     void Learn(size_t file, const TraceEntry* entry);
-    void Push(size_t file);  // puts the file's head, when it has one, in the heap
+    void Push(size_t file);       // puts the file's head, when it has one, in the heap
+    void SinkTop(uint64_t time);  // gives the top of the heap a new time and restores the order
 
     Progress progress_;
     std::vector<TraceStream> streams_;

@@ -6,9 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
-#include <unordered_map>
 #include <vector>
 
+#include "tools/flat_index.h"
 #include "tools/span_histogram.h"
 #include "tools/trace_file_reader.h"
 
@@ -27,25 +27,33 @@ struct Gap {
 class KeyCounts {
 public:
     void Add(uint64_t key) {
-        if (last_ == nullptr || key != lastKey_) {
-            last_ = &counts_[key];
+        if (last_ == FlatIndex::kNone || key != lastKey_) {
+            last_ = indexOf_.Find(key);
+            if (last_ == FlatIndex::kNone) {
+                last_ = static_cast<uint32_t>(keys_.size());
+                indexOf_.Insert(key, last_);
+                keys_.push_back(key);
+                counts_.push_back(0);
+            }
             lastKey_ = key;
         }
-        ++*last_;
+        ++counts_[last_];
     }
-    size_t Size() const { return counts_.size(); }
+    size_t Size() const { return keys_.size(); }
     // The counts ordered by key.
     template <typename Key>
     std::map<Key, uint64_t> Ordered() const {
         std::map<Key, uint64_t> ordered;
-        for (const auto& [key, count] : counts_) ordered.emplace(static_cast<Key>(key), count);
+        for (size_t i = 0; i < keys_.size(); ++i) ordered.emplace(static_cast<Key>(keys_[i]), counts_[i]);
         return ordered;
     }
 
 private:
-    std::unordered_map<uint64_t, uint64_t> counts_;
+    FlatIndex indexOf_;  // into keys_ and counts_
+    std::vector<uint64_t> keys_;
+    std::vector<uint64_t> counts_;
     uint64_t lastKey_ = 0;
-    uint64_t* last_ = nullptr;
+    uint32_t last_ = FlatIndex::kNone;
 };
 
 class TraceStats {

@@ -121,6 +121,10 @@ TEST(TraceFileReader, JsonTextIsValidForAnyBytes) {
     const std::string bytes = std::string("a\"\\\n\t\x01\xff\xc3\xa9\xe2\x82", 11) + "\xf0\x9f\x98\x80";
     const json parsed = json::parse(JsonQuoted(bytes));
     EXPECT_EQ(parsed.get<std::string>(), "a\"\\\n\t\x01\xEF\xBF\xBD\xc3\xa9\xEF\xBF\xBD\xEF\xBF\xBD\xf0\x9f\x98\x80");
+    // Long runs go eight bytes at a time: a byte to escape anywhere in such a run is still escaped.
+    const std::string words =
+        "a run of plain words with \"quotes\" inside, a back\\slash, a\ttab, \x7f, \xc3\xa9 and \x1f";
+    EXPECT_EQ(json::parse(JsonQuoted(words)).get<std::string>(), words);
 }
 
 TEST(RunningFigures, StayWithinTheirPrecisionInFixedMemory) {
@@ -258,12 +262,14 @@ TEST_F(ToolOnRealFiles, CatTimelineStatsAndFollowGiveTheTracedRecords) {
     EXPECT_EQ(merged.back()["file"], files_[1]);
     for (size_t i = 1; i < merged.size(); ++i) EXPECT_LE(merged[i - 1]["time_us"], merged[i]["time_us"]) << i;
 
-    // The timeline has one event per record, on its thread and at its time.
+    // The timeline has one event per record, on its thread and at its time, in its facility, with
+    // what differs from record to record as arguments.
     const std::string out = (folder_ / "timeline.json").string();
-    EXPECT_NE(Tool({"timeline", files_[0], files_[1], "-o", out}).find("126 records from 2 files"), std::string::npos);
-    const json events = json::parse(ReadFile(out))["traceEvents"];
+    EXPECT_NE(Tool({"timeline", "--lines", files_[0], files_[1], "-o", out}).find("126 records from 2 files"),
+              std::string::npos);
+    const json timeline = json::parse(ReadFile(out));
     size_t index = 0;
-    for (const json& event : events) {
+    for (const json& event : timeline["traceEvents"]) {
         if (event["ph"] == "M") continue;
         ASSERT_LT(index, merged.size());
         const json& record = merged[index++];
@@ -272,8 +278,20 @@ TEST_F(ToolOnRealFiles, CatTimelineStatsAndFollowGiveTheTracedRecords) {
         EXPECT_EQ(event["ts"].get<uint64_t>() + elapsed, record["time_us"].get<uint64_t>());
         EXPECT_EQ(event.value("dur", uint64_t{0}), elapsed);
         EXPECT_EQ(event["ph"], record.contains("elapsed_us") ? "X" : "i");
+        EXPECT_EQ(event["cat"], record["facility_name"]);
+        EXPECT_EQ(event["args"]["line"], record["line"]);
+        EXPECT_EQ(event["args"]["config"], record["name"]);
+        EXPECT_EQ(event["args"].value("text", event["name"].get<std::string>()), record["text"]);
     }
     EXPECT_EQ(index, merged.size());
+    // What holds for every event of a facility is said once, in the metadata.
+    const json facilities = timeline["metadata"]["facilities"];
+    EXPECT_NE(std::find(facilities.begin(), facilities.end(), json{{"id", 0x65}, {"name", "VXF_MIXER_CHANNEL"}}),
+              facilities.end())
+        << facilities;
+    EXPECT_EQ(timeline["metadata"]["headers"][0]["traced"]["VXF_ENGINE_CORE"], "VXP_LOW");
+    Tool({"timeline", files_[0], "-o", out});
+    EXPECT_FALSE(json::parse(ReadFile(out))["traceEvents"][0]["args"].contains("line"));  // only with --lines
 
     const std::string stats = Tool({"stats", files_[0]});
     const std::string span = std::to_string(timed["elapsed_us"].get<uint64_t>());
