@@ -719,9 +719,8 @@ FormatCacheEntry& CacheEntryFor(const char* format) {
     return g_formatCache[key >> 56];
 }
 
-// The argument kinds of the format whose bytes (`size` of them, NUL included) are at `copy`, when
-// the entry holds that format.
-bool FindKinds(const FormatCacheEntry& entry, const char* copy, size_t size, uint8_t (&kinds)[kKindWords * 8]) {
+// The argument kinds of `format` (`size` bytes, NUL included), when the entry holds that format.
+bool FindKinds(const FormatCacheEntry& entry, const char* format, size_t size, uint8_t (&kinds)[kKindWords * 8]) {
     if (size > kMaxCachedFormatSize) return false;
     const uint32_t before = entry.sequence.load(std::memory_order_acquire);
     if ((before & 1) != 0 || entry.size.load(std::memory_order_relaxed) != size) return false;
@@ -732,7 +731,20 @@ bool FindKinds(const FormatCacheEntry& entry, const char* copy, size_t size, uin
     for (size_t i = 0; i < kKindWords; ++i) kindWords[i] = entry.kinds[i].load(std::memory_order_relaxed);
     std::atomic_thread_fence(std::memory_order_acquire);
     if (entry.sequence.load(std::memory_order_relaxed) != before) return false;
-    if (std::memcmp(words, copy, size) != 0) return false;
+    // Compared a word at a time in registers: the entry's last word is zero past the format's end.
+    uint64_t difference = 0;
+    for (size_t i = 0; i < count; ++i) {
+        uint64_t word = 0;
+        const size_t at = i * kSlot;
+        if (size - at >= kSlot) {
+            std::memcpy(&word, format + at, kSlot);
+        } else {
+            // The last bytes, placed as a little-endian load of the stored copy placed them.
+            for (size_t j = 0; j < size - at; ++j) word |= uint64_t{static_cast<uint8_t>(format[at + j])} << (8 * j);
+        }
+        difference |= word ^ words[i];
+    }
+    if (difference != 0) return false;
     std::memcpy(kinds, kindWords, sizeof kindWords);
     return true;
 }
@@ -893,7 +905,7 @@ bool CaptureMessage(char* out, size_t capacity, const char* format, va_list args
     // A format seen before at this address (and with these bytes) skips the walk.
     FormatCacheEntry& entry = CacheEntryFor(format);
     uint8_t kinds[kKindWords * 8];
-    const bool known = FindKinds(entry, out, formatSize, kinds);
+    const bool known = FindKinds(entry, format, formatSize, kinds);
     if (known && arguments <= end) {
         va_list work;
         va_copy(work, args);
