@@ -699,7 +699,8 @@ constexpr size_t kMaxCachedArguments = kKindWords * 8 - 1;
 // Formats up to this size (with their NUL) are cached.
 constexpr size_t kCachedFormatWords = 8;
 constexpr size_t kMaxCachedFormatSize = kCachedFormatWords * 8;
-constexpr size_t kFormatCacheEntries = 256;
+constexpr unsigned kFormatCacheBits = 8;
+constexpr size_t kFormatCacheEntries = size_t{1} << kFormatCacheBits;
 
 // One cached format: its bytes and its argument kinds. Written by whichever capture learns a format
 // at this entry; a reader takes the entry only when its sequence was even and unchanged around the
@@ -716,7 +717,7 @@ FormatCacheEntry g_formatCache[kFormatCacheEntries];
 // The entry of a format: chosen by its address, so that a call site finds its format at once.
 FormatCacheEntry& CacheEntryFor(const char* format) {
     const uint64_t key = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(format)) * 0x9E3779B97F4A7C15ULL;
-    return g_formatCache[key >> 56];
+    return g_formatCache[key >> (64 - kFormatCacheBits)];
 }
 
 // The argument kinds of `format` (`size` bytes, NUL included), when the entry holds that format.
