@@ -4,6 +4,7 @@
 // integer arithmetic) and are then laid out the way printf lays them out.
 #include "core/message_formatter.h"
 
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -385,6 +386,7 @@ struct CallArguments {
     va_list* args;
 
     int Int() { return va_arg(*args, int); }
+    int Star() { return Int(); }
     int64_t Signed(Length length) { return ReadSigned(args, length); }
     uint64_t Unsigned(Length length) { return ReadUnsigned(args, length); }
     double Double() { return va_arg(*args, double); }
@@ -421,6 +423,7 @@ struct StoredArguments {
         return value;
     }
     int Int() { return static_cast<int>(static_cast<int64_t>(Slot())); }
+    int Star() { return Int(); }
     int64_t Signed(Length) { return static_cast<int64_t>(Slot()); }
     uint64_t Unsigned(Length) { return Slot(); }
     double Double() {
@@ -462,6 +465,7 @@ struct CapturingArguments {
         Store(static_cast<uint64_t>(static_cast<int64_t>(value)));
         return value;
     }
+    int Star() { return Int(); }
     int64_t Signed(Length length) {
         const int64_t value = call.Signed(length);
         Store(static_cast<uint64_t>(value));
@@ -570,7 +574,7 @@ bool FormatInto(Output& out, const char* p, Arguments& args) {
         }
         if (*p == '*') {
             ++p;
-            const int width = args.Int();
+            const int width = args.Star();
             if (width < -kMaxWidth || width > kMaxWidth) return false;
             if (width < 0) field.left = true;
             field.width = width < 0 ? -width : width;
@@ -581,7 +585,7 @@ bool FormatInto(Output& out, const char* p, Arguments& args) {
             ++p;
             if (*p == '*') {
                 ++p;
-                const int precision = args.Int();
+                const int precision = args.Star();
                 if (precision > kMaxWidth) return false;
                 field.precision = precision < 0 ? -1 : precision;
             } else if (!ReadNumber(p, field.precision)) {
@@ -681,6 +685,201 @@ bool FormatWith(char* out, size_t capacity, const char* format, Arguments& args,
     return done;
 }
 
+// --- The format cache: the argument kinds of recently captured formats, so that a repeated call
+// stores its arguments without walking its format again. ---
+
+// How the capture reads and stores one argument: a byte per argument, 0 after the last.
+constexpr uint8_t kKindInt = 1;        // an int (%c), stored widened
+constexpr uint8_t kKindDouble = 2;     // a double, stored as its bits
+constexpr uint8_t kKindText = 3;       // a string without precision: its length, then its characters
+constexpr uint8_t kKindSigned = 16;    // plus the Length: a signed integer as ReadSigned makes it
+constexpr uint8_t kKindUnsigned = 32;  // plus the Length: an unsigned integer as ReadUnsigned makes it
+constexpr size_t kKindWords = 2;
+constexpr size_t kMaxCachedArguments = kKindWords * 8 - 1;
+// Formats up to this size (with their NUL) are cached.
+constexpr size_t kCachedFormatWords = 8;
+constexpr size_t kMaxCachedFormatSize = kCachedFormatWords * 8;
+constexpr unsigned kFormatCacheBits = 8;
+constexpr size_t kFormatCacheEntries = size_t{1} << kFormatCacheBits;
+
+// One cached format: its bytes and its argument kinds. Written by whichever capture learns a format
+// at this entry; a reader takes the entry only when its sequence was even and unchanged around the
+// reads (a sequence lock that no one waits on: a capture that finds the entry busy walks the format).
+struct alignas(64) FormatCacheEntry {
+    std::atomic<uint32_t> sequence{0};  // odd while being written
+    std::atomic<uint32_t> size{0};      // the format's size with its NUL; 0: empty
+    std::atomic<uint64_t> kinds[kKindWords] = {};
+    std::atomic<uint64_t> words[kCachedFormatWords] = {};
+};
+
+FormatCacheEntry g_formatCache[kFormatCacheEntries];
+
+// The entry of a format: chosen by its address, so that a call site finds its format at once.
+FormatCacheEntry& CacheEntryFor(const char* format) {
+    const uint64_t key = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(format)) * 0x9E3779B97F4A7C15ULL;
+    return g_formatCache[key >> (64 - kFormatCacheBits)];
+}
+
+// The argument kinds of `format` (`size` bytes, NUL included), when the entry holds that format.
+bool FindKinds(const FormatCacheEntry& entry, const char* format, size_t size, uint8_t (&kinds)[kKindWords * 8]) {
+    if (size > kMaxCachedFormatSize) return false;
+    const uint32_t before = entry.sequence.load(std::memory_order_acquire);
+    if ((before & 1) != 0 || entry.size.load(std::memory_order_relaxed) != size) return false;
+    uint64_t words[kCachedFormatWords];
+    const size_t count = SlotsFor(size) / kSlot;
+    for (size_t i = 0; i < count; ++i) words[i] = entry.words[i].load(std::memory_order_relaxed);
+    uint64_t kindWords[kKindWords];
+    for (size_t i = 0; i < kKindWords; ++i) kindWords[i] = entry.kinds[i].load(std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_acquire);
+    if (entry.sequence.load(std::memory_order_relaxed) != before) return false;
+    // Compared a word at a time in registers: the entry's last word is zero past the format's end.
+    uint64_t difference = 0;
+    for (size_t i = 0; i < count; ++i) {
+        uint64_t word = 0;
+        const size_t at = i * kSlot;
+        if (size - at >= kSlot) {
+            std::memcpy(&word, format + at, kSlot);
+        } else {
+            // The last bytes, placed as a little-endian load of the stored copy placed them.
+            for (size_t j = 0; j < size - at; ++j) word |= uint64_t{static_cast<uint8_t>(format[at + j])} << (8 * j);
+        }
+        difference |= word ^ words[i];
+    }
+    if (difference != 0) return false;
+    std::memcpy(kinds, kindWords, sizeof kindWords);
+    return true;
+}
+
+// An argument source that notes how each argument is read instead of reading it; `cacheable` turns
+// false for what the kinds cannot say: a `*` width or precision, a string precision, too many
+// arguments.
+struct KindArguments {
+    uint8_t kinds[kKindWords * 8] = {};
+    size_t count = 0;
+    bool cacheable = true;
+
+    void Add(uint8_t kind) {
+        if (count < kMaxCachedArguments) {
+            kinds[count++] = kind;
+        } else {
+            cacheable = false;
+        }
+    }
+    int Int() {
+        Add(kKindInt);
+        return 0;
+    }
+    int Star() {
+        cacheable = false;
+        return 0;
+    }
+    int64_t Signed(Length length) {
+        Add(static_cast<uint8_t>(kKindSigned + static_cast<uint8_t>(length)));
+        return 0;
+    }
+    uint64_t Unsigned(Length length) {
+        Add(static_cast<uint8_t>(kKindUnsigned + static_cast<uint8_t>(length)));
+        return 0;
+    }
+    double Double() {
+        Add(kKindDouble);
+        return 0.0;
+    }
+    bool Text(int precision, const char*& text, size_t& count) {
+        if (precision >= 0) cacheable = false;
+        Add(kKindText);
+        text = "";
+        count = 0;
+        return true;
+    }
+    bool FloatDefaults() { return true; }
+};
+
+// Goes with KindArguments: turns `cacheable` false for conversions whose hand-over to vsnprintf
+// depends on the value (see CheckOutput), which the kinds cannot tell.
+struct KindOutput {
+    bool* cacheable;
+
+    void Literal(const char*, size_t) {}
+    void Percent() {}
+    bool Integer(const Field& field, uint64_t, bool, char conversion) {
+        if (field.alt && conversion == 'o' && field.precision == 0) *cacheable = false;
+        return true;
+    }
+    void Char(const Field&, char) {}
+    void Text(const Field&, const char*, size_t) {}
+    bool Float(const Field& field, double, char conversion) {
+        if ((conversion == 'g' || conversion == 'G') && (field.alt || field.width != 0)) *cacheable = false;
+        return true;
+    }
+};
+
+// Learns the argument kinds of a format that was just captured (its bytes at `copy`) into its entry,
+// unless another capture is writing the entry just now.
+void LearnKinds(FormatCacheEntry& entry, const char* copy, size_t size) {
+    if (size > kMaxCachedFormatSize) return;
+    KindArguments arguments;
+    KindOutput output{&arguments.cacheable};
+    if (!FormatInto(output, copy, arguments) || !arguments.cacheable) return;
+    uint32_t sequence = entry.sequence.load(std::memory_order_relaxed);
+    if ((sequence & 1) != 0 ||
+        !entry.sequence.compare_exchange_strong(sequence, sequence + 1, std::memory_order_acq_rel)) {
+        return;
+    }
+    std::atomic_thread_fence(std::memory_order_release);
+    uint64_t words[kCachedFormatWords] = {};
+    std::memcpy(words, copy, size);
+    entry.size.store(static_cast<uint32_t>(size), std::memory_order_relaxed);
+    for (size_t i = 0; i < kCachedFormatWords; ++i) entry.words[i].store(words[i], std::memory_order_relaxed);
+    uint64_t kindWords[kKindWords];
+    std::memcpy(kindWords, arguments.kinds, sizeof kindWords);
+    for (size_t i = 0; i < kKindWords; ++i) entry.kinds[i].store(kindWords[i], std::memory_order_relaxed);
+    entry.sequence.store(sequence + 2, std::memory_order_release);
+}
+
+// Stores the call's arguments by their cached kinds between `at` and `end`, laid out as
+// CapturingArguments lays them out. False when the call needs the full walk: a null string, a
+// negative NaN, a double outside printf's default conditions, or arguments that do not fit.
+bool StoreByKinds(const uint8_t* kinds, char* at, char* const end, size_t textLimit, va_list* args) {
+    bool floatDefaultsChecked = false;
+    for (; *kinds != 0; ++kinds) {
+        if (end - at < static_cast<ptrdiff_t>(kSlot)) return false;
+        const uint8_t kind = *kinds;
+        uint64_t value;
+        if (kind == kKindText) {
+            const char* text = va_arg(*args, const char*);
+            if (text == nullptr) return false;
+            const size_t count = std::strlen(text);
+            value = count;
+            std::memcpy(at, &value, kSlot);
+            at += kSlot;
+            const size_t copied = count < textLimit ? count : textLimit;
+            if (static_cast<size_t>(end - at) < SlotsFor(copied)) return false;
+            std::memcpy(at, text, copied);
+            at += SlotsFor(copied);
+            continue;
+        }
+        if (kind == kKindDouble) {
+            const double real = va_arg(*args, double);
+            if (IsNegativeNan(real)) return false;
+            if (!floatDefaultsChecked) {
+                if (!platform::RoundsToNearest() || !platform::DecimalPointIsDot()) return false;
+                floatDefaultsChecked = true;
+            }
+            std::memcpy(&value, &real, sizeof value);
+        } else if (kind == kKindInt) {
+            value = static_cast<uint64_t>(static_cast<int64_t>(va_arg(*args, int)));
+        } else if (kind >= kKindUnsigned) {
+            value = ReadUnsigned(args, static_cast<Length>(kind - kKindUnsigned));
+        } else {
+            value = static_cast<uint64_t>(ReadSigned(args, static_cast<Length>(kind - kKindSigned)));
+        }
+        std::memcpy(at, &value, kSlot);
+        at += kSlot;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool TryFormatMessageText(char* out, size_t capacity, const char* format, va_list args, int& length) {
@@ -702,13 +901,28 @@ bool CaptureMessage(char* out, size_t capacity, const char* format, va_list args
     const size_t formatSize = std::strlen(format) + 1;
     if (capacity < kSlot || formatSize > capacity - 1) return false;
     std::memcpy(out, format, formatSize);
+    char* const arguments = out + SlotsFor(formatSize);
+    char* const end = out + capacity;
+    // A format seen before at this address (and with these bytes) skips the walk.
+    FormatCacheEntry& entry = CacheEntryFor(format);
+    uint8_t kinds[kKindWords * 8];
+    const bool known = FindKinds(entry, format, formatSize, kinds);
+    if (known && arguments <= end) {
+        va_list work;
+        va_copy(work, args);
+        const bool stored = StoreByKinds(kinds, arguments, end, capacity - 1, &work);
+        va_end(work);
+        if (stored) return true;
+    }
     va_list work;
     va_copy(work, args);
-    CapturingArguments capture{CallArguments{&work}, out + SlotsFor(formatSize), out + capacity, capacity - 1};
+    CapturingArguments capture{CallArguments{&work}, arguments, end, capacity - 1};
     CheckOutput check;
     const bool formattable = capture.at <= capture.end && FormatInto(check, out, capture);
     va_end(work);
-    return formattable && capture.fits;
+    const bool captured = formattable && capture.fits;
+    if (captured && !known) LearnKinds(entry, out, formatSize);
+    return captured;
 }
 
 int FormatCapturedMessage(char* out, size_t capacity, const char* captured, size_t capturedSize) {

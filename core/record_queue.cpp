@@ -14,7 +14,7 @@ uint32_t QueueCapacityFor(uint32_t requestedSize) {
     return kLargeQueueSize;
 }
 
-RecordQueue::RecordQueue(const RecordQueueOptions& options) : options_(options) { writeIndex.Store(0xFFFFFFFFu); }
+RecordQueue::RecordQueue(const RecordQueueOptions& options) : options_(options) {}
 
 RecordQueue::~RecordQueue() {
     delete consumer_;
@@ -28,36 +28,53 @@ bool RecordQueue::AllocateRecords(uint32_t requestedSize) {
     records = static_cast<TraceRecord*>(pages);
     for (uint32_t i = 0; i < size; ++i) new (&records[i]) TraceRecord;
     capacity = size;
-    freeCount.Store(capacity);
+    reservation_.store((reservation_.load(std::memory_order_relaxed) & ~(kIndexUnit - 1)) | capacity,
+                       std::memory_order_relaxed);
     return true;
+}
+
+bool RecordQueue::FoldReleased() {
+    if (releasedCount.value.load(std::memory_order_seq_cst) == 0) return false;
+    // The folding mark tells a producer that finds the ring short meanwhile that slots are in
+    // transit from the released count to the free count.
+    folding.Increment();
+    const uint32_t released = releasedCount.Exchange(0);
+    if (released != 0) reservation_.fetch_add(released, std::memory_order_seq_cst);
+    folding.Decrement();
+    return released != 0;
 }
 
 TraceRecord* RecordQueue::Reserve() {
     if (capacity == 0 || stopFlag.load(std::memory_order_relaxed) != 0) return nullptr;
     uint64_t waitUntil = 0;
+    uint64_t word = reservation_.load(std::memory_order_relaxed);
     for (;;) {
-        // Compared as a signed number: with many producers racing on a nearly full ring the count
-        // may dip below zero for a moment, and those racers must fail rather than wrap around.
-        int32_t left = static_cast<int32_t>(freeCount.Decrement());
-        // Taken in well before the ring looks full, so that a producer racing with the one that
-        // takes them still finds room. The folding mark tells such a racer that slots are in
-        // transit from the released count to the free count.
-        if (left <= static_cast<int32_t>(capacity / 4) && releasedCount.value.load(std::memory_order_seq_cst) != 0) {
-            folding.Increment();
-            const uint32_t released = releasedCount.Exchange(0);
-            if (released != 0) left = static_cast<int32_t>(freeCount.Add(released));
-            folding.Decrement();
+        const uint32_t free = FreeOf(word);
+        if (free > 3) {
+            // One step moves the write index on and counts the slot taken; a racer that got in first
+            // makes it fail with the word as it is now, and the loop looks again.
+            if (!reservation_.compare_exchange_weak(word, word - 1 + kIndexUnit, std::memory_order_seq_cst,
+                                                    std::memory_order_relaxed)) {
+                continue;
+            }
+            // Taken in well before the ring looks full, so that a producer racing with the one that
+            // takes them still finds room.
+            if (free - 1 <= capacity / 4) FoldReleased();
+            return &records[(IndexOf(word) + 1) & (capacity - 1)];
         }
-        if (left > 2) return &records[writeIndex.Increment() & (capacity - 1)];
-        freeCount.Increment();
+        if (FoldReleased()) {
+            word = reservation_.load(std::memory_order_relaxed);
+            continue;
+        }
         // Refused only when the ring is really full: no released slots waiting, none in transit in
-        // another producer's hands, and no room folded in since this one counted (a full ring rests
+        // another producer's hands, and no room folded in since this one looked (a full ring rests
         // at three free slots). Read in this order, a fold that took the released slots before the
         // first read has added them to the free count before the last.
         const bool releasedWaiting = releasedCount.value.load(std::memory_order_seq_cst) != 0;
         const bool inTransit = folding.value.load(std::memory_order_seq_cst) != 0;
-        const bool roomNow = static_cast<int32_t>(freeCount.Load()) > 3;
-        if (!releasedWaiting && !inTransit && !roomNow) break;
+        word = reservation_.load(std::memory_order_seq_cst);
+        if (FreeOf(word) > 3) continue;
+        if (!releasedWaiting && !inTransit) break;
         const uint64_t now = platform::ReadCounter();
         if (waitUntil == 0) waitUntil = now + platform::CounterFrequency() * options_.foldWaitMicroseconds / 1000000u;
         if (now >= waitUntil) break;
@@ -92,7 +109,7 @@ bool RecordQueue::Stop(uint64_t deadlineTicks) {
 
 void RecordQueue::DrainUntil(uint64_t deadline) {
     if (capacity == 0) return;
-    const uint32_t target = writeIndex.Load() + 1;
+    const uint32_t target = WriteIndex() + 1;
     wakeEvent.Set();
     const uint64_t stallTicks = platform::CounterFrequency() * kDrainStallMilliseconds / 1000u;
     uint32_t lastWritten = writtenIndex.Load();

@@ -1,9 +1,9 @@
 // RecordQueue: the multi-producer, single-consumer ring of fixed-size trace records between the
 // host's trace calls and a configuration's writer thread.
 //
-// Producers reserve a slot with two interlocked operations (free count, write index), fill it and
-// commit it by setting its ready flag; the writer takes committed records strictly in ring order.
-// At most capacity - 3 records are reserved or waiting at any moment.
+// Producers reserve a slot with one interlocked operation on a word that holds both the write index
+// and the free count, fill it and commit it by setting its ready flag; the writer takes committed records strictly in
+// ring order. At most capacity - 3 records are reserved or waiting at any moment.
 //
 // The writer does not hand finished records back through the free count itself: it counts them in
 // a released count on a cache line of its own, which producers fold into the free count when the
@@ -118,9 +118,10 @@ public:
     // --- producer half (any thread) ---
 
     // Reserves the next slot, or null: without storage or once stopping has begun (nothing
-    // counted), or when the ring is really full (the lost count grows). A free count down to a
-    // quarter of the capacity first takes in the records the writer released meanwhile; a producer
-    // that finds the free count short while another is taking them in waits a moment for it.
+    // counted), or when the ring is really full (the lost count grows). A reservation that leaves
+    // the free count at a quarter of the capacity or less takes in the records the writer released
+    // meanwhile; a producer that finds the ring short takes them in first, and waits a moment for
+    // another that is taking them in just then.
     TraceRecord* Reserve();
 
     // Publishes a filled slot to the writer (release) as `kind` (kRecordText or kRecordCaptured) and
@@ -137,7 +138,7 @@ public:
     // The writer thread's id, 0 without a writer.
     uint32_t ConsumerThreadId() const { return consumer_ != nullptr ? consumer_->ConsumerThreadId() : 0; }
     // The ring position the next reserved record takes: the count of reservations so far.
-    uint32_t NextReservedPosition() const { return writeIndex.Load() + 1; }
+    uint32_t NextReservedPosition() const { return WriteIndex() + 1; }
     // The position of the next record the writer takes: the count of records it handed back.
     uint32_t ReadPosition() const { return readIndex.Load(); }
     // The read position when the writer last had the output of every record it handed back in the
@@ -184,10 +185,18 @@ private:
     PaddedCounter readIndex;
     // The read position when the writer last had every released record's output in the file.
     PaddedCounter writtenIndex;
-    // Every reservation changes both of these, so they share one cache line; the writer never
-    // touches it.
-    alignas(64) AtomicCounter writeIndex;
-    AtomicCounter freeCount;
+    // The reservation word: the write index (the position of the last reserved slot) in its high
+    // half, the free count in its low half, so that one interlocked step takes a slot. The free count
+    // never drops below three here: a reservation that would take it lower is refused. The writer
+    // never touches this cache line.
+    static constexpr uint64_t kIndexUnit = uint64_t{1} << 32;
+    static uint32_t IndexOf(uint64_t word) { return static_cast<uint32_t>(word >> 32); }
+    static uint32_t FreeOf(uint64_t word) { return static_cast<uint32_t>(word); }
+    uint32_t WriteIndex() const { return IndexOf(reservation_.load(std::memory_order_relaxed)); }
+    // Takes the released count into the free count; true when it took any.
+    bool FoldReleased();
+
+    alignas(64) std::atomic<uint64_t> reservation_{0xFFFFFFFFull << 32};
     // Producers taking the released count into the free count just now. A producer that finds the
     // ring short while this is not zero waits for them instead of refusing.
     AtomicCounter folding;
@@ -236,7 +245,7 @@ public:
     void FinishRelease() { queue_.readIndex.Increment(); }
     uint32_t ReadPosition() const { return queue_.readIndex.Load(); }
     // Whether a slot was reserved that the writer has not released yet.
-    bool HasReservedRecords() const { return queue_.writeIndex.Load() + 1 != queue_.readIndex.Load(); }
+    bool HasReservedRecords() const { return queue_.WriteIndex() + 1 != queue_.readIndex.Load(); }
 
     bool Stopping() const { return queue_.Stopping(); }
     bool ProcessEnding() const { return queue_.processEnding; }

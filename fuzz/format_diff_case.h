@@ -72,12 +72,14 @@ inline int Ours(char* out, size_t capacity, const char* format, ...) {
     return length;
 }
 
-// Captures the call and, when it was captured, formats it from a copy of the capture into `out`, as
-// the writer formats a record from its slot.
+// Captures the call twice, as a call site that traces again does (the second capture finds the
+// format's argument kinds learnt by the first), and when it was captured, formats the second capture
+// into `out`, as the writer formats a record from its slot.
 inline bool Later(char* out, size_t capacity, int& length, const char* format, ...) {
     char captured[kCaptureCapacity];
     va_list args;
     va_start(args, format);
+    CaptureMessage(captured, sizeof captured, format, args);
     const bool done = CaptureMessage(captured, sizeof captured, format, args);
     va_end(args);
     if (done) length = FormatCapturedMessage(out, capacity, captured, sizeof captured);

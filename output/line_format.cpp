@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "core/message_formatter.h"
 #include "core/record_queue.h"
 #include "core/trace_entry.h"
 
@@ -51,6 +52,20 @@ public:
         Append(digits + sizeof digits - count, static_cast<size_t>(count));
     }
 
+    // The record's text: its stored call formatted straight into the line when it holds one
+    // (the writer never writes the text back into the slot), else its text.
+    void AppendRecordText(const TraceRecord& record) {
+        if (record.ready.Load() != kRecordCaptured) {
+            AppendString(record.text, kRecordTextCapacity);
+            return;
+        }
+        const size_t room = kLineCapacity - 1 - length_;
+        const size_t capacity = room < kRecordTextCapacity ? room + 1 : kRecordTextCapacity;
+        const int length = FormatCapturedMessage(line_ + length_, capacity, record.text, sizeof record.text);
+        const size_t written = static_cast<size_t>(length < 0 ? 0 : length);
+        length_ += written < capacity - 1 ? written : capacity - 1;
+    }
+
     int Finish() {
         line_[length_] = '\0';
         return static_cast<int>(length_);
@@ -67,7 +82,7 @@ int FormatRecordLine(const TraceRecord& record, bool configQuiet, const TimeBase
                      char (&line)[kLineCapacity]) {
     LineBuilder builder(line);
     if (configQuiet || record.quiet) {
-        builder.AppendString(record.text, kRecordTextCapacity);
+        builder.AppendRecordText(record);
         builder.Append('\n');
         return builder.Finish();
     }
@@ -90,7 +105,7 @@ int FormatRecordLine(const TraceRecord& record, bool configQuiet, const TimeBase
         builder.AppendString(record.name, kRecordNameCapacity);
     }
     builder.Append(": ", 2);
-    builder.AppendString(record.text, kRecordTextCapacity);
+    builder.AppendRecordText(record);
     if (record.startTimestamp != 0) {
         builder.Append(" (", 2);
         builder.AppendDecimal(elapsed, 1);

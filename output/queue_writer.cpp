@@ -150,8 +150,7 @@ bool CWriteBehinderThread::WriteRecord(TraceRecord& record, bool writerThread) {
     batchMark_ = batchLength_;
     if (!Begin(kFileLine, writerThread)) return false;
     // Where a taken record becomes its line: a record that holds a stored format and its arguments
-    // is formatted here.
-    FinishRecordText(record);
+    // is formatted into it here.
     char line[kLineCapacity];
     const int length = FormatLine(record, line);
     if (record.toFile) AppendFileLine(line, length);
@@ -317,7 +316,6 @@ void CWriteBehinderThread::FinishTakenOver(uint32_t stoppedIn) {
         if (stillInHand && inHand.ready.value.load(std::memory_order_acquire) == 0) {
             ring_.FinishRelease();  // ended inside Release, whose last step is this
         } else if (stillInHand) {
-            FinishRecordText(inHand);
             if (step == kFileLine && inHand.toFile) {
                 // Its line is not among the gathered ones (the step was undone above).
                 char line[kLineCapacity];

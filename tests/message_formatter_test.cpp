@@ -136,5 +136,21 @@ TEST(MessageFormatterTest, HandsOverWhatItDoesNotFormatItself) {
     }
 }
 
+// A call site that traces again stores its arguments by what the first call learnt of its format;
+// the values and the caller's conditions still decide, and a format rewritten in place is not
+// taken for the one learnt at its address.
+TEST(MessageFormatterTest, ALearntFormatStillFollowsItsValuesAndItsBytes) {
+    ExpectSame(true, 512, "%s|%.2f", "x", 1.5);
+    ExpectSame(false, 512, "%s|%.2f", static_cast<const char*>(nullptr), 1.5);
+    ExpectSame(false, 512, "%s|%.2f", "x", -NAN);
+    std::fesetround(FE_UPWARD);
+    ExpectSame(false, 512, "%s|%.2f", "x", 2.675);
+    std::fesetround(FE_TONEAREST);
+    char format[16] = "%d items";
+    ExpectSame(true, 512, format, 7);
+    std::memcpy(format, "%s", 2);
+    ExpectSame(true, 512, format, "seven");
+}
+
 }  // namespace
 }  // namespace vextrel

@@ -11,7 +11,9 @@ struct RecordQueuePeer {
     static uint32_t LostCount(const RecordQueue& queue) { return queue.lostCount.Load(); }
     static void SetLostCount(RecordQueue& queue, uint32_t count) { queue.lostCount.Store(count); }
     // Free slots, with those the writer released and no producer has taken in yet.
-    static uint32_t FreeSlots(const RecordQueue& queue) { return queue.freeCount.Load() + queue.releasedCount.Load(); }
+    static uint32_t FreeSlots(const RecordQueue& queue) {
+        return RecordQueue::FreeOf(queue.reservation_.load()) + queue.releasedCount.Load();
+    }
     static uint32_t Capacity(const RecordQueue& queue) { return queue.capacity; }
     // The ready flag of the slot the writer reads next: 0 free, else the kind of record committed.
     static uint32_t NextReadyFlag(RecordQueue& queue) { return queue.NextSlot().ready.Load(); }
