@@ -1,6 +1,7 @@
 #include "core/facility.h"
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -18,7 +19,7 @@ namespace {
 // long as a trace call can ask for them.
 struct FacilityRegistry {
     std::map<uint32_t, std::string> idToName;
-    std::map<std::string, uint32_t> nameToId;
+    std::map<std::string, uint32_t, std::less<>> nameToId;  // looked up by a C string without a copy
     // The ids below VXF_ALL with their table pages; made again on first use after a registration.
     std::shared_ptr<const LevelPages> allPages;
 };
