@@ -1,9 +1,11 @@
 // The interpreter of one configuration line: comments, the option keywords and facility lines.
 #include <cstring>
+#include <memory>
 
 #include "config/config_parser.h"
 #include "config/text_scan.h"
 #include "core/facility.h"
+#include "core/priority_table.h"
 #include "core/record_queue.h"
 #include "platform/bounded_text.h"
 
@@ -187,16 +189,11 @@ void ApplyDraft(const ConfigDraft& draft, TraceConfig* config, const ConfigConte
 void ApplyFacilityPriority(uint32_t id, uint32_t priority, uint32_t mask, TraceConfig* config) {
     if (config == nullptr || FacilityNameOf(id) == nullptr || PriorityNameOf(priority) == nullptr) return;
     if (id == kFacilityAll) {
-        struct Request {
-            uint32_t priority, mask;
-            TraceConfig* config;
-        } request{priority, mask, config};
-        ForEachRegisteredFacility(
-            [](uint32_t each, void* context) {
-                const Request& r = *static_cast<Request*>(context);
-                if (each < kFacilityAll) SetTracerPriorities(each, r.priority, r.mask, r.config);
-            },
-            &request);
+        // Every registered id below VXF_ALL, in one pass per tracer.
+        const std::shared_ptr<const LevelPages> ids = AllFacilityPages();
+        if (mask & kMaskConsoleTracer) config->console.SetFacilityPriorities(*ids, priority);
+        if (mask & kMaskFileTracer) config->file.SetFacilityPriorities(*ids, priority);
+        if (mask & kMaskClientTracer) config->client.SetFacilityPriorities(*ids, priority);
         return;
     }
     SetTracerPriorities(id, priority, mask, config);

@@ -1,8 +1,9 @@
 #include "config/config_loader.h"
 
-#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <unordered_set>
 
 #include "config/config_parser.h"
 #include "config/text_scan.h"
@@ -15,7 +16,10 @@ namespace {
 // a configuration path buffer (opening a cut path could read an unrelated file).
 std::FILE* OpenConfigFile(const char* path) {
     if (std::strlen(path) >= kConfigFilePathCapacity) return nullptr;
-    return std::fopen(path, "r");
+    std::FILE* stream = std::fopen(path, "r");
+    // The reader takes the text in blocks of its own: a stream buffer would only copy it once more.
+    if (stream != nullptr) std::setvbuf(stream, nullptr, _IONBF, 0);
+    return stream;
 }
 
 // Writes `basePath` followed by `number` in decimal into `path`; an empty text when it does not fit.
@@ -34,6 +38,30 @@ std::FILE* OpenContinuation(char (&path)[kConfigFilePathCapacity], const char* b
 // runs.
 std::vector<std::string>* g_loadedConfigFiles = nullptr;
 
+// The entries of the list of configuration files read, for telling at once whether a path is
+// listed: a series of thousands of files is read again on every restart and reload. It describes
+// the list while `listed` equals the list's size; a change of the list that this file does not make
+// (or an entry marked as ignored) leaves it to be made again from the list.
+struct ListedFiles {
+    std::unordered_set<std::string> paths;
+    size_t listed = 0;
+};
+ListedFiles* g_listedFiles = nullptr;
+
+// Lists `path` unless it is listed already.
+void ListOnce(std::vector<std::string>& files, const char* path) {
+    if (g_listedFiles == nullptr) g_listedFiles = new ListedFiles{{}, SIZE_MAX};
+    ListedFiles& index = *g_listedFiles;
+    if (index.listed != files.size()) {
+        index.paths.clear();
+        index.paths.insert(files.begin(), files.end());
+        index.listed = files.size();
+    }
+    if (!index.paths.emplace(path).second) return;
+    files.emplace_back(path);
+    index.listed = files.size();
+}
+
 }  // namespace
 
 std::vector<std::string>& LoadedConfigFiles() {
@@ -44,6 +72,8 @@ std::vector<std::string>& LoadedConfigFiles() {
 void ReleaseLoadedConfigFiles() {
     delete g_loadedConfigFiles;
     g_loadedConfigFiles = nullptr;
+    delete g_listedFiles;
+    g_listedFiles = nullptr;
 }
 
 void NoteIgnoredConfigFile(const char* path, const char* reason) {
@@ -51,6 +81,7 @@ void NoteIgnoredConfigFile(const char* path, const char* reason) {
     for (auto entry = files.rbegin(); entry != files.rend(); ++entry) {
         if (*entry != path) continue;
         *entry += std::string(kIgnoredMark) + reason + ")";
+        if (g_listedFiles != nullptr) g_listedFiles->listed = SIZE_MAX;
         return;
     }
 }
@@ -82,8 +113,7 @@ void LoadConfigFilesEach(const char* basePath, const ConfigContext& context,
             break;
         }
         // Each file once, however often restarts and reloads read it again.
-        std::vector<std::string>& loaded = LoadedConfigFiles();
-        if (std::find(loaded.begin(), loaded.end(), path) == loaded.end()) loaded.emplace_back(path);
+        ListOnce(LoadedConfigFiles(), path);
         if (context.diagnostics != nullptr) context.diagnostics->path = path;
         std::unique_ptr<TraceConfig> config = ParseConfigFile(stream, context);
         std::fclose(stream);

@@ -101,7 +101,12 @@ std::unique_ptr<TraceConfig> ParseConfigFile(std::FILE* stream, const ConfigCont
     ConfigDraft draft;
     LineSplitter splitter(&draft, context);
     // A read error ends the input like its end does; what was read so far counts.
-    for (int c = std::fgetc(stream); c != EOF; c = std::fgetc(stream)) splitter.Put(static_cast<char>(c));
+    // fread gives less than asked only at the end or on an error.
+    char block[4096];
+    for (size_t got = sizeof block; got == sizeof block;) {
+        got = std::fread(block, 1, sizeof block, stream);
+        for (size_t i = 0; i < got; ++i) splitter.Put(block[i]);
+    }
     splitter.Finish();
     return BuildConfig(draft, context);
 }

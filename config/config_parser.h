@@ -19,10 +19,11 @@ namespace vextrel {
 // A line holds at most this many characters; the rest of a longer line is read as further lines.
 constexpr uint32_t kConfigLineCapacity = 1024;
 
-// Limits no real host reaches, which keep any set of configuration files cheap to load (1 MB of
-// text in well under 100 ms and 64 MB): a configuration file series reads its base file and at most
-// 4095 numbered continuations; the library keeps at most 4096 configurations, counted after those
-// sharing a trace folder have merged. A file beyond a limit is ignored whole, and the list of
+// Limits no real host reaches, which keep any set of configuration files cheap to read (1 MB of
+// text that merges into few configurations in under 100 ms and 64 MB; each configuration of its own
+// costs its ring and writer when it starts): a configuration file series reads its base file and at
+// most 4095 numbered continuations; the library keeps at most 4096 configurations, counted after
+// those sharing a trace folder have merged. A file beyond a limit is ignored whole, and the list of
 // configuration files read (the session header) says so. A facility line applies every token its
 // line holds, VXF_ALL tokens included.
 constexpr uint32_t kMaxContinuationFiles = 4095;

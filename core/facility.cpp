@@ -1,11 +1,14 @@
 #include "core/facility.h"
 
 #include <atomic>
+#include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "core/priority_table.h"
 #include "include/vextrel.h"
 
 namespace vextrel {
@@ -16,7 +19,9 @@ namespace {
 // long as a trace call can ask for them.
 struct FacilityRegistry {
     std::map<uint32_t, std::string> idToName;
-    std::map<std::string, uint32_t> nameToId;
+    std::map<std::string, uint32_t, std::less<>> nameToId;  // looked up by a C string without a copy
+    // The ids below VXF_ALL with their table pages; made again on first use after a registration.
+    std::shared_ptr<const LevelPages> allPages;
 };
 
 std::atomic<FacilityRegistry*> g_registry{nullptr};
@@ -29,6 +34,7 @@ int32_t RegisterInto(FacilityRegistry& registry, const char* name, uint32_t id) 
     if (registry.nameToId.count(key) != 0) return 0;
     registry.idToName.emplace(id, key);
     registry.nameToId.emplace(std::move(key), id);
+    registry.allPages.reset();
     return 1;
 }
 
@@ -77,16 +83,19 @@ const char* FacilityNameOf(uint32_t id) {
     return found == registry->idToName.end() ? nullptr : found->second.c_str();
 }
 
-void ForEachRegisteredFacility(void (*visit)(uint32_t id, void* context), void* context) {
-    std::vector<uint32_t> ids;
-    {
-        // Visited outside the lock: a visitor may look names up.
-        std::lock_guard<std::mutex> guard(g_registryLock);
-        FacilityRegistry* registry = g_registry.load(std::memory_order_acquire);
-        if (registry == nullptr) return;
-        for (const auto& entry : registry->idToName) ids.push_back(entry.first);
+std::shared_ptr<const LevelPages> AllFacilityPages() {
+    std::lock_guard<std::mutex> guard(g_registryLock);
+    FacilityRegistry* registry = g_registry.load(std::memory_order_acquire);
+    if (registry == nullptr) return std::make_shared<const LevelPages>(std::vector<uint32_t>());
+    if (registry->allPages == nullptr) {
+        std::vector<uint32_t> ids;
+        ids.reserve(registry->idToName.size());
+        for (const auto& entry : registry->idToName) {
+            if (entry.first < kFacilityAll) ids.push_back(entry.first);
+        }
+        registry->allPages = std::make_shared<const LevelPages>(std::move(ids));
     }
-    for (uint32_t id : ids) visit(id, context);
+    return registry->allPages;
 }
 
 uint32_t FacilityIdOf(const char* name) {

@@ -5,8 +5,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 namespace vextrel {
+
+class LevelPages;
 
 constexpr uint32_t kFacilityIdLimit = 20480;    // ids at or above this are never configured or traced
 constexpr uint32_t kPriorityTableSize = 20481;  // one entry more than the valid ids; the last stays 17
@@ -44,8 +47,9 @@ int32_t RegisterFacility(const char* name, uint32_t id);
 // A returned name stays valid for the life of the process.
 const char* FacilityNameOf(uint32_t id);
 
-// Calls `visit` with every registered id in ascending order.
-void ForEachRegisteredFacility(void (*visit)(uint32_t id, void* context), void* context);
+// The ids VXF_ALL stands for (every registered id below it) with their shared table pages; made
+// again after a registration.
+std::shared_ptr<const LevelPages> AllFacilityPages();
 
 // The id registered for a name (exact, case-sensitive), or 0 when none or no registry yet.
 uint32_t FacilityIdOf(const char* name);

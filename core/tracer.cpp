@@ -38,17 +38,26 @@ void BaseTracer::SetFacilityPriority(uint32_t id, uint32_t priority) {
     if (*at != id) configured_.insert(at, id);
 }
 
+void BaseTracer::SetFacilityPriorities(const LevelPages& ids, uint32_t priority) {
+    if (ids.Ids().empty()) return;
+    table_.SetEach(ids, priority);
+    if (State() != kTracerDisabled) SetState(kTracerActive);
+    AddConfigured(ids.Ids().data(), ids.Ids().data() + ids.Ids().size());
+}
+
+void BaseTracer::AddConfigured(const uint32_t* first, const uint32_t* last) {
+    if (std::includes(configured_.begin(), configured_.end(), first, last)) return;
+    std::vector<uint32_t> both;
+    both.reserve(configured_.size() + static_cast<size_t>(last - first));
+    std::set_union(configured_.begin(), configured_.end(), first, last, std::back_inserter(both));
+    configured_.swap(both);
+}
+
 void BaseTracer::MergeBaseFrom(const BaseTracer& other) {
     if (&other == this) return;
     if (State() == kTracerNotConfigured || other.State() == kTracerDisabled) SetState(other.State());
     table_.LowerTo(other.table_);
-    if (std::includes(configured_.begin(), configured_.end(), other.configured_.begin(), other.configured_.end()))
-        return;
-    std::vector<uint32_t> both;
-    both.reserve(configured_.size() + other.configured_.size());
-    std::set_union(configured_.begin(), configured_.end(), other.configured_.begin(), other.configured_.end(),
-                   std::back_inserter(both));
-    configured_.swap(both);
+    AddConfigured(other.configured_.data(), other.configured_.data() + other.configured_.size());
 }
 
 void BaseTracer::CopyBaseFrom(const BaseTracer& other) {

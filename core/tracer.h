@@ -47,6 +47,8 @@ public:
 
     // Sets the entry of `id`, makes a not-configured tracer active and records `id` as configured.
     void SetFacilityPriority(uint32_t id, uint32_t priority);
+    // SetFacilityPriority of every id of the set (each below kFacilityIdLimit) at once.
+    void SetFacilityPriorities(const LevelPages& ids, uint32_t priority);
 
     TracerState State() const { return state_.load(std::memory_order_relaxed); }
     void SetState(TracerState state) { state_.store(state, std::memory_order_relaxed); }
@@ -66,6 +68,9 @@ public:
     bool SameBaseAs(const BaseTracer& other) const;
 
 protected:
+    // Adds an ascending run of ids to the configured set.
+    void AddConfigured(const uint32_t* first, const uint32_t* last);
+
     std::atomic<TracerState> state_{kTracerNotConfigured};
     std::vector<uint32_t> configured_;
     PriorityTable table_;

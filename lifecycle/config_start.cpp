@@ -14,6 +14,7 @@
 #include "output/line_format.h"
 #include "output/queue_writer.h"
 #include "output/trace_file.h"
+#include "output/user_name_scrub.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/thread.h"
@@ -35,6 +36,18 @@ void WriteLines(Tracer& tracer, const std::vector<std::string>& lines) {
         const int length = std::snprintf(buffer, sizeof buffer, "%s", text.c_str());
         tracer.Write(buffer, length < static_cast<int>(sizeof buffer) ? length : static_cast<int>(sizeof buffer) - 1);
     }
+}
+
+// Writes the lines into the trace file as WriteLines would, in one write: a header lists every
+// configuration file read, thousands in a long series.
+void WriteFileLines(FileTracer& tracer, const std::vector<std::string>& lines) {
+    std::string block;
+    for (const std::string& text : lines) {
+        char scrubbed[kScrubbedLineCapacity];
+        const size_t length = text.size() < kLineCapacity ? text.size() : kLineCapacity - 1;
+        block += tracer.PrepareLine(text.c_str(), static_cast<int32_t>(length), scrubbed, sizeof scrubbed);
+    }
+    if (!block.empty()) tracer.WriteBlock(block.data(), block.size());
 }
 
 }  // namespace
@@ -74,7 +87,7 @@ std::vector<std::string> HeaderLinesOf(const TraceConfig& config, bool toFile) {
 void WriteHeaders(TraceConfig& config) {
     if (config.quiet.load()) return;
     if (config.file.HasWriter()) {
-        WriteLines(config.file, HeaderLinesOf(config, true));
+        WriteFileLines(config.file, HeaderLinesOf(config, true));
         config.file.Flush();
     }
     if (config.console.State() == kTracerActive) WriteLines(config.console, HeaderLinesOf(config, false));
@@ -130,7 +143,7 @@ void SwitchConfigFile(TraceConfig& config) {
         queue->WakeWriter();  // a writer asleep on a drained ring changes over now
     } else {
         config.file.SetWriter(std::move(next->writer));
-        WriteLines(config.file, next->header);
+        WriteFileLines(config.file, next->header);
         config.file.Flush();
     }
     if (config.console.State() == kTracerActive && !config.quiet.load()) {

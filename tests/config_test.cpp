@@ -117,6 +117,43 @@ TEST_F(ConfigParser, FacilityTokensAndDisabling) {
     EXPECT_EQ(Parse(kEnable + "disablefiletracing=yes")->file.State(), kTracerActive);
 }
 
+// Configurations that set VXF_ALL share its table pages until one sets an entry there: the
+// override, a merge and a registration made afterwards each change only the table they are for.
+TEST_F(ConfigParser, VxfAllPagesSharedUntilChanged) {
+    TraceConfig* high = Parse("VXF_ALL=F@VXP_HIGH\n");
+    TraceConfig* same = Parse("VXF_ALL=F@VXP_HIGH\n");
+    TraceConfig* normal = Parse("VXF_ALL=F@VXP_NORMAL\nVXF_ENGINE_CORE=F@VXP_URGENT\nVXF_MIXER_CORE=F@VXP_LOWEST\n");
+    ASSERT_NE(high, nullptr);
+    ASSERT_NE(same, nullptr);
+    ASSERT_NE(normal, nullptr);
+    EXPECT_EQ(high->file.Table().OwnPages(), 0u);
+    EXPECT_TRUE(high->file.Table().SameAs(same->file.Table()));
+    EXPECT_EQ(normal->file.Table().Get(1), 16u);  // the override, after VXF_ALL in its file
+    EXPECT_EQ(normal->file.Table().Get(2), 4u);
+    EXPECT_EQ(normal->file.Table().Get(5000), 17u);  // not registered: VXF_ALL leaves it off
+
+    // Entries above "off" (a priority change can set them) come down to the other's "off" entries.
+    high->file.Table().Set(3894, 200);  // beside VXF_DIAGNOSTICS (3893), not registered
+    high->file.Table().Set(5000, 200);
+    high->MergeFrom(*normal);
+    EXPECT_EQ(high->file.Table().Get(1), 8u);
+    EXPECT_EQ(high->file.Table().Get(100), 1u);
+    EXPECT_EQ(high->file.Table().Get(2), 4u);
+    EXPECT_EQ(high->file.Table().Get(0), 1u);
+    EXPECT_EQ(high->file.Table().Get(3893), 4u);
+    EXPECT_EQ(high->file.Table().Get(3894), 17u);
+    EXPECT_EQ(high->file.Table().Get(5000), 17u);
+    EXPECT_EQ(same->file.Table().Get(2), 8u);
+    EXPECT_EQ(same->file.Table().Get(3894), 17u);
+
+    // A name registered later counts for the next VXF_ALL only.
+    ASSERT_EQ(RegisterFacility("VXF_LATE_REGISTERED", 19000), 1);
+    TraceConfig* late = Parse("VXF_ALL=F@VXP_HIGH\n");
+    ASSERT_NE(late, nullptr);
+    EXPECT_EQ(late->file.Table().Get(19000), 8u);
+    EXPECT_EQ(same->file.Table().Get(19000), 17u);
+}
+
 TEST_F(ConfigParser, LineEndsLengthsAndOverlongLines) {
     for (const char* end : {"\n", "\r\n", "\r", "\n\n\r\n\r\r"}) {
         for (const char* last : {"", end}) {
