@@ -66,8 +66,8 @@ std::string JsonLine(const TraceStream& file, const TraceEntry& entry, const Fac
 // The entry's lines as in the file; with `wall`, a record's time field is the wall-clock time.
 void AppendTextLines(OutputBuffer& out, const TraceStream& file, const TraceEntry& entry, bool wall, bool withFile) {
     if (!wall && !withFile) {
-        char* at = out.Reserve(entry.lines.size() + 1);
-        at = WriteText(at, entry.lines);
+        char* at = out.Reserve(entry.Lines().size() + 1);
+        at = WriteText(at, entry.Lines());
         *at++ = '\n';
         out.Commit(at);
         return;

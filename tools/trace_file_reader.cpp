@@ -218,7 +218,7 @@ bool ReadRecordFields(std::string_view line, RecordFields& fields) {
     return true;
 }
 
-void FillRecord(std::string_view line, const RecordFields& fields, TraceEntry& record) {
+void FillRecord(std::string_view line, const RecordFields& fields, TraceEntry& record, bool borrow) {
     record.kind = EntryKind::kRecord;
     record.microseconds = fields.microseconds;
     record.threadId = fields.threadId;
@@ -230,7 +230,11 @@ void FillRecord(std::string_view line, const RecordFields& fields, TraceEntry& r
     }
     record.elapsedMicroseconds.reset();
     record.session.reset();
-    record.lines.assign(line);
+    if (borrow) {
+        record.BorrowLines(line);
+    } else {
+        record.OwnLines().assign(line);
+    }
     record.textStart = fields.textStart;
     record.textEnd = line.size();
 }
@@ -240,7 +244,7 @@ void FillRecord(std::string_view line, const RecordFields& fields, TraceEntry& r
 bool ParseRecordLine(std::string_view line, TraceEntry& record) {
     RecordFields fields;
     if (!ReadRecordFields(line, fields)) return false;
-    FillRecord(line, fields, record);
+    FillRecord(line, fields, record, false);
     return true;
 }
 
@@ -310,11 +314,12 @@ void TraceFileReader::Feed(std::string_view text) {
         const size_t end = text.find('\n');
         if (end == std::string_view::npos) {
             partial_.append(text);
-            return;
+            break;
         }
         std::string_view line = text.substr(0, end);
         text.remove_prefix(end + 1);
-        if (!partial_.empty()) {
+        lineInFedText_ = partial_.empty();
+        if (!lineInFedText_) {
             partial_.append(line);
             line = partial_;
         }
@@ -325,11 +330,18 @@ void TraceFileReader::Feed(std::string_view text) {
         ReadLine(line);
         partial_.clear();
     }
+    // The fed text may be replaced once this returns: the entry still open keeps its own copy.
+    OwnOpenEntry();
+}
+
+void TraceFileReader::OwnOpenEntry() {
+    if (open_) Open().OwnLines();
 }
 
 void TraceFileReader::Finish() {
     if (!partial_.empty()) {
         endsMidLine_ = true;
+        lineInFedText_ = false;
         if (partial_.back() == '\r') partial_.pop_back();  // cut between the two characters of a line end
         ReadLine(partial_);
         partial_.clear();
@@ -339,6 +351,7 @@ void TraceFileReader::Finish() {
 }
 
 std::vector<TraceEntry> TraceFileReader::TakeEntries() {
+    for (size_t i = 0; i < doneCount_; ++i) done_[i].OwnLines();
     std::vector<TraceEntry> entries(std::make_move_iterator(done_.begin()),
                                     std::make_move_iterator(done_.begin() + static_cast<std::ptrdiff_t>(doneCount_)));
     Recycle();
@@ -362,7 +375,7 @@ void Cleared(TraceEntry& entry) {
     entry.name.clear();
     entry.elapsedMicroseconds.reset();
     entry.session.reset();
-    entry.lines.clear();
+    entry.OwnLines().clear();
     entry.textStart = entry.textEnd = 0;
 }
 
@@ -394,8 +407,9 @@ void TraceFileReader::ClaimBlankLines(size_t count) {
             ++doneCount_;
             continue;
         }
-        Open().lines += '\n';
-        Open().textEnd = Open().lines.size();
+        std::string& lines = Open().OwnLines();
+        lines += '\n';
+        Open().textEnd = lines.size();
     }
     pendingBlanks_ -= count;
 }
@@ -410,17 +424,19 @@ void TraceFileReader::StartEntry(EntryKind kind, std::string_view line) {
     entry.line = lineNumber_ - ownBlanks;
     entry.microseconds = lastMicroseconds_;
     if (!sessions_.empty()) entry.session = sessions_.size() - 1;
-    entry.lines.assign(ownBlanks, '\n');
-    entry.lines += line;
+    std::string& lines = entry.OwnLines();
+    lines.assign(ownBlanks, '\n');
+    lines += line;
     pendingBlanks_ = 0;
 }
 
 // Adds a line to the open entry; a record's message goes on over it.
 void TraceFileReader::AppendLine(std::string_view line) {
     TraceEntry& entry = Open();
-    entry.lines += '\n';
-    entry.lines += line;
-    entry.textEnd = entry.lines.size();
+    std::string& lines = entry.OwnLines();
+    lines += '\n';
+    lines += line;
+    entry.textEnd = lines.size();
 }
 
 void TraceFileReader::StartHeader(std::string_view line, bool refresh) {
@@ -463,7 +479,7 @@ bool TraceFileReader::ReadHeaderLine(std::string_view line) {
         // A record written while the header was being written came between its lines.
         StartEntry(EntryKind::kHeader, line);
     } else {
-        Open().lines.append(pendingBlanks_, '\n');
+        Open().OwnLines().append(pendingBlanks_, '\n');
         AppendLine(line);
         pendingBlanks_ = 0;
     }
@@ -491,7 +507,7 @@ void TraceFileReader::ReadLine(std::string_view line) {
         ClaimBlankLines(pendingBlanks_);
         Complete();
         TraceEntry& record = FreeSlot();
-        FillRecord(line, fields, record);
+        FillRecord(line, fields, record, lineInFedText_);
         record.line = lineNumber_;
         if (!sessions_.empty()) record.session = sessions_.size() - 1;
         open_ = true;

@@ -63,27 +63,49 @@ struct TraceEntry {
     std::string name;                             // the configuration name, empty when none
     std::optional<uint64_t> elapsedMicroseconds;  // the "(N us)" of a timed record
     std::optional<size_t> session;                // the header block in force, index into sessions
-    // The entry's lines as in the file, each line end a '\n' (none after the last line), so an
-    // entry of one empty line is "".
-    std::string lines;
-    // Where a record's message lies in `lines`: from the first line's text after its fields, on
+    // Where a record's message lies in Lines(): from the first line's text after its fields, on
     // over the lines that continue it, to before the elapsed suffix.
     size_t textStart = 0;
     size_t textEnd = 0;
 
+    // The entry's lines as in the file, each line end a '\n' (none after the last line), so an
+    // entry of one empty line is "".
+    std::string_view Lines() const { return borrowed_ != nullptr ? std::string_view(borrowed_, size_) : owned_; }
+    // Makes the lines the entry's own copy (they may point into the text the reader was fed) and
+    // returns them for appending.
+    std::string& OwnLines() {
+        if (borrowed_ != nullptr) {
+            owned_.assign(borrowed_, size_);
+            borrowed_ = nullptr;
+        }
+        return owned_;
+    }
+    // The lines are `text`, which must outlive the entry's use (no copy).
+    void BorrowLines(std::string_view text) {
+        borrowed_ = text.data();
+        size_ = text.size();
+    }
+
     // A record's message (lines joined with '\n'); other kinds: empty.
     std::string_view Text() const {
         if (kind != EntryKind::kRecord) return {};
-        return std::string_view(lines).substr(textStart, textEnd - textStart);
+        return Lines().substr(textStart, textEnd - textStart);
     }
     // Calls `each(line)` for every line of the entry.
     template <typename Each>
     void ForEachLine(Each&& each) const {
-        std::string_view rest = lines;
+        std::string_view rest = Lines();
         for (size_t end; (end = rest.find('\n')) != std::string_view::npos; rest.remove_prefix(end + 1))
             each(rest.substr(0, end));
         each(rest);
     }
+
+private:
+    // A record of one line read from the text as it was fed points into that text; an entry of
+    // several lines, or one still open when the text is replaced, has its own copy.
+    const char* borrowed_ = nullptr;
+    size_t size_ = 0;
+    std::string owned_;
 };
 
 // Everything read from one file.
@@ -103,10 +125,11 @@ public:
     void Feed(std::string_view text);
     // Ends the text: completes the pending line and entry.
     void Finish();
-    // Moves out the entries completed so far.
+    // Moves out the entries completed so far, each with its own copy of its lines.
     std::vector<TraceEntry> TakeEntries();
     // The entries completed so far, without moving them: valid until Recycle, which lets the
-    // reader reuse their storage for the next ones (no allocation per line once warm).
+    // reader reuse their storage for the next ones (no allocation per line once warm). Their lines
+    // may point into the text fed since the last Recycle, which must stay as it is until then.
     std::span<const TraceEntry> Completed() const { return {done_.data(), doneCount_}; }
     void Recycle();
     // The header blocks read so far (entries refer to them by index).
@@ -129,8 +152,10 @@ private:
     void ClaimBlankLines(size_t count);
     void StartHeader(std::string_view line, bool refresh);
     void AppendLine(std::string_view line);
+    void OwnOpenEntry();
 
     std::string partial_;
+    bool lineInFedText_ = false;  // the line being read lies in the text given to Feed, not in partial_
     size_t lineNumber_ = 0;
     size_t pendingBlanks_ = 0;
     bool inHeader_ = false;

@@ -57,7 +57,7 @@ std::string SampleText() {
 
 std::string Joined(const std::vector<TraceEntry>& entries) {
     std::string text;
-    for (const TraceEntry& entry : entries) text += entry.lines + "\n";
+    for (const TraceEntry& entry : entries) text.append(entry.Lines()).append("\n");
     return text;
 }
 
@@ -105,15 +105,23 @@ TEST(TraceFileReader, ReadsEveryFormAndKeepsEveryLineWholeOrInPieces) {
     EXPECT_EQ(records[5]->Text(), "ends in blank lines\n\n");
     EXPECT_EQ(records[6]->session, 1u);
     EXPECT_EQ(DatingSessionOf(file.sessions, *records[6]), &file.sessions[0]);  // the refresh has no timestamp
-    EXPECT_EQ(std::count(file.entries[8].lines.begin(), file.entries[8].lines.end(), '\n'),
+    EXPECT_EQ(std::count(file.entries[8].Lines().begin(), file.entries[8].Lines().end(), '\n'),
               2);  // the lost-output report, one entry of three lines
 
-    // Fed in pieces, it reads the same.
-    for (size_t piece = 1; piece <= 7; ++piece) {
+    // Fed in pieces, each overwritten once fed (as a file's read buffer is), it reads the same.
+    for (const size_t piece : {1, 2, 3, 5, 7, 64, 200}) {
         TraceFileReader reader;
-        for (size_t at = 0; at < text.size(); at += piece) reader.Feed(std::string_view(text).substr(at, piece));
+        std::vector<TraceEntry> entries;
+        std::string buffer;
+        for (size_t at = 0; at < text.size(); at += piece) {
+            buffer.assign(text, at, piece);
+            reader.Feed(buffer);
+            for (TraceEntry& entry : reader.TakeEntries()) entries.push_back(std::move(entry));
+            buffer.assign(buffer.size(), '#');
+        }
         reader.Finish();
-        EXPECT_EQ(Joined(reader.TakeEntries()), Joined(file.entries)) << piece;
+        for (TraceEntry& entry : reader.TakeEntries()) entries.push_back(std::move(entry));
+        EXPECT_EQ(Joined(entries), Joined(file.entries)) << piece;
     }
 }
 
