@@ -375,7 +375,7 @@ void Cleared(TraceEntry& entry) {
     entry.name.clear();
     entry.elapsedMicroseconds.reset();
     entry.session.reset();
-    entry.OwnLines().clear();
+    entry.ClearLines();
     entry.textStart = entry.textEnd = 0;
 }
 

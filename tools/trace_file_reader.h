@@ -80,6 +80,11 @@ struct TraceEntry {
         }
         return owned_;
     }
+    // No lines, and no hold on text the reader was fed (which may be gone by now).
+    void ClearLines() {
+        borrowed_ = nullptr;
+        owned_.clear();
+    }
     // The lines are `text`, which must outlive the entry's use (no copy).
     void BorrowLines(std::string_view text) {
         borrowed_ = text.data();
