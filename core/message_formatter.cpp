@@ -714,10 +714,12 @@ struct alignas(64) FormatCacheEntry {
 
 FormatCacheEntry g_formatCache[kFormatCacheEntries];
 
-// The entry of a format: chosen by its address, so that a call site finds its format at once.
-FormatCacheEntry& CacheEntryFor(const char* format) {
+// The pair of entries a format may sit in: chosen by its address, so that a call site finds its
+// format at once, and two of them, so that two hot formats whose addresses meet here do not keep
+// taking each other's place.
+FormatCacheEntry* CacheEntriesFor(const char* format) {
     const uint64_t key = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(format)) * 0x9E3779B97F4A7C15ULL;
-    return g_formatCache[key >> (64 - kFormatCacheBits)];
+    return &g_formatCache[(key >> (64 - kFormatCacheBits)) & ~size_t{1}];
 }
 
 // The argument kinds of `format` (`size` bytes, NUL included), when the entry holds that format.
@@ -904,9 +906,9 @@ bool CaptureMessage(char* out, size_t capacity, const char* format, va_list args
     char* const arguments = out + SlotsFor(formatSize);
     char* const end = out + capacity;
     // A format seen before at this address (and with these bytes) skips the walk.
-    FormatCacheEntry& entry = CacheEntryFor(format);
+    FormatCacheEntry* const pair = CacheEntriesFor(format);
     uint8_t kinds[kKindWords * 8];
-    const bool known = FindKinds(entry, format, formatSize, kinds);
+    const bool known = FindKinds(pair[0], format, formatSize, kinds) || FindKinds(pair[1], format, formatSize, kinds);
     if (known && arguments <= end) {
         va_list work;
         va_copy(work, args);
@@ -921,7 +923,12 @@ bool CaptureMessage(char* out, size_t capacity, const char* format, va_list args
     const bool formattable = capture.at <= capture.end && FormatInto(check, out, capture);
     va_end(work);
     const bool captured = formattable && capture.fits;
-    if (captured && !known) LearnKinds(entry, out, formatSize);
+    // Learnt into an empty entry of the pair, else into the second: the first keeps the format
+    // that came first.
+    if (captured && !known) {
+        const bool firstEmpty = pair[0].size.load(std::memory_order_relaxed) == 0;
+        LearnKinds(pair[firstEmpty ? 0 : 1], out, formatSize);
+    }
     return captured;
 }
 

@@ -231,18 +231,32 @@ public:
         TraceRecord& record = queue_.NextSlot();
         return record.ready.value.load(std::memory_order_acquire) != 0 ? &record : nullptr;
     }
-    // Hands a record taken by TakeNext back: clears its ready flag and counts it in the released
-    // count (a producer takes it into the free count when the ring runs low), then moves on.
+    // Hands a record taken by TakeNext back: clears its ready flag and moves the read position on.
+    // Only this side writes the read position, so a plain store does. The slot reaches the released
+    // count (a producer takes it into the free count when the ring runs low) in a batch: every
+    // kReleaseBatch records and at ReportReleased, so that the writer pays one interlocked step per
+    // batch instead of one per record.
     void Release(TraceRecord* record) {
         record->ready.value.store(0, std::memory_order_release);
-        queue_.releasedCount.Increment();
-        queue_.readIndex.Increment();
+        queue_.readIndex.value.store(queue_.readIndex.value.load(std::memory_order_relaxed) + 1,
+                                     std::memory_order_release);
+        if (++unreported_ == kReleaseBatch) ReportReleased();
+    }
+    // Adds the slots handed back since the last report to the released count. The writer reports
+    // whenever its output is current (see MarkOutputCurrent), before it sleeps in particular.
+    void ReportReleased() {
+        if (unreported_ == 0) return;
+        queue_.releasedCount.Add(unreported_);
+        unreported_ = 0;
     }
     // The slot the writer reads next, committed or not.
     TraceRecord& NextSlot() { return queue_.NextSlot(); }
     // For a thread taking over from a writer that ended inside Release after clearing the slot:
     // Release's last step, moving the read position on.
-    void FinishRelease() { queue_.readIndex.Increment(); }
+    void FinishRelease() {
+        ++unreported_;
+        queue_.readIndex.Increment();
+    }
     uint32_t ReadPosition() const { return queue_.readIndex.Load(); }
     // Whether a slot was reserved that the writer has not released yet.
     bool HasReservedRecords() const { return queue_.WriteIndex() + 1 != queue_.readIndex.Load(); }
@@ -272,7 +286,10 @@ public:
 
     // Called each time the output of every record released so far is in the file: moves the
     // written-out position up to the read position.
-    void MarkOutputCurrent() { queue_.writtenIndex.Store(queue_.readIndex.Load()); }
+    void MarkOutputCurrent() {
+        ReportReleased();
+        queue_.writtenIndex.Store(queue_.readIndex.Load());
+    }
 
     // The writer's last steps: signals the stopping thread, then MarkWriterEnded: true when the
     // stopping thread still owns the ring (the writer must touch nothing of it afterwards); false
@@ -297,7 +314,10 @@ public:
     }
 
 private:
+    static constexpr uint32_t kReleaseBatch = 32;
+
     RecordQueue& queue_;
+    uint32_t unreported_ = 0;  // slots handed back and not yet in the released count
 };
 
 }  // namespace vextrel

@@ -159,7 +159,11 @@ bool CWriteBehinderThread::WriteRecord(TraceRecord& record, bool writerThread) {
     // comparing the gathered lines with the file's end.
     if (record.toClient && writerThread) WriteOut();
     uint32_t throwingClients = 0;
-    if (writerThread) {
+    if (writerThread && !record.toConsole && !record.toClient) {
+        // Nothing outside this library runs for this record, so no thread takes over in the middle
+        // of it (see TakeOverRunningThread): the hand-back step is marked without an interlocked step.
+        step_.store(Tagged(kHandingBack), std::memory_order_release);
+    } else if (writerThread) {
         uint32_t outputs = Tagged(kOtherOutputs);
         step_.store(outputs, std::memory_order_release);
         if (record.toConsole) owner_.console.Write(line, length);

@@ -58,6 +58,7 @@ bool TakeNext(RecordQueue& queue, Use&& use) {
     FinishRecordText(*record);
     use(*record);
     consumer.Release(record);
+    consumer.ReportReleased();
     return true;
 }
 
