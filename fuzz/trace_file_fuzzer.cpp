@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 #include "tools/trace_file_reader.h"
@@ -30,15 +31,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TraceFileReader reader;
     const size_t piece = size == 0 ? 1 : data[0] % 16 + 1;
     std::vector<TraceEntry> entries;
+    // Each piece is fed from one buffer that the next piece overwrites, as a file's read buffer is.
+    std::string buffer;
     for (size_t at = 0; at < size; at += piece) {
-        reader.Feed(text.substr(at, piece));
+        buffer.assign(text.substr(at, piece));
+        reader.Feed(buffer);
         for (TraceEntry& entry : reader.TakeEntries()) entries.push_back(std::move(entry));
+        buffer.assign(buffer.size(), '\0');
     }
     reader.Finish();
     for (TraceEntry& entry : reader.TakeEntries()) entries.push_back(std::move(entry));
     if (entries.size() != whole.entries.size() || LineCount(entries) != LineCount(whole.entries)) std::abort();
     for (size_t i = 0; i < entries.size(); ++i) {
-        if (entries[i].lines != whole.entries[i].lines || entries[i].Text() != whole.entries[i].Text()) std::abort();
+        if (entries[i].Lines() != whole.entries[i].Lines() || entries[i].Text() != whole.entries[i].Text())
+            std::abort();
     }
     return 0;
 }
