@@ -60,7 +60,7 @@ constexpr uint32_t kDefaultWriterPollMicroseconds = 20;
 constexpr uint32_t kRecordNameCapacity = 32;
 
 // A slot's ready flag: free, or committed with its text, or committed with a captured call in place
-// of its text (the writer formats it, see FinishRecordText).
+// of its text (the writer formats it into its line, see FormatRecordLine).
 constexpr uint32_t kRecordFree = 0;
 constexpr uint32_t kRecordText = 1;
 constexpr uint32_t kRecordCaptured = 2;

@@ -128,15 +128,6 @@ void CommitRecord(TraceRecord* record, const Acceptance& acceptance, uint32_t th
     queue->Commit(record, captured ? kRecordCaptured : kRecordText);
 }
 
-void FinishRecordText(TraceRecord& record) {
-    // The taker read the flag with acquire ordering; only the taker changes a committed record.
-    if (record.ready.value.load(std::memory_order_relaxed) != kRecordCaptured) return;
-    char text[kRecordTextCapacity];
-    FormatCapturedMessage(text, sizeof text, record.text, sizeof record.text);
-    std::memcpy(record.text, text, sizeof text);
-    record.ready.value.store(kRecordText, std::memory_order_relaxed);
-}
-
 namespace {
 
 // Length of the next record's chunk of a text with `remaining` characters, and how many characters

@@ -77,10 +77,4 @@ TraceRecord* ReserveRecord(TraceConfig& config);
 void CommitRecord(TraceRecord* record, const Acceptance& acceptance, uint32_t threadId, uint32_t facilityId,
                   uint64_t timestamp, uint64_t startTimestamp, bool quiet, TraceConfig& config, bool captured = false);
 
-// Turns a committed record that holds a captured call into its text, in place, exactly as the call
-// would have formatted it; a record with text is left alone. For a taker that reads the text from
-// the slot (the writer instead formats a stored call straight into its line, see FormatRecordLine).
-// Allocates nothing and takes no lock.
-void FinishRecordText(TraceRecord& record);
-
 }  // namespace vextrel

@@ -4,11 +4,13 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "core/manager.h"
+#include "core/message_formatter.h"
 #include "core/record_queue.h"
 #include "core/trace_config.h"
 #include "core/trace_entry.h"
@@ -47,6 +49,16 @@ public:
 private:
     CVextrelManager* manager_;
 };
+
+// Turns a committed record that holds a captured call into its text, in place, as the call would
+// have formatted it, so that tests read every record's text from its slot.
+inline void FinishRecordText(TraceRecord& record) {
+    if (record.ready.value.load(std::memory_order_relaxed) != kRecordCaptured) return;
+    char text[kRecordTextCapacity];
+    FormatCapturedMessage(text, sizeof text, record.text, sizeof record.text);
+    std::memcpy(record.text, text, sizeof text);
+    record.ready.value.store(kRecordText, std::memory_order_relaxed);
+}
 
 // Takes the next committed record through the ring's own take and release, as the writer does, and
 // hands it to `use` in between, its text finished. False when no record is ready.
