@@ -3,9 +3,14 @@
 # every target.
 include(GoogleTest)
 
+# Compiled once and linked into every program that needs them: the child-process helpers
+# (vextrel_test_process, also used by the host programs) and the rest of the support code.
+add_library(vextrel_test_process OBJECT ${PROJECT_SOURCE_DIR}/tests/support/${VEXTREL_PLATFORM}/process.cpp)
 file(GLOB VEXTREL_TEST_SUPPORT_SOURCES CONFIGURE_DEPENDS
     ${PROJECT_SOURCE_DIR}/tests/support/*.cpp
     ${PROJECT_SOURCE_DIR}/tests/support/${VEXTREL_PLATFORM}/*.cpp)
+list(FILTER VEXTREL_TEST_SUPPORT_SOURCES EXCLUDE REGEX "/process\\.cpp$")
+add_library(vextrel_test_support OBJECT ${VEXTREL_TEST_SUPPORT_SOURCES})
 
 # Tests run as separate processes; under Wine the first one also boots the prefix.
 set(VEXTREL_TEST_TIMEOUT 300 CACHE STRING "Seconds a single test (or test listing) may take")
@@ -19,8 +24,8 @@ function(vextrel_add_test_executable name)
     if(NOT arg_LIBRARIES)
         set(arg_LIBRARIES vextrel_static)
     endif()
-    add_executable(${name} ${arg_UNPARSED_ARGUMENTS} ${VEXTREL_TEST_SUPPORT_SOURCES})
-    target_link_libraries(${name} PRIVATE ${arg_LIBRARIES} gtest gtest_main)
+    add_executable(${name} ${arg_UNPARSED_ARGUMENTS})
+    target_link_libraries(${name} PRIVATE ${arg_LIBRARIES} vextrel_test_support vextrel_test_process gtest gtest_main)
     # With clang, GoogleTest's header and the standard headers most tests use are parsed once per
     # program instead of once per test file. Not with GCC 12: its precompiled headers lose the
     # system-header status of the standard library for some warnings (false -Warray-bounds on
@@ -40,8 +45,8 @@ endfunction()
 # Builds a GoogleTest program that is expected to crash and registers it as one test that passes only
 # when the program fails.
 function(vextrel_add_crash_probe name)
-    add_executable(${name} ${ARGN} ${VEXTREL_TEST_SUPPORT_SOURCES})
-    target_link_libraries(${name} PRIVATE gtest gtest_main)
+    add_executable(${name} ${ARGN})
+    target_link_libraries(${name} PRIVATE vextrel_test_support vextrel_test_process gtest gtest_main)
     if(WIN32)
         add_test(NAME ${name} COMMAND ${name})
     else()
