@@ -28,18 +28,17 @@ struct TimelineOptions : TraceFilesOptions {
 
 constexpr size_t kEventNameLength = 80;
 
-// The event name: the first line of the message, cut to a readable length ("..." marks the cut).
-struct EventName {
-    std::string_view text;
-    bool cut = false;
-    bool SaysAllOf(std::string_view message) const { return !cut && !text.empty() && text.size() == message.size(); }
-};
-EventName EventNameOf(std::string_view message) {
-    const size_t end = std::min(message.size(), kEventNameLength + 1);
-    const void* lineEnd = std::memchr(message.data(), '\n', end);
-    const size_t length = lineEnd ? static_cast<size_t>(static_cast<const char*>(lineEnd) - message.data()) : end;
-    if (length > kEventNameLength) return {message.substr(0, kEventNameLength), true};
-    return {message.substr(0, length), false};
+// Writes the event's name, the first line of the message cut to a readable length ("..." marks
+// the cut), as a JSON string; returns the end, and whether the name says all of the message.
+char* WriteEventName(char* at, std::string_view message, bool& saysAll) {
+    size_t length = 0;
+    char* const start = at;
+    at = WriteJsonQuotedLine(at, message.substr(0, kEventNameLength), length);
+    saysAll = length != 0 && length == message.size();
+    if (length == 0) return WriteLiteral(start, "\"(empty)\"");
+    if (length == kEventNameLength && message.size() > kEventNameLength && message[kEventNameLength] != '\n')
+        at = WriteLiteral(at - 1, "...\"");
+    return at;
 }
 
 // A piece of an event that every event of a track or facility repeats, kept so that writing it is
@@ -106,18 +105,15 @@ public:
         }
         const Track& track = TrackOf(pid, entry);
         const std::string_view message = entry.Text();
-        const EventName name = EventNameOf(message);
-        const bool wholeText = !name.SaysAllOf(message);
         const RepeatedText& category = CategoryOf(entry.facilityId);
-        char* at = Start(kFixedEventBytes + JsonQuotedBound(name.text.size()) + category.Size() +
-                         (wholeText ? JsonQuotedBound(message.size()) : 0) + JsonQuotedBound(entry.name.size()));
+        // Room for the name and for the whole message besides it, which is written only when the
+        // name does not say all of it.
+        char* at = Start(kFixedEventBytes + JsonQuotedBound(std::min(message.size(), kEventNameLength)) +
+                         category.Size() + JsonQuotedBound(message.size()) + JsonQuotedBound(entry.name.size()));
         at = WriteLiteral(at, "{\"name\":");
-        if (name.text.empty()) {
-            at = WriteLiteral(at, "\"(empty)\"");
-        } else {
-            at = WriteJsonQuoted(at, name.text);
-            if (name.cut) at = WriteLiteral(at - 1, "...\"");
-        }
+        bool nameSaysAll;
+        at = WriteEventName(at, message, nameSaysAll);
+        const bool wholeText = !nameSaysAll;
         at = category.WriteAt(at);
         if (entry.elapsedMicroseconds) {
             const int64_t duration = static_cast<int64_t>(*entry.elapsedMicroseconds);

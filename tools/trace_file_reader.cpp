@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -248,17 +249,59 @@ bool ParseRecordLine(std::string_view line, TraceEntry& record) {
     return true;
 }
 
+namespace {
+
+constexpr uint64_t kByteOnes = 0x0101010101010101u, kByteHighs = 0x8080808080808080u;
+
+// The high bit of each byte of `word` that is not an ASCII digit.
+uint64_t NotDigits(uint64_t word) {
+    const uint64_t offset = word ^ kByteOnes * '0';  // digits become 0 to 9
+    return (((offset & ~kByteHighs) + kByteOnes * (0x80 - 10)) | offset) & kByteHighs;
+}
+
+// The value of up to 8 digits held as 0 to 9 in the high bytes of `digits` (the first digit in the
+// lowest of them), zero bytes below them.
+uint64_t DigitsValue(uint64_t digits) {
+    digits = (digits * 10 + (digits >> 8)) & 0x00FF00FF00FF00FFu;                 // pairs
+    digits = (digits * ((uint64_t{100} << 16) + 1) >> 16) & 0x0000FFFF0000FFFFu;  // fours
+    return (digits * ((uint64_t{10000} << 32) + 1)) >> 32;
+}
+
+void SetElapsed(TraceEntry& record, size_t digitsStart, uint64_t value) {
+    record.elapsedMicroseconds = value;
+    record.textEnd = record.textStart + digitsStart - 2;
+}
+
+}  // namespace
+
 void SplitElapsedSuffix(TraceEntry& record) {
     const std::string_view text = record.Text();
-    if (text.size() < 6 || text.back() != ')' || std::memcmp(text.data() + text.size() - 4, " us)", 4) != 0) return;
-    size_t start = text.size() - 4;
+    if (text.size() < 6) return;
+    const size_t digitsEnd = text.size() - 4;
+    uint32_t unit;
+    std::memcpy(&unit, text.data() + digitsEnd, 4);
+    static constexpr uint32_t kUnit = ' ' | 'u' << 8 | 's' << 16 | uint32_t{')'} << 24;
+    if (unit != kUnit) return;
+    if (digitsEnd >= 10) {
+        // Up to 8 digits and the " (" before them, from one word: no loop over the digits.
+        uint64_t word;
+        std::memcpy(&word, text.data() + digitsEnd - 8, 8);
+        const uint64_t notDigits = NotDigits(word);
+        if (notDigits != 0) {
+            const size_t count = static_cast<size_t>(std::countl_zero(notDigits)) / 8;
+            const size_t start = digitsEnd - count;
+            if (count == 0 || text[start - 1] != '(' || text[start - 2] != ' ') return;
+            const uint64_t digits = (word ^ kByteOnes * '0') & ~uint64_t{0} << (64 - 8 * count);
+            SetElapsed(record, start, DigitsValue(digits));
+            return;
+        }
+    }
+    size_t start = digitsEnd;
     while (start > 0 && text[start - 1] >= '0' && text[start - 1] <= '9') --start;
-    if (start == text.size() - 4 || start < 2 || text.substr(start - 2, 2) != " (" || text.size() - 4 - start > 19)
-        return;
+    if (start == digitsEnd || start < 2 || text.substr(start - 2, 2) != " (" || digitsEnd - start > 19) return;
     uint64_t value = 0;
-    for (size_t i = start; i < text.size() - 4; ++i) value = value * 10 + static_cast<uint64_t>(text[i] - '0');
-    record.elapsedMicroseconds = value;
-    record.textEnd = record.textStart + start - 2;
+    for (size_t i = start; i < digitsEnd; ++i) value = value * 10 + static_cast<uint64_t>(text[i] - '0');
+    SetElapsed(record, start, value);
 }
 
 const SessionHeader* DatingSessionOf(const std::vector<SessionHeader>& sessions, const TraceEntry& entry) {
