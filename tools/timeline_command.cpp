@@ -62,6 +62,48 @@ private:
     char shortCopy_[kSlack] = {};
 };
 
+// Event times in microseconds, written as decimal numbers. Times of events that follow each other
+// differ in their last digits only: the digits above the last four are kept from the time before,
+// so most times take a copy and two pairs from a table rather than a division per pair of digits.
+class TimeWriter {
+public:
+    char* Write(char* at, int64_t time) {
+        if (time < static_cast<int64_t>(kLow)) return WriteSigned(at, time);
+        const uint64_t value = static_cast<uint64_t>(time);
+        const uint64_t high = value / kLow, low = value % kLow;
+        if (high != high_) {
+            high_ = high;
+            highLength_ = static_cast<size_t>(WriteDecimal(highText_, high) - highText_);
+        }
+        std::memcpy(at, highText_, sizeof highText_);
+        at += highLength_;
+        std::memcpy(at, kDigitPairs + low / 100 * 2, 2);
+        std::memcpy(at + 2, kDigitPairs + low % 100 * 2, 2);
+        return at + 4;
+    }
+
+private:
+    static constexpr uint64_t kLow = 10000;
+    uint64_t high_ = 0;  // no time below kLow takes this way
+    size_t highLength_ = 0;
+    char highText_[20] = {};  // the digits of high_; copied whole (a time takes at most 20 bytes)
+};
+
+// A duration, nearly always below 10 ms: up to four digits without a branch on how many.
+char* WriteDuration(char* at, int64_t duration) {
+    if (duration < 0 || duration >= 10000) return WriteSigned(at, duration);
+    const uint32_t value = static_cast<uint32_t>(duration);
+    uint32_t pairs;
+    char text[4];
+    std::memcpy(text, kDigitPairs + value / 100 * 2, 2);
+    std::memcpy(text + 2, kDigitPairs + value % 100 * 2, 2);
+    std::memcpy(&pairs, text, 4);
+    const unsigned digits = 1u + (value >= 10) + (value >= 100) + (value >= 1000);
+    pairs >>= 8 * (4 - digits);  // the leading zeros are the low bytes
+    std::memcpy(at, &pairs, 4);
+    return at + digits;
+}
+
 // "seconds.micro" as in the file.
 char* WriteSeconds(char* at, uint64_t microseconds) {
     at = WriteDecimal(at, microseconds / 1000000u);
@@ -118,13 +160,13 @@ public:
         if (entry.elapsedMicroseconds) {
             const int64_t duration = static_cast<int64_t>(*entry.elapsedMicroseconds);
             at = WriteLiteral(at, ",\"ph\":\"X\",\"ts\":");
-            at = WriteSigned(at, time - duration);
+            at = times_.Write(at, time - duration);
             at = WriteLiteral(at, ",\"dur\":");
-            at = WriteSigned(at, duration);
+            at = WriteDuration(at, duration);
         } else {
             // Without a scope an instant event belongs to its thread.
             at = WriteLiteral(at, ",\"ph\":\"i\",\"ts\":");
-            at = WriteSigned(at, time);
+            at = times_.Write(at, time);
         }
         at = track.ids.WriteAt(at);
         // Arguments only when the event has some: the line when asked for, the whole message when
@@ -296,6 +338,7 @@ private:
 
     TraceFiles& files_;
     OutputBuffer out_;
+    TimeWriter times_;
     bool wall_;
     bool lines_;
     bool any_ = false;
