@@ -157,17 +157,19 @@ public:
         at = WriteEventName(at, message, nameSaysAll);
         const bool wholeText = !nameSaysAll;
         at = category.WriteAt(at);
-        if (entry.elapsedMicroseconds) {
-            const int64_t duration = static_cast<int64_t>(*entry.elapsedMicroseconds);
-            at = WriteLiteral(at, ",\"ph\":\"X\",\"ts\":");
-            at = times_.Write(at, time - duration);
-            at = WriteLiteral(at, ",\"dur\":");
-            at = WriteDuration(at, duration);
-        } else {
-            // Without a scope an instant event belongs to its thread.
-            at = WriteLiteral(at, ",\"ph\":\"i\",\"ts\":");
-            at = times_.Write(at, time);
-        }
+        // A complete event from its start for a timed record, else an instant event (without a
+        // scope it belongs to its thread). Written without a branch on which: timed records come
+        // with no pattern, so the duration is always written and kept only for a complete event.
+        const bool timed = entry.elapsedMicroseconds.has_value();
+        const int64_t duration = static_cast<int64_t>(entry.elapsedMicroseconds.value_or(0));
+        at = WriteLiteral(at, ",\"ph\":\"");
+        *at++ = timed ? 'X' : 'i';
+        at = WriteLiteral(at, "\",\"ts\":");
+        at = times_.Write(at, time - duration);
+        char* const durationStart = at;
+        at = WriteLiteral(at, ",\"dur\":");
+        at = WriteDuration(at, duration);
+        at = timed ? at : durationStart;
         at = track.ids.WriteAt(at);
         // Arguments only when the event has some: the line when asked for, the whole message when
         // the name does not already say it all, the configuration name, the file's time.

@@ -267,9 +267,15 @@ uint64_t DigitsValue(uint64_t digits) {
     return (digits * ((uint64_t{10000} << 32) + 1)) >> 32;
 }
 
-void SetElapsed(TraceEntry& record, size_t digitsStart, uint64_t value) {
+// The elapsed suffix of a text too short for reading it from one word, or with many digits.
+void SplitLongElapsed(TraceEntry& record, std::string_view text, size_t digitsEnd) {
+    size_t start = digitsEnd;
+    while (start > 0 && text[start - 1] >= '0' && text[start - 1] <= '9') --start;
+    if (start == digitsEnd || start < 2 || text.substr(start - 2, 2) != " (" || digitsEnd - start > 19) return;
+    uint64_t value = 0;
+    for (size_t i = start; i < digitsEnd; ++i) value = value * 10 + static_cast<uint64_t>(text[i] - '0');
     record.elapsedMicroseconds = value;
-    record.textEnd = record.textStart + digitsStart - 2;
+    record.textEnd = record.textStart + start - 2;
 }
 
 }  // namespace
@@ -281,27 +287,24 @@ void SplitElapsedSuffix(TraceEntry& record) {
     uint32_t unit;
     std::memcpy(&unit, text.data() + digitsEnd, 4);
     static constexpr uint32_t kUnit = ' ' | 'u' << 8 | 's' << 16 | uint32_t{')'} << 24;
-    if (unit != kUnit) return;
-    if (digitsEnd >= 10) {
-        // Up to 8 digits and the " (" before them, from one word: no loop over the digits.
+    if (digitsEnd >= 8) {
+        // Up to 6 digits and the " (" before them, from the word before the unit, decided without
+        // a branch: timed and untimed records come mixed with no pattern.
         uint64_t word;
         std::memcpy(&word, text.data() + digitsEnd - 8, 8);
-        const uint64_t notDigits = NotDigits(word);
-        if (notDigits != 0) {
-            const size_t count = static_cast<size_t>(std::countl_zero(notDigits)) / 8;
-            const size_t start = digitsEnd - count;
-            if (count == 0 || text[start - 1] != '(' || text[start - 2] != ' ') return;
-            const uint64_t digits = (word ^ kByteOnes * '0') & ~uint64_t{0} << (64 - 8 * count);
-            SetElapsed(record, start, DigitsValue(digits));
-            return;
-        }
+        const size_t count = static_cast<size_t>(std::countl_zero(NotDigits(word))) / 8;
+        if (unit == kUnit && count > 6) return SplitLongElapsed(record, text, digitsEnd);
+        const size_t shift = 8 * std::min<size_t>(count, 6);
+        // The two bytes before the digits are the top two of the word moved up by them.
+        const bool opens = (word << shift >> 48) == (' ' | '(' << 8);
+        const bool timed = (unit == kUnit) & (count != 0) & opens;  // no short cut: no branch
+        const uint64_t digits = (word ^ kByteOnes * '0') & ~(~uint64_t{0} >> shift);
+        const size_t textEnd = record.textStart + digitsEnd - count - 2;
+        record.elapsedMicroseconds = timed ? std::optional<uint64_t>(DigitsValue(digits)) : record.elapsedMicroseconds;
+        record.textEnd = timed ? textEnd : record.textEnd;
+        return;
     }
-    size_t start = digitsEnd;
-    while (start > 0 && text[start - 1] >= '0' && text[start - 1] <= '9') --start;
-    if (start == digitsEnd || start < 2 || text.substr(start - 2, 2) != " (" || digitsEnd - start > 19) return;
-    uint64_t value = 0;
-    for (size_t i = start; i < digitsEnd; ++i) value = value * 10 + static_cast<uint64_t>(text[i] - '0');
-    SetElapsed(record, start, value);
+    if (unit == kUnit) SplitLongElapsed(record, text, digitsEnd);
 }
 
 const SessionHeader* DatingSessionOf(const std::vector<SessionHeader>& sessions, const TraceEntry& entry) {
