@@ -43,19 +43,33 @@ bool PlainWord(uint64_t word) {
     return ((word & kHighs) | below20 | anyZero(word ^ (kOnes * '"')) | anyZero(word ^ (kOnes * '\\'))) == 0;
 }
 
-}  // namespace
-
-char* WriteJsonQuoted(char* out, std::string_view text) {
+// Quotes `text`, or with `firstLine` only up to its first line end: `quoted` says how many bytes of it were.
+template <bool firstLine>
+char* WriteQuoted(char* out, std::string_view text, size_t& quoted) {
     *out++ = '"';
     const char* in = text.data();
     const char* const end = in + text.size();
     while (in != end) {
         uint64_t word;
-        if (end - in >= 8 && (std::memcpy(&word, in, 8), PlainWord(word))) {
-            std::memcpy(out, in, 8);
-            in += 8;
-            out += 8;
-            continue;
+        if (end - in >= 8) {
+            std::memcpy(&word, in, 8);
+            if (PlainWord(word)) {
+                std::memcpy(out, in, 8);
+                in += 8;
+                out += 8;
+                continue;
+            }
+        } else if (text.size() >= 8) {
+            // The last few bytes: the 8 that end the text, when all plain, are copied over the
+            // output of those already written (plain bytes are written as they are, so they line up).
+            std::memcpy(&word, end - 8, 8);
+            if (PlainWord(word)) {
+                const size_t rest = static_cast<size_t>(end - in);
+                std::memcpy(out - (8 - rest), end - 8, 8);
+                out += rest;
+                in = end;
+                break;
+            }
         }
         const unsigned char c = static_cast<unsigned char>(*in);
         size_t taken = 1;
@@ -63,6 +77,7 @@ char* WriteJsonQuoted(char* out, std::string_view text) {
             *out++ = '\\';
             *out++ = static_cast<char>(c);
         } else if (c == '\n') {
+            if constexpr (firstLine) break;
             out = WriteTwo(out, 'n');
         } else if (c == '\t') {
             out = WriteTwo(out, 't');
@@ -85,8 +100,20 @@ char* WriteJsonQuoted(char* out, std::string_view text) {
         }
         in += taken;
     }
+    quoted = static_cast<size_t>(in - text.data());
     *out++ = '"';
     return out;
+}
+
+}  // namespace
+
+char* WriteJsonQuoted(char* out, std::string_view text) {
+    size_t quoted;
+    return WriteQuoted<false>(out, text, quoted);
+}
+
+char* WriteJsonQuotedLine(char* out, std::string_view text, size_t& quoted) {
+    return WriteQuoted<true>(out, text, quoted);
 }
 
 void AppendJsonQuoted(std::string& out, std::string_view text) {

@@ -80,13 +80,16 @@ inline size_t DecimalDigits(uint64_t value) {
     }
 }
 
+// The two digits of every number below 100, "00" to "99".
+inline constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
 // The decimal digits of `value`; returns the end. Written in place from the last digit, two a
 // step from a table: this runs for every number of every event the timeline writes.
 [[gnu::always_inline]] inline char* WriteDecimal(char* at, uint64_t value) {
-    static constexpr char kPairs[] =
-        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-        "8081828384858687888990919293949596979899";
+    const char* const kPairs = kDigitPairs;
     char* const end = at + DecimalDigits(value);
     char* digit = end;
     while (value >= 100) {

@@ -28,18 +28,17 @@ struct TimelineOptions : TraceFilesOptions {
 
 constexpr size_t kEventNameLength = 80;
 
-// The event name: the first line of the message, cut to a readable length ("..." marks the cut).
-struct EventName {
-    std::string_view text;
-    bool cut = false;
-    bool SaysAllOf(std::string_view message) const { return !cut && !text.empty() && text.size() == message.size(); }
-};
-EventName EventNameOf(std::string_view message) {
-    const size_t end = std::min(message.size(), kEventNameLength + 1);
-    const void* lineEnd = std::memchr(message.data(), '\n', end);
-    const size_t length = lineEnd ? static_cast<size_t>(static_cast<const char*>(lineEnd) - message.data()) : end;
-    if (length > kEventNameLength) return {message.substr(0, kEventNameLength), true};
-    return {message.substr(0, length), false};
+// Writes the event's name, the first line of the message cut to a readable length ("..." marks
+// the cut), as a JSON string; returns the end, and whether the name says all of the message.
+char* WriteEventName(char* at, std::string_view message, bool& saysAll) {
+    size_t length = 0;
+    char* const start = at;
+    at = WriteJsonQuotedLine(at, message.substr(0, kEventNameLength), length);
+    saysAll = length != 0 && length == message.size();
+    if (length == 0) return WriteLiteral(start, "\"(empty)\"");
+    if (length == kEventNameLength && message.size() > kEventNameLength && message[kEventNameLength] != '\n')
+        at = WriteLiteral(at - 1, "...\"");
+    return at;
 }
 
 // A piece of an event that every event of a track or facility repeats, kept so that writing it is
@@ -62,6 +61,48 @@ private:
     std::string text_;
     char shortCopy_[kSlack] = {};
 };
+
+// Event times in microseconds, written as decimal numbers. Times of events that follow each other
+// differ in their last digits only: the digits above the last four are kept from the time before,
+// so most times take a copy and two pairs from a table rather than a division per pair of digits.
+class TimeWriter {
+public:
+    char* Write(char* at, int64_t time) {
+        if (time < static_cast<int64_t>(kLow)) return WriteSigned(at, time);
+        const uint64_t value = static_cast<uint64_t>(time);
+        const uint64_t high = value / kLow, low = value % kLow;
+        if (high != high_) {
+            high_ = high;
+            highLength_ = static_cast<size_t>(WriteDecimal(highText_, high) - highText_);
+        }
+        std::memcpy(at, highText_, sizeof highText_);
+        at += highLength_;
+        std::memcpy(at, kDigitPairs + low / 100 * 2, 2);
+        std::memcpy(at + 2, kDigitPairs + low % 100 * 2, 2);
+        return at + 4;
+    }
+
+private:
+    static constexpr uint64_t kLow = 10000;
+    uint64_t high_ = 0;  // no time below kLow takes this way
+    size_t highLength_ = 0;
+    char highText_[20] = {};  // the digits of high_; copied whole (a time takes at most 20 bytes)
+};
+
+// A duration, nearly always below 10 ms: up to four digits without a branch on how many.
+char* WriteDuration(char* at, int64_t duration) {
+    if (duration < 0 || duration >= 10000) return WriteSigned(at, duration);
+    const uint32_t value = static_cast<uint32_t>(duration);
+    uint32_t pairs;
+    char text[4];
+    std::memcpy(text, kDigitPairs + value / 100 * 2, 2);
+    std::memcpy(text + 2, kDigitPairs + value % 100 * 2, 2);
+    std::memcpy(&pairs, text, 4);
+    const unsigned digits = 1u + (value >= 10) + (value >= 100) + (value >= 1000);
+    pairs >>= 8 * (4 - digits);  // the leading zeros are the low bytes
+    std::memcpy(at, &pairs, 4);
+    return at + digits;
+}
 
 // "seconds.micro" as in the file.
 char* WriteSeconds(char* at, uint64_t microseconds) {
@@ -106,30 +147,29 @@ public:
         }
         const Track& track = TrackOf(pid, entry);
         const std::string_view message = entry.Text();
-        const EventName name = EventNameOf(message);
-        const bool wholeText = !name.SaysAllOf(message);
         const RepeatedText& category = CategoryOf(entry.facilityId);
-        char* at = Start(kFixedEventBytes + JsonQuotedBound(name.text.size()) + category.Size() +
-                         (wholeText ? JsonQuotedBound(message.size()) : 0) + JsonQuotedBound(entry.name.size()));
+        // Room for the name and for the whole message besides it, which is written only when the
+        // name does not say all of it.
+        char* at = Start(kFixedEventBytes + JsonQuotedBound(std::min(message.size(), kEventNameLength)) +
+                         category.Size() + JsonQuotedBound(message.size()) + JsonQuotedBound(entry.name.size()));
         at = WriteLiteral(at, "{\"name\":");
-        if (name.text.empty()) {
-            at = WriteLiteral(at, "\"(empty)\"");
-        } else {
-            at = WriteJsonQuoted(at, name.text);
-            if (name.cut) at = WriteLiteral(at - 1, "...\"");
-        }
+        bool nameSaysAll;
+        at = WriteEventName(at, message, nameSaysAll);
+        const bool wholeText = !nameSaysAll;
         at = category.WriteAt(at);
-        if (entry.elapsedMicroseconds) {
-            const int64_t duration = static_cast<int64_t>(*entry.elapsedMicroseconds);
-            at = WriteLiteral(at, ",\"ph\":\"X\",\"ts\":");
-            at = WriteSigned(at, time - duration);
-            at = WriteLiteral(at, ",\"dur\":");
-            at = WriteSigned(at, duration);
-        } else {
-            // Without a scope an instant event belongs to its thread.
-            at = WriteLiteral(at, ",\"ph\":\"i\",\"ts\":");
-            at = WriteSigned(at, time);
-        }
+        // A complete event from its start for a timed record, else an instant event (without a
+        // scope it belongs to its thread). Written without a branch on which: timed records come
+        // with no pattern, so the duration is always written and kept only for a complete event.
+        const bool timed = entry.elapsedMicroseconds.has_value();
+        const int64_t duration = static_cast<int64_t>(entry.elapsedMicroseconds.value_or(0));
+        at = WriteLiteral(at, ",\"ph\":\"");
+        *at++ = timed ? 'X' : 'i';
+        at = WriteLiteral(at, "\",\"ts\":");
+        at = times_.Write(at, time - duration);
+        char* const durationStart = at;
+        at = WriteLiteral(at, ",\"dur\":");
+        at = WriteDuration(at, duration);
+        at = timed ? at : durationStart;
         at = track.ids.WriteAt(at);
         // Arguments only when the event has some: the line when asked for, the whole message when
         // the name does not already say it all, the configuration name, the file's time.
@@ -300,6 +340,7 @@ private:
 
     TraceFiles& files_;
     OutputBuffer out_;
+    TimeWriter times_;
     bool wall_;
     bool lines_;
     bool any_ = false;

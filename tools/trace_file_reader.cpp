@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -248,17 +249,62 @@ bool ParseRecordLine(std::string_view line, TraceEntry& record) {
     return true;
 }
 
-void SplitElapsedSuffix(TraceEntry& record) {
-    const std::string_view text = record.Text();
-    if (text.size() < 6 || text.back() != ')' || std::memcmp(text.data() + text.size() - 4, " us)", 4) != 0) return;
-    size_t start = text.size() - 4;
+namespace {
+
+constexpr uint64_t kByteOnes = 0x0101010101010101u, kByteHighs = 0x8080808080808080u;
+
+// The high bit of each byte of `word` that is not an ASCII digit.
+uint64_t NotDigits(uint64_t word) {
+    const uint64_t offset = word ^ kByteOnes * '0';  // digits become 0 to 9
+    return (((offset & ~kByteHighs) + kByteOnes * (0x80 - 10)) | offset) & kByteHighs;
+}
+
+// The value of up to 8 digits held as 0 to 9 in the high bytes of `digits` (the first digit in the
+// lowest of them), zero bytes below them.
+uint64_t DigitsValue(uint64_t digits) {
+    digits = (digits * 10 + (digits >> 8)) & 0x00FF00FF00FF00FFu;                 // pairs
+    digits = (digits * ((uint64_t{100} << 16) + 1) >> 16) & 0x0000FFFF0000FFFFu;  // fours
+    return (digits * ((uint64_t{10000} << 32) + 1)) >> 32;
+}
+
+// The elapsed suffix of a text too short for reading it from one word, or with many digits.
+void SplitLongElapsed(TraceEntry& record, std::string_view text, size_t digitsEnd) {
+    size_t start = digitsEnd;
     while (start > 0 && text[start - 1] >= '0' && text[start - 1] <= '9') --start;
-    if (start == text.size() - 4 || start < 2 || text.substr(start - 2, 2) != " (" || text.size() - 4 - start > 19)
-        return;
+    if (start == digitsEnd || start < 2 || text.substr(start - 2, 2) != " (" || digitsEnd - start > 19) return;
     uint64_t value = 0;
-    for (size_t i = start; i < text.size() - 4; ++i) value = value * 10 + static_cast<uint64_t>(text[i] - '0');
+    for (size_t i = start; i < digitsEnd; ++i) value = value * 10 + static_cast<uint64_t>(text[i] - '0');
     record.elapsedMicroseconds = value;
     record.textEnd = record.textStart + start - 2;
+}
+
+}  // namespace
+
+void SplitElapsedSuffix(TraceEntry& record) {
+    const std::string_view text = record.Text();
+    if (text.size() < 6) return;
+    const size_t digitsEnd = text.size() - 4;
+    uint32_t unit;
+    std::memcpy(&unit, text.data() + digitsEnd, 4);
+    static constexpr uint32_t kUnit = ' ' | 'u' << 8 | 's' << 16 | uint32_t{')'} << 24;
+    if (digitsEnd >= 8) {
+        // Up to 6 digits and the " (" before them, from the word before the unit, decided without
+        // a branch: timed and untimed records come mixed with no pattern.
+        uint64_t word;
+        std::memcpy(&word, text.data() + digitsEnd - 8, 8);
+        const size_t count = static_cast<size_t>(std::countl_zero(NotDigits(word))) / 8;
+        if (unit == kUnit && count > 6) return SplitLongElapsed(record, text, digitsEnd);
+        const size_t shift = 8 * std::min<size_t>(count, 6);
+        // The two bytes before the digits are the top two of the word moved up by them.
+        const bool opens = (word << shift >> 48) == (' ' | '(' << 8);
+        const bool timed = (unit == kUnit) & (count != 0) & opens;  // no short cut: no branch
+        const uint64_t digits = (word ^ kByteOnes * '0') & ~(~uint64_t{0} >> shift);
+        const size_t textEnd = record.textStart + digitsEnd - count - 2;
+        record.elapsedMicroseconds = timed ? std::optional<uint64_t>(DigitsValue(digits)) : record.elapsedMicroseconds;
+        record.textEnd = timed ? textEnd : record.textEnd;
+        return;
+    }
+    if (unit == kUnit) SplitLongElapsed(record, text, digitsEnd);
 }
 
 const SessionHeader* DatingSessionOf(const std::vector<SessionHeader>& sessions, const TraceEntry& entry) {

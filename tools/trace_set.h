@@ -78,6 +78,10 @@ public:
     void Done() { progress_.Finish(); }
 
 private:
+    // Up to this many files, the next entry is found by comparing the times of all heads; more
+    // files go through a heap.
+    static constexpr size_t kScannedFiles = 8;
+    Merged NextByScan();
     void Learn(size_t file, const TraceEntry* entry);
     void Push(size_t file);       // puts the file's head, when it has one, in the heap
     void SinkTop(uint64_t time);  // gives the top of the heap a new time and restores the order
@@ -86,7 +90,8 @@ private:
     std::vector<TraceStream> streams_;
     FacilityNames names_;
     std::vector<const TraceEntry*> heads_;
-    std::vector<bool> headPending_;  // NextOf has not yet returned the head read at the start
+    std::vector<uint64_t> headTimes_;  // the time of each file's head, UINT64_MAX when it has none
+    std::vector<bool> headPending_;    // NextOf has not yet returned the head read at the start
     // The time and index of each file with a head, earliest on top (the lower index on a tie).
     std::vector<std::pair<uint64_t, size_t>> heap_;
     size_t advance_ = SIZE_MAX;  // the file whose head the last Next returned

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -15,6 +16,7 @@
 #include "tools/time_bins.h"
 #include "tools/trace_file_reader.h"
 #include "tools/trace_follower.h"
+#include "tools/trace_set.h"
 #include "tools/trace_stats.h"
 
 using nlohmann::json;
@@ -133,6 +135,39 @@ TEST(TraceFileReader, JsonTextIsValidForAnyBytes) {
     const std::string words =
         "a run of plain words with \"quotes\" inside, a back\\slash, a\ttab, \x7f, \xc3\xa9 and \x1f";
     EXPECT_EQ(json::parse(JsonQuoted(words)).get<std::string>(), words);
+    // The last bytes of a text after an escaped one, which are copied as a word ending the text.
+    for (size_t size = 1; size <= 20; ++size) {
+        for (size_t at = 0; at < size; ++at) {
+            std::string text(size, 'x');
+            text[at] = '"';
+            EXPECT_EQ(json::parse(JsonQuoted(text)).get<std::string>(), text) << size << " " << at;
+        }
+    }
+}
+
+// Files merged by time, a few (whose heads are compared) or many (kept in a heap): every entry in
+// time order, and on equal times the earlier file first.
+TEST(TraceFiles, MergeAFewOrManyFilesByTime) {
+    vextrel::testing::TempFolder folder;
+    for (const size_t count : {3, 11}) {
+        std::vector<std::string> paths;
+        std::vector<std::pair<uint64_t, size_t>> expected;
+        for (size_t file = 0; file < count; ++file) {
+            paths.push_back(folder.Path("f" + std::to_string(count) + "_" + std::to_string(file) + ".txt"));
+            std::ofstream out(paths.back());
+            for (size_t record = 0; record < 40; ++record) {
+                const size_t time = record * 5 + file % 2;  // the even files have the same times
+                out << "1." << std::setw(6) << std::setfill('0') << time << ",00001,0001: r\n";
+                expected.emplace_back(1000000 + time, file);
+            }
+        }
+        std::sort(expected.begin(), expected.end());
+        TraceFiles files(paths, true);
+        std::vector<std::pair<uint64_t, size_t>> merged;
+        for (auto next = files.Next(); next.entry != nullptr; next = files.Next())
+            merged.emplace_back(next.entry->microseconds, next.file);
+        EXPECT_EQ(merged, expected) << count << " files";
+    }
 }
 
 TEST(RunningFigures, StayWithinTheirPrecisionInFixedMemory) {
