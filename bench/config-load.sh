@@ -3,8 +3,9 @@
 # and how much memory that takes, for several shapes of that megabyte:
 #   series   config.vextrel and 4095 continuations of ~250 bytes, each a VXF_ALL line and facility
 #            lines, all writing to the default trace folder (they merge into one configuration)
-#   folders  the same series, each file with a trace folder of its own (4096 configurations, one
-#            client-only, so no trace file or console output, each with its writer)
+#   folders  the same series, each file with a trace folder of its own, client-only (no trace file
+#            or console output): the first 16 make configurations, each with its ring and writer;
+#            the other 4080 files are ignored, as the library keeps at most 16
 #   onefile  one 1 MB config.vextrel of facility lines, one token each
 #   tokens   one 1 MB config.vextrel of 1000-character lines: long token lists on facility lines
 #            and on VXF_ALL lines, every tracer, mixed priorities

@@ -1,7 +1,10 @@
 #include "config/config_consolidation.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+
+#include "platform/bounded_text.h"
 
 namespace vextrel {
 namespace {
@@ -33,36 +36,57 @@ bool SameSettings(TraceConfig& fresh, TraceConfig& running) {
 
 }  // namespace
 
-namespace {
-
-void AddReadConfig(CVextrelManager* manager, std::unique_ptr<TraceConfig> config) {
-    if (config == nullptr) return;
-    const auto sameFolder =
-        std::find_if(manager->configs.begin(), manager->configs.end(), [&](const TraceConfig* earlier) {
-            return earlier != nullptr && std::strcmp(earlier->traceFolder, config->traceFolder) == 0;
-        });
-    if (sameFolder != manager->configs.end()) {
-        (*sameFolder)->MergeFrom(*config);
+TraceConfig* AddReadConfig(CVextrelManager* manager, std::unique_ptr<TraceConfig> config) {
+    if (manager == nullptr || config == nullptr) return nullptr;
+    if (TraceConfig* target = ConfigWithFolder(manager, config->traceFolder)) {
+        target->MergeFrom(*config);
         manager->tableDirty = true;
         DestroyConfig(config.release());
-    } else if (manager->configs.size() >= kMaxConfigurations) {
-        NoteIgnoredConfigFile(config->configPath, "more than 4096 configurations with distinct trace folders");
-    } else {
-        AddConfig(manager, config.release());
+        return target;
     }
+    if (ConfigCount(manager) >= kMaxConfigurations) {
+        char reason[96];
+        std::snprintf(reason, sizeof reason, "a %uth trace folder: the library keeps at most %u configurations",
+                      kMaxConfigurations + 1, kMaxConfigurations);
+        NoteIgnoredConfigFile(config->configPath, reason);
+        return nullptr;
+    }
+    TraceConfig* added = config.release();
+    AddConfig(manager, added);
+    return added;
 }
 
-}  // namespace
+TraceConfig* AddReadDraft(CVextrelManager* manager, const ConfigDraft& draft, const char* path,
+                          const ConfigContext& context) {
+    if (manager == nullptr) return nullptr;
+    // A file whose folder has a configuration already is applied straight into it: its own tables are
+    // never made. The reader's listener is told about a whole configuration, which this path skips.
+    if (context.diagnostics == nullptr) {
+        std::unique_ptr<TraceConfig> options = BuildDraftOptions(draft, context);
+        if (options == nullptr) return nullptr;
+        if (TraceConfig* target = ConfigWithFolder(manager, options->traceFolder)) {
+            target->MergeFrom(*options);
+            LowerToDraft(draft, target);
+            manager->tableDirty = true;
+            return target;
+        }
+        if (ConfigCount(manager) >= kMaxConfigurations) {
+            // Ignored whole: the options alone tell its folder.
+            CopyTruncated(options->configPath, sizeof options->configPath, path);
+            return AddReadConfig(manager, std::move(options));
+        }
+    }
+    std::unique_ptr<TraceConfig> config = BuildConfig(draft, context);
+    if (config == nullptr) return nullptr;
+    CopyTruncated(config->configPath, sizeof config->configPath, path);
+    return AddReadConfig(manager, std::move(config));
+}
 
 void LoadConfigFilesInto(CVextrelManager* manager, const char* basePath, const ConfigContext& context) {
     if (manager == nullptr) return;
-    LoadConfigFilesEach(basePath, context,
-                        [&](std::unique_ptr<TraceConfig> config) { AddReadConfig(manager, std::move(config)); });
-}
-
-void AddReadConfigs(CVextrelManager* manager, OwnedConfigs& configs) {
-    if (manager == nullptr) return;
-    for (std::unique_ptr<TraceConfig>& config : configs) AddReadConfig(manager, std::move(config));
+    LoadConfigDraftsEach(basePath, context, [&](const ConfigDraft& draft, const char* path) {
+        AddReadDraft(manager, draft, path, context);
+    });
 }
 
 void ConsolidateConfigs(CVextrelManager* manager) {

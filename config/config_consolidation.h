@@ -7,15 +7,23 @@
 
 namespace vextrel {
 
-// Reads a configuration path and its continuations (LoadConfigFilesEach) into a manager that is
-// not running yet, in order: each configuration merges at once into the earliest one with a
-// byte-for-byte equal trace folder (as ConsolidateConfigs would), so files sharing a folder cost one
-// configuration; past kMaxConfigurations distinct ones, a configuration is dropped and its file
-// listed as ignored.
-void LoadConfigFilesInto(CVextrelManager* manager, const char* basePath, const ConfigContext& context);
+// Adds a configuration read from a file to a manager that is not running yet: it merges at once into
+// the earliest one with a byte-for-byte equal trace folder (as ConsolidateConfigs would), so files
+// sharing a folder cost one configuration. A configuration that would be the manager's
+// (kMaxConfigurations + 1)th is destroyed and its file listed as ignored. Returns the configuration
+// it became part of, or null when it was ignored (or null).
+TraceConfig* AddReadConfig(CVextrelManager* manager, std::unique_ptr<TraceConfig> config);
 
-// The same for configurations read already.
-void AddReadConfigs(CVextrelManager* manager, OwnedConfigs& configs);
+// Adds what one configuration file says (its draft, read from `path`) to a manager that is not
+// running yet, with the result of AddReadConfig(BuildConfig(draft)): a file whose trace folder has a
+// configuration is merged straight into it, without tables of its own. Returns the configuration it
+// became part of, or null when it enables no tracer or was ignored.
+TraceConfig* AddReadDraft(CVextrelManager* manager, const ConfigDraft& draft, const char* path,
+                          const ConfigContext& context);
+
+// Reads a configuration path and its continuations (LoadConfigDraftsEach) into a manager that is
+// not running yet, each file through AddReadDraft, in reading order.
+void LoadConfigFilesInto(CVextrelManager* manager, const char* basePath, const ConfigContext& context);
 
 // Merges every configuration of a manager that no trace call can reach yet into the earliest one
 // with a byte-for-byte equal trace folder, destroys the merged ones and removes empty slots.

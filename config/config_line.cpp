@@ -1,4 +1,5 @@
 // The interpreter of one configuration line: comments, the option keywords and facility lines.
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -197,6 +198,74 @@ void ApplyFacilityPriority(uint32_t id, uint32_t priority, uint32_t mask, TraceC
         return;
     }
     SetTracerPriorities(id, priority, mask, config);
+}
+
+namespace {
+
+BaseTracer& TracerOfMask(TraceConfig& config, uint32_t mask) {
+    return mask == kMaskFileTracer      ? static_cast<BaseTracer&>(config.file)
+           : mask == kMaskConsoleTracer ? static_cast<BaseTracer&>(config.console)
+                                        : static_cast<BaseTracer&>(config.client);
+}
+
+// The facility steps of one tracer that ApplyDraft applies after its last VXF_ALL step, as (id,
+// priority) ascending by id, the last step of each id only; ids beyond the tables are left out.
+std::vector<std::pair<uint32_t, uint32_t>> OverridesAfterAll(const ConfigDraft& draft, uint32_t mask) {
+    std::vector<std::pair<uint32_t, uint32_t>> overrides;
+    for (uint32_t index = draft.lastAllStep[MaskIndex(mask)]; index < draft.steps.size(); ++index) {
+        const ConfigDraft::Step& step = draft.steps[index];
+        if (step.keyword != OptionKeyword::kNone || step.mask != mask || step.id >= kFacilityIdLimit) continue;
+        overrides.emplace_back(step.id, step.priority);
+    }
+    // Stable: of the steps of one id, the last stays last.
+    std::stable_sort(overrides.begin(), overrides.end(),
+                     [](const auto& left, const auto& right) { return left.first < right.first; });
+    std::vector<std::pair<uint32_t, uint32_t>> last;
+    for (size_t i = 0; i < overrides.size(); ++i) {
+        if (i + 1 < overrides.size() && overrides[i + 1].first == overrides[i].first) continue;
+        last.push_back(overrides[i]);
+    }
+    return last;
+}
+
+// The priority of a tracer's last VXF_ALL step, or 0.
+uint32_t LastAllPriority(const ConfigDraft& draft, uint32_t mask) {
+    const uint32_t step = draft.lastAllStep[MaskIndex(mask)];
+    return step == 0 ? 0 : draft.steps[step - 1].priority;
+}
+
+}  // namespace
+
+std::unique_ptr<TraceConfig> BuildDraftOptions(const ConfigDraft& draft, const ConfigContext& context) {
+    std::unique_ptr<TraceConfig> config(TraceConfig::Create());
+    if (config == nullptr) return nullptr;
+    for (const ConfigDraft::Step& step : draft.steps) {
+        if (step.keyword != OptionKeyword::kNone)
+            ApplyOption(step.keyword, draft.values.c_str() + step.valueOffset, config.get(), context);
+    }
+    if (config->traceFolder[0] == '\0') {
+        CopyTruncated(config->traceFolder, sizeof config->traceFolder, context.defaultTraceFolder);
+    }
+    const bool allNamesSomething = !AllFacilityPages()->Ids().empty();
+    bool active = false;
+    for (uint32_t mask : {kMaskFileTracer, kMaskConsoleTracer, kMaskClientTracer}) {
+        BaseTracer& tracer = TracerOfMask(*config, mask);
+        const bool sets =
+            (LastAllPriority(draft, mask) != 0 && allNamesSomething) || !OverridesAfterAll(draft, mask).empty();
+        if (sets && tracer.State() != kTracerDisabled) tracer.SetState(kTracerActive);
+        active = active || tracer.State() == kTracerActive;
+    }
+    if (!active) return nullptr;
+    return config;
+}
+
+void LowerToDraft(const ConfigDraft& draft, TraceConfig* config) {
+    const std::shared_ptr<const LevelPages> ids = AllFacilityPages();
+    for (uint32_t mask : {kMaskFileTracer, kMaskConsoleTracer, kMaskClientTracer}) {
+        const uint32_t all = LastAllPriority(draft, mask);
+        const std::vector<std::pair<uint32_t, uint32_t>> overrides = OverridesAfterAll(draft, mask);
+        if (all != 0 || !overrides.empty()) TracerOfMask(*config, mask).LowerToText(*ids, all, overrides);
+    }
 }
 
 }  // namespace vextrel

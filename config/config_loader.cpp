@@ -1,5 +1,6 @@
 #include "config/config_loader.h"
 
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -8,18 +9,16 @@
 #include "config/config_parser.h"
 #include "config/text_scan.h"
 #include "platform/bounded_text.h"
+#include "platform/files.h"
 
 namespace vextrel {
 namespace {
 
-// Opens a path for reading in text mode, or gives null when it cannot be opened or does not fit in
-// a configuration path buffer (opening a cut path could read an unrelated file).
-std::FILE* OpenConfigFile(const char* path) {
-    if (std::strlen(path) >= kConfigFilePathCapacity) return nullptr;
-    std::FILE* stream = std::fopen(path, "r");
-    // The reader takes the text in blocks of its own: a stream buffer would only copy it once more.
-    if (stream != nullptr) std::setvbuf(stream, nullptr, _IONBF, 0);
-    return stream;
+// Reads the whole file at a path into `text`; false when it cannot be opened or does not fit in a
+// configuration path buffer (opening a cut path could read an unrelated file).
+bool ReadConfigFile(const char* path, std::string* text) {
+    if (std::strlen(path) >= kConfigFilePathCapacity) return false;
+    return platform::ReadWholeFile(path, text);
 }
 
 // Writes `basePath` followed by `number` in decimal into `path`; an empty text when it does not fit.
@@ -28,10 +27,11 @@ void ContinuationPath(char (&path)[kConfigFilePathCapacity], const char* basePat
     if (written < 0 || static_cast<uint32_t>(written) >= sizeof path) path[0] = '\0';
 }
 
-// Opens the continuation `*number` of the base path, advancing the number; null when it is missing.
-std::FILE* OpenContinuation(char (&path)[kConfigFilePathCapacity], const char* basePath, uint32_t* number) {
+// Reads the continuation `*number` of the base path, advancing the number; false when it is missing.
+bool ReadContinuation(char (&path)[kConfigFilePathCapacity], const char* basePath, uint32_t* number,
+                      std::string* text) {
     ContinuationPath(path, basePath, (*number)++);
-    return path[0] == '\0' ? nullptr : OpenConfigFile(path);
+    return path[0] != '\0' && ReadConfigFile(path, text);
 }
 
 // Made on first use by the lifecycle thread; freed when the library is unloaded while the process
@@ -41,7 +41,7 @@ std::vector<std::string>* g_loadedConfigFiles = nullptr;
 // The entries of the list of configuration files read, for telling at once whether a path is
 // listed: a series of thousands of files is read again on every restart and reload. It describes
 // the list while `listed` equals the list's size; a change of the list that this file does not make
-// (or an entry marked as ignored) leaves it to be made again from the list.
+// leaves it to be made again from the list.
 struct ListedFiles {
     std::unordered_set<std::string> paths;
     size_t listed = 0;
@@ -80,8 +80,11 @@ void NoteIgnoredConfigFile(const char* path, const char* reason) {
     std::vector<std::string>& files = LoadedConfigFiles();
     for (auto entry = files.rbegin(); entry != files.rend(); ++entry) {
         if (*entry != path) continue;
+        // The index follows the entry when it describes the list (thousands of files may be ignored).
+        const bool indexed = g_listedFiles != nullptr && g_listedFiles->listed == files.size();
+        if (indexed) g_listedFiles->paths.erase(*entry);
         *entry += std::string(kIgnoredMark) + reason + ")";
-        if (g_listedFiles != nullptr) g_listedFiles->listed = SIZE_MAX;
+        if (indexed) g_listedFiles->paths.insert(*entry);
         return;
     }
 }
@@ -96,15 +99,28 @@ OwnedConfigs LoadConfigFiles(const char* basePath, const ConfigContext& context,
 
 void LoadConfigFilesEach(const char* basePath, const ConfigContext& context,
                          const std::function<void(std::unique_ptr<TraceConfig>)>& take, uint32_t maxContinuations) {
+    LoadConfigDraftsEach(
+        basePath, context,
+        [&](const ConfigDraft& draft, const char* path) {
+            std::unique_ptr<TraceConfig> config = BuildConfig(draft, context);
+            if (config == nullptr) return;
+            CopyTruncated(config->configPath, sizeof config->configPath, path);
+            take(std::move(config));
+        },
+        maxContinuations);
+}
+
+void LoadConfigDraftsEach(const char* basePath, const ConfigContext& context,
+                          const std::function<void(const ConfigDraft&, const char*)>& take, uint32_t maxContinuations) {
     if (basePath == nullptr || basePath[0] == '\0') return;
-    std::FILE* stream = OpenConfigFile(basePath);
-    if (stream == nullptr) return;
+    // One buffer for every file of the series.
+    std::string text;
+    if (!ReadConfigFile(basePath, &text)) return;
     char path[kConfigFilePathCapacity];
     CopyTruncated(path, sizeof path, basePath);
     uint32_t number = 1;
-    for (uint32_t files = 0; stream != nullptr; ++files) {
+    for (uint32_t files = 0;; ++files) {
         if (files > maxContinuations) {
-            std::fclose(stream);
             LoadedConfigFiles().emplace_back(path);
             char reason[96];
             std::snprintf(reason, sizeof reason, "it and later continuations: a series reads at most %u files",
@@ -115,14 +131,11 @@ void LoadConfigFilesEach(const char* basePath, const ConfigContext& context,
         // Each file once, however often restarts and reloads read it again.
         ListOnce(LoadedConfigFiles(), path);
         if (context.diagnostics != nullptr) context.diagnostics->path = path;
-        std::unique_ptr<TraceConfig> config = ParseConfigFile(stream, context);
-        std::fclose(stream);
-        if (config != nullptr) {
-            CopyTruncated(config->configPath, sizeof config->configPath, path);
-            take(std::move(config));
-        }
-        stream = OpenContinuation(path, basePath, &number);
-        if (stream == nullptr) stream = OpenContinuation(path, basePath, &number);
+        // A file of more than 2 GB is read as far as its first 2 GB.
+        const int32_t length = text.size() > INT32_MAX ? INT32_MAX : static_cast<int32_t>(text.size());
+        take(ReadConfigText(text.data(), length, context), path);
+        if (!ReadContinuation(path, basePath, &number, &text) && !ReadContinuation(path, basePath, &number, &text))
+            break;
     }
 }
 

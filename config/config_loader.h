@@ -44,10 +44,17 @@ using OwnedConfigs = std::vector<std::unique_ptr<TraceConfig>>;
 OwnedConfigs LoadConfigFiles(const char* basePath, const ConfigContext& context,
                              uint32_t maxContinuations = kMaxContinuationFiles);
 
-// LoadConfigFiles handing each configuration to `take` as soon as its file is read, so that only
-// what `take` keeps stays in memory.
+// LoadConfigDraftsEach handing each file's configuration (BuildConfig of its draft, with its path as
+// config path; none for a file that enables no tracer) to `take` as soon as the file is read.
 void LoadConfigFilesEach(const char* basePath, const ConfigContext& context,
                          const std::function<void(std::unique_ptr<TraceConfig>)>& take,
                          uint32_t maxContinuations = kMaxContinuationFiles);
+
+// Reads `basePath` and its continuations as LoadConfigFiles does, handing what each file says and
+// its path to `take` as soon as the file is read (the path is valid during the call only). The
+// files are read whole, one after the other, into one buffer.
+void LoadConfigDraftsEach(const char* basePath, const ConfigContext& context,
+                          const std::function<void(const ConfigDraft&, const char*)>& take,
+                          uint32_t maxContinuations = kMaxContinuationFiles);
 
 }  // namespace vextrel

@@ -96,21 +96,6 @@ ConfigDraft ReadConfigText(const char* text, int32_t length, const ConfigContext
     return draft;
 }
 
-std::unique_ptr<TraceConfig> ParseConfigFile(std::FILE* stream, const ConfigContext& context) {
-    if (stream == nullptr) return nullptr;
-    ConfigDraft draft;
-    LineSplitter splitter(&draft, context);
-    // A read error ends the input like its end does; what was read so far counts.
-    // fread gives less than asked only at the end or on an error.
-    char block[4096];
-    for (size_t got = sizeof block; got == sizeof block;) {
-        got = std::fread(block, 1, sizeof block, stream);
-        for (size_t i = 0; i < got; ++i) splitter.Put(block[i]);
-    }
-    splitter.Finish();
-    return BuildConfig(draft, context);
-}
-
 std::unique_ptr<TraceConfig> ParseConfigText(const char* text, int32_t length, const ConfigContext& context) {
     return BuildConfig(ReadConfigText(text, length, context), context);
 }

@@ -19,15 +19,16 @@ namespace vextrel {
 // A line holds at most this many characters; the rest of a longer line is read as further lines.
 constexpr uint32_t kConfigLineCapacity = 1024;
 
-// Limits no real host reaches, which keep any set of configuration files cheap to read (1 MB of
-// text that merges into few configurations in under 100 ms and 64 MB; each configuration of its own
-// costs its ring and writer when it starts): a configuration file series reads its base file and at
-// most 4095 numbered continuations; the library keeps at most 4096 configurations, counted after
-// those sharing a trace folder have merged. A file beyond a limit is ignored whole, and the list of
-// configuration files read (the session header) says so. A facility line applies every token its
-// line holds, VXF_ALL tokens included.
+// Limits no real host reaches, which keep any set of configuration files cheap to read and to start
+// (1 MB of text in under 100 ms and 64 MB): a configuration file series reads its base file and at
+// most 4095 numbered continuations; the library keeps at most 16 configurations, counted after those
+// sharing a trace folder have merged (a host writes to a few trace folders at most). Each one kept
+// costs its record ring (about 2.3 MB at the default queue size, touched when it starts), a writer
+// thread and a trace file: 16 of them stay inside 64 MB. A file beyond a limit is ignored whole, and
+// the list of configuration files read (the session header) says so. A facility line applies every
+// token its line holds, VXF_ALL tokens included.
 constexpr uint32_t kMaxContinuationFiles = 4095;
-constexpr uint32_t kMaxConfigurations = 4096;
+constexpr uint32_t kMaxConfigurations = 16;
 
 // Tracer mask bits chosen by the first character of a facility token.
 constexpr uint32_t kMaskFileTracer = 1;
@@ -97,11 +98,19 @@ ConfigDraft ReadConfigText(const char* text, int32_t length, const ConfigContext
 // memory runs out or no tracer ended up active.
 std::unique_ptr<TraceConfig> BuildConfig(const ConfigDraft& draft, const ConfigContext& context);
 
-// Reads an open text stream to its end into a new configuration (BuildConfig of what it says); null
-// when the stream is null, memory runs out or no tracer ended up active.
-std::unique_ptr<TraceConfig> ParseConfigFile(std::FILE* stream, const ConfigContext& context);
+// The options of the draft alone: a new configuration with the draft's option lines applied, the
+// default trace folder filled in, and each tracer in the state BuildConfig leaves it in, its table
+// untouched; null when memory runs out or no tracer would be active. Merging it into a configuration
+// and then lowering that one with LowerToDraft does what merging BuildConfig(draft) into it does,
+// without making the draft's tables.
+std::unique_ptr<TraceConfig> BuildDraftOptions(const ConfigDraft& draft, const ConfigContext& context);
 
-// Reads exactly `length` bytes of `text` like ParseConfigFile reads a stream.
+// Lowers the tables of `config` to the draft's facility lines, as merging BuildConfig(draft) into it
+// lowers them (a VXF_ALL line as one value for every facility it names), and adds the facilities
+// they set to its configured ones; tracer states and options are left as they are.
+void LowerToDraft(const ConfigDraft& draft, TraceConfig* config);
+
+// BuildConfig of what exactly `length` bytes of `text` say (ReadConfigText).
 std::unique_ptr<TraceConfig> ParseConfigText(const char* text, int32_t length, const ConfigContext& context);
 
 // Reads one NUL-terminated line (changed in place) into the draft: a comment, an option keyword or a

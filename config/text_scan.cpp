@@ -5,7 +5,14 @@
 namespace vextrel {
 namespace {
 
-bool IsDelimiter(char c, const char* delimiters) { return c != '\0' && std::strchr(delimiters, c) != nullptr; }
+// A plain loop: the sets are one or two characters, too short for strchr to pay its call.
+bool IsDelimiter(char c, const char* delimiters) {
+    if (c == '\0') return false;
+    for (const char* delimiter = delimiters; *delimiter != '\0'; ++delimiter) {
+        if (*delimiter == c) return true;
+    }
+    return false;
+}
 
 char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 

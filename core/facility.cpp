@@ -6,6 +6,8 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "core/priority_table.h"
@@ -17,9 +19,16 @@ namespace {
 // The pair of maps between facility names and ids. Created with the first configuration and kept
 // until the library is unloaded while the process runs, so the names it hands out stay valid for as
 // long as a trace call can ask for them.
+// Hashes a name given as a string or a C string alike, so that a lookup makes no copy.
+struct NameHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+};
+
 struct FacilityRegistry {
     std::map<uint32_t, std::string> idToName;
-    std::map<std::string, uint32_t, std::less<>> nameToId;  // looked up by a C string without a copy
+    // Hashed: every facility line of every configuration file looks its name up.
+    std::unordered_map<std::string, uint32_t, NameHash, std::equal_to<>> nameToId;
     // The ids below VXF_ALL with their table pages; made again on first use after a registration.
     std::shared_ptr<const LevelPages> allPages;
 };
@@ -102,7 +111,7 @@ uint32_t FacilityIdOf(const char* name) {
     std::lock_guard<std::mutex> guard(g_registryLock);
     FacilityRegistry* registry = g_registry.load(std::memory_order_acquire);
     if (registry == nullptr || name == nullptr) return 0;
-    auto found = registry->nameToId.find(name);
+    auto found = registry->nameToId.find(std::string_view(name));
     return found == registry->nameToId.end() ? 0 : found->second;
 }
 

@@ -13,6 +13,9 @@ struct LevelPage {
     Page entries[PriorityTable::kPageSize];
     // One for the LevelPages that made it, one for each table that holds it.
     std::atomic<uint32_t> references{1};
+    // The serial number of the set that made it, and the level its ids are at.
+    uint64_t set = 0;
+    uint32_t level = 0;
     // The indices of the entries below "off", ascending: the only entries that can lower an entry
     // that is at most "off".
     uint32_t litCount = 0;
@@ -53,7 +56,12 @@ int LevelIndexOf(uint32_t priority) {
 
 }  // namespace
 
-LevelPages::LevelPages(std::vector<uint32_t> ids) : ids_(std::move(ids)) {
+namespace {
+std::atomic<uint64_t> g_levelPagesMade{0};
+}  // namespace
+
+LevelPages::LevelPages(std::vector<uint32_t> ids)
+    : ids_(std::move(ids)), serial_(g_levelPagesMade.fetch_add(1, std::memory_order_relaxed) + 1) {
     static_assert(kPageCount == PriorityTable::kPageCount);
     pageStart_.reserve(kPageCount + 1);
     for (uint32_t index = 0; index <= kPageCount; ++index) {
@@ -77,6 +85,8 @@ LevelPage* LevelPages::Acquire(uint32_t index, uint32_t levelIndex, bool firstOn
     LevelPage*& slot = pages_[levelIndex][index][firstOne ? 1 : 0];
     if (slot == nullptr) {
         auto* page = new LevelPage;
+        page->set = serial_;
+        page->level = 1u << levelIndex;
         const Page* base = firstOne ? Shared().firstOne : Shared().off;
         for (uint32_t i = 0; i < PriorityTable::kPageSize; ++i)
             page->entries[i].store(base[i].load(std::memory_order_relaxed), std::memory_order_relaxed);
@@ -184,7 +194,9 @@ void PriorityTable::LowerTo(const PriorityTable& other) {
             }
             ours[i].store(entry, std::memory_order_relaxed);
         };
-        if (other.HoldsLevelPage(index) && !aboveOff_) {
+        if (theirs == Shared().firstOne && !aboveOff_) {
+            lower(0);  // its other entries are "off"
+        } else if (other.HoldsLevelPage(index) && !aboveOff_) {
             // Its other entries are "off", which lowers none of ours.
             const LevelPage& level = *LevelPageOf(theirs);
             for (uint32_t k = 0; k < level.litCount; ++k) lower(level.lit[k]);
@@ -230,6 +242,35 @@ uint32_t PriorityTable::OwnPages() const {
     uint32_t count = 0;
     for (uint32_t index = 0; index < kPageCount; ++index) count += IsOwn(index) ? 1 : 0;
     return count;
+}
+
+void PriorityTable::LowerEach(const LevelPages& ids, uint32_t priority) {
+    const int level = LevelIndexOf(priority);
+    for (uint32_t index = 0; index < kPageCount; ++index) {
+        const uint32_t first = ids.pageStart_[index], last = ids.pageStart_[index + 1];
+        if (first == last) continue;
+        Page* page = pages_[index].load(std::memory_order_relaxed);
+        if (HoldsLevelPage(index)) {
+            const LevelPage& held = *LevelPageOf(page);
+            if (held.set == ids.serial_ && held.level <= priority) continue;
+        }
+        // On an untouched page, lowering the ids is setting them, unless the set holds id 0 and would
+        // raise entry 0 of the first page.
+        const bool raisesFirst = page == Shared().firstOne && ids.ids_[first] == 0;
+        if (level >= 0 && IsUntouched(page) && !raisesFirst) {
+            LevelPage* shared = ids.Acquire(index, static_cast<uint32_t>(level), page == Shared().firstOne);
+            pages_[index].store(shared->entries, std::memory_order_release);
+            levelPages_[index / 64] |= uint64_t{1} << (index % 64);
+            continue;
+        }
+        for (uint32_t k = first; k < last; ++k) {
+            const uint32_t id = ids.ids_[k];
+            if (priority < page[id % kPageSize].load(std::memory_order_relaxed)) {
+                Set(id, priority);
+                page = pages_[index].load(std::memory_order_relaxed);
+            }
+        }
+    }
 }
 
 }  // namespace vextrel

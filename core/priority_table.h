@@ -24,6 +24,8 @@ public:
     LevelPages(const LevelPages&) = delete;
     LevelPages& operator=(const LevelPages&) = delete;
     const std::vector<uint32_t>& Ids() const { return ids_; }
+    // A number no other set of the process has.
+    uint64_t Serial() const { return serial_; }
 
 private:
     friend class PriorityTable;
@@ -34,6 +36,8 @@ private:
     LevelPage* Acquire(uint32_t index, uint32_t levelIndex, bool firstOne) const;
 
     std::vector<uint32_t> ids_;
+    // Unique in the process, so that a page tells which set made it (an address can be reused).
+    uint64_t serial_;
     // Where the ids of each page begin in ids_ (one offset more than pages).
     std::vector<uint32_t> pageStart_;
     mutable std::mutex lock_;
@@ -77,6 +81,11 @@ public:
 
     // Lowers each entry to the other table's entry where that is smaller (unsigned).
     void LowerTo(const PriorityTable& other);
+
+    // Lowers the entries of the set's ids to `priority` where that is smaller (unsigned): what
+    // LowerTo does with a table on which SetEach(ids, priority) was the only change. A page that
+    // holds the set at that level or lower already is passed over whole.
+    void LowerEach(const LevelPages& ids, uint32_t priority);
 
     // Copies every entry of the other table.
     void CopyFrom(const PriorityTable& other);

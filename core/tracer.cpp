@@ -53,6 +53,30 @@ void BaseTracer::AddConfigured(const uint32_t* first, const uint32_t* last) {
     configured_.swap(both);
 }
 
+void BaseTracer::LowerToText(const LevelPages& ids, uint32_t all,
+                             const std::vector<std::pair<uint32_t, uint32_t>>& overrides) {
+    // Entries of overridden ids as they were, so that `all` does not reach them.
+    std::vector<uint32_t> before;
+    before.reserve(overrides.size());
+    for (const auto& entry : overrides) before.push_back(table_.Get(entry.first));
+    if (all != 0 && !ids.Ids().empty()) {
+        table_.LowerEach(ids, all);
+        if (allConfigured_ != ids.Serial()) {
+            AddConfigured(ids.Ids().data(), ids.Ids().data() + ids.Ids().size());
+            allConfigured_ = ids.Serial();
+        }
+    }
+    std::vector<uint32_t> overridden;
+    overridden.reserve(overrides.size());
+    for (size_t i = 0; i < overrides.size(); ++i) {
+        const uint32_t id = overrides[i].first;
+        const uint32_t lowered = std::min(before[i], overrides[i].second);
+        if (table_.Get(id) != lowered) table_.Set(id, lowered);
+        overridden.push_back(id);
+    }
+    AddConfigured(overridden.data(), overridden.data() + overridden.size());
+}
+
 void BaseTracer::MergeBaseFrom(const BaseTracer& other) {
     if (&other == this) return;
     if (State() == kTracerNotConfigured || other.State() == kTracerDisabled) SetState(other.State());
@@ -65,6 +89,7 @@ void BaseTracer::CopyBaseFrom(const BaseTracer& other) {
     SetState(other.State());
     table_.CopyFrom(other.table_);
     configured_ = other.configured_;
+    allConfigured_ = 0;
 }
 
 bool BaseTracer::SameBaseAs(const BaseTracer& other) const {
@@ -176,8 +201,9 @@ void ClientTracer::RemoveAllClients() {
 void ClientTracer::MergeFrom(ClientTracer& other) {
     if (&other == this) return;
     MergeBaseFrom(other);
-    std::vector<TraceClient*> clients = Clients();
     const std::vector<TraceClient*> theirs = other.Clients();
+    if (theirs.empty()) return;  // nothing to publish (a configuration file has no clients)
+    std::vector<TraceClient*> clients = Clients();
     clients.insert(clients.end(), theirs.begin(), theirs.end());
     std::lock_guard<std::mutex> guard(lock_);
     PublishLocked(std::move(clients));

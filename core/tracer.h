@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/priority_table.h"
@@ -50,6 +51,13 @@ public:
     // SetFacilityPriority of every id of the set (each below kFacilityIdLimit) at once.
     void SetFacilityPriorities(const LevelPages& ids, uint32_t priority);
 
+    // Lowers this tracer's entries to what one configuration text sets for it, as MergeBaseFrom
+    // lowers them to the table of a configuration built from that text: with `all` (0: none) at
+    // every id of `ids`, except the ids of `overrides` (ascending, each once, each below
+    // kFacilityIdLimit), which stand at their own priority. Every id lowered counts as configured;
+    // the state is left as it is.
+    void LowerToText(const LevelPages& ids, uint32_t all, const std::vector<std::pair<uint32_t, uint32_t>>& overrides);
+
     TracerState State() const { return state_.load(std::memory_order_relaxed); }
     void SetState(TracerState state) { state_.store(state, std::memory_order_relaxed); }
     PriorityTable& Table() { return table_; }
@@ -74,6 +82,11 @@ protected:
     std::atomic<TracerState> state_{kTracerNotConfigured};
     std::vector<uint32_t> configured_;
     PriorityTable table_;
+
+private:
+    // The LevelPages set whose ids LowerToText last added to the configured set (0: none): the next
+    // text with a VXF_ALL line adds nothing new.
+    uint64_t allConfigured_ = 0;
 };
 
 // Standard output.

@@ -97,11 +97,19 @@ void ProcessNameOfHost(char (&processName)[kProcessNameCapacity]) {
     ProcessNameOf(Host().executableFileName, processName);
 }
 
-// A writer thread blocked in a write to a pipe or a device stays in the system for as long as the
-// reader pleases, past any stop wait: the library then stays loaded, so that an unload never pulls
-// the code from under it (see platform::KeepLibraryLoaded).
+// A writer thread blocked in a write to a pipe, a terminal or a device stays in the system for as
+// long as the reader pleases, past any stop wait: the library then stays loaded, so that an unload
+// never pulls the code from under it (see platform::KeepLibraryLoaded).
 void KeepLoadedForBlockingTarget(const TraceFileSink* writer) {
     if (writer != nullptr && writer->GetPath()[0] != '\0' && !platform::IsRegularFile(writer->GetPath())) {
+        platform::KeepLibraryLoaded();
+    }
+}
+
+// The same for the console lines of a configuration whose console tracer is on: they go to standard
+// output, which a stalled pipe or terminal can hold.
+void KeepLoadedForBlockingConsole(const TraceConfig& config) {
+    if (config.console.State() == kTracerActive && !platform::StandardOutputIsRegularFile()) {
         platform::KeepLibraryLoaded();
     }
 }
@@ -122,6 +130,7 @@ void StartConfig(TraceConfig& config) {
     if (config.file.State() == kTracerActive && OpenTraceFile(config.file, config.traceFolder, processName)) {
         KeepLoadedForBlockingTarget(config.file.Writer().get());
     }
+    KeepLoadedForBlockingConsole(config);
     WriteHeaders(config);
     config.started = true;
     config.refresh = false;
@@ -146,6 +155,7 @@ void SwitchConfigFile(TraceConfig& config) {
         WriteFileLines(config.file, next->header);
         config.file.Flush();
     }
+    KeepLoadedForBlockingConsole(config);
     if (config.console.State() == kTracerActive && !config.quiet.load()) {
         WriteLines(config.console, HeaderLinesOf(config, false));
     }
@@ -153,6 +163,9 @@ void SwitchConfigFile(TraceConfig& config) {
     config.refresh = false;
 }
 
-void WriteHeaderAgain(TraceConfig& config) { WriteHeaders(config); }
+void WriteHeaderAgain(TraceConfig& config) {
+    KeepLoadedForBlockingConsole(config);  // a trace client's text merged in may have turned the console on
+    WriteHeaders(config);
+}
 
 }  // namespace vextrel

@@ -14,7 +14,9 @@ HeaderDetails CurrentHeaderDetails();
 // Starts the output of a configuration that never ran: creates its record queue and writer thread
 // when a tracer is enabled, opens its trace file when the file tracer is enabled, writes the file
 // header (unless quiet) and the console header (console enabled, not quiet), then marks it started
-// and clears its refresh flag. Does nothing for a started configuration.
+// and clears its refresh flag. Does nothing for a started configuration. A trace file that is not a
+// regular file, or an active console tracer while standard output is none, keeps the library loaded
+// for the rest of the process (a writer may block there past any stop wait).
 void StartConfig(TraceConfig& config);
 
 // Moves a running configuration that a restart or reload carries over to a new trace file without
@@ -26,7 +28,8 @@ void StartConfig(TraceConfig& config);
 void SwitchConfigFile(TraceConfig& config);
 
 // Writes the file and console headers of a running configuration again into its current outputs
-// (after a trace client was added or removed).
+// (after a trace client was added or removed); keeps the library loaded as StartConfig does for a
+// console tracer that is now active.
 void WriteHeaderAgain(TraceConfig& config);
 
 }  // namespace vextrel

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 namespace vextrel::platform {
 
@@ -19,6 +20,18 @@ bool PathExists(const char* path);
 // Whether the path names a regular file on a disk: not a folder, pipe or device, whose writes can
 // block for as long as a reader pleases.
 bool IsRegularFile(const char* path);
+
+// Whether the process's standard output is a regular file on a disk (not a terminal, pipe or
+// device, whose writes can block for as long as a reader pleases).
+bool StandardOutputIsRegularFile();
+
+// Replaces `*text` with the whole content of the file at `path`, read as the C library's text mode
+// reads it (on Linux byte for byte; on Windows CR LF pairs become LF and a Ctrl-Z ends the text).
+// False, with `*text` empty, when the file cannot be opened; a read error ends the text there.
+// Opens, reads and closes with as few system calls as it can (a configuration series reads
+// thousands of small files): on Linux a read that returns less than asked ends the text, which for
+// a file on a disk is its end, and for a pipe or device what it holds at that moment.
+bool ReadWholeFile(const char* path, std::string* text);
 
 enum class CreateFolderResult { kCreated, kAlreadyExists, kFailed };
 

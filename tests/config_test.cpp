@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -146,12 +147,50 @@ TEST_F(ConfigParser, VxfAllPagesSharedUntilChanged) {
     EXPECT_EQ(same->file.Table().Get(2), 8u);
     EXPECT_EQ(same->file.Table().Get(3894), 17u);
 
-    // A name registered later counts for the next VXF_ALL only.
-    ASSERT_EQ(RegisterFacility("VXF_LATE_REGISTERED", 19000), 1);
+    // A name registered later counts for the next VXF_ALL only. Registrations last for the process:
+    // each run of this test registers an id no earlier run took.
+    uint32_t lateId = 19000;
+    while (FacilityNameOf(lateId) != nullptr) ++lateId;
+    ASSERT_EQ(RegisterFacility(("VXF_LATE_REGISTERED_" + std::to_string(lateId)).c_str(), lateId), 1);
     TraceConfig* late = Parse("VXF_ALL=F@VXP_HIGH\n");
     ASSERT_NE(late, nullptr);
-    EXPECT_EQ(late->file.Table().Get(19000), 8u);
-    EXPECT_EQ(same->file.Table().Get(19000), 17u);
+    EXPECT_EQ(late->file.Table().Get(lateId), 8u);
+    EXPECT_EQ(same->file.Table().Get(lateId), 17u);
+}
+
+// A file whose trace folder has a configuration is applied straight into it (the load's way): the
+// result is that of merging the configuration built from the file, after every file of a chain.
+TEST_F(ConfigParser, FileAppliedIntoItsFolderEqualsMergingItsConfiguration) {
+    const char* const texts[] = {
+        "VXF_ALL=F@VXP_HIGH\nVXF_ENGINE_CORE=F@VXP_URGENT\nVXF_DISK_READ=C@VXP_LOW\n",
+        "VXF_ALL=F@VXP_URGENT\nVXF_ALL=F@VXP_NORMAL\n",
+        "VXF_ENGINE_CORE=S@VXP_LOWEST\nVXF_ALL=S@VXP_HIGH\nVXF_MIXER_CHANNEL=S@VXP_URGENT\n",
+        "VXF_MIXER_CHANNEL=F@VXP_LOW\nVXF_MIXER_CHANNEL=F@VXP_URGENT\nVXF_ALL=C@VXP_NORMAL\n",
+        "disableconsoletracing=true\nVXF_ALL=C@VXP_LOWEST\nVXF_ENGINE_CORE=F@VXP_LOWEST\n",
+        "bequiet=1\nappend=true\nlogfilelimit=3\ncrashrecord=0\nVXF_ALL=F@VXP_LOWEST\nVXF_ALL=S@VXP_LOW\n",
+        "VXF_ALL=F@VXP_HIGH\nVXF_ENGINE_CORE=F@VXP_URGENT\n",
+    };
+    const auto read = [](const char* text) {
+        return ReadConfigText(text, static_cast<int32_t>(std::strlen(text)), ConfigContext{"dflt"});
+    };
+    TraceConfig* merged = Parse("VXF_ALL=F@VXP_NORMAL\nVXF_DISK_READ=F@VXP_LOWEST\n");
+    TraceConfig* applied = Parse("VXF_ALL=F@VXP_NORMAL\nVXF_DISK_READ=F@VXP_LOWEST\n");
+    ASSERT_NE(merged, nullptr);
+    ASSERT_NE(applied, nullptr);
+    for (const char* text : texts) {
+        merged->MergeFrom(*BuildConfig(read(text), ConfigContext{"dflt"}));
+        std::unique_ptr<TraceConfig> options = BuildDraftOptions(read(text), ConfigContext{"dflt"});
+        ASSERT_NE(options, nullptr) << text;
+        applied->MergeFrom(*options);
+        LowerToDraft(read(text), applied);
+        EXPECT_TRUE(applied->console.SameBaseAs(merged->console)) << text;
+        EXPECT_FALSE(applied->file != merged->file) << text;
+        EXPECT_TRUE(applied->client.SameAs(merged->client)) << text;
+        EXPECT_EQ(applied->quiet.load(), merged->quiet.load()) << text;
+        EXPECT_EQ(applied->crashRecord, merged->crashRecord) << text;
+    }
+    EXPECT_EQ(BuildDraftOptions(read("disablefiletracing=true\nVXF_ENGINE_CORE=F@VXP_LOW\n"), ConfigContext{"dflt"}),
+              nullptr);
 }
 
 TEST_F(ConfigParser, LineEndsLengthsAndOverlongLines) {
@@ -224,7 +263,6 @@ TEST_F(ConfigLoader, ContinuationSeriesAndOverlongPaths) {
     EXPECT_EQ(Load(PathOf("b"), manager), Paths{});  // no base file, no continuation
     EXPECT_EQ(Load(Write("c", "# nothing enabled"), manager), (Paths{PathOf("c"), PathOf("c2")}));
     EXPECT_EQ(manager->configs.at(3)->configPath, PathOf("c2"));
-    EXPECT_EQ(ParseConfigFile(nullptr, ConfigContext{}), nullptr);
 
     // Paths that do not fit the 260-byte buffer count as missing files: never cut, never overrun.
     EXPECT_EQ(Load(std::string(300, 'p'), manager), Paths{});
@@ -273,20 +311,22 @@ TEST_F(ConfigLoader, LongLinesApplyWholeAndLimitsListWhatTheyIgnore) {
     EXPECT_EQ(LoadedConfigFiles().back(),
               base + "4 (ignored: it and later continuations: a series reads at most 4 files)");
 
-    // One configuration per trace folder up to the limit; later files of a kept folder still merge.
-    std::unique_ptr<CVextrelManager> fresh(CVextrelManager::Create());
-    OwnedConfigs configs;
-    for (uint32_t n = 0; n <= kMaxConfigurations + 1; ++n) {
-        const std::string text = "filetracingdir=d" + std::to_string(n % (kMaxConfigurations + 1)) + "\n" +
-                                 (n > kMaxConfigurations ? "VXF_MIXER_CHANNEL" : "VXF_ENGINE_CORE") + "=F@VXP_LOW\n";
-        configs.push_back(ParseConfigText(text.data(), static_cast<int32_t>(text.size()), ConfigContext{"dflt"}));
-        std::snprintf(configs.back()->configPath, kConfigPathCapacity, "file%u", n);
+    // One configuration per trace folder up to the limit, in reading order: the file of a 17th folder
+    // is listed as ignored, and a later file of a kept folder still merges.
+    const std::string series = Write("dirs", "filetracingdir=d0\nVXF_ENGINE_CORE=F@VXP_LOW\n");
+    for (uint32_t n = 1; n <= kMaxConfigurations + 1; ++n) {
+        Write("dirs" + std::to_string(n), "filetracingdir=d" + std::to_string(n % (kMaxConfigurations + 1)) + "\n" +
+                                              (n > kMaxConfigurations ? "VXF_MIXER_CHANNEL" : "VXF_ENGINE_CORE") +
+                                              "=F@VXP_LOW\n");
     }
-    LoadedConfigFiles().emplace_back("file4096");
-    AddReadConfigs(fresh.get(), configs);
+    std::unique_ptr<CVextrelManager> fresh(CVextrelManager::Create());
+    LoadConfigFilesInto(fresh.get(), series.c_str(), ConfigContext{"dflt"});
     ASSERT_EQ(fresh->configs.size(), kMaxConfigurations);
-    const std::string ignoredMark = std::string("file4096") + kIgnoredMark;
-    EXPECT_TRUE(LoadedConfigFiles().back().starts_with(ignoredMark)) << LoadedConfigFiles().back();
+    const std::vector<std::string>& listed = LoadedConfigFiles();
+    EXPECT_EQ(listed[listed.size() - 2],
+              series + std::to_string(kMaxConfigurations) +
+                  " (ignored: a 17th trace folder: the library keeps at most 16 configurations)");
+    EXPECT_EQ(listed.back(), series + std::to_string(kMaxConfigurations + 1));
     EXPECT_EQ(fresh->configs[0]->file.Table().Get(101), 2u);
 }
 

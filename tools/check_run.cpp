@@ -113,6 +113,7 @@ CheckOutcome CheckConfigFiles(const std::vector<std::string>& basePaths, bool mi
     FindingCollector collector;
     const ConfigContext context{defaultTraceFolder.c_str(), &collector};
     std::unique_ptr<CVextrelManager> manager(CVextrelManager::Create());
+    std::map<const TraceConfig*, std::vector<std::string>> filesOf;
     for (const std::string& base : basePaths) {
         if (std::FILE* file = std::fopen(base.c_str(), "r")) {
             std::fclose(file);
@@ -125,8 +126,11 @@ CheckOutcome CheckConfigFiles(const std::vector<std::string>& basePaths, bool mi
             continue;
         }
         const size_t before = LoadedConfigFiles().size();
-        for (std::unique_ptr<TraceConfig>& config : LoadConfigFiles(base.c_str(), context))
-            AddConfig(manager.get(), config.release());
+        // Merged and counted as the library does at load; which files each kept configuration gathers
+        // is noted on the way (merging keeps only the first file's path).
+        LoadConfigDraftsEach(base.c_str(), context, [&](const ConfigDraft& draft, const char* path) {
+            if (TraceConfig* kept = AddReadDraft(manager.get(), draft, path, context)) filesOf[kept].push_back(path);
+        });
         outcome.filesRead.insert(outcome.filesRead.end(), LoadedConfigFiles().begin() + before,
                                  LoadedConfigFiles().end());
         for (size_t i = before; i < LoadedConfigFiles().size(); ++i) {
@@ -141,19 +145,11 @@ CheckOutcome CheckConfigFiles(const std::vector<std::string>& basePaths, bool mi
     for (CheckFinding& finding : collector.findings) {
         (finding.kind == ConfigFinding::kTraceFolderLine ? folderLines : outcome.findings).push_back(finding);
     }
-    // Which files each trace folder gathers: consolidation keeps only the first file's path.
-    std::map<std::string, std::vector<std::string>> filesOfFolder;
-    for (TraceConfig* config : manager->configs) filesOfFolder[config->traceFolder].push_back(config->configPath);
-    ConsolidateConfigs(manager.get());
-    for (size_t i = kMaxConfigurations; i < manager->configs.size(); ++i) {
-        outcome.findings.push_back({manager->configs[i]->configPath, 0, 0, ConfigFinding::kNoActiveTracer, "",
-                                    "ignored: more than 4096 configurations with distinct trace folders"});
-    }
     CheckTraceFolders(*manager, folderLines,
                       workingFolder.empty() ? std::filesystem::current_path().string() : workingFolder, outcome);
     for (size_t i = 0; i < manager->configs.size(); ++i) {
         TraceConfig& config = *manager->configs[i];
-        outcome.configurations += ConfigDescription(i + 1, config, filesOfFolder[config.traceFolder]);
+        outcome.configurations += ConfigDescription(i + 1, config, filesOf[&config]);
     }
     if (manager->configs.empty()) outcome.configurations = "no configuration: the library traces nothing\n";
     return outcome;

@@ -22,6 +22,35 @@ bool IsRegularFile(const char* path) {
     return stat(path, &info) == 0 && S_ISREG(info.st_mode);
 }
 
+bool StandardOutputIsRegularFile() {
+    struct stat info;
+    return fstat(STDOUT_FILENO, &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool ReadWholeFile(const char* path, std::string* text) {
+    text->clear();
+    const int descriptor = open(path, O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) return false;
+    // No size asked first: reads fill the buffer, doubled while they fill it. A read of a file on a
+    // disk returns less than asked only at its end, so a small file takes one read; a pipe or device
+    // gives what it has at that moment.
+    size_t length = 0;
+    if (text->capacity() < 4096) text->reserve(4096);
+    for (;;) {
+        if (length == text->capacity()) text->reserve(2 * length);
+        text->resize(text->capacity());
+        const size_t asked = text->size() - length;
+        const ssize_t got = read(descriptor, text->data() + length, asked);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        length += static_cast<size_t>(got);
+        if (static_cast<size_t>(got) < asked) break;
+    }
+    text->resize(length);
+    close(descriptor);
+    return true;
+}
+
 CreateFolderResult CreateFolder(const char* path) {
     if (mkdir(path, 0777) == 0) return CreateFolderResult::kCreated;
     return errno == EEXIST ? CreateFolderResult::kAlreadyExists : CreateFolderResult::kFailed;

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -13,6 +14,24 @@ bool IsRegularFile(const char* path) {
     const DWORD attributes = GetFileAttributesA(path);
     return attributes != INVALID_FILE_ATTRIBUTES &&
            (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
+
+bool StandardOutputIsRegularFile() {
+    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    return output != nullptr && output != INVALID_HANDLE_VALUE && GetFileType(output) == FILE_TYPE_DISK;
+}
+
+bool ReadWholeFile(const char* path, std::string* text) {
+    text->clear();
+    std::FILE* stream = std::fopen(path, "r");
+    if (stream == nullptr) return false;
+    char block[4096];
+    for (size_t got = sizeof block; got == sizeof block;) {
+        got = std::fread(block, 1, sizeof block, stream);
+        text->append(block, got);
+    }
+    std::fclose(stream);
+    return true;
 }
 
 CreateFolderResult CreateFolder(const char* path) {

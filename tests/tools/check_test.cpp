@@ -110,6 +110,24 @@ TEST(Check, ReadsContinuationsConsolidatesAndSaysWhatIsTraced) {
         std::string::npos)
         << relativeRun.outcome.notes[0];
 
+    // Files are counted per trace folder after merging, as the library does: the file of a 17th folder
+    // is ignored whole, and a later file of a kept folder still merges.
+    std::vector<std::pair<std::string, std::string>> folders;
+    for (int n = 0; n <= 17; ++n) {
+        folders.emplace_back("host.vextrel" + (n == 0 ? std::string() : std::to_string(n)),
+                             "filetracingdir=FOLDER/t" + std::to_string(n % 17) + "\nVXF_ENGINE_CORE=S@VXP_LOW\n");
+    }
+    const CheckRun manyFolders = Check(folders);
+    ASSERT_EQ(manyFolders.outcome.findings.size(), 1u) << manyFolders.report;
+    EXPECT_NE(FindingLine(manyFolders.outcome.findings[0])
+                  .find("host.vextrel16: ignored: a 17th trace folder: the library keeps at most 16 configurations"),
+              std::string::npos)
+        << manyFolders.report;
+    EXPECT_NE(manyFolders.report.find("configuration 16 from "), std::string::npos) << manyFolders.report;
+    EXPECT_EQ(manyFolders.report.find("configuration 17 from "), std::string::npos) << manyFolders.report;
+    EXPECT_NE(manyFolders.report.find("host.vextrel, " + manyFolders.outcome.filesRead.back()), std::string::npos)
+        << manyFolders.report;
+
     const CheckOutcome missing = CheckConfigFiles({"/no/such/host.vextrel"}, true, "/tmp");
     EXPECT_EQ(missing.findings.size() == 1 ? missing.findings[0].message : "", "cannot be opened: nothing is read");
 }
