@@ -29,8 +29,8 @@ bool StandardOutputIsRegularFile();
 // reads it (on Linux byte for byte; on Windows CR LF pairs become LF and a Ctrl-Z ends the text).
 // False, with `*text` empty, when the file cannot be opened; a read error ends the text there.
 // Opens, reads and closes with as few system calls as it can (a configuration series reads
-// thousands of small files): on Linux a read that returns less than asked ends the text, which for
-// a file on a disk is its end, and for a pipe or device what it holds at that moment.
+// thousands of small files): on Linux no size is asked first, and reading stops at the end of the
+// file, so a pipe or device is read until its writer closes it.
 bool ReadWholeFile(const char* path, std::string* text);
 
 enum class CreateFolderResult { kCreated, kAlreadyExists, kFailed };

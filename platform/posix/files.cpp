@@ -31,9 +31,8 @@ bool ReadWholeFile(const char* path, std::string* text) {
     text->clear();
     const int descriptor = open(path, O_RDONLY | O_CLOEXEC);
     if (descriptor < 0) return false;
-    // No size asked first: reads fill the buffer, doubled while they fill it. A read of a file on a
-    // disk returns less than asked only at its end, so a small file takes one read; a pipe or device
-    // gives what it has at that moment.
+    // No size asked first: reads fill the buffer, doubled while they fill it, until a read returns
+    // nothing (a small file takes two reads).
     size_t length = 0;
     if (text->capacity() < 4096) text->reserve(4096);
     for (;;) {
@@ -44,7 +43,6 @@ bool ReadWholeFile(const char* path, std::string* text) {
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;
         length += static_cast<size_t>(got);
-        if (static_cast<size_t>(got) < asked) break;
     }
     text->resize(length);
     close(descriptor);
