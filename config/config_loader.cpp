@@ -1,6 +1,5 @@
 #include "config/config_loader.h"
 
-#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -15,10 +14,14 @@ namespace vextrel {
 namespace {
 
 // Reads the whole file at a path into `text`; false when it cannot be opened or does not fit in a
-// configuration path buffer (opening a cut path could read an unrelated file).
-bool ReadConfigFile(const char* path, std::string* text) {
+// configuration path buffer (opening a cut path could read an unrelated file). `*tooLarge` tells
+// that the file holds more than kMaxConfigFileBytes; `text` then holds nothing to read.
+bool ReadConfigFile(const char* path, std::string* text, bool* tooLarge) {
+    *tooLarge = false;
     if (std::strlen(path) >= kConfigFilePathCapacity) return false;
-    return platform::ReadWholeFile(path, text);
+    if (!platform::ReadWholeFile(path, kMaxConfigFileBytes, text, tooLarge)) return false;
+    if (*tooLarge) text->clear();
+    return true;
 }
 
 // Writes `basePath` followed by `number` in decimal into `path`; an empty text when it does not fit.
@@ -28,10 +31,10 @@ void ContinuationPath(char (&path)[kConfigFilePathCapacity], const char* basePat
 }
 
 // Reads the continuation `*number` of the base path, advancing the number; false when it is missing.
-bool ReadContinuation(char (&path)[kConfigFilePathCapacity], const char* basePath, uint32_t* number,
-                      std::string* text) {
+bool ReadContinuation(char (&path)[kConfigFilePathCapacity], const char* basePath, uint32_t* number, std::string* text,
+                      bool* tooLarge) {
     ContinuationPath(path, basePath, (*number)++);
-    return path[0] != '\0' && ReadConfigFile(path, text);
+    return path[0] != '\0' && ReadConfigFile(path, text, tooLarge);
 }
 
 // Made on first use by the lifecycle thread; freed when the library is unloaded while the process
@@ -115,7 +118,8 @@ void LoadConfigDraftsEach(const char* basePath, const ConfigContext& context,
     if (basePath == nullptr || basePath[0] == '\0') return;
     // One buffer for every file of the series.
     std::string text;
-    if (!ReadConfigFile(basePath, &text)) return;
+    bool tooLarge = false;
+    if (!ReadConfigFile(basePath, &text, &tooLarge)) return;
     char path[kConfigFilePathCapacity];
     CopyTruncated(path, sizeof path, basePath);
     uint32_t number = 1;
@@ -131,10 +135,15 @@ void LoadConfigDraftsEach(const char* basePath, const ConfigContext& context,
         // Each file once, however often restarts and reloads read it again.
         ListOnce(LoadedConfigFiles(), path);
         if (context.diagnostics != nullptr) context.diagnostics->path = path;
-        // A file of more than 2 GB is read as far as its first 2 GB.
-        const int32_t length = text.size() > INT32_MAX ? INT32_MAX : static_cast<int32_t>(text.size());
-        take(ReadConfigText(text.data(), length, context), path);
-        if (!ReadContinuation(path, basePath, &number, &text) && !ReadContinuation(path, basePath, &number, &text))
+        if (tooLarge) {
+            char reason[64];
+            std::snprintf(reason, sizeof reason, "larger than %zu MB", kMaxConfigFileBytes >> 20);
+            NoteIgnoredConfigFile(path, reason);
+        } else {
+            take(ReadConfigText(text.data(), static_cast<int32_t>(text.size()), context), path);
+        }
+        if (!ReadContinuation(path, basePath, &number, &text, &tooLarge) &&
+            !ReadContinuation(path, basePath, &number, &text, &tooLarge))
             break;
     }
 }

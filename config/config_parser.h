@@ -5,6 +5,7 @@
 // the optional listener of the context.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -29,6 +30,8 @@ constexpr uint32_t kConfigLineCapacity = 1024;
 // token its line holds, VXF_ALL tokens included.
 constexpr uint32_t kMaxContinuationFiles = 4095;
 constexpr uint32_t kMaxConfigurations = 16;
+// A configuration file larger than this is ignored whole (a real one holds a few kilobytes).
+constexpr size_t kMaxConfigFileBytes = 16u << 20;
 
 // Tracer mask bits chosen by the first character of a facility token.
 constexpr uint32_t kMaskFileTracer = 1;

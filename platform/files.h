@@ -27,11 +27,12 @@ bool StandardOutputIsRegularFile();
 
 // Replaces `*text` with the whole content of the file at `path`, read as the C library's text mode
 // reads it (on Linux byte for byte; on Windows CR LF pairs become LF and a Ctrl-Z ends the text).
-// False, with `*text` empty, when the file cannot be opened; a read error ends the text there.
+// False, with `*text` empty, when the file cannot be opened; a read error ends the text there. At
+// most `limit` bytes are read; `*longer` tells whether the file holds more.
 // Opens, reads and closes with as few system calls as it can (a configuration series reads
 // thousands of small files): on Linux no size is asked first, and reading stops at the end of the
 // file, so a pipe or device is read until its writer closes it.
-bool ReadWholeFile(const char* path, std::string* text);
+bool ReadWholeFile(const char* path, size_t limit, std::string* text, bool* longer);
 
 enum class CreateFolderResult { kCreated, kAlreadyExists, kFailed };
 

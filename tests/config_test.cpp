@@ -311,6 +311,14 @@ TEST_F(ConfigLoader, LongLinesApplyWholeAndLimitsListWhatTheyIgnore) {
     EXPECT_EQ(LoadedConfigFiles().back(),
               base + "4 (ignored: it and later continuations: a series reads at most 4 files)");
 
+    // A file past the size limit is ignored whole and its series goes on.
+    const std::string sized = Write("sized", "VXF_ENGINE_CORE=F@VXP_LOW\n");
+    Write("sized1", std::string(kMaxConfigFileBytes, '#') + "\nVXF_MIXER_CHANNEL=F@VXP_LOW\n");
+    Write("sized2", "VXF_MIXER_CHANNEL=F@VXP_HIGH\n");
+    EXPECT_EQ(LoadConfigFiles(sized.c_str(), ConfigContext{"dflt"}).size(), 2u);
+    const std::vector<std::string>& read = LoadedConfigFiles();
+    EXPECT_EQ(read[read.size() - 2], sized + "1 (ignored: larger than 16 MB)");
+
     // One configuration per trace folder up to the limit, in reading order: the file of a 17th folder
     // is listed as ignored, and a later file of a kept folder still merges.
     const std::string series = Write("dirs", "filetracingdir=d0\nVXF_ENGINE_CORE=F@VXP_LOW\n");

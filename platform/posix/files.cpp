@@ -1,5 +1,6 @@
 #include "platform/files.h"
 
+#include <algorithm>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -27,17 +28,26 @@ bool StandardOutputIsRegularFile() {
     return fstat(STDOUT_FILENO, &info) == 0 && S_ISREG(info.st_mode);
 }
 
-bool ReadWholeFile(const char* path, std::string* text) {
+bool ReadWholeFile(const char* path, size_t limit, std::string* text, bool* longer) {
     text->clear();
+    *longer = false;
     const int descriptor = open(path, O_RDONLY | O_CLOEXEC);
     if (descriptor < 0) return false;
     // No size asked first: reads fill the buffer, doubled while they fill it, until a read returns
-    // nothing (a small file takes two reads).
+    // nothing (a small file takes two reads) or the limit is reached.
     size_t length = 0;
     if (text->capacity() < 4096) text->reserve(4096);
     for (;;) {
-        if (length == text->capacity()) text->reserve(2 * length);
-        text->resize(text->capacity());
+        if (length == limit) {
+            char probe;
+            ssize_t more;
+            do more = read(descriptor, &probe, 1);
+            while (more < 0 && errno == EINTR);
+            *longer = more > 0;
+            break;
+        }
+        if (length == text->capacity()) text->reserve(std::min(2 * length, limit));
+        text->resize(std::min(text->capacity(), limit));
         const size_t asked = text->size() - length;
         const ssize_t got = read(descriptor, text->data() + length, asked);
         if (got < 0 && errno == EINTR) continue;

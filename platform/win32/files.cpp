@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -21,14 +22,21 @@ bool StandardOutputIsRegularFile() {
     return output != nullptr && output != INVALID_HANDLE_VALUE && GetFileType(output) == FILE_TYPE_DISK;
 }
 
-bool ReadWholeFile(const char* path, std::string* text) {
+bool ReadWholeFile(const char* path, size_t limit, std::string* text, bool* longer) {
     text->clear();
+    *longer = false;
     std::FILE* stream = std::fopen(path, "r");
     if (stream == nullptr) return false;
     char block[4096];
-    for (size_t got = sizeof block; got == sizeof block;) {
-        got = std::fread(block, 1, sizeof block, stream);
+    for (;;) {
+        if (text->size() == limit) {
+            *longer = std::fgetc(stream) != EOF;
+            break;
+        }
+        const size_t asked = std::min(sizeof block, limit - text->size());
+        const size_t got = std::fread(block, 1, asked, stream);
         text->append(block, got);
+        if (got < asked) break;
     }
     std::fclose(stream);
     return true;
