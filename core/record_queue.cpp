@@ -3,7 +3,6 @@
 #include <new>
 #include <thread>
 
-#include "platform/barrier.h"
 #include "platform/clock.h"
 #include "platform/pages.h"
 
@@ -86,21 +85,10 @@ TraceRecord* RecordQueue::Reserve() {
 }
 
 void RecordQueue::Commit(TraceRecord* record, uint32_t kind) {
-    // Pairs with PrepareToSleep: the commit stores the ready flag and then loads the writer's
-    // sleeping flag; the writer stores its sleeping flag and then loads the ready flag. Either the
-    // writer sees this record ready before it sleeps, or this commit sees the writer's sleeping flag
-    // and wakes it. With the process-wide barrier the writer pays for the order alone: its barrier
-    // makes this thread pass a full barrier at some point, and either this store came before that
-    // point (the writer's load after the barrier sees it) or this load came after it (and sees the
-    // flag the writer set before the barrier). Without it, both sides are sequentially consistent.
-    // Only the commit that takes the flag signals, so a burst of commits makes at most one system
-    // call.
-    if (platform::HeavyBarrierAvailable()) {
-        record->ready.value.store(kind, std::memory_order_release);
-        platform::LightBarrier();
-    } else {
-        record->ready.value.store(kind, std::memory_order_seq_cst);
-    }
+    record->ready.value.store(kind, std::memory_order_seq_cst);
+    // Pairs with PrepareToSleep: either the writer sees this record ready before it sleeps, or this
+    // commit sees the writer's sleeping flag and wakes it. Only the commit that takes the flag
+    // signals, so a burst of commits makes at most one system call.
     if (writerSleeping_.load(std::memory_order_seq_cst) != 0 &&
         writerSleeping_.exchange(0, std::memory_order_seq_cst) != 0) {
         wakeEvent.Set();
@@ -142,9 +130,7 @@ void RecordQueue::DrainUntil(uint64_t deadline) {
 }
 
 bool RecordQueue::PrepareToSleep(const TraceRecord& next) {
-    // The rare side of the pair in Commit: the flag, the barrier, then the look at the next slot.
     writerSleeping_.store(1, std::memory_order_seq_cst);
-    platform::HeavyBarrier();
     if (next.ready.value.load(std::memory_order_seq_cst) == 0) return true;
     // A record arrived meanwhile. When a producer already took the flag it signals the event too;
     // the next wait then returns at once, which is harmless.
