@@ -3,6 +3,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/barrier.h"
 #include "platform/clock.h"
 
 namespace vextrel {
@@ -24,6 +25,12 @@ std::vector<RetiredObject>* g_retired = nullptr;
 uint64_t g_endedPhase = 0;
 
 bool StripesDrained(uint64_t parity) {
+    // Between the unpublish and the flip before it and the counter reads below (see the ordering
+    // note in reclaim.h): a reader whose count is not seen here loads the new pointers.
+    platform::HeavyBarrier();
+    for (const detail::ReaderSlot& slot : detail::g_readerSlots) {
+        if (slot.inside[parity].load(std::memory_order_acquire) != 0) return false;
+    }
     for (const detail::ReaderStripe& stripe : detail::g_readerStripes) {
         if (stripe.inside[parity].load(std::memory_order_seq_cst) != 0) return false;
     }
@@ -68,6 +75,22 @@ void Destroy(const std::vector<RetiredObject>& due) {
 detail::ReaderStripe& detail::StripeOfCallingThread() {
     const uint32_t mixed = platform::CurrentThreadId() * 0x9E3779B1u;
     return g_readerStripes[mixed >> 26];
+}
+
+detail::ReaderSlot* detail::SlotOfCallingThread() {
+    // Looked for in the few slots from the id's place on: the slot this id owns, else a free one,
+    // claimed for good (a later thread given the same id takes it over with its counts).
+    constexpr uint32_t kProbes = 4;
+    const uint32_t id = platform::CurrentThreadId();
+    if (id == 0) return nullptr;  // 0 marks a free slot
+    const uint32_t place = (id * 0x9E3779B1u) >> (32 - kReaderSlotBits);
+    for (uint32_t i = 0; i < kProbes; ++i) {
+        ReaderSlot& slot = g_readerSlots[(place + i) & (kReaderSlots - 1)];
+        uint32_t owner = slot.owner.load(std::memory_order_relaxed);
+        if (owner == id) return &slot;
+        if (owner == 0 && slot.owner.compare_exchange_strong(owner, id, std::memory_order_relaxed)) return &slot;
+    }
+    return nullptr;
 }
 
 void Retire(void* object, void (*destroy)(void*)) {

@@ -1,5 +1,6 @@
 #include "platform/clock.h"
 
+#include <pthread.h>
 #include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
@@ -25,11 +26,22 @@ uint32_t FirstIdOfThread() {
     return static_cast<uint32_t>(syscall(SYS_gettid));
 }
 
+thread_local uint32_t t_threadId = 0;
+
+// A forked child's only thread keeps the forking thread's cache, whose id belongs to the parent's
+// thread: it asks again. (Ids name a thread's reader slot, so two living threads must never share
+// one.) Registered at load; the C library drops the handler when the library is unloaded.
+[[maybe_unused]] const int g_forkHandler = pthread_atfork(nullptr, nullptr, [] { t_threadId = 0; });
+
 }  // namespace
 
 uint32_t CurrentThreadId() {
-    static thread_local uint32_t cached = FirstIdOfThread();
-    return cached;
+    uint32_t id = t_threadId;
+    if (id == 0) [[unlikely]] {
+        id = FirstIdOfThread();
+        t_threadId = id;
+    }
+    return id;
 }
 
 uint32_t CurrentProcessId() { return static_cast<uint32_t>(getpid()); }
