@@ -20,11 +20,11 @@ if command -v ninja >/dev/null; then generator=(-G Ninja); fi
 if [[ ! -f $build_dir/CMakeCache.txt ]]; then
     cmake -S "$source_dir" -B "$build_dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXTREL_BUILD_TESTS=OFF >/dev/null
 fi
-cmake --build "$build_dir" -j2 --target vextrel_tool bench_trace_files >/dev/null
+cmake --build "$build_dir" -j2 --target vextrel_tool make_trace_files >/dev/null
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/vextrel-stream.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-"$build_dir/bin/bench_trace_files" "$work" "$total_mb" "$files" "$threads"
+"$build_dir/bin/make_trace_files" "$work" "$total_mb" "$files" "$threads"
 bytes=$(cat "$work"/*.txt | wc -c)
 echo "input: $files files, $((bytes / 1048576)) MB, $threads threads per file; load average $(cut -d' ' -f1-3 /proc/loadavg)"
 printf '%-9s %9s %9s %12s %12s %10s\n' command elapsed_s cpu_s "MB/s(cpu)" "MB/s(wall)" peak_MB

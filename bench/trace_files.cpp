@@ -1,9 +1,9 @@
-// bench_trace_files: writes trace files of a chosen total size for measuring the vextrel program on
+// make_trace_files: writes trace files of a chosen total size for measuring the vextrel program on
 // traces as large as a long host run leaves: several files (one per process), many threads,
 // timed records, messages over several lines, lost-output reports, a refresh header halfway and
 // the closing line.
 //
-//   bench_trace_files FOLDER TOTAL_MB [FILES] [THREADS]
+//   make_trace_files FOLDER TOTAL_MB [FILES] [THREADS]
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
