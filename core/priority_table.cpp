@@ -162,6 +162,12 @@ void PriorityTable::Fill(uint32_t priority) {
     for (uint32_t id = 0; id < kPriorityTableSize; ++id) Set(id, priority);
 }
 
+void PriorityTable::HoldSharedLevelPage(uint32_t index, const LevelPages& ids, uint32_t level, const Page* untouched) {
+    LevelPage* shared = ids.Acquire(index, level, untouched == Shared().firstOne);
+    pages_[index].store(shared->entries, std::memory_order_release);
+    levelPages_[index / 64] |= uint64_t{1} << (index % 64);
+}
+
 void PriorityTable::SetEach(const LevelPages& ids, uint32_t priority) {
     const int level = LevelIndexOf(priority);
     for (uint32_t index = 0; index < kPageCount; ++index) {
@@ -169,9 +175,7 @@ void PriorityTable::SetEach(const LevelPages& ids, uint32_t priority) {
         if (first == last) continue;
         Page* page = pages_[index].load(std::memory_order_relaxed);
         if (level >= 0 && IsUntouched(page)) {
-            LevelPage* shared = ids.Acquire(index, static_cast<uint32_t>(level), page == Shared().firstOne);
-            pages_[index].store(shared->entries, std::memory_order_release);
-            levelPages_[index / 64] |= uint64_t{1} << (index % 64);
+            HoldSharedLevelPage(index, ids, static_cast<uint32_t>(level), page);
             continue;
         }
         for (uint32_t k = first; k < last; ++k) Set(ids.ids_[k], priority);
@@ -258,9 +262,7 @@ void PriorityTable::LowerEach(const LevelPages& ids, uint32_t priority) {
         // raise entry 0 of the first page.
         const bool raisesFirst = page == Shared().firstOne && ids.ids_[first] == 0;
         if (level >= 0 && IsUntouched(page) && !raisesFirst) {
-            LevelPage* shared = ids.Acquire(index, static_cast<uint32_t>(level), page == Shared().firstOne);
-            pages_[index].store(shared->entries, std::memory_order_release);
-            levelPages_[index / 64] |= uint64_t{1} << (index % 64);
+            HoldSharedLevelPage(index, ids, static_cast<uint32_t>(level), page);
             continue;
         }
         for (uint32_t k = first; k < last; ++k) {

@@ -106,6 +106,9 @@ private:
     bool IsOwn(uint32_t index) const;
     // The page of `index`, made the table's own when it is shared.
     Page* OwnPage(uint32_t index);
+    // Points the untouched page of `index` at the shared page that sets the ids of `ids` on it to
+    // `level`, and holds a reference to it.
+    void HoldSharedLevelPage(uint32_t index, const LevelPages& ids, uint32_t level, const Page* untouched);
 
     std::atomic<Page*> pages_[kPageCount];
     // Bit n: page n is a LevelPages page, of which the table holds a reference. Changed only by the
