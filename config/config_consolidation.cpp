@@ -34,6 +34,14 @@ bool SameSettings(TraceConfig& fresh, TraceConfig& running) {
            fresh.crashRecord == running.crashRecord;
 }
 
+// Lists the file of a configuration past the count limit as ignored.
+void NoteIgnoredForCount(const char* configPath) {
+    char reason[96];
+    std::snprintf(reason, sizeof reason, "a %uth trace folder: the library keeps at most %u configurations",
+                  kMaxConfigurations + 1, kMaxConfigurations);
+    NoteIgnoredConfigFile(configPath, reason);
+}
+
 }  // namespace
 
 TraceConfig* AddReadConfig(CVextrelManager* manager, std::unique_ptr<TraceConfig> config) {
@@ -45,10 +53,7 @@ TraceConfig* AddReadConfig(CVextrelManager* manager, std::unique_ptr<TraceConfig
         return target;
     }
     if (ConfigCount(manager) >= kMaxConfigurations) {
-        char reason[96];
-        std::snprintf(reason, sizeof reason, "a %uth trace folder: the library keeps at most %u configurations",
-                      kMaxConfigurations + 1, kMaxConfigurations);
-        NoteIgnoredConfigFile(config->configPath, reason);
+        NoteIgnoredForCount(config->configPath);
         return nullptr;
     }
     TraceConfig* added = config.release();
@@ -62,6 +67,18 @@ TraceConfig* AddReadDraft(CVextrelManager* manager, const ConfigDraft& draft, co
     // A file whose folder has a configuration already is applied straight into it: its own tables are
     // never made. The reader's listener is told about a whole configuration, which this path skips.
     if (context.diagnostics == nullptr) {
+        if (ConfigCount(manager) >= kMaxConfigurations) {
+            // A file of a new folder is ignored whole: its options tell so without making a
+            // configuration (thousands of such files may follow the last kept one).
+            char folder[kConfigPathCapacity];
+            DraftTraceFolder(draft, context, folder);
+            if (ConfigWithFolder(manager, folder) == nullptr) {
+                char configPath[kConfigPathCapacity];
+                CopyTruncated(configPath, sizeof configPath, path);
+                if (DraftHasActiveTracer(draft)) NoteIgnoredForCount(configPath);
+                return nullptr;
+            }
+        }
         std::unique_ptr<TraceConfig> options = BuildDraftOptions(draft, context);
         if (options == nullptr) return nullptr;
         if (TraceConfig* target = ConfigWithFolder(manager, options->traceFolder)) {
@@ -69,11 +86,6 @@ TraceConfig* AddReadDraft(CVextrelManager* manager, const ConfigDraft& draft, co
             LowerToDraft(draft, target);
             manager->tableDirty = true;
             return target;
-        }
-        if (ConfigCount(manager) >= kMaxConfigurations) {
-            // Ignored whole: the options alone tell its folder.
-            CopyTruncated(options->configPath, sizeof options->configPath, path);
-            return AddReadConfig(manager, std::move(options));
         }
     }
     std::unique_ptr<TraceConfig> config = BuildConfig(draft, context);

@@ -108,6 +108,14 @@ std::unique_ptr<TraceConfig> BuildConfig(const ConfigDraft& draft, const ConfigC
 // without making the draft's tables.
 std::unique_ptr<TraceConfig> BuildDraftOptions(const ConfigDraft& draft, const ConfigContext& context);
 
+// The trace folder BuildDraftOptions gives the draft's configuration (its last filetracingdir line,
+// else the default), cut to the same length.
+void DraftTraceFolder(const ConfigDraft& draft, const ConfigContext& context, char (&folder)[kConfigPathCapacity]);
+
+// Whether BuildDraftOptions would leave a tracer of the draft active (memory permitting): what tells,
+// without making a configuration, that a file with no room for one of its own is ignored.
+bool DraftHasActiveTracer(const ConfigDraft& draft);
+
 // Lowers the tables of `config` to the draft's facility lines, as merging BuildConfig(draft) into it
 // lowers them (a VXF_ALL line as one value for every facility it names), and adds the facilities
 // they set to its configured ones; tracer states and options are left as they are.
