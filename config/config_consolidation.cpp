@@ -62,7 +62,7 @@ TraceConfig* AddReadConfig(CVextrelManager* manager, std::unique_ptr<TraceConfig
 }
 
 TraceConfig* AddReadDraft(CVextrelManager* manager, const ConfigDraft& draft, const char* path,
-                          const ConfigContext& context) {
+                          const ConfigContext& context, OptionlessMerges* merges) {
     if (manager == nullptr) return nullptr;
     // A file whose folder has a configuration already is applied straight into it: its own tables are
     // never made. The reader's listener is told about a whole configuration, which this path skips.
@@ -75,8 +75,27 @@ TraceConfig* AddReadDraft(CVextrelManager* manager, const ConfigDraft& draft, co
             if (ConfigWithFolder(manager, folder) == nullptr) {
                 char configPath[kConfigPathCapacity];
                 CopyTruncated(configPath, sizeof configPath, path);
-                if (DraftHasActiveTracer(draft)) NoteIgnoredForCount(configPath);
+                if (DraftActiveTracers(draft) != 0) NoteIgnoredForCount(configPath);
                 return nullptr;
+            }
+        }
+        // A file without option lines whose like merged into its configuration before: only its
+        // facility lines are left to apply (a long series has thousands of such files).
+        const bool optionless = merges != nullptr &&
+                                std::none_of(draft.steps.begin(), draft.steps.end(), [](const ConfigDraft::Step& step) {
+                                    return step.keyword != OptionKeyword::kNone;
+                                });
+        const uint32_t tracers = optionless ? DraftActiveTracers(draft) : 0;
+        if (optionless && tracers != 0) {
+            char folder[kConfigPathCapacity];
+            DraftTraceFolder(draft, context, folder);
+            TraceConfig* target = ConfigWithFolder(manager, folder);
+            const std::pair<const TraceConfig*, uint32_t> merged{target, tracers};
+            if (target != nullptr &&
+                std::find(merges->done.begin(), merges->done.end(), merged) != merges->done.end()) {
+                LowerToDraft(draft, target);
+                manager->tableDirty = true;
+                return target;
             }
         }
         std::unique_ptr<TraceConfig> options = BuildDraftOptions(draft, context);
@@ -85,6 +104,7 @@ TraceConfig* AddReadDraft(CVextrelManager* manager, const ConfigDraft& draft, co
             target->MergeFrom(*options);
             LowerToDraft(draft, target);
             manager->tableDirty = true;
+            if (optionless) merges->done.emplace_back(target, tracers);
             return target;
         }
     }
@@ -96,8 +116,9 @@ TraceConfig* AddReadDraft(CVextrelManager* manager, const ConfigDraft& draft, co
 
 void LoadConfigFilesInto(CVextrelManager* manager, const char* basePath, const ConfigContext& context) {
     if (manager == nullptr) return;
+    OptionlessMerges merges;
     LoadConfigDraftsEach(basePath, context, [&](const ConfigDraft& draft, const char* path) {
-        AddReadDraft(manager, draft, path, context);
+        AddReadDraft(manager, draft, path, context, &merges);
     });
 }
 

@@ -294,12 +294,13 @@ void DraftTraceFolder(const ConfigDraft& draft, const ConfigContext& context, ch
     if (folder[0] == '\0') CopyTruncated(folder, sizeof folder, context.defaultTraceFolder);
 }
 
-bool DraftHasActiveTracer(const ConfigDraft& draft) {
+uint32_t DraftActiveTracers(const ConfigDraft& draft) {
     const bool allNamesSomething = !AllFacilityPages()->Ids().empty();
+    uint32_t active = 0;
     for (uint32_t mask : {kMaskFileTracer, kMaskConsoleTracer, kMaskClientTracer}) {
-        if (DraftSetsTracer(draft, mask, allNamesSomething) && !DraftDisablesTracer(draft, mask)) return true;
+        if (DraftSetsTracer(draft, mask, allNamesSomething) && !DraftDisablesTracer(draft, mask)) active |= mask;
     }
-    return false;
+    return active;
 }
 
 void LowerToDraft(const ConfigDraft& draft, TraceConfig* config) {

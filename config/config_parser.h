@@ -112,9 +112,10 @@ std::unique_ptr<TraceConfig> BuildDraftOptions(const ConfigDraft& draft, const C
 // else the default), cut to the same length.
 void DraftTraceFolder(const ConfigDraft& draft, const ConfigContext& context, char (&folder)[kConfigPathCapacity]);
 
-// Whether BuildDraftOptions would leave a tracer of the draft active (memory permitting): what tells,
-// without making a configuration, that a file with no room for one of its own is ignored.
-bool DraftHasActiveTracer(const ConfigDraft& draft);
+// The tracers (kMask... bits) BuildDraftOptions would leave active, memory permitting (none: it
+// would return null). Tells without making a configuration whether a file with no room for one of
+// its own is ignored, and which tracers a file without option lines turns on.
+uint32_t DraftActiveTracers(const ConfigDraft& draft);
 
 // Lowers the tables of `config` to the draft's facility lines, as merging BuildConfig(draft) into it
 // lowers them (a VXF_ALL line as one value for every facility it names), and adds the facilities
