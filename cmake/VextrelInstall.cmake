@@ -1,7 +1,7 @@
 # Install rules: the shared library (component runtime), the public headers, the CMake package
 # (find_package(Vextrel) -> Vextrel::vextrel) and the pkg-config file (component dev), the vextrel
 # program (component tool), the license and the documents. On Windows the DLL and the program are
-# installed stripped, each with its debug information beside it (component debug).
+# built and installed stripped, each with its debug information beside it (component debug).
 # `cmake --install <build> --prefix <folder>` installs every component.
 if(NOT VEXTREL_INSTALL)
     return()
@@ -27,10 +27,9 @@ if(TARGET vextrel_tool)
     install(TARGETS vextrel_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tool)
 endif()
 if(WIN32)
-    include(${CMAKE_CURRENT_LIST_DIR}/VextrelDebugFiles.cmake)
-    vextrel_install_stripped(vextrel vextrel${CMAKE_SHARED_LIBRARY_SUFFIX} runtime)
+    vextrel_install_debug_info(vextrel)
     if(TARGET vextrel_tool)
-        vextrel_install_stripped(vextrel_tool vextrel${CMAKE_EXECUTABLE_SUFFIX} tool)
+        vextrel_install_debug_info(vextrel_tool)
     endif()
 endif()
 

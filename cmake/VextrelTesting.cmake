@@ -12,6 +12,17 @@ file(GLOB VEXTREL_TEST_SUPPORT_SOURCES CONFIGURE_DEPENDS
 list(FILTER VEXTREL_TEST_SUPPORT_SOURCES EXCLUDE REGEX "/process\\.cpp$")
 add_library(vextrel_test_support OBJECT ${VEXTREL_TEST_SUPPORT_SOURCES})
 
+# Test code carries line tables and function names only (-g1), not the full debug information: its
+# stack traces, sanitizer reports and the names the stack tests look for need no more, and the
+# full information took a fifth of the compile time and most of the programs' size (Wine loads
+# each test program once per test).
+function(vextrel_line_tables_only)
+    foreach(target ${ARGN})
+        target_compile_options(${target} PRIVATE $<$<CONFIG:RelWithDebInfo,Debug>:-g1>)
+    endforeach()
+endfunction()
+vextrel_line_tables_only(vextrel_test_process vextrel_test_support gtest gtest_main)
+
 # Tests run as separate processes; under Wine the first one also boots the prefix.
 set(VEXTREL_TEST_TIMEOUT 300 CACHE STRING "Seconds a single test (or test listing) may take")
 
@@ -26,6 +37,7 @@ function(vextrel_add_test_executable name)
     endif()
     add_executable(${name} ${arg_UNPARSED_ARGUMENTS})
     target_link_libraries(${name} PRIVATE ${arg_LIBRARIES} vextrel_test_support vextrel_test_process gtest gtest_main)
+    vextrel_line_tables_only(${name})
     # With clang, GoogleTest's header and the standard headers most tests use are parsed once per
     # program instead of once per test file. Not with GCC 12: its precompiled headers lose the
     # system-header status of the standard library for some warnings (false -Warray-bounds on
@@ -47,6 +59,7 @@ endfunction()
 function(vextrel_add_crash_probe name)
     add_executable(${name} ${ARGN})
     target_link_libraries(${name} PRIVATE vextrel_test_support vextrel_test_process gtest gtest_main)
+    vextrel_line_tables_only(${name})
     if(WIN32)
         add_test(NAME ${name} COMMAND ${name})
     else()

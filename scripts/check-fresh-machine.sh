@@ -13,7 +13,11 @@
 # Prints the time of each step and last "fresh-machine: N passed, M failed". Runs as root (debootstrap,
 # chroot, mounts). The package mirror is the one of this machine's apt sources.
 #
-#   scripts/check-fresh-machine.sh [--all-tests] [--new-base]
+#   scripts/check-fresh-machine.sh [--all-tests] [--new-base] [--base-only]
+#
+# --base-only makes the base root when it is missing and stops there (the test command starts it in
+# the background at its beginning: it waits mostly for the package mirror); its log is
+# build/logs/fresh-machine-base.log.
 #
 # The root made by debootstrap with the base packages is kept in build/fresh-machine/base/ and never
 # changed; each run works on a copy of it (an overlay when the kernel has one), so nothing that a
@@ -33,13 +37,16 @@ source "$ROOT/scripts/lib/readme.sh"
 
 all_tests=false
 new_base=false
+base_only=false
 for argument in "$@"; do
     case $argument in
         --all-tests) all_tests=true ;;
         --new-base) new_base=true ;;
-        *) echo "unknown argument: $argument (options: --all-tests, --new-base)" >&2; exit 2 ;;
+        --base-only) base_only=true ;;
+        *) echo "unknown argument: $argument (options: --all-tests, --new-base, --base-only)" >&2; exit 2 ;;
     esac
 done
+$base_only && LOG=$LOGS/fresh-machine-base.log
 if [[ $(id -u) -ne 0 ]]; then
     command -v sudo >/dev/null && exec sudo "$0" "$@"
     echo "the fresh-machine check needs root (debootstrap, chroot, mounts)" >&2
@@ -161,6 +168,7 @@ if $new_base || [[ ! -d $BASE ]]; then
 else
     echo "  (the base root of build/fresh-machine/base/, made $(date -r "$BASE" '+%F %R'))"
 fi
+$base_only && finish
 check machine make_machine || finish
 
 # --- The README's commands in the root ---------------------------------------------------------

@@ -14,7 +14,7 @@ ROOT=$PWD
 LOGS=$ROOT/build/logs
 # shellcheck source=scripts/lib/packages.sh
 source "$ROOT/scripts/lib/packages.sh"
-install_missing_packages chromium || exit 1
+install_missing_packages --with-recommends chromium || exit 1
 mkdir -p "$LOGS"
 
 scripts/run-demo.sh >"$LOGS/report-demo.log" 2>&1 || { tail -n 20 "$LOGS/report-demo.log"; echo "the demo failed"; exit 1; }

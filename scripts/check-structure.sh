@@ -30,25 +30,28 @@ may_use() {
 
 check_includes() {
     local bad=0 file line target from to
-    while IFS= read -r file; do
+    local -a files=()
+    mapfile -t files < <(git ls-files --cached --others --exclude-standard -- '*.cpp' '*.h' | grep -v '^build')
+    # One grep over every file: "file:#include "target"" lines.
+    while IFS= read -r line; do
+        file=${line%%:*}
         from=${file%%/*}
         [[ -n ${RANK[$from]+x} ]] || continue
-        while IFS= read -r line; do
-            target=$(sed -E 's/^[[:space:]]*#[[:space:]]*include[[:space:]]+"([^"]+)".*/\1/' <<<"$line")
-            [[ $target == */* ]] || continue
-            to=${target%%/*}
-            [[ $to == include || $to == "$from" ]] && continue
-            if [[ -z ${RANK[$to]+x} ]]; then
-                echo "include against the layers: $file includes $target (unknown folder)"
-                bad=1
-                continue
-            fi
-            if ! may_use "$from" "$to"; then
-                echo "include against the layers: $file ($from) includes $target ($to)"
-                bad=1
-            fi
-        done < <(grep -E '^[[:space:]]*#[[:space:]]*include[[:space:]]+"' "$file")
-    done < <(git ls-files --cached --others --exclude-standard -- '*.cpp' '*.h' | grep -v '^build')
+        [[ $line =~ include[[:space:]]+\"([^\"]+)\" ]] || continue
+        target=${BASH_REMATCH[1]}
+        [[ $target == */* ]] || continue
+        to=${target%%/*}
+        [[ $to == include || $to == "$from" ]] && continue
+        if [[ -z ${RANK[$to]+x} ]]; then
+            echo "include against the layers: $file includes $target (unknown folder)"
+            bad=1
+            continue
+        fi
+        if ! may_use "$from" "$to"; then
+            echo "include against the layers: $file ($from) includes $target ($to)"
+            bad=1
+        fi
+    done < <(((${#files[@]})) && grep -HE '^[[:space:]]*#[[:space:]]*include[[:space:]]+"' "${files[@]}")
     if ((bad)); then
         echo "includes: FAILED"
         return 1
@@ -68,14 +71,8 @@ object_files() {
     fi
 }
 
-# The folder of an object file path: the first component after <target>.dir/.
-object_folder() {
-    local rest=${1#*CMakeFiles/*.dir/}
-    echo "${rest%%/*}"
-}
-
 check_links() {
-    local build=${1:-build/linux} object folder kind symbol bad=0
+    local build=${1:-build/linux} bad=0
     # A CMake tree is brought up to date first (configured from its preset when missing).
     if [[ ! -f $build/CMakeCache.txt && -z $(object_files "$build") ]]; then
         cmake --preset "$(basename "$build")" >/dev/null || return 1
@@ -83,35 +80,38 @@ check_links() {
     if [[ -f $build/CMakeCache.txt ]]; then
         cmake --build "$build" --target vextrel -j2 >/dev/null || return 1
     fi
-    # Where each symbol is defined: the lowest layer that defines it (an inline function or a
-    # template instance is defined, weakly, in every folder that uses it).
-    declare -A defined_in=() needed_by=()
-    while IFS= read -r object; do
-        folder=$(object_folder "$object")
-        [[ -n ${RANK[$folder]+x} ]] || continue
-        while read -r kind symbol; do
-            if [[ $kind == U ]]; then
-                needed_by[$symbol]+=" $folder"
-            elif [[ -z ${defined_in[$symbol]+x} ]] || ((RANK[$folder] < RANK[${defined_in[$symbol]}])); then
-                defined_in[$symbol]=$folder
-            fi
-        done < <(nm -P "$object" | awk '$2 == "U" { print "U", $1 } $2 ~ /^[TDBRWVGSu]$/ { print "D", $1 }')
-    done < <(object_files "$build")
-    if ((${#defined_in[@]} == 0)); then
+    local -a objects=()
+    mapfile -t objects < <(object_files "$build")
+    if ((${#objects[@]} == 0)); then
         echo "links: no object files in $build"
         return 1
     fi
-    local -A reported=()
-    for symbol in "${!needed_by[@]}"; do
-        [[ -n ${defined_in[$symbol]+x} ]] || continue
-        for folder in ${needed_by[$symbol]}; do
-            may_use "$folder" "${defined_in[$symbol]}" && continue
-            [[ -n ${reported[$folder $symbol]+x} ]] && continue
-            reported[$folder $symbol]=1
-            echo "link against the layers: $folder uses $(c++filt "$symbol"), defined in ${defined_in[$symbol]}"
-            bad=1
-        done
-    done
+    local ranks="" name
+    for name in "${!RANK[@]}"; do ranks+="$name=${RANK[$name]} "; done
+    # One nm over every object file ("file: symbol kind ..."); awk finds where each symbol is
+    # defined, the lowest layer that defines it (an inline function or a template instance is
+    # defined, weakly, in every folder that uses it), and prints "folder symbol definer" for each
+    # folder that needs a symbol defined in a layer it may not use.
+    local folder symbol definer
+    while read -r folder symbol definer; do
+        echo "link against the layers: $folder uses $(c++filt "$symbol"), defined in $definer"
+        bad=1
+    done < <(nm -A -P "${objects[@]}" | awk -v ranks="$ranks" '
+        BEGIN { n = split(ranks, pairs, " "); for (i = 1; i <= n; ++i) { split(pairs[i], p, "="); rank[p[1]] = p[2] + 0 } }
+        {
+            folder = $1; sub(/:$/, "", folder); sub(/.*CMakeFiles\/[^\/]*\.dir\//, "", folder); sub(/\/.*/, "", folder)
+            if (!(folder in rank)) next
+            if ($3 == "U") need[folder, $2] = 1
+            else if ($3 ~ /^[TDBRWVGSu]$/ && (!($2 in def) || rank[folder] < rank[def[$2]])) def[$2] = folder
+        }
+        END {
+            for (key in need) {
+                split(key, p, SUBSEP)
+                if (!(p[2] in def)) continue
+                d = def[p[2]]
+                if (p[1] != d && rank[d] >= rank[p[1]]) print p[1], p[2], d
+            }
+        }')
     if ((bad)); then
         echo "links: FAILED"
         return 1
@@ -120,14 +120,15 @@ check_links() {
 }
 
 # Prints the non-blank, non-comment lines of the files named on standard input.
+# A line comment is dropped first; a block comment hides its lines up to the one that closes it.
 count_lines() {
-    local total=0 file
-    while IFS= read -r file; do
-        total=$((total + $(sed -E 's://.*$::' "$file" |
-            awk '/\/\*/ { inblock = 1 } { line = $0 } inblock { if (line ~ /\*\//) { inblock = 0; sub(/.*\*\//, "", line) } else next }
-                 line ~ /[^[:space:]]/ { n++ } END { print n + 0 }')))
-    done
-    echo "$total"
+    tr '\n' '\0' | xargs -0 -r awk '
+        FNR == 1 { inblock = 0 }
+        { line = $0; sub(/\/\/.*$/, "", line) }
+        line ~ /\/\*/ { inblock = 1 }
+        inblock { if (line ~ /\*\//) { inblock = 0; sub(/.*\*\//, "", line) } else next }
+        line ~ /[^[:space:]]/ { n++ }
+        END { print n + 0 }' | awk '{ total += $1 } END { print total + 0 }'
 }
 
 source_files() {
@@ -153,13 +154,22 @@ check_format() {
         echo "format: FAILED (no clang-format; Debian package clang-format-14)"
         return 1
     }
-    while IFS= read -r file; do
+    local -a files=()
+    mapfile -t files < <(source_files | grep -Ev '^(tests/consumers|build)/')
+    # One formatter run per 40 files, two at a time, says whether any file would change; only then
+    # is each file compared on its own, to name it and show the difference.
+    if printf '%s\0' "${files[@]}" |
+        xargs -0 -r -P 2 -n 40 "$formatter" --style=file --dry-run -Werror >/dev/null 2>&1; then
+        echo "format: the tree follows .clang-format"
+        return 0
+    fi
+    for file in "${files[@]}"; do
         if ! "$formatter" --style=file "$file" | cmp -s - "$file"; then
             echo "not formatted: $file"
             "$formatter" --style=file "$file" | diff -u "$file" - | sed -n '3,12p'
             bad=1
         fi
-    done < <(source_files | grep -Ev '^(tests/consumers|build)/')
+    done
     if ((bad)); then
         echo "format: FAILED (run $formatter -i on the files above)"
         return 1

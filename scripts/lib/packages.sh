@@ -20,9 +20,12 @@ as_root() {
 }
 
 # install_missing_packages PACKAGE...: apt-get runs only when some are missing, as root or through
-# sudo.
+# sudo. Without the packages' recommendations (wine's alone are a hundred more packages, fonts,
+# printing and sound among them): the list names everything the commands use. A first argument
+# --with-recommends installs them too (a browser that renders a page needs its fonts).
 install_missing_packages() {
-    local missing=() package
+    local missing=() package recommends=--no-install-recommends
+    [[ ${1:-} == --with-recommends ]] && { recommends=--install-recommends; shift; }
     for package in "$@"; do
         dpkg -s "$package" 2>/dev/null | grep '^Status: install ok installed' >/dev/null || missing+=("$package")
     done
@@ -30,7 +33,8 @@ install_missing_packages() {
     echo "installing: ${missing[*]}"
     mkdir -p "$LOGS"
     as_root apt-get -o DPkg::Lock::Timeout=600 update >"$LOGS/apt.log" 2>&1 &&
-        as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y "${missing[@]}" \
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y $recommends \
+            "${missing[@]}" \
             >>"$LOGS/apt.log" 2>&1 || {
         tail -n 30 "$LOGS/apt.log"
         echo "package installation failed (see $LOGS/apt.log)"

@@ -298,12 +298,14 @@ TEST_F(ToolOnRealFiles, CatTimelineStatsAndFollowGiveTheTracedRecords) {
     EXPECT_EQ(Records({files_[0], "--grep", "worker . line 1[0-9]$"}).size(), 30u);
     EXPECT_EQ(Records({files_[0], "--since", timed["time"].dump()}).size(), 2u);
 
-    // Merged: the earlier run first, times never going back.
+    // Merged: every record of the earlier run first. (Within one file, the records of threads that
+    // were preempted between taking their time and their slot may go back in time a little.)
     const std::vector<json> merged = Records({files_[1], files_[0]});
     ASSERT_EQ(merged.size(), 126u);
-    EXPECT_EQ(merged.front()["file"], files_[0]);
+    size_t earlierFirst = 0;
+    while (earlierFirst < merged.size() && merged[earlierFirst]["file"] == files_[0]) ++earlierFirst;
+    EXPECT_EQ(earlierFirst, 63u);
     EXPECT_EQ(merged.back()["file"], files_[1]);
-    for (size_t i = 1; i < merged.size(); ++i) EXPECT_LE(merged[i - 1]["time_us"], merged[i]["time_us"]) << i;
 
     // The timeline has one event per record, on its thread and at its time, in its facility, with
     // what differs from record to record as arguments.
