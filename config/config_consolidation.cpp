@@ -34,6 +34,14 @@ bool SameSettings(TraceConfig& fresh, TraceConfig& running) {
            fresh.crashRecord == running.crashRecord;
 }
 
+// Lists the file of a configuration past the count limit as ignored.
+void NoteIgnoredForCount(const char* configPath) {
+    char reason[96];
+    std::snprintf(reason, sizeof reason, "a %uth trace folder: the library keeps at most %u configurations",
+                  kMaxConfigurations + 1, kMaxConfigurations);
+    NoteIgnoredConfigFile(configPath, reason);
+}
+
 }  // namespace
 
 TraceConfig* AddReadConfig(CVextrelManager* manager, std::unique_ptr<TraceConfig> config) {
@@ -45,10 +53,7 @@ TraceConfig* AddReadConfig(CVextrelManager* manager, std::unique_ptr<TraceConfig
         return target;
     }
     if (ConfigCount(manager) >= kMaxConfigurations) {
-        char reason[96];
-        std::snprintf(reason, sizeof reason, "a %uth trace folder: the library keeps at most %u configurations",
-                      kMaxConfigurations + 1, kMaxConfigurations);
-        NoteIgnoredConfigFile(config->configPath, reason);
+        NoteIgnoredForCount(config->configPath);
         return nullptr;
     }
     TraceConfig* added = config.release();
@@ -57,23 +62,50 @@ TraceConfig* AddReadConfig(CVextrelManager* manager, std::unique_ptr<TraceConfig
 }
 
 TraceConfig* AddReadDraft(CVextrelManager* manager, const ConfigDraft& draft, const char* path,
-                          const ConfigContext& context) {
+                          const ConfigContext& context, OptionlessMerges* merges) {
     if (manager == nullptr) return nullptr;
     // A file whose folder has a configuration already is applied straight into it: its own tables are
     // never made. The reader's listener is told about a whole configuration, which this path skips.
     if (context.diagnostics == nullptr) {
+        if (ConfigCount(manager) >= kMaxConfigurations) {
+            // A file of a new folder is ignored whole: its options tell so without making a
+            // configuration (thousands of such files may follow the last kept one).
+            char folder[kConfigPathCapacity];
+            DraftTraceFolder(draft, context, folder);
+            if (ConfigWithFolder(manager, folder) == nullptr) {
+                char configPath[kConfigPathCapacity];
+                CopyTruncated(configPath, sizeof configPath, path);
+                if (DraftActiveTracers(draft) != 0) NoteIgnoredForCount(configPath);
+                return nullptr;
+            }
+        }
+        // A file without option lines whose like merged into its configuration before: only its
+        // facility lines are left to apply (a long series has thousands of such files).
+        const bool optionless = merges != nullptr &&
+                                std::none_of(draft.steps.begin(), draft.steps.end(), [](const ConfigDraft::Step& step) {
+                                    return step.keyword != OptionKeyword::kNone;
+                                });
+        const uint32_t tracers = optionless ? DraftActiveTracers(draft) : 0;
+        if (optionless && tracers != 0) {
+            char folder[kConfigPathCapacity];
+            DraftTraceFolder(draft, context, folder);
+            TraceConfig* target = ConfigWithFolder(manager, folder);
+            const std::pair<const TraceConfig*, uint32_t> merged{target, tracers};
+            if (target != nullptr &&
+                std::find(merges->done.begin(), merges->done.end(), merged) != merges->done.end()) {
+                LowerToDraft(draft, target);
+                manager->tableDirty = true;
+                return target;
+            }
+        }
         std::unique_ptr<TraceConfig> options = BuildDraftOptions(draft, context);
         if (options == nullptr) return nullptr;
         if (TraceConfig* target = ConfigWithFolder(manager, options->traceFolder)) {
             target->MergeFrom(*options);
             LowerToDraft(draft, target);
             manager->tableDirty = true;
+            if (optionless) merges->done.emplace_back(target, tracers);
             return target;
-        }
-        if (ConfigCount(manager) >= kMaxConfigurations) {
-            // Ignored whole: the options alone tell its folder.
-            CopyTruncated(options->configPath, sizeof options->configPath, path);
-            return AddReadConfig(manager, std::move(options));
         }
     }
     std::unique_ptr<TraceConfig> config = BuildConfig(draft, context);
@@ -84,8 +116,9 @@ TraceConfig* AddReadDraft(CVextrelManager* manager, const ConfigDraft& draft, co
 
 void LoadConfigFilesInto(CVextrelManager* manager, const char* basePath, const ConfigContext& context) {
     if (manager == nullptr) return;
+    OptionlessMerges merges;
     LoadConfigDraftsEach(basePath, context, [&](const ConfigDraft& draft, const char* path) {
-        AddReadDraft(manager, draft, path, context);
+        AddReadDraft(manager, draft, path, context, &merges);
     });
 }
 

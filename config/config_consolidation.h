@@ -2,6 +2,10 @@
 // freshly read manager on restart and reload.
 #pragma once
 
+#include <cstdint>
+#include <utility>
+#include <vector>
+
 #include "config/config_loader.h"
 #include "core/manager.h"
 
@@ -14,12 +18,21 @@ namespace vextrel {
 // it became part of, or null when it was ignored (or null).
 TraceConfig* AddReadConfig(CVextrelManager* manager, std::unique_ptr<TraceConfig> config);
 
+// The configurations into which the files of one series without option lines merged their options,
+// each with the tracers such a file turned on. Merging the same options again changes nothing (a
+// merge keeps the lower limit and entries, joins the flags, and takes a tracer state only over "not
+// configured" or as "disabled"), so a later file of the kind is only lowered into its configuration.
+struct OptionlessMerges {
+    std::vector<std::pair<const TraceConfig*, uint32_t>> done;
+};
+
 // Adds what one configuration file says (its draft, read from `path`) to a manager that is not
 // running yet, with the result of AddReadConfig(BuildConfig(draft)): a file whose trace folder has a
 // configuration is merged straight into it, without tables of its own. Returns the configuration it
-// became part of, or null when it enables no tracer or was ignored.
+// became part of, or null when it enables no tracer or was ignored. `merges`, when given, is kept
+// across the files of a series (see OptionlessMerges).
 TraceConfig* AddReadDraft(CVextrelManager* manager, const ConfigDraft& draft, const char* path,
-                          const ConfigContext& context);
+                          const ConfigContext& context, OptionlessMerges* merges = nullptr);
 
 // Reads a configuration path and its continuations (LoadConfigDraftsEach) into a manager that is
 // not running yet, each file through AddReadDraft, in reading order.

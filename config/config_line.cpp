@@ -24,15 +24,16 @@ uint32_t QueueSizeNamed(const char* value) {
     return kDefaultQueueSize;
 }
 
+// A filetracingdir line's value as the trace folder.
+void SetTraceFolder(char (&folder)[kConfigPathCapacity], const char* value, const ConfigContext& context) {
+    const bool useDefault = EqualsIgnoringCase(value, "USE_RELATIVE_PATH");
+    CopyTruncated(folder, sizeof folder, useDefault ? context.defaultTraceFolder : value);
+}
+
 // Applies an option keyword's value.
 void ApplyOption(OptionKeyword keyword, const char* value, TraceConfig* config, const ConfigContext& context) {
     switch (keyword) {
-        case OptionKeyword::kFileTracingDir: {
-            const bool useDefault = EqualsIgnoringCase(value, "USE_RELATIVE_PATH");
-            CopyTruncated(config->traceFolder, sizeof config->traceFolder,
-                          useDefault ? context.defaultTraceFolder : value);
-            return;
-        }
+        case OptionKeyword::kFileTracingDir: SetTraceFolder(config->traceFolder, value, context); return;
         case OptionKeyword::kBeQuiet: config->quiet.store(!EqualsIgnoringCase(value, "false")); return;
         case OptionKeyword::kTraceQueueSize: config->queueSize = QueueSizeNamed(value); return;
         case OptionKeyword::kAppend: config->file.append = !EqualsIgnoringCase(value, "false"); return;
@@ -234,6 +235,30 @@ uint32_t LastAllPriority(const ConfigDraft& draft, uint32_t mask) {
     return step == 0 ? 0 : draft.steps[step - 1].priority;
 }
 
+// Whether the draft's facility lines set an entry of the tracer: its last VXF_ALL line when that
+// names anything (`allNamesSomething`), or a facility step after it.
+bool DraftSetsTracer(const ConfigDraft& draft, uint32_t mask, bool allNamesSomething) {
+    if (LastAllPriority(draft, mask) != 0 && allNamesSomething) return true;
+    for (uint32_t index = draft.lastAllStep[MaskIndex(mask)]; index < draft.steps.size(); ++index) {
+        const ConfigDraft::Step& step = draft.steps[index];
+        if (step.keyword == OptionKeyword::kNone && step.mask == mask && step.id < kFacilityIdLimit) return true;
+    }
+    return false;
+}
+
+// Whether an option line of the draft disables the tracer.
+bool DraftDisablesTracer(const ConfigDraft& draft, uint32_t mask) {
+    const OptionKeyword disabling = mask == kMaskFileTracer      ? OptionKeyword::kDisableFileTracing
+                                    : mask == kMaskConsoleTracer ? OptionKeyword::kDisableConsoleTracing
+                                                                 : OptionKeyword::kDisableRemoteTracing;
+    for (const ConfigDraft::Step& step : draft.steps) {
+        if (step.keyword == disabling && EqualsIgnoringCase(draft.values.c_str() + step.valueOffset, "true")) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 std::unique_ptr<TraceConfig> BuildDraftOptions(const ConfigDraft& draft, const ConfigContext& context) {
@@ -250,13 +275,32 @@ std::unique_ptr<TraceConfig> BuildDraftOptions(const ConfigDraft& draft, const C
     bool active = false;
     for (uint32_t mask : {kMaskFileTracer, kMaskConsoleTracer, kMaskClientTracer}) {
         BaseTracer& tracer = TracerOfMask(*config, mask);
-        const bool sets =
-            (LastAllPriority(draft, mask) != 0 && allNamesSomething) || !OverridesAfterAll(draft, mask).empty();
-        if (sets && tracer.State() != kTracerDisabled) tracer.SetState(kTracerActive);
+        if (DraftSetsTracer(draft, mask, allNamesSomething) && tracer.State() != kTracerDisabled) {
+            tracer.SetState(kTracerActive);
+        }
         active = active || tracer.State() == kTracerActive;
     }
     if (!active) return nullptr;
     return config;
+}
+
+void DraftTraceFolder(const ConfigDraft& draft, const ConfigContext& context, char (&folder)[kConfigPathCapacity]) {
+    folder[0] = '\0';
+    for (const ConfigDraft::Step& step : draft.steps) {
+        if (step.keyword == OptionKeyword::kFileTracingDir) {
+            SetTraceFolder(folder, draft.values.c_str() + step.valueOffset, context);
+        }
+    }
+    if (folder[0] == '\0') CopyTruncated(folder, sizeof folder, context.defaultTraceFolder);
+}
+
+uint32_t DraftActiveTracers(const ConfigDraft& draft) {
+    const bool allNamesSomething = !AllFacilityPages()->Ids().empty();
+    uint32_t active = 0;
+    for (uint32_t mask : {kMaskFileTracer, kMaskConsoleTracer, kMaskClientTracer}) {
+        if (DraftSetsTracer(draft, mask, allNamesSomething) && !DraftDisablesTracer(draft, mask)) active |= mask;
+    }
+    return active;
 }
 
 void LowerToDraft(const ConfigDraft& draft, TraceConfig* config) {

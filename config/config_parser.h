@@ -108,6 +108,15 @@ std::unique_ptr<TraceConfig> BuildConfig(const ConfigDraft& draft, const ConfigC
 // without making the draft's tables.
 std::unique_ptr<TraceConfig> BuildDraftOptions(const ConfigDraft& draft, const ConfigContext& context);
 
+// The trace folder BuildDraftOptions gives the draft's configuration (its last filetracingdir line,
+// else the default), cut to the same length.
+void DraftTraceFolder(const ConfigDraft& draft, const ConfigContext& context, char (&folder)[kConfigPathCapacity]);
+
+// The tracers (kMask... bits) BuildDraftOptions would leave active, memory permitting (none: it
+// would return null). Tells without making a configuration whether a file with no room for one of
+// its own is ignored, and which tracers a file without option lines turns on.
+uint32_t DraftActiveTracers(const ConfigDraft& draft);
+
 // Lowers the tables of `config` to the draft's facility lines, as merging BuildConfig(draft) into it
 // lowers them (a VXF_ALL line as one value for every facility it names), and adds the facilities
 // they set to its configured ones; tracer states and options are left as they are.

@@ -65,7 +65,9 @@ constexpr uint32_t kRecordFree = 0;
 constexpr uint32_t kRecordText = 1;
 constexpr uint32_t kRecordCaptured = 2;
 
-// One slot of the ring.
+// One slot of the ring. A free slot is all zero bytes up to its text (and the text is written before
+// it is read): a ring starts on zeroed pages without a constructor run per slot, so every member
+// keeps zero as its starting value.
 struct alignas(64) TraceRecord {
     AtomicCounter ready;  // kRecordFree, or kRecordText / kRecordCaptured once committed
     uint8_t toFile = 0;

@@ -46,7 +46,15 @@ void BaseTracer::SetFacilityPriorities(const LevelPages& ids, uint32_t priority)
 }
 
 void BaseTracer::AddConfigured(const uint32_t* first, const uint32_t* last) {
-    if (std::includes(configured_.begin(), configured_.end(), first, last)) return;
+    // The few ids of a file's facility lines against the long set a VXF_ALL line made: each is
+    // looked up rather than the whole set walked, once per file of a long series.
+    const size_t count = static_cast<size_t>(last - first);
+    const bool present =
+        count * 16 < configured_.size()
+            ? std::all_of(first, last,
+                          [&](uint32_t id) { return std::binary_search(configured_.begin(), configured_.end(), id); })
+            : std::includes(configured_.begin(), configured_.end(), first, last);
+    if (present) return;
     std::vector<uint32_t> both;
     both.reserve(configured_.size() + static_cast<size_t>(last - first));
     std::set_union(configured_.begin(), configured_.end(), first, last, std::back_inserter(both));

@@ -41,7 +41,10 @@ void WriteLines(Tracer& tracer, const std::vector<std::string>& lines) {
 // Writes the lines into the trace file as WriteLines would, in one write: a header lists every
 // configuration file read, thousands in a long series.
 void WriteFileLines(FileTracer& tracer, const std::vector<std::string>& lines) {
+    size_t total = 0;
+    for (const std::string& text : lines) total += text.size();
     std::string block;
+    block.reserve(total);  // lines pass unchanged unless they hold the user name
     for (const std::string& text : lines) {
         char scrubbed[kScrubbedLineCapacity];
         const size_t length = text.size() < kLineCapacity ? text.size() : kLineCapacity - 1;
@@ -52,7 +55,7 @@ void WriteFileLines(FileTracer& tracer, const std::vector<std::string>& lines) {
 
 }  // namespace
 
-HeaderDetails CurrentHeaderDetails() {
+HeaderDetails CurrentHeaderDetails(bool withConfigFiles) {
     const HostInfo& host = Host();
     HeaderDetails facts;
     facts.executablePath = host.executablePath;
@@ -63,7 +66,7 @@ HeaderDetails CurrentHeaderDetails() {
     facts.processorSpeedGHz = host.processorSpeedGHz;
     facts.processorCount = host.processorCount;
     facts.physicalMemoryMiB = host.physicalMemoryMiB;
-    facts.configFiles = LoadedConfigFiles();
+    if (withConfigFiles) facts.configFiles = LoadedConfigFiles();
     facts.machineId = MachineUUID();
     facts.build = LibraryBuild();
     return facts;
@@ -73,7 +76,7 @@ namespace {
 
 // The header lines of a configuration, each cut to what one line buffer holds.
 std::vector<std::string> HeaderLinesOf(const TraceConfig& config, bool toFile) {
-    const HeaderDetails facts = CurrentHeaderDetails();
+    const HeaderDetails facts = CurrentHeaderDetails(toFile);
     const std::vector<FacilityPriority> facilities = FileTracerFacilities(config);
     std::vector<std::string> lines = toFile ? FileHeaderLines(facts, facilities, config.refresh)
                                             : ConsoleHeaderLines(facts, facilities, config.refresh);

@@ -8,8 +8,9 @@ namespace vextrel {
 class TraceConfig;
 
 // The facts of this process now: host facts, process id, UTC time and counter, configuration files
-// read so far and the machine id.
-HeaderDetails CurrentHeaderDetails();
+// read so far (unless `withConfigFiles` is false: the console header does not list them, and a long
+// series lists thousands) and the machine id.
+HeaderDetails CurrentHeaderDetails(bool withConfigFiles = true);
 
 // Starts the output of a configuration that never ran: creates its record queue and writer thread
 // when a tracer is enabled, opens its trace file when the file tracer is enabled, writes the file

@@ -1,7 +1,9 @@
 #include "output/session_header.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <string_view>
 
 #include "core/facility.h"
 #include "core/trace_entry.h"
@@ -16,6 +18,7 @@ constexpr BuildDetails kBuild{VEXTREL_VERSION_STRING, "Release", "main",   "1.0.
                               "x64-Release",          1,         __DATE__, "2027-03-31"};
 
 constexpr const char* kColumnTitle = "\nTime(s),Tid,Facility : Debug Message\n";
+constexpr std::string_view kConfigFileTitle = "*** Vextrel Config File:\t\t";
 constexpr const char* kRule = "---------------------------------------------------------------------------\n";
 
 // Formats one header line, cut at the 1023-character line limit.
@@ -29,6 +32,15 @@ std::string Line(const char* format, ...) {
     if (length < 0) length = 0;
     if (length >= static_cast<int>(sizeof buffer)) length = static_cast<int>(sizeof buffer) - 1;
     return std::string(buffer, static_cast<size_t>(length));
+}
+
+// A title followed by a text and a newline, cut at the line limit as Line cuts.
+std::string CutLine(std::string_view title, const std::string& text) {
+    std::string line;
+    line.reserve(std::min<size_t>(title.size() + text.size() + 1, kLineCapacity - 1));
+    line.append(title).append(text).push_back('\n');
+    if (line.size() >= kLineCapacity) line.resize(kLineCapacity - 1);
+    return line;
 }
 
 std::string TitleLine(const HeaderDetails& facts, bool refresh) {
@@ -90,8 +102,9 @@ std::vector<std::string> FileHeaderLines(const HeaderDetails& facts, const std::
         lines.push_back(Line("*** Build Date:\t\t\t\t%s\n", facts.build.buildDate));
         lines.push_back(Line("*** Expected Release Date:\t\t%s\n", facts.build.releaseDate));
     }
-    for (const std::string& path : facts.configFiles)
-        lines.push_back(Line("*** Vextrel Config File:\t\t%s\n", path.c_str()));
+    // Thousands of lines in a long series: joined directly rather than formatted one by one.
+    lines.reserve(lines.size() + facts.configFiles.size() + facilities.size() + 3);
+    for (const std::string& path : facts.configFiles) lines.push_back(CutLine(kConfigFileTitle, path));
     lines.push_back(Line("*** Machine UUID:\t\t\t%s\n", facts.machineId.c_str()));
     AppendFacilityLines(lines, facilities);
     lines.push_back(kColumnTitle);

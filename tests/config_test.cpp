@@ -320,21 +320,25 @@ TEST_F(ConfigLoader, LongLinesApplyWholeAndLimitsListWhatTheyIgnore) {
     EXPECT_EQ(read[read.size() - 2], sized + "1 (ignored: larger than 16 MB)");
 
     // One configuration per trace folder up to the limit, in reading order: the file of a 17th folder
-    // is listed as ignored, and a later file of a kept folder still merges.
+    // is listed as ignored, and a later file of a kept folder still merges. A file of another folder
+    // is listed as ignored only when a tracer of it would be on.
     const std::string series = Write("dirs", "filetracingdir=d0\nVXF_ENGINE_CORE=F@VXP_LOW\n");
     for (uint32_t n = 1; n <= kMaxConfigurations + 1; ++n) {
         Write("dirs" + std::to_string(n), "filetracingdir=d" + std::to_string(n % (kMaxConfigurations + 1)) + "\n" +
                                               (n > kMaxConfigurations ? "VXF_MIXER_CHANNEL" : "VXF_ENGINE_CORE") +
                                               "=F@VXP_LOW\n");
     }
+    Write("dirs18", "filetracingdir=d18\ndisablefiletracing=TRUE\nVXF_ENGINE_CORE=F@VXP_LOW\n");
+    Write("dirs19", "filetracingdir=d19\ndisablefiletracing=false\nVXF_ENGINE_CORE=F@VXP_LOW\n");
     std::unique_ptr<CVextrelManager> fresh(CVextrelManager::Create());
     LoadConfigFilesInto(fresh.get(), series.c_str(), ConfigContext{"dflt"});
     ASSERT_EQ(fresh->configs.size(), kMaxConfigurations);
     const std::vector<std::string>& listed = LoadedConfigFiles();
-    EXPECT_EQ(listed[listed.size() - 2],
-              series + std::to_string(kMaxConfigurations) +
-                  " (ignored: a 17th trace folder: the library keeps at most 16 configurations)");
-    EXPECT_EQ(listed.back(), series + std::to_string(kMaxConfigurations + 1));
+    const std::string ignored = " (ignored: a 17th trace folder: the library keeps at most 16 configurations)";
+    EXPECT_EQ(listed[listed.size() - 4], series + std::to_string(kMaxConfigurations) + ignored);
+    EXPECT_EQ(listed[listed.size() - 3], series + std::to_string(kMaxConfigurations + 1));
+    EXPECT_EQ(listed[listed.size() - 2], series + "18");
+    EXPECT_EQ(listed.back(), series + "19" + ignored);
     EXPECT_EQ(fresh->configs[0]->file.Table().Get(101), 2u);
 }
 

@@ -5,11 +5,19 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/mman.h>
+#endif
+
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <vector>
+
+#include "platform/pages.h"
 
 namespace vextrel::platform {
 namespace {
@@ -92,6 +100,23 @@ TEST(PlatformThreadAndEvent, SignalsAreKeptOnceAndThreadsRunUntilTheirEntryRetur
     EXPECT_NE(threadId, CurrentThreadId());
     ReleaseThread(thread);
     DestroyEvent(event);
+}
+
+// A block the size of a ring (not a whole number of 2 MB pages): every page is in memory before
+// anything touches it, so that a trace call writing into it never waits for the system, and it
+// reads as zeros throughout.
+TEST(PlatformPages, ARingSizedBlockIsResidentAndZeroed) {
+    constexpr size_t kPage = 4096;
+    constexpr size_t kBytes = 4096 * 576;
+    char* block = static_cast<char*>(AllocatePages(kBytes));
+    ASSERT_NE(block, nullptr);
+#ifndef _WIN32
+    std::vector<unsigned char> pages(kBytes / kPage);
+    ASSERT_EQ(mincore(block, kBytes, pages.data()), 0);
+    EXPECT_EQ(std::count_if(pages.begin(), pages.end(), [](unsigned char page) { return (page & 1) == 0; }), 0);
+#endif
+    EXPECT_EQ(static_cast<size_t>(std::count(block, block + kBytes, '\0')), kBytes);
+    FreePages(block, kBytes);
 }
 
 }  // namespace

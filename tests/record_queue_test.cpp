@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstring>
+#include <new>
 #include <random>
 #include <thread>
 #include <vector>
@@ -27,6 +29,17 @@ uint32_t ChecksumOf(uint32_t producer, uint32_t sequence) {
 }
 
 }  // namespace
+
+// A ring starts on zeroed pages without constructing its records: a record made the ordinary way
+// holds nothing but zero bytes up to its text, whatever the memory held before.
+TEST(RecordQueue, AFreshRecordIsZeroBytesUpToItsText) {
+    alignas(TraceRecord) unsigned char storage[sizeof(TraceRecord)];
+    std::memset(storage, 0xA5, sizeof storage);
+    TraceRecord* record = new (storage) TraceRecord;
+    const unsigned char zeros[offsetof(TraceRecord, text)] = {};
+    EXPECT_EQ(std::memcmp(record, zeros, sizeof zeros), 0);
+    record->~TraceRecord();
+}
 
 // Many producers race on a ring that stays full while the consumer drains it one record at a time.
 // Every reserved slot must be handed to exactly one producer: each record arrives intact, each

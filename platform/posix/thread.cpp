@@ -10,7 +10,6 @@
 
 #include <atomic>
 #include <new>
-#include <sched.h>
 
 namespace vextrel::platform {
 
@@ -34,6 +33,7 @@ void Release(ThreadHandle* handle) {
 void* ThreadMain(void* raw) {
     ThreadHandle* handle = static_cast<ThreadHandle*>(raw);
     handle->kernelId.store(static_cast<uint32_t>(syscall(SYS_gettid)), std::memory_order_release);
+    handle->kernelId.notify_one();
     handle->entry(handle->argument);
     handle->running.store(false, std::memory_order_release);
     Release(handle);
@@ -51,7 +51,9 @@ ThreadHandle* StartThread(void (*entry)(void*), void* argument, uint32_t* thread
         delete handle;
         return nullptr;
     }
-    while (handle->kernelId.load(std::memory_order_acquire) == 0) sched_yield();
+    // The caller gets the new thread's id, which only the thread can tell: it waits for it blocked,
+    // not yielding in a loop, which on a busy machine burns the processor the new thread needs.
+    handle->kernelId.wait(0, std::memory_order_acquire);
     if (threadId != nullptr) *threadId = handle->kernelId.load(std::memory_order_relaxed);
     return handle;
 }
