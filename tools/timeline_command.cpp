@@ -121,7 +121,7 @@ char* WriteSeconds(char* at, uint64_t microseconds) {
 // trace's metadata, the facility ids and the levels each header traced them at.
 class TimelineWriter {
 public:
-    TimelineWriter(TraceFiles& files, std::FILE* out, bool wall, bool lines)
+    TimelineWriter(TraceFiles& files, OutputFile& out, bool wall, bool lines)
         : files_(files), out_(out), wall_(wall), lines_(lines) {
         out_.Append("{\"displayTimeUnit\":\"ms\",\"traceEvents\":[\n");
     }
@@ -361,9 +361,7 @@ private:
 int RunTimeline(const TimelineOptions& options) {
     TraceFiles files(options.files, options.quiet, options.progressBytes);
     const RecordFilter filter(options.filter, files.Names());
-    std::FILE* out = std::fopen(options.output.c_str(), "wb");
-    if (out == nullptr) throw std::runtime_error("cannot write " + options.output);
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(out, std::fclose);
+    OutputFile out(options.output);
     TimelineWriter writer(files, out, options.wall, options.lines);
     size_t records = 0;
     for (TraceFiles::Merged merged = files.Next(); merged.entry != nullptr; merged = files.Next()) {
@@ -374,6 +372,7 @@ int RunTimeline(const TimelineOptions& options) {
     }
     files.Done();
     writer.Finish();
+    out.Close();
     std::printf("%zu records from %zu file%s written to %s\n", records, files.Streams().size(),
                 files.Streams().size() == 1 ? "" : "s", options.output.c_str());
     return 0;
