@@ -26,18 +26,20 @@ struct FileIdentity {
 // The identity of the file at `path`; nullopt when there is none or it cannot be read.
 std::optional<FileIdentity> IdentityOf(const std::filesystem::path& path);
 
-// A file written from start to end in large pieces, for outputs of gigabytes. On Linux a regular
-// file is written past the system's file cache (direct I/O) when its file system allows it: the
-// pieces go to the disk from the program's own buffer, where copying them into freshly allocated
-// cache pages cost the system more time than the program took to produce them. Anything else (a
-// pipe, a device, a file system without direct I/O) is written through the cache as usual.
+// A file written from start to end in large pieces, for outputs of gigabytes. On Linux, past its
+// first `directAfterBytes` (256 MB unless told), a regular file is written past the system's file
+// cache (direct I/O) when its file system allows it: the pieces go to the disk from the program's
+// own buffer, where copying gigabytes into freshly allocated cache pages cost the system more time
+// than the program took to produce them. Smaller outputs, and anything else (a pipe, a device, a
+// file system without direct I/O), are written through the cache as usual.
 class OutputFile {
 public:
     // Address and size of every piece but the last are multiples of this, as direct I/O requires.
     static constexpr size_t kAlignment = 4096;
+    static constexpr uint64_t kDirectAfterBytes = uint64_t{256} << 20;
 
     // Creates or empties the file; throws std::runtime_error("cannot write PATH") when it cannot.
-    explicit OutputFile(const std::string& path);
+    explicit OutputFile(const std::string& path, uint64_t directAfterBytes = kDirectAfterBytes);
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
@@ -53,6 +55,9 @@ public:
 private:
     std::string path_;
     intptr_t handle_;
+    uint64_t directAfterBytes_;
+    uint64_t written_ = 0;
+    bool directPossible_ = false;  // a regular file that has not refused direct writes yet
     bool direct_ = false;
 };
 

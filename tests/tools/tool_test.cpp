@@ -241,12 +241,13 @@ TEST(TraceFollower, KnowsAFileByItsIdentityNotItsNameOrSize) {
 }
 
 // Pieces of every size, some larger than the buffer, end up in the file whole and in order,
-// whether the file is written past the system's cache in aligned blocks or through it.
+// whether the file is written past the system's cache in aligned blocks (from its first 4 MB on,
+// here) or through it.
 TEST(OutputBuffer, WritesAFileWholeInPiecesOfAnySize) {
     const vextrel::testing::TempFolder temporary;
     const std::string path = (fs::path(temporary.Path()) / "out.json").string();
     std::string expected;
-    OutputFile file(path);
+    OutputFile file(path, OutputBuffer::kDirectCapacity);
     {
         OutputBuffer out(file);
         for (size_t piece = 0; expected.size() < 3 * OutputBuffer::kDirectCapacity; ++piece) {

@@ -31,12 +31,13 @@ bool SetDirect([[maybe_unused]] int file, [[maybe_unused]] bool on) {
 
 }  // namespace
 
-OutputFile::OutputFile(const std::string& path)
-    : path_(path), handle_(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)) {
+OutputFile::OutputFile(const std::string& path, uint64_t directAfterBytes)
+    : path_(path),
+      handle_(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)),
+      directAfterBytes_(directAfterBytes) {
     if (handle_ < 0) throw std::runtime_error("cannot write " + path);
     struct stat facts {};
-    direct_ = fstat(static_cast<int>(handle_), &facts) == 0 && S_ISREG(facts.st_mode) &&
-              SetDirect(static_cast<int>(handle_), true);
+    directPossible_ = fstat(static_cast<int>(handle_), &facts) == 0 && S_ISREG(facts.st_mode);
 }
 
 OutputFile::~OutputFile() {
@@ -47,9 +48,16 @@ void OutputFile::Write(const char* data, size_t size) {
     const int file = static_cast<int>(handle_);
     const auto stopDirect = [&] {
         direct_ = false;
+        directPossible_ = false;
         if (!SetDirect(file, false)) throw std::runtime_error("cannot write " + path_);
     };
-    if (direct_ && (size % kAlignment != 0 || reinterpret_cast<uintptr_t>(data) % kAlignment != 0)) stopDirect();
+    const bool aligned =
+        size % kAlignment == 0 && reinterpret_cast<uintptr_t>(data) % kAlignment == 0 && written_ % kAlignment == 0;
+    if (direct_ && !aligned) stopDirect();
+    if (!direct_ && directPossible_ && aligned && written_ >= directAfterBytes_) {
+        direct_ = SetDirect(file, true);
+        directPossible_ = direct_;
+    }
     while (size != 0) {
         const ssize_t written = write(file, data, size);
         if (written < 0) {
@@ -63,6 +71,7 @@ void OutputFile::Write(const char* data, size_t size) {
         }
         data += written;
         size -= static_cast<size_t>(written);
+        written_ += static_cast<uint64_t>(written);
         if (size != 0 && direct_) stopDirect();  // what is left starts off the alignment
     }
 }

@@ -24,8 +24,10 @@ std::optional<FileIdentity> IdentityOf(const std::filesystem::path& path) {
 }
 
 // Written through the system's cache: one write per piece.
-OutputFile::OutputFile(const std::string& path)
-    : path_(path), handle_(reinterpret_cast<intptr_t>(std::fopen(path.c_str(), "wb"))) {
+OutputFile::OutputFile(const std::string& path, uint64_t directAfterBytes)
+    : path_(path),
+      handle_(reinterpret_cast<intptr_t>(std::fopen(path.c_str(), "wb"))),
+      directAfterBytes_(directAfterBytes) {
     if (handle_ == 0) throw std::runtime_error("cannot write " + path);
     std::setvbuf(reinterpret_cast<std::FILE*>(handle_), nullptr, _IONBF, 0);
 }
