@@ -12,6 +12,7 @@
 #include "tests/e2e/host_fixture.h"
 #include "tests/support/output_fixture.h"
 #include "tools/json_text.h"
+#include "tools/output_buffer.h"
 #include "tools/span_histogram.h"
 #include "tools/time_bins.h"
 #include "tools/trace_file_reader.h"
@@ -237,6 +238,30 @@ TEST(TraceFollower, KnowsAFileByItsIdentityNotItsNameOrSize) {
     std::ofstream(file, std::ios::binary | std::ios::app) << "after the cut\n";
     EXPECT_EQ(follower.Poll(), std::vector<std::string>{"after the cut"});
     EXPECT_EQ(follower.Switches(), 0u);
+}
+
+// Pieces of every size, some larger than the buffer, end up in the file whole and in order,
+// whether the file is written past the system's cache in aligned blocks (from its first 4 MB on,
+// here) or through it.
+TEST(OutputBuffer, WritesAFileWholeInPiecesOfAnySize) {
+    const vextrel::testing::TempFolder temporary;
+    const std::string path = (fs::path(temporary.Path()) / "out.json").string();
+    std::string expected;
+    OutputFile file(path, OutputBuffer::kDirectCapacity);
+    {
+        OutputBuffer out(file);
+        for (size_t piece = 0; expected.size() < 3 * OutputBuffer::kDirectCapacity; ++piece) {
+            const size_t size = piece == 700 ? OutputBuffer::kDirectCapacity + 5 : piece * 37 % 9000;
+            const std::string text(size, static_cast<char>('a' + piece % 26));
+            out.Append(text);
+            expected += text;
+        }
+        out.Flush();
+    }
+    file.Close();
+    const std::string written = ReadFile(path);
+    EXPECT_EQ(written.size(), expected.size());
+    EXPECT_TRUE(written == expected);
 }
 
 namespace {
