@@ -56,6 +56,22 @@ TEST(PlatformClock, CounterFrequencyIdsAndCalendarTime) {
     EXPECT_LE(std::abs(SecondsSinceEpoch(LocalTime()) - system), 14 * 3600 + 120);
 }
 
+// The thread cache is the calling thread's own: what a thread writes, it reads back, and a thread
+// started meanwhile reads null.
+TEST(PlatformClock, TheThreadCacheBelongsToTheThreadThatWroteIt) {
+    int marker = 0;
+    void* written = nullptr;
+    void* other = &marker;
+    std::thread([&] {
+        WriteThreadCache(&marker);
+        std::thread([&] { other = ReadThreadCache(); }).join();
+        written = ReadThreadCache();
+        WriteThreadCache(nullptr);
+    }).join();
+    EXPECT_EQ(written, &marker);
+    EXPECT_EQ(other, nullptr);
+}
+
 #ifndef _WIN32
 // A forked child's thread is not the forking thread: it must neither keep that thread's id nor the
 // pointer cached for it (the reclamation guard's reader slot of the parent's thread).
