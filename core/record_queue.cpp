@@ -142,9 +142,10 @@ RecordQueue::SleepCheck RecordQueue::PrepareToSleep(const TraceRecord& next) {
     // and precedes it in S, so S holds: flag store < this load < reservation < the producer's flag
     // load. A sequentially consistent load cannot read a value earlier in modification order than a
     // sequentially consistent store that precedes it in S, so the producer reads this flag or a
-    // later value: a 1 that it takes and signals, or 0 from a producer that took the flag first and
-    // signalled. Either this writer sees every reservation made so far, or the producers it misses
-    // wake it. Nothing needs a process-wide barrier.
+    // later value: a 1 that it takes and signals, a 0 from a producer that took the flag first and
+    // signalled, or a 0 this writer stored after it found a record and did not sleep. Either this
+    // writer sees every reservation made so far, or the producers it misses wake it. Nothing needs a
+    // process-wide barrier.
     //
     // Seeing a reservation is not seeing its record: the producer may be filling it, or may have read
     // the flag before it was set and will not signal. The writer then must not sleep for good (see
