@@ -27,4 +27,9 @@ void FloorCall(uint32_t sequence) {
     FloorFormat(VEXTREL_BENCH_MESSAGE, MessageValue(sequence), kMessageName, MessageElapsed(sequence));
 }
 
+// Called only from other files, so that the compiler cannot drop the calls.
+__attribute__((noinline)) void EmptyFormat(uint32_t, const char*, ...) {}
+
+__attribute__((noinline)) bool EmptyFacilityOn(uint32_t facilityWord) { return facilityWord == 0; }
+
 }  // namespace vextrel::bench

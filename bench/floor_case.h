@@ -12,4 +12,10 @@ void FloorFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // One floor call with the benchmark message.
 void FloorCall(uint32_t sequence);
 
+// Functions of the shapes of VextrelFormat and VextrelFacilityOnFunc that return at once, out of
+// line: timed in the same loop as the library's calls, they measure the loop, the argument set-up
+// and the call around the library's own work.
+void EmptyFormat(uint32_t facilityWord, const char* format, ...) __attribute__((format(printf, 2, 3)));
+bool EmptyFacilityOn(uint32_t facilityWord);
+
 }  // namespace vextrel::bench

@@ -24,6 +24,20 @@ void FacilityOn(benchmark::State& state) {
     }
 }
 
+// The loops of the two cases above around functions of the same shapes that return at once.
+void EmptyFormatLoop(benchmark::State& state) {
+    uint32_t sequence = 0;
+    for (auto _ : state) EmptyFormatCall(sequence++);
+}
+
+void EmptyFacilityOnLoop(benchmark::State& state) {
+    const uint32_t word = VXF_WORD(kTracedFacility, VXP_NORMAL);
+    for (auto _ : state) {
+        bool on = EmptyFacilityOn(word);
+        benchmark::DoNotOptimize(on);
+    }
+}
+
 void Floor(benchmark::State& state) {
     uint32_t sequence = 0;
     for (auto _ : state) FloorCall(sequence++);
@@ -65,6 +79,8 @@ std::vector<MeanResult> RunMeanCases(const std::string& folder, bool smoke) {
     } cases[] = {
         {"filtered-out VextrelFormat", FilteredOut},
         {"VextrelFacilityOnFunc", FacilityOn},
+        {kEmptyFormatCase, EmptyFormatLoop},
+        {kEmptyFacilityOnCase, EmptyFacilityOnLoop},
         {"floor (counter + vsnprintf)", Floor},
         {kFloorMixCase, Formatting<FloorMixCall>},
         {kFormatterMixCase, Formatting<FormatterMixCall>},

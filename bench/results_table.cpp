@@ -124,6 +124,18 @@ void PrintMeansAndWriter(const BenchResults& results, std::FILE* out) {
                  "|\n|---|---:|\n");
     for (const MeanResult& mean : results.means)
         std::fprintf(out, "| %s | %.2f |\n", mean.name.c_str(), mean.nanoseconds);
+    // The two cheap calls net of their loops: the library's own cost.
+    const struct {
+        const char* call;
+        const char* loop;
+    } nets[] = {{"filtered-out VextrelFormat", kEmptyFormatCase}, {"VextrelFacilityOnFunc", kEmptyFacilityOnCase}};
+    for (const auto& net : nets) {
+        const MeanResult* call = FindMean(results, net.call);
+        const MeanResult* loop = FindMean(results, net.loop);
+        if (call != nullptr && loop != nullptr) {
+            std::fprintf(out, "| %s, net of its loop | %.2f |\n", net.call, call->nanoseconds - loop->nanoseconds);
+        }
+    }
     PrintFormatterRatios(results, out);
     std::fprintf(out, "\n### Writer\n\n| measure | value |\n|---|---:|\n");
     std::fprintf(out, "| Vextrel writer, lines/s into the trace file (file current whenever it waits) | %.0f |\n",

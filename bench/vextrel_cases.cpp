@@ -62,6 +62,11 @@ void FilteredOutCall(uint32_t sequence) {
                   MessageElapsed(sequence));
 }
 
+void EmptyFormatCall(uint32_t sequence) {
+    EmptyFormat(VXF_WORD(kFilteredFacility, VXP_NORMAL), VEXTREL_BENCH_MESSAGE, MessageValue(sequence), kMessageName,
+                MessageElapsed(sequence));
+}
+
 void FacilityOnCall(uint32_t) {
     g_facilityOn.store(VextrelFacilityOnFunc(VXF_WORD(kTracedFacility, VXP_NORMAL)), std::memory_order_relaxed);
 }

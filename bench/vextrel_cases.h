@@ -14,6 +14,9 @@ void AcceptedMixCall(uint32_t sequence);
 // VextrelFormat of the benchmark message on a facility no tracer configured.
 void FilteredOutCall(uint32_t sequence);
 
+// EmptyFormat (floor_case.h) with the arguments FilteredOutCall passes.
+void EmptyFormatCall(uint32_t sequence);
+
 // VextrelFacilityOnFunc of the traced facility; the answer is kept where the compiler must see it.
 void FacilityOnCall(uint32_t sequence);
 

@@ -87,8 +87,10 @@ detail::ReaderSlot* detail::SlotOfCallingThread() {
     for (uint32_t i = 0; i < kProbes; ++i) {
         ReaderSlot& slot = g_readerSlots[(place + i) & (kReaderSlots - 1)];
         uint32_t owner = slot.owner.load(std::memory_order_relaxed);
-        if (owner == id) return &slot;
-        if (owner == 0 && slot.owner.compare_exchange_strong(owner, id, std::memory_order_relaxed)) return &slot;
+        if (owner == id || (owner == 0 && slot.owner.compare_exchange_strong(owner, id, std::memory_order_relaxed))) {
+            platform::WriteThreadCache(&slot);
+            return &slot;
+        }
     }
     return nullptr;
 }

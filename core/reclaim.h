@@ -8,8 +8,10 @@
 // guard counts the thread in on a counter pair (one counter per phase parity) on a cache line of its
 // own. Where the system offers a process-wide barrier (platform/barrier.h), a thread owns a reader
 // slot: claimed once for its thread id (no two living threads share an id, so a slot never has two
-// users at once), never given back, and only ever written by the thread of that id. Entering is
-// then a plain load and store of the thread's own counter, leaving another: no interlocked step.
+// users at once), never given back, and only ever written by the thread of that id. The thread
+// keeps a pointer to it in its own cache (platform::ReadThreadCache; a forked child's thread finds
+// the cache empty and looks again for its new id). Entering is then a load of that pointer and a
+// plain load and store of the thread's own counter, leaving another: no call, no interlocked step.
 // A thread that finds no slot for its id (a host that made very many threads), and every thread
 // where there is no such barrier, counts itself on one of 64 shared stripes with interlocked steps.
 //
@@ -45,6 +47,7 @@
 #include <cstdint>
 
 #include "platform/barrier.h"
+#include "platform/clock.h"
 
 namespace vextrel {
 
@@ -65,9 +68,15 @@ inline ReaderSlot g_readerSlots[kReaderSlots];
 inline std::atomic<uint64_t> g_reclaimPhase{0};
 // The stripe of the calling thread.
 ReaderStripe& StripeOfCallingThread();
-// The slot the calling thread owns, claimed on its first call; null when none near its id's place
-// is free.
+// The slot the calling thread owns, claimed on its first call and kept in the thread's cache
+// (platform::ReadThreadCache); null when none near its id's place is free.
 ReaderSlot* SlotOfCallingThread();
+// The calling thread's slot: from its cache after its first guard, a plain load.
+inline ReaderSlot* CachedSlotOfCallingThread() {
+    if (void* cached = platform::ReadThreadCache()) [[likely]]
+        return static_cast<ReaderSlot*>(cached);
+    return SlotOfCallingThread();
+}
 }  // namespace detail
 
 // Marks the calling thread as reading shared state for its lifetime. Nests freely; a guard taken in
@@ -78,7 +87,7 @@ public:
     ReadGuard() {
         const uint64_t parity = detail::g_reclaimPhase.load(std::memory_order_relaxed) & 1;
         if (platform::HeavyBarrierAvailable()) {
-            if (detail::ReaderSlot* slot = detail::SlotOfCallingThread()) {
+            if (detail::ReaderSlot* slot = detail::CachedSlotOfCallingThread()) {
                 counter_ = &slot->inside[parity];
                 owned_ = true;
                 // Only this thread writes its slot: a plain increment. The count must be in memory

@@ -1,5 +1,6 @@
 #include "core/record_queue.h"
 
+#include <algorithm>
 #include <thread>
 
 #include "platform/clock.h"
@@ -85,10 +86,12 @@ TraceRecord* RecordQueue::Reserve() {
 }
 
 void RecordQueue::Commit(TraceRecord* record, uint32_t kind) {
-    record->ready.value.store(kind, std::memory_order_seq_cst);
-    // Pairs with PrepareToSleep: either the writer sees this record ready before it sleeps, or this
-    // commit sees the writer's sleeping flag and wakes it. Only the commit that takes the flag
-    // signals, so a burst of commits makes at most one system call.
+    // A release store suffices for the record: the handshake with a writer going to sleep rests on
+    // this thread's reservation, a sequentially consistent read-modify-write of the reservation
+    // word, and on the sequentially consistent load of the writer's flag below (see PrepareToSleep).
+    // On x86 that load is a plain move: the commit needs no barrier of its own. Only the commit that
+    // takes the flag signals, so a burst of commits makes at most one system call.
+    record->ready.value.store(kind, std::memory_order_release);
     if (writerSleeping_.load(std::memory_order_seq_cst) != 0 &&
         writerSleeping_.exchange(0, std::memory_order_seq_cst) != 0) {
         wakeEvent.Set();
@@ -129,13 +132,62 @@ void RecordQueue::DrainUntil(uint64_t deadline) {
     }
 }
 
-bool RecordQueue::PrepareToSleep(const TraceRecord& next) {
+RecordQueue::SleepCheck RecordQueue::PrepareToSleep(const TraceRecord& next) {
+    // The pairing with Commit. Producer: reserve (a sequentially consistent compare-exchange on
+    // reservation_), fill, store ready (release), load writerSleeping_ (seq_cst). Writer: store
+    // writerSleeping_ = 1 (seq_cst), load reservation_ (seq_cst). All four operations are
+    // sequentially consistent, so they have one total order S that agrees with each thread's program
+    // order. Suppose the load here misses a producer's reservation, reading a value earlier in
+    // reservation_'s modification order: then the load is coherence-ordered before the reservation
+    // and precedes it in S, so S holds: flag store < this load < reservation < the producer's flag
+    // load. A sequentially consistent load cannot read a value earlier in modification order than a
+    // sequentially consistent store that precedes it in S, so the producer reads this flag or a
+    // later value: a 1 that it takes and signals, a 0 from a producer that took the flag first and
+    // signalled, or a 0 this writer stored after it found a record and did not sleep. Either this
+    // writer sees every reservation made so far, or the producers it misses wake it. Nothing needs a
+    // process-wide barrier.
+    //
+    // Seeing a reservation is not seeing its record: the producer may be filling it, or may have read
+    // the flag before it was set and will not signal. The writer then must not sleep for good (see
+    // AwaitReservedRecord).
     writerSleeping_.store(1, std::memory_order_seq_cst);
-    if (next.ready.value.load(std::memory_order_seq_cst) == 0) return true;
+    const uint32_t reserved = IndexOf(reservation_.load(std::memory_order_seq_cst)) + 1;
+    if (reserved == readIndex.Load()) return SleepCheck::kNothingReserved;
+    if (next.ready.value.load(std::memory_order_acquire) == 0) return SleepCheck::kReservedNotReady;
     // A record arrived meanwhile. When a producer already took the flag it signals the event too;
     // the next wait then returns at once, which is harmless.
     writerSleeping_.store(0, std::memory_order_relaxed);
-    return false;
+    return SleepCheck::kRecordReady;
+}
+
+void RecordConsumerSide::SleepUntilWoken(const TraceRecord& next) {
+    switch (queue_.PrepareToSleep(next)) {
+        case RecordQueue::SleepCheck::kNothingReserved: queue_.wakeEvent.Wait(platform::kWaitForever); break;
+        case RecordQueue::SleepCheck::kReservedNotReady: AwaitReservedRecord(next); break;
+        case RecordQueue::SleepCheck::kRecordReady: break;
+    }
+    MarkAwake();
+}
+
+void RecordConsumerSide::AwaitReservedRecord(const TraceRecord& next) {
+    // Usually the producer is a few instructions from its commit: watch the slot for a moment.
+    const uint64_t start = platform::ReadCounter();
+    const uint64_t watchTicks = platform::CounterFrequency() * kReservedWatchMicroseconds / 1000000u;
+    do {
+        if (next.ready.value.load(std::memory_order_acquire) != 0 || queue_.Stopping()) return;
+        std::this_thread::yield();
+    } while (platform::ReadCounter() - start < watchTicks);
+    // A producer preempted between its reservation and its commit: wait with a timeout, longer each
+    // time the same slot is still not ready, for the case that its commit read the flag before this
+    // writer set it. A producer that reads the flag set signals, and the wait ends at once.
+    const uint32_t position = queue_.readIndex.Load();
+    if (position != reservedWaitPosition_ || reservedWaitMilliseconds_ == 0) {
+        reservedWaitPosition_ = position;
+        reservedWaitMilliseconds_ = 1;
+    } else if (reservedWaitMilliseconds_ < kReservedWaitLimitMilliseconds) {
+        reservedWaitMilliseconds_ = std::min(reservedWaitMilliseconds_ * 2, kReservedWaitLimitMilliseconds);
+    }
+    queue_.wakeEvent.Wait(reservedWaitMilliseconds_);
 }
 
 }  // namespace vextrel

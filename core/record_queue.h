@@ -176,9 +176,12 @@ private:
 
     // The slot the writer reads next, committed or not.
     TraceRecord& NextSlot() { return records[readIndex.Load() & (capacity - 1)]; }
-    // Called by the writer before it sleeps: true when it may sleep on the wake event; false when a
-    // record became ready meanwhile (the writer then drains again instead of sleeping).
-    bool PrepareToSleep(const TraceRecord& next);
+    // What the writer found when it marked itself sleeping: no slot reserved beyond those it took
+    // (it may sleep until woken), a reserved slot whose record is not ready yet (it must not sleep
+    // for good), or the next record ready (it drains again).
+    enum class SleepCheck { kNothingReserved, kReservedNotReady, kRecordReady };
+    // Called by the writer before it sleeps: sets the sleeping flag and looks for reservations.
+    SleepCheck PrepareToSleep(const TraceRecord& next);
 
     static constexpr uint32_t kWriterRunning = 0;
     static constexpr uint32_t kWriterEnded = 1;
@@ -190,7 +193,7 @@ private:
     // The reservation word: the write index (the position of the last reserved slot) in its high
     // half, the free count in its low half, so that one interlocked step takes a slot. The free count
     // never drops below three here: a reservation that would take it lower is refused. The writer
-    // never touches this cache line.
+    // reads this cache line only as it goes to sleep (PrepareToSleep).
     static constexpr uint64_t kIndexUnit = uint64_t{1} << 32;
     static uint32_t IndexOf(uint64_t word) { return static_cast<uint32_t>(word >> 32); }
     static uint32_t FreeOf(uint64_t word) { return static_cast<uint32_t>(word); }
@@ -266,13 +269,12 @@ public:
     bool Stopping() const { return queue_.Stopping(); }
     bool ProcessEnding() const { return queue_.processEnding; }
 
-    // Sleeps on the wake event when no record became ready meanwhile (see PrepareToSleep), and marks
-    // the writer awake afterwards. The flag is written only when it is set, so a writer that never
-    // slept leaves the producers' copy of its cache line alone.
-    void SleepUntilWoken(const TraceRecord& next) {
-        if (queue_.PrepareToSleep(next)) queue_.wakeEvent.Wait(platform::kWaitForever);
-        MarkAwake();
-    }
+    // Sleeps on the wake event until a commit signals it when no slot is reserved beyond those taken
+    // (see PrepareToSleep); when one is reserved and its record is not ready, watches it briefly and
+    // then waits with a timeout at most (AwaitReservedRecord). Marks the writer awake afterwards.
+    // The flag is written only when it is set, so a writer that never slept leaves the producers'
+    // copy of its cache line alone.
+    void SleepUntilWoken(const TraceRecord& next);
     void MarkAwake() {
         if (queue_.writerSleeping_.load(std::memory_order_relaxed) != 0) {
             queue_.writerSleeping_.store(0, std::memory_order_relaxed);
@@ -317,9 +319,21 @@ public:
 
 private:
     static constexpr uint32_t kReleaseBatch = 32;
+    // How long the writer watches a reserved slot for its record before it waits with a timeout, and
+    // the longest of those waits.
+    static constexpr uint32_t kReservedWatchMicroseconds = 50;
+    static constexpr uint32_t kReservedWaitLimitMilliseconds = 100;
+
+    // Watches a reserved slot whose record is not ready yet, then waits for a signal with a timeout
+    // of 1 ms, doubled each time the same slot is still not ready, up to 100 ms. Returns as soon as
+    // the record is ready or a stop is requested, or after the wait; the drain loop looks again.
+    void AwaitReservedRecord(const TraceRecord& next);
 
     RecordQueue& queue_;
     uint32_t unreported_ = 0;  // slots handed back and not yet in the released count
+    // The read position of the last timed wait for a reserved record, and that wait's timeout.
+    uint32_t reservedWaitPosition_ = 0;
+    uint32_t reservedWaitMilliseconds_ = 0;
 };
 
 }  // namespace vextrel

@@ -122,6 +122,7 @@ void ReleaseLoadState() {
     ReleaseFacilityRegistry();
     ReleaseGlobalSummary();
     platform::ReleaseThreadCounter();
+    platform::ReleaseThreadCache();
 }
 
 }  // namespace

@@ -19,6 +19,11 @@
 
 #include "platform/pages.h"
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 namespace vextrel::platform {
 namespace {
 
@@ -58,6 +63,46 @@ TEST(PlatformClock, CounterFrequencyIdsAndCalendarTime) {
     EXPECT_LE(std::abs(SecondsSinceEpoch(UtcTime()) - system), 120);
     EXPECT_LE(std::abs(SecondsSinceEpoch(LocalTime()) - system), 14 * 3600 + 120);
 }
+
+// The thread cache is the calling thread's own: what a thread writes, it reads back, and a thread
+// started meanwhile reads null.
+TEST(PlatformClock, TheThreadCacheBelongsToTheThreadThatWroteIt) {
+    int marker = 0;
+    void* written = nullptr;
+    void* other = &marker;
+    std::thread([&] {
+        WriteThreadCache(&marker);
+        std::thread([&] { other = ReadThreadCache(); }).join();
+        written = ReadThreadCache();
+        WriteThreadCache(nullptr);
+    }).join();
+    EXPECT_EQ(written, &marker);
+    EXPECT_EQ(other, nullptr);
+}
+
+#ifndef _WIN32
+// A forked child's thread is not the forking thread: it must neither keep that thread's id nor the
+// pointer cached for it (the reclamation guard's reader slot of the parent's thread).
+TEST(PlatformClock, AForkedChildAsksForItsIdAndItsCacheAgain) {
+    int marker = 0;
+    void* const before = ReadThreadCache();
+    if (before == nullptr) WriteThreadCache(&marker);
+    CurrentThreadId();
+    const pid_t child = fork();
+    if (child == 0) {
+        const int idKept = CurrentThreadId() != static_cast<uint32_t>(getpid()) ? 1 : 0;
+        const int cacheKept = ReadThreadCache() != nullptr ? 2 : 0;
+        _exit(idKept | cacheKept);
+    }
+    WriteThreadCache(before);
+    ASSERT_GT(child, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status) & 1, 0) << "the child kept the parent thread's id";
+    EXPECT_EQ(WEXITSTATUS(status) & 2, 0) << "the child kept the parent thread's cache";
+}
+#endif
 
 // Seconds a wait on `event` with the given timeout took.
 double TimedWait(EventHandle* event, uint32_t timeoutMilliseconds) {

@@ -3,9 +3,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -140,6 +142,27 @@ TEST(RecordQueue, NoWakeUpIsLost) {
         EXPECT_TRUE(client.WaitFor(expected));
         EXPECT_EQ(RecordQueuePeer::LostCount(*config->Queue()), 0u);
     }
+}
+
+// A commit may read the writer's sleeping mark just before the writer sets it, and then not signal.
+// A writer that saw the slot reserved must still take the record then, not sleep until a signal:
+// here the record ahead of a committed one becomes ready without any signal.
+TEST(RecordQueue, AWriterThatSawASlotReservedTakesItsRecordWithoutASignal) {
+    std::unique_ptr<TraceConfig> config(TraceConfig::Create());
+    vextrel::testing::LineCollector client;
+    config->client.AddClient(&client);
+    vextrel::testing::StartWriter(*config, 4096, 0);
+    RecordQueue& queue = *config->Queue();
+    TraceRecord* unsignalled = ReserveRecord(*config);
+    ASSERT_NE(unsignalled, nullptr);
+    vextrel::testing::CommitText(*config, "behind it", {false, false, true});
+    // Set once the writer, woken by that commit or never asleep, looked at the ring again.
+    while (!RecordQueuePeer::WriterSleeping(queue)) std::this_thread::yield();
+    std::snprintf(unsignalled->text, sizeof unsignalled->text, "first");
+    unsignalled->toClient = 1;
+    unsignalled->ready.value.store(kRecordText, std::memory_order_release);
+    ASSERT_TRUE(client.WaitFor(2));
+    EXPECT_NE(client.Lines()[0].find("first"), std::string::npos);
 }
 
 // The ring's size follows the request.

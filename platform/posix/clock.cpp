@@ -28,12 +28,26 @@ uint32_t FirstIdOfThread() {
 
 thread_local uint32_t t_threadId = 0;
 
-// A forked child's only thread keeps the forking thread's cache, whose id belongs to the parent's
-// thread: it asks again. (Ids name a thread's reader slot, so two living threads must never share
-// one.) Registered at load; the C library drops the handler when the library is unloaded.
-[[maybe_unused]] const int g_forkHandler = pthread_atfork(nullptr, nullptr, [] { t_threadId = 0; });
+}  // namespace
+
+constinit thread_local void* detail::t_threadCache [[gnu::tls_model("initial-exec")]] = nullptr;
+
+namespace {
+
+// A forked child's only thread keeps the forking thread's caches: its id belongs to the parent's
+// thread, and so does the reader slot cached for it. It asks for both again. (Ids name a thread's
+// reader slot, so two living threads must never share one.) Registered at load; the C library
+// drops the handler when the library is unloaded.
+[[maybe_unused]] const int g_forkHandler = pthread_atfork(nullptr, nullptr, [] {
+    t_threadId = 0;
+    detail::t_threadCache = nullptr;
+});
 
 }  // namespace
+
+void WriteThreadCache(void* value) { detail::t_threadCache = value; }
+
+void ReleaseThreadCache() {}
 
 uint32_t CurrentThreadId() {
     uint32_t id = t_threadId;

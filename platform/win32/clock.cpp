@@ -36,6 +36,30 @@ uint32_t CurrentThreadId() {
     return static_cast<uint32_t>(GetCurrentThreadId());
 }
 
+std::atomic<uint32_t> detail::g_threadCacheSlot{detail::kNoThreadCacheSlot};
+
+void WriteThreadCache(void* value) {
+    uint32_t slot = detail::g_threadCacheSlot.load(std::memory_order_acquire);
+    if (slot == detail::kThreadCacheReleased) return;
+    if (slot == detail::kNoThreadCacheSlot) {
+        // Two threads may take a slot at once: the first one stored is kept, the other returned.
+        const DWORD taken = TlsAlloc();
+        if (taken == TLS_OUT_OF_INDEXES) return;  // none left: every thread reads null
+        if (detail::g_threadCacheSlot.compare_exchange_strong(slot, taken, std::memory_order_acq_rel)) {
+            slot = taken;
+        } else {
+            TlsFree(taken);
+            if (slot == detail::kThreadCacheReleased) return;
+        }
+    }
+    TlsSetValue(slot, value);
+}
+
+void ReleaseThreadCache() {
+    const uint32_t slot = detail::g_threadCacheSlot.exchange(detail::kThreadCacheReleased, std::memory_order_acq_rel);
+    if (slot != detail::kNoThreadCacheSlot && slot != detail::kThreadCacheReleased) TlsFree(slot);
+}
+
 uint32_t CurrentProcessId() { return static_cast<uint32_t>(GetCurrentProcessId()); }
 
 void SleepMilliseconds(uint32_t milliseconds) { Sleep(milliseconds); }

@@ -17,6 +17,8 @@ struct RecordQueuePeer {
     static uint32_t Capacity(const RecordQueue& queue) { return queue.capacity; }
     // The ready flag of the slot the writer reads next: 0 free, else the kind of record committed.
     static uint32_t NextReadyFlag(RecordQueue& queue) { return queue.NextSlot().ready.Load(); }
+    // Whether the writer marked itself sleeping and no commit took the mark since.
+    static bool WriterSleeping(const RecordQueue& queue) { return queue.writerSleeping_.load() != 0; }
     static void SetStopWait(RecordQueue& queue, uint32_t milliseconds) {
         queue.options_.stopWaitMilliseconds = milliseconds;
     }
