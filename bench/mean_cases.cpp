@@ -11,43 +11,21 @@
 namespace vextrel::bench {
 namespace {
 
-void FilteredOut(benchmark::State& state) {
-    uint32_t sequence = 0;
-    for (auto _ : state) FilteredOutCall(sequence++);
-}
-
-void FacilityOn(benchmark::State& state) {
-    const uint32_t word = VXF_WORD(kTracedFacility, VXP_NORMAL);
-    for (auto _ : state) {
-        bool on = VextrelFacilityOnFunc(word);
-        benchmark::DoNotOptimize(on);
-    }
-}
-
-// The loops of the two cases above around functions of the same shapes that return at once.
-void EmptyFormatLoop(benchmark::State& state) {
-    uint32_t sequence = 0;
-    for (auto _ : state) EmptyFormatCall(sequence++);
-}
-
-void EmptyFacilityOnLoop(benchmark::State& state) {
-    const uint32_t word = VXF_WORD(kTracedFacility, VXP_NORMAL);
-    for (auto _ : state) {
-        bool on = EmptyFacilityOn(word);
-        benchmark::DoNotOptimize(on);
-    }
-}
-
-void Floor(benchmark::State& state) {
-    uint32_t sequence = 0;
-    for (auto _ : state) FloorCall(sequence++);
-}
-
 // Runs one formatting case with a sequence number that changes the values each call.
 template <void (*Call)(uint32_t)>
 void Formatting(benchmark::State& state) {
     uint32_t sequence = 0;
     for (auto _ : state) Call(sequence++);
+}
+
+// Asks one facility check about the traced facility each call.
+template <auto Check>
+void FacilityCheck(benchmark::State& state) {
+    const uint32_t word = VXF_WORD(kTracedFacility, VXP_NORMAL);
+    for (auto _ : state) {
+        auto on = Check(word);
+        benchmark::DoNotOptimize(on);
+    }
 }
 
 // Keeps the median of each case's repetitions (or its only run) and prints nothing. The figure is
@@ -77,11 +55,12 @@ std::vector<MeanResult> RunMeanCases(const std::string& folder, bool smoke) {
         const char* name;
         void (*function)(benchmark::State&);
     } cases[] = {
-        {"filtered-out VextrelFormat", FilteredOut},
-        {"VextrelFacilityOnFunc", FacilityOn},
-        {kEmptyFormatCase, EmptyFormatLoop},
-        {kEmptyFacilityOnCase, EmptyFacilityOnLoop},
-        {"floor (counter + vsnprintf)", Floor},
+        // The loops of the first two around functions of the same shapes that return at once.
+        {"filtered-out VextrelFormat", Formatting<FilteredOutCall>},
+        {"VextrelFacilityOnFunc", FacilityCheck<VextrelFacilityOnFunc>},
+        {kEmptyFormatCase, Formatting<EmptyFormatCall>},
+        {kEmptyFacilityOnCase, FacilityCheck<EmptyFacilityOn>},
+        {"floor (counter + vsnprintf)", Formatting<FloorCall>},
         {kFloorMixCase, Formatting<FloorMixCall>},
         {kFormatterMixCase, Formatting<FormatterMixCall>},
         {kVsnprintfMessageCase, Formatting<VsnprintfMessageCall>},
