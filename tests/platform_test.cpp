@@ -151,11 +151,11 @@ TEST(PlatformThreadAndEvent, SignalsAreKeptOnceAndThreadsRunUntilTheirEntryRetur
 // anything touches it, so that a trace call writing into it never waits for the system, and it
 // reads as zeros throughout.
 TEST(PlatformPages, ARingSizedBlockIsResidentAndZeroed) {
-    constexpr size_t kPage = 4096;
     constexpr size_t kBytes = 4096 * 576;
     char* block = static_cast<char*>(AllocatePages(kBytes));
     ASSERT_NE(block, nullptr);
 #ifndef _WIN32
+    constexpr size_t kPage = 4096;
     std::vector<unsigned char> pages(kBytes / kPage);
     ASSERT_EQ(mincore(block, kBytes, pages.data()), 0);
     EXPECT_EQ(std::count_if(pages.begin(), pages.end(), [](unsigned char page) { return (page & 1) == 0; }), 0);
