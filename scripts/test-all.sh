@@ -131,7 +131,8 @@ run_benchmark_smoke() {
 }
 
 # Bounded fuzzing: once a `linux-fuzz` preset exists (clang, libFuzzer programs named fuzz_* in
-# build/linux-fuzz/bin/), build it and run each fuzzer for VEXTREL_FUZZ_SECONDS (60) in total:
+# build/linux-fuzz/bin/), build it and run the fuzzers side by side for VEXTREL_FUZZ_SECONDS (60)
+# of processor time in all:
 # fuzz_config_text (the configuration reader) and fuzz_format_diff (the trace formatter against
 # vsnprintf; the Windows build's formatter is compared with its own printf by the ctest test
 # format_diff_check, a million random cases under Wine).
@@ -144,19 +145,29 @@ run_fuzz() {
     fi
     local fuzzers=("$ROOT"/build/linux-fuzz/bin/fuzz_*)
     local seconds=$((${VEXTREL_FUZZ_SECONDS:-60} / ${#fuzzers[@]}))
+    # The fuzzers run side by side (each is one process on one processor), each for its share of
+    # the time; each writes its own log, appended to the suite's log afterwards.
+    local -A running=()
     for program in "${fuzzers[@]}"; do
         [[ -x $program ]] || continue
         # fuzz_<subject> starts from the seed inputs in fuzz/corpus/<subject>/ and keeps what it
         # finds in a scratch corpus inside the build folder.
         local subject=${program##*/fuzz_} corpus=$ROOT/build/linux-fuzz/corpus/${program##*/fuzz_}
         mkdir -p "$corpus"
-        if "$program" -max_total_time=$((seconds > 1 ? seconds : 1)) -max_len=4096 -print_final_stats=1 \
-            "$corpus" "$ROOT/fuzz/corpus/$subject" >>"$log" 2>&1; then
+        "$program" -max_total_time=$((seconds > 1 ? seconds : 1)) -max_len=4096 -print_final_stats=1 \
+            "$corpus" "$ROOT/fuzz/corpus/$subject" >"$log.$subject" 2>&1 &
+        running[$!]=$program
+    done
+    local pid
+    for pid in "${!running[@]}"; do
+        program=${running[$pid]}
+        if wait "$pid"; then
             passed=$((passed + 1))
         else
             failed=$((failed + 1))
             echo "[fuzz] $(basename "$program") found a failure, see $log"
         fi
+        cat "$log.${program##*/fuzz_}" >>"$log" && rm -f "$log.${program##*/fuzz_}"
     done
     record fuzz "$passed" "$failed" $((SECONDS - start))
 }
