@@ -66,12 +66,15 @@ public:
     void CopyTo(char* destination) const {
         for (int attempt = 0; attempt < 4; ++attempt) {
             const uint32_t seen = generation_.load(std::memory_order_acquire);
-            uint64_t words[kWords];
-            for (uint32_t w = 0; w < kWords; ++w) words[w] = slots_[seen % kSlots][w].load(std::memory_order_relaxed);
+            // Word by word straight into the destination: a copy through a local array would be read
+            // back wider than it was written, which the processor cannot forward from its stores.
+            for (uint32_t w = 0; w < kWords; ++w) {
+                const uint64_t word = slots_[seen % kSlots][w].load(std::memory_order_relaxed);
+                std::memcpy(destination + 8 * w, &word, 8);
+            }
             std::atomic_thread_fence(std::memory_order_acquire);
             // The slot is rewritten only by the rename that publishes generation seen + kSlots.
             if (generation_.load(std::memory_order_relaxed) - seen < kSlots - 1) {
-                std::memcpy(destination, words, sizeof words);
                 destination[kConfigNameCapacity - 1] = '\0';
                 return;
             }
