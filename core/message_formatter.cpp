@@ -899,8 +899,11 @@ bool StoreByKinds(const uint8_t* kinds, char* at, char* const end, size_t textLi
                 floatDefaultsChecked = true;
             }
             std::memcpy(&value, &real, sizeof value);
-        } else if (kind == kKindInt) {
+        } else if (kind == kKindSigned || kind == kKindInt) {
+            // A plain int (%d, %i, %c), the most common argument, without the length dispatch.
             value = static_cast<uint64_t>(static_cast<int64_t>(va_arg(*args, int)));
+        } else if (kind == kKindUnsigned) {
+            value = va_arg(*args, unsigned);
         } else if (kind >= kKindUnsigned) {
             value = ReadUnsigned(args, static_cast<Length>(kind - kKindUnsigned));
         } else {
