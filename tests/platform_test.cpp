@@ -2,6 +2,7 @@
 // and files are exercised by the trace-file and retention tests. The same checks run on Linux and
 // on Windows (under Wine).
 #include "platform/platform.h"
+#include "platform/barrier.h"
 
 #include <gtest/gtest.h>
 
@@ -62,6 +63,17 @@ TEST(PlatformClock, CounterFrequencyIdsAndCalendarTime) {
         std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
     EXPECT_LE(std::abs(SecondsSinceEpoch(UtcTime()) - system), 120);
     EXPECT_LE(std::abs(SecondsSinceEpoch(LocalTime()) - system), 14 * 3600 + 120);
+}
+
+// A trace call's reader slot relies on the process-wide barrier: it is there on both systems (under
+// Wine too, where the system's own call does nothing), except under the thread sanitizer, which
+// cannot see it.
+TEST(PlatformBarrier, TheProcessWideBarrierIsThereOutsideTheThreadSanitizer) {
+#if defined(VEXTREL_PLATFORM_THREAD_SANITIZER)
+    GTEST_SKIP() << "the thread sanitizer keeps the sequentially consistent operations";
+#else
+    EXPECT_TRUE(HeavyBarrierAvailable());
+#endif
 }
 
 // The thread cache is the calling thread's own: what a thread writes, it reads back, and a thread
