@@ -722,34 +722,64 @@ FormatCacheEntry* CacheEntriesFor(const char* format) {
     return &g_formatCache[(key >> (64 - kFormatCacheBits)) & ~size_t{1}];
 }
 
-// The argument kinds of `format` (`size` bytes, NUL included), when the entry holds that format.
-bool FindKinds(const FormatCacheEntry& entry, const char* format, size_t size, uint8_t (&kinds)[kKindWords * 8]) {
-    if (size > kMaxCachedFormatSize) return false;
-    const uint32_t before = entry.sequence.load(std::memory_order_acquire);
-    if ((before & 1) != 0 || entry.size.load(std::memory_order_relaxed) != size) return false;
-    uint64_t words[kCachedFormatWords];
-    const size_t count = SlotsFor(size) / kSlot;
-    for (size_t i = 0; i < count; ++i) words[i] = entry.words[i].load(std::memory_order_relaxed);
-    uint64_t kindWords[kKindWords];
-    for (size_t i = 0; i < kKindWords; ++i) kindWords[i] = entry.kinds[i].load(std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_acquire);
-    if (entry.sequence.load(std::memory_order_relaxed) != before) return false;
-    // Compared a word at a time in registers: the entry's last word is zero past the format's end.
-    uint64_t difference = 0;
-    for (size_t i = 0; i < count; ++i) {
-        uint64_t word = 0;
-        const size_t at = i * kSlot;
-        if (size - at >= kSlot) {
-            std::memcpy(&word, format + at, kSlot);
-        } else {
-            // The last bytes, placed as a little-endian load of the stored copy placed them.
-            for (size_t j = 0; j < size - at; ++j) word |= uint64_t{static_cast<uint8_t>(format[at + j])} << (8 * j);
-        }
-        difference |= word ^ words[i];
+// Whether one of the pair of entries holds `format` (`size` bytes, NUL included, at most
+// kMaxCachedFormatSize); if so its argument kinds are in `kinds`. Copies the entry's words into
+// `out` as it compares them, so that a hit leaves the format there (the bytes after its NUL up to the
+// next slot are zero); after a miss `out` holds some entry's bytes.
+bool CopyIfCached(const FormatCacheEntry* pair, const char* format, size_t size, char* out,
+                  uint8_t (&kinds)[kKindWords * 8]) {
+    const size_t whole = size / kSlot;
+    const size_t rest = size % kSlot;
+    // The format's last bytes as a little-endian load of a copy padded with zero bytes reads them:
+    // one load that ends at the format's end, shifted down past the bytes before them.
+    uint64_t last = 0;
+    if (rest != 0 && size >= kSlot) {
+        std::memcpy(&last, format + size - kSlot, kSlot);
+        last >>= 8 * (kSlot - rest);
+    } else {
+        for (size_t j = 0; j < rest; ++j) last |= uint64_t{static_cast<uint8_t>(format[whole * kSlot + j])} << (8 * j);
     }
-    if (difference != 0) return false;
-    std::memcpy(kinds, kindWords, sizeof kindWords);
-    return true;
+    for (int e = 0; e < 2; ++e) {
+        const FormatCacheEntry& entry = pair[e];
+        const uint32_t before = entry.sequence.load(std::memory_order_acquire);
+        if ((before & 1) != 0 || entry.size.load(std::memory_order_relaxed) != size) continue;
+        // Compared a word at a time in registers: the entry's last word is zero past the format's end.
+        uint64_t difference = 0;
+        for (size_t i = 0; i < whole; ++i) {
+            const uint64_t word = entry.words[i].load(std::memory_order_relaxed);
+            uint64_t formatWord;
+            std::memcpy(&formatWord, format + i * kSlot, kSlot);
+            difference |= formatWord ^ word;
+            std::memcpy(out + i * kSlot, &word, kSlot);
+        }
+        if (rest != 0) {
+            const uint64_t word = entry.words[whole].load(std::memory_order_relaxed);
+            difference |= last ^ word;
+            std::memcpy(out + whole * kSlot, &word, kSlot);
+        }
+        uint64_t kindWords[kKindWords];
+        for (size_t i = 0; i < kKindWords; ++i) kindWords[i] = entry.kinds[i].load(std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if (entry.sequence.load(std::memory_order_relaxed) != before || difference != 0) continue;
+        std::memcpy(kinds, kindWords, sizeof kindWords);
+        return true;
+    }
+    return false;
+}
+
+// Copies `count` bytes, a short string's as a few fixed-size moves rather than a library call.
+inline void CopyText(char* to, const char* from, size_t count) {
+    if (count >= 8 && count <= 16) {
+        std::memcpy(to, from, 8);
+        std::memcpy(to + count - 8, from + count - 8, 8);
+    } else if (count >= 4 && count < 8) {
+        std::memcpy(to, from, 4);
+        std::memcpy(to + count - 4, from + count - 4, 4);
+    } else if (count < 4) {
+        for (size_t i = 0; i < count; ++i) to[i] = from[i];
+    } else {
+        std::memcpy(to, from, count);
+    }
 }
 
 // An argument source that notes how each argument is read instead of reading it; `cacheable` turns
@@ -857,7 +887,7 @@ bool StoreByKinds(const uint8_t* kinds, char* at, char* const end, size_t textLi
             at += kSlot;
             const size_t copied = count < textLimit ? count : textLimit;
             if (static_cast<size_t>(end - at) < SlotsFor(copied)) return false;
-            std::memcpy(at, text, copied);
+            CopyText(at, text, copied);
             at += SlotsFor(copied);
             continue;
         }
@@ -869,8 +899,11 @@ bool StoreByKinds(const uint8_t* kinds, char* at, char* const end, size_t textLi
                 floatDefaultsChecked = true;
             }
             std::memcpy(&value, &real, sizeof value);
-        } else if (kind == kKindInt) {
+        } else if (kind == kKindSigned || kind == kKindInt) {
+            // A plain int (%d, %i, %c), the most common argument, without the length dispatch.
             value = static_cast<uint64_t>(static_cast<int64_t>(va_arg(*args, int)));
+        } else if (kind == kKindUnsigned) {
+            value = va_arg(*args, unsigned);
         } else if (kind >= kKindUnsigned) {
             value = ReadUnsigned(args, static_cast<Length>(kind - kKindUnsigned));
         } else {
@@ -899,23 +932,15 @@ int FormatMessageText(char* out, size_t capacity, const char* format, va_list ar
     return std::vsnprintf(out, capacity, format, args);
 }
 
-bool CaptureMessage(char* out, size_t capacity, const char* format, va_list args) {
-    const size_t formatSize = std::strlen(format) + 1;
-    if (capacity < kSlot || formatSize > capacity - 1) return false;
-    std::memcpy(out, format, formatSize);
+namespace {
+
+// The capture's full walk over the format, which is in `out` already (`formatSize` bytes with its
+// NUL); learns the format's argument kinds into its pair of entries unless it is `known` there. Kept
+// out of CaptureMessage, so that a call whose format is cached does not set up this walk's frame.
+[[gnu::noinline]] bool CaptureByWalk(char* out, size_t capacity, size_t formatSize, va_list args,
+                                     FormatCacheEntry* pair, bool known) {
     char* const arguments = out + SlotsFor(formatSize);
     char* const end = out + capacity;
-    // A format seen before at this address (and with these bytes) skips the walk.
-    FormatCacheEntry* const pair = CacheEntriesFor(format);
-    uint8_t kinds[kKindWords * 8];
-    const bool known = FindKinds(pair[0], format, formatSize, kinds) || FindKinds(pair[1], format, formatSize, kinds);
-    if (known && arguments <= end) {
-        va_list work;
-        va_copy(work, args);
-        const bool stored = StoreByKinds(kinds, arguments, end, capacity - 1, &work);
-        va_end(work);
-        if (stored) return true;
-    }
     va_list work;
     va_copy(work, args);
     CapturingArguments capture{CallArguments{&work}, arguments, end, capacity - 1};
@@ -930,6 +955,29 @@ bool CaptureMessage(char* out, size_t capacity, const char* format, va_list args
         LearnKinds(pair[firstEmpty ? 0 : 1], out, formatSize);
     }
     return captured;
+}
+
+}  // namespace
+
+bool CaptureMessage(char* out, size_t capacity, const char* format, va_list args) {
+    const size_t formatSize = std::strlen(format) + 1;
+    if (capacity < kSlot || formatSize > capacity - 1) return false;
+    // A format seen before at this address (and with these bytes) is copied as it is compared, and
+    // skips the walk.
+    FormatCacheEntry* const pair = CacheEntriesFor(format);
+    uint8_t kinds[kKindWords * 8];
+    const bool known = formatSize <= kMaxCachedFormatSize && SlotsFor(formatSize) <= capacity &&
+                       CopyIfCached(pair, format, formatSize, out, kinds);
+    if (known) {
+        va_list work;
+        va_copy(work, args);
+        const bool stored = StoreByKinds(kinds, out + SlotsFor(formatSize), out + capacity, capacity - 1, &work);
+        va_end(work);
+        if (stored) return true;
+    } else {
+        std::memcpy(out, format, formatSize);
+    }
+    return CaptureByWalk(out, capacity, formatSize, args, pair, known);
 }
 
 int FormatCapturedMessage(char* out, size_t capacity, const char* captured, size_t capturedSize) {

@@ -45,7 +45,7 @@ bool RecordQueue::FoldReleased() {
     return released != 0;
 }
 
-TraceRecord* RecordQueue::Reserve() {
+TraceRecord* RecordQueue::ReserveSlowly() {
     if (capacity == 0 || stopFlag.load(std::memory_order_relaxed) != 0) return nullptr;
     uint64_t waitUntil = 0;
     uint64_t word = reservation_.load(std::memory_order_relaxed);
@@ -85,24 +85,8 @@ TraceRecord* RecordQueue::Reserve() {
     return nullptr;
 }
 
-void RecordQueue::Commit(TraceRecord* record, uint32_t kind) {
-    // A release store suffices for the record: the handshake with a writer going to sleep rests on
-    // this thread's reservation, a sequentially consistent read-modify-write of the reservation
-    // word, and on the sequentially consistent load of the writer's flag below (see PrepareToSleep).
-    // On x86 that load is a plain move: the commit needs no barrier of its own. Only the commit that
-    // takes the flag signals, so a burst of commits makes at most one system call.
-    record->ready.value.store(kind, std::memory_order_release);
-    if (writerSleeping_.load(std::memory_order_seq_cst) != 0 &&
-        writerSleeping_.exchange(0, std::memory_order_seq_cst) != 0) {
-        wakeEvent.Set();
-    }
-    // Fetch the first lines of a slot this thread is likely to fill soon, for writing, while it goes
-    // on with other work: the slot after next, because with two threads tracing in turn the next
-    // slot is the other one's, and taking its lines away would slow that thread down. A single
-    // thread still finds every slot fetched, two calls ahead.
-    const TraceRecord* ahead = &records[(static_cast<uint32_t>(record - records) + 2) & (capacity - 1)];
-    __builtin_prefetch(ahead, 1);
-    __builtin_prefetch(ahead->text, 1);
+void RecordQueue::WakeSleepingWriter() {
+    if (writerSleeping_.exchange(0, std::memory_order_seq_cst) != 0) wakeEvent.Set();
 }
 
 bool RecordQueue::Stop(uint64_t deadlineTicks) {

@@ -124,11 +124,35 @@ public:
     // the free count at a quarter of the capacity or less takes in the records the writer released
     // meanwhile; a producer that finds the ring short takes them in first, and waits a moment for
     // another that is taking them in just then.
-    TraceRecord* Reserve();
+    TraceRecord* Reserve() {
+        // Inline, the common case: room above the quarter mark, and no racer between the load and the
+        // interlocked step. Everything else takes the full path, which looks again from the start.
+        uint64_t word = reservation_.load(std::memory_order_relaxed);
+        if (capacity != 0 && stopFlag.load(std::memory_order_relaxed) == 0 && FreeOf(word) > capacity / 4 + 1 &&
+            reservation_.compare_exchange_strong(word, word - 1 + kIndexUnit, std::memory_order_seq_cst,
+                                                 std::memory_order_relaxed)) {
+            return &records[(IndexOf(word) + 1) & (capacity - 1)];
+        }
+        return ReserveSlowly();
+    }
 
     // Publishes a filled slot to the writer (release) as `kind` (kRecordText or kRecordCaptured) and
     // wakes the writer when it sleeps.
-    void Commit(TraceRecord* record, uint32_t kind = kRecordText);
+    void Commit(TraceRecord* record, uint32_t kind = kRecordText) {
+        // A release store suffices for the record: the handshake with a writer going to sleep rests on
+        // this thread's reservation, a sequentially consistent read-modify-write of the reservation
+        // word, and on the sequentially consistent load of the writer's flag below (see
+        // PrepareToSleep). On x86 that load is a plain move: the commit needs no barrier of its own.
+        record->ready.value.store(kind, std::memory_order_release);
+        if (writerSleeping_.load(std::memory_order_seq_cst) != 0) WakeSleepingWriter();
+        // Fetch the first lines of a slot this thread is likely to fill soon, for writing, while it
+        // goes on with other work: the slot after next, because with two threads tracing in turn the
+        // next slot is the other one's, and taking its lines away would slow that thread down. A
+        // single thread still finds every slot fetched, two calls ahead.
+        const TraceRecord* ahead = &records[(static_cast<uint32_t>(record - records) + 2) & (capacity - 1)];
+        __builtin_prefetch(ahead, 1);
+        __builtin_prefetch(ahead->text, 1);
+    }
 
     // --- the owner ---
 
@@ -200,6 +224,11 @@ private:
     uint32_t WriteIndex() const { return IndexOf(reservation_.load(std::memory_order_relaxed)); }
     // Takes the released count into the free count; true when it took any.
     bool FoldReleased();
+    // Reserve's full path: the checks, the fold, the wait for a fold in progress, the refusal.
+    TraceRecord* ReserveSlowly();
+    // Signals the wake event when this commit is the one that takes the writer's sleeping flag, so
+    // that a burst of commits makes at most one system call.
+    void WakeSleepingWriter();
 
     alignas(64) std::atomic<uint64_t> reservation_{0xFFFFFFFFull << 32};
     // Producers taking the released count into the free count just now. A producer that finds the

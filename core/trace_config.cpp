@@ -52,31 +52,6 @@ void ConfigName::Set(const char* name) {
     generation_.store(next, std::memory_order_release);
 }
 
-void ConfigName::CopyTo(char* destination) const {
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        const uint32_t seen = generation_.load(std::memory_order_acquire);
-        for (uint32_t w = 0; w < kWords; ++w) {
-            const uint64_t word = slots_[seen % kSlots][w].load(std::memory_order_relaxed);
-            std::memcpy(destination + 8 * w, &word, 8);
-        }
-        std::atomic_thread_fence(std::memory_order_acquire);
-        // The slot is rewritten only by the rename that publishes generation seen + kSlots.
-        if (generation_.load(std::memory_order_relaxed) - seen < kSlots - 1) {
-            destination[kConfigNameCapacity - 1] = '\0';
-            return;
-        }
-    }
-    destination[0] = '\0';
-}
-
-char ConfigName::FirstByte() const {
-    const uint32_t seen = generation_.load(std::memory_order_acquire);
-    const uint64_t word = slots_[seen % kSlots][0].load(std::memory_order_relaxed);
-    char bytes[8];
-    std::memcpy(bytes, &word, 8);
-    return bytes[0];
-}
-
 TraceConfig* TraceConfig::Create() {
     TraceConfig* config = new (std::nothrow) TraceConfig;
     if (config == nullptr) return nullptr;

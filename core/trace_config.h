@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 
 #include "core/record_queue.h"
 #include "core/tracer.h"
@@ -61,16 +62,31 @@ public:
     // Copies at most 31 characters of `name` (null: empty) and terminates it.
     void Set(const char* name);
     // Copies the whole 32-byte name, terminator included; a reader overtaken by renames four times in
-    // a row copies the empty name rather than a mix.
-    void CopyTo(char* destination) const;
-    bool IsEmpty() const { return FirstByte() == 0; }
+    // a row copies the empty name rather than a mix. Inline: every record takes a copy.
+    void CopyTo(char* destination) const {
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            const uint32_t seen = generation_.load(std::memory_order_acquire);
+            // Word by word straight into the destination: a copy through a local array would be read
+            // back wider than it was written, which the processor cannot forward from its stores.
+            for (uint32_t w = 0; w < kWords; ++w) {
+                const uint64_t word = slots_[seen % kSlots][w].load(std::memory_order_relaxed);
+                std::memcpy(destination + 8 * w, &word, 8);
+            }
+            std::atomic_thread_fence(std::memory_order_acquire);
+            // The slot is rewritten only by the rename that publishes generation seen + kSlots.
+            if (generation_.load(std::memory_order_relaxed) - seen < kSlots - 1) {
+                destination[kConfigNameCapacity - 1] = '\0';
+                return;
+            }
+        }
+        destination[0] = '\0';
+    }
     // A copy as a terminated string buffer.
     void Get(char (&destination)[kConfigNameCapacity]) const { CopyTo(destination); }
 
 private:
     static constexpr uint32_t kSlots = 8;
     static constexpr uint32_t kWords = kConfigNameCapacity / 8;
-    char FirstByte() const;
     std::atomic<uint32_t> generation_{0};
     std::atomic<uint64_t> slots_[kSlots][kWords] = {};
 };

@@ -46,7 +46,9 @@ struct CallContext {
     }
 };
 
-inline bool BeginCall(uint64_t* startStamp, uint32_t facilityWord, CallContext& call) {
+// Inlined into the entry routines, as AcceptanceIn is: the call's context and the answers then stay in
+// registers instead of passing through memory between small functions.
+[[gnu::always_inline]] inline bool BeginCall(uint64_t* startStamp, uint32_t facilityWord, CallContext& call) {
     // A clock callback and a start stamp are seen by the host even when nothing is traced, so they
     // come first. A bare counter reading is seen only in a record: it waits until a configuration
     // accepts the call, which keeps filtered-out calls free of the clock's cost.
@@ -68,9 +70,12 @@ inline bool BeginCall(uint64_t* startStamp, uint32_t facilityWord, CallContext& 
 
 // The handler-table test and the three IsActive tests for one configuration; `handler` receives the
 // entry's function when the entry is found with a non-zero flag. Inlined into the entry loops: a
-// filtered-out call then costs a few loads and compares, and the three answers stay in registers.
-inline Acceptance AcceptanceIn(const TraceConfig& config, uint32_t facilityWord, uint32_t facilityId, uint32_t priority,
-                               TraceHandlerFunc* handler) {
+// filtered-out call then costs a few loads and compares, and the three answers stay in registers (a
+// call would return them packed through the stack, where the processor cannot forward the three
+// byte stores to the one wider load).
+[[gnu::always_inline]] inline Acceptance AcceptanceIn(const TraceConfig& config, uint32_t facilityWord,
+                                                      uint32_t facilityId, uint32_t priority,
+                                                      TraceHandlerFunc* handler) {
     if (const HandlerTable* handlers = config.Handlers()) {
         if (const HandlerEntry* entry = handlers->Find(facilityWord)) {
             const bool enabled = entry->selector < sizeof entry->flags && entry->flags[entry->selector] != 0;
@@ -107,10 +112,13 @@ TraceRecord* ReserveRecord(TraceConfig& config) {
     return queue == nullptr ? nullptr : queue->Reserve();
 }
 
-void CommitRecord(TraceRecord* record, const Acceptance& acceptance, uint32_t threadId, uint32_t facilityId,
-                  uint64_t timestamp, uint64_t startTimestamp, bool quiet, TraceConfig& config, bool captured) {
-    RecordQueue* queue = config.Queue();
-    if (queue == nullptr) return;
+namespace {
+
+// Fills the record's fields, copies the configuration's name and publishes the record to the writer.
+[[gnu::always_inline]] inline void FillAndCommit(TraceRecord* record, const Acceptance& acceptance, uint32_t threadId,
+                                                 uint32_t facilityId, uint64_t timestamp, uint64_t startTimestamp,
+                                                 bool quiet, const ConfigName& name, RecordQueue& queue,
+                                                 uint32_t kind) {
     record->threadId = threadId;
     record->facilityId = facilityId;
     record->timestamp = timestamp;
@@ -119,13 +127,18 @@ void CommitRecord(TraceRecord* record, const Acceptance& acceptance, uint32_t th
     record->toConsole = acceptance.toConsole;
     record->toClient = acceptance.toClient;
     record->quiet = quiet;
-    // The writer reads only the first byte of an empty name, so only a real name is copied.
-    if (config.name.IsEmpty()) {
-        record->name[0] = '\0';
-    } else {
-        config.name.CopyTo(record->name);
-    }
-    queue->Commit(record, captured ? kRecordCaptured : kRecordText);
+    name.CopyTo(record->name);
+    queue.Commit(record, kind);
+}
+
+}  // namespace
+
+void CommitRecord(TraceRecord* record, const Acceptance& acceptance, uint32_t threadId, uint32_t facilityId,
+                  uint64_t timestamp, uint64_t startTimestamp, bool quiet, TraceConfig& config, bool captured) {
+    RecordQueue* queue = config.Queue();
+    if (queue == nullptr) return;
+    FillAndCommit(record, acceptance, threadId, facilityId, timestamp, startTimestamp, quiet, config.name, *queue,
+                  captured ? kRecordCaptured : kRecordText);
 }
 
 namespace {
@@ -189,11 +202,12 @@ void TraceEntry(uint64_t* startStamp, uint32_t facilityWord, const char* format,
         const Acceptance acceptance = AcceptanceIn(*config, facilityWord, call.facilityId, call.priority, &handler);
         if (!acceptance.Any()) continue;
         const uint64_t timestamp = call.Timestamp();
-        TraceRecord* record = ReserveRecord(*config);
+        RecordQueue* const queue = config->Queue();
+        TraceRecord* const record = queue != nullptr ? queue->Reserve() : nullptr;
         if (record == nullptr) {
             // A ring that is ending with its configuration (a swap, an unload) refuses without
             // being full: the configurations after it still get the message.
-            if (config->Queue() == nullptr || config->Queue()->Stopping()) continue;
+            if (queue == nullptr || queue->Stopping()) continue;
             return;
         }
         // The format is the host's own; clang's -Wformat-nonliteral asks for a literal here.
@@ -215,8 +229,8 @@ void TraceEntry(uint64_t* startStamp, uint32_t facilityWord, const char* format,
             va_end(copy);
         }
 #pragma GCC diagnostic pop
-        CommitRecord(record, acceptance, platform::CurrentThreadId(), call.facilityId, timestamp, call.startTimestamp,
-                     quiet, *config, captured);
+        FillAndCommit(record, acceptance, platform::CurrentThreadId(), call.facilityId, timestamp, call.startTimestamp,
+                      quiet, config->name, *queue, captured ? kRecordCaptured : kRecordText);
     }
 }
 
