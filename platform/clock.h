@@ -7,7 +7,9 @@
 namespace vextrel::platform {
 
 // Reads the high-resolution performance counter: QueryPerformanceCounter ticks on Windows,
-// CLOCK_MONOTONIC nanoseconds on Linux.
+// CLOCK_MONOTONIC nanoseconds on Linux. Not the processor's time-stamp counter read directly, though
+// it is cheaper: whether that counter runs at one rate on every processor, and goes on across a
+// virtual machine's move to another host, is the kernel's call, and the kernel's clock follows it.
 uint64_t ReadCounter();
 
 // Ticks per second of ReadCounter (10,000,000 under Wine; 1,000,000,000 on Linux).
