@@ -169,12 +169,14 @@ uint32_t NextChunkLength(const char* text, uint32_t remaining, uint32_t* skip) {
 // the queue refused a record (the rest of the text is dropped).
 bool QueueText(TraceConfig& config, const Acceptance& acceptance, uint32_t facilityId, uint64_t timestamp,
                uint64_t startTimestamp, const char* text, bool quiet) {
+    RecordQueue* const queue = config.Queue();
+    if (queue == nullptr) return false;
     const uint32_t threadId = platform::CurrentThreadId();
     size_t length = std::strlen(text);
     uint32_t remaining = length > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(length);
     bool first = true;
     do {
-        TraceRecord* record = ReserveRecord(config);
+        TraceRecord* record = queue->Reserve();
         if (record == nullptr) return false;
         uint32_t skip = 0;
         const uint32_t chunk = NextChunkLength(text, remaining, &skip);
@@ -182,7 +184,8 @@ bool QueueText(TraceConfig& config, const Acceptance& acceptance, uint32_t facil
         record->text[chunk] = '\0';
         text += chunk + skip;
         remaining -= chunk + skip;
-        CommitRecord(record, acceptance, threadId, facilityId, timestamp, startTimestamp, first ? quiet : true, config);
+        FillAndCommit(record, acceptance, threadId, facilityId, timestamp, startTimestamp, first ? quiet : true,
+                      config.name, *queue, kRecordText);
         first = false;
     } while (remaining > 0);
     return true;
