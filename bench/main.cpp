@@ -22,6 +22,7 @@
 #include "bench/idle_cost.h"
 #include "bench/latency_subject.h"
 #include "bench/results_table.h"
+#include "bench/vextrel_cases.h"
 #include "bench/vextrel_session.h"
 
 namespace vextrel::bench {
@@ -47,6 +48,9 @@ constexpr uint32_t kBurst = 2000;
 constexpr uint32_t kBurstThreads = 4;
 constexpr uint32_t kBurstCallsPerThread = 6000;
 constexpr uint32_t kBurstRounds = 5;
+
+// New rings for the first-pass measurement: a pass of the default ring is about 20 ms paced.
+constexpr uint32_t kNewRings = 5;
 
 constexpr Counts kSmokeCounts{1, 100, 10, 100, 10, 0.05, 1, 100, 100};
 
@@ -116,6 +120,23 @@ void MeasureLatencies(const std::string& root, const Counts& counts, const Optio
     }
 }
 
+// The accepted call through new rings' first pass and the pass after it, as two rows of the latency
+// table (1 thread, paced).
+void MeasureNewRings(const std::string& root, uint32_t rings, BenchResults& results) {
+    const std::string folder = root + "/ring-passes";
+    std::filesystem::create_directories(folder);
+    LatencySamples passes[2];
+    MeasureRingPasses(folder, rings, passes[0], passes[1]);
+    for (int pass = 0; pass < 2; ++pass) {
+        LatencyRow row;
+        row.subject = pass == 0 ? kFirstPassSubject : kSecondPassSubject;
+        row.load = LatencyLoad{1, true, 0};
+        row.calls = passes[pass].ticks.size();
+        row.distribution = Summarize(passes[pass]);
+        results.latency.push_back(row);
+    }
+}
+
 int Run(const Options& options) {
     const Counts& counts = options.smoke ? kSmokeCounts : kFullCounts;
     const std::string root = (std::filesystem::temp_directory_path() / "vextrel-bench").string();
@@ -158,6 +179,10 @@ int Run(const Options& options) {
     if (options.Runs("latency")) {
         std::fprintf(stderr, "per-call latency\n");
         MeasureLatencies(root, counts, options, results);
+        if (options.match.empty()) {
+            std::fprintf(stderr, "new rings, first and second pass\n");
+            MeasureNewRings(root, options.smoke ? 1 : kNewRings, results);
+        }
     }
 
     PrintResults(results, stdout);

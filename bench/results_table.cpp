@@ -96,6 +96,15 @@ void PrintRatios(const BenchResults& results, std::FILE* out) {
         }
     }
     std::fprintf(out, "\n");
+    const LatencyLoad paced{1, true, 0};
+    const LatencyRow* first = Find(results, kFirstPassSubject, paced);
+    const LatencyRow* second = Find(results, kSecondPassSubject, paced);
+    if (first != nullptr && second != nullptr) {
+        const Distribution& f = first->distribution;
+        const Distribution& s = second->distribution;
+        std::fprintf(out, "New rings, first pass ÷ second pass: p50 %.2f, p99 %.2f, p99.9 %.2f\n\n", f.p50 / s.p50,
+                     f.p99 / s.p99, f.p999 / s.p999);
+    }
 }
 
 // The formatter against vsnprintf, from the mean cases of the same run.

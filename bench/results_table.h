@@ -36,6 +36,10 @@ struct BenchResults {
     int processor = -1;  // first processor of the calling threads, -1 when not pinned
 };
 
+// The subjects of the two latency rows of new rings (MeasureRingPasses).
+constexpr const char* kFirstPassSubject = "Vextrel VextrelFormat, a new ring's first pass";
+constexpr const char* kSecondPassSubject = "Vextrel VextrelFormat, the same ring's second pass";
+
 // "2 threads, flat out, bursts of 2000" and the like.
 std::string LoadName(const LatencyLoad& load);
 

@@ -71,6 +71,18 @@ void FacilityOnCall(uint32_t) {
     g_facilityOn.store(VextrelFacilityOnFunc(VXF_WORD(kTracedFacility, VXP_NORMAL)), std::memory_order_relaxed);
 }
 
+void MeasureRingPasses(const std::string& folder, uint32_t rings, LatencySamples& firstPass,
+                       LatencySamples& secondPass) {
+    const LatencyLoad paced{1, true, 0};
+    for (uint32_t ring = 0; ring < rings; ++ring) {
+        VextrelSession session(folder, "vextrel_ring_passes");
+        MeasureLatency(AcceptedCall, paced, kDefaultQueueSize, 0, nullptr, firstPass);
+        session.WaitUntilDrained();
+        MeasureLatency(AcceptedCall, paced, kDefaultQueueSize, 0, nullptr, secondPass);
+        session.WaitUntilDrained();
+    }
+}
+
 LatencySubject FloorSubject() { return {"floor (counter + vsnprintf)", FloorSubjectCall, nullptr, nullptr, nullptr}; }
 
 LatencySubject VextrelSubject() {

@@ -2,6 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+
+#include "bench/latency_harness.h"
 
 namespace vextrel::bench {
 
@@ -19,5 +22,11 @@ void EmptyFormatCall(uint32_t sequence);
 
 // VextrelFacilityOnFunc of the traced facility; the answer is kept where the compiler must see it.
 void FacilityOnCall(uint32_t sequence);
+
+// AcceptedCall, paced, through the first pass over each of `rings` new rings of the default size
+// (one call per slot, into `firstPass`) and through the pass after it (into `secondPass`). A slot's
+// first write is where a page that the system did not make ready in advance costs the call.
+void MeasureRingPasses(const std::string& folder, uint32_t rings, LatencySamples& firstPass,
+                       LatencySamples& secondPass);
 
 }  // namespace vextrel::bench

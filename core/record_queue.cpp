@@ -25,8 +25,8 @@ bool RecordQueue::AllocateRecords(uint32_t requestedSize) {
     const uint32_t size = QueueCapacityFor(requestedSize);
     void* pages = platform::AllocatePages(static_cast<size_t>(size) * sizeof(TraceRecord));
     if (pages == nullptr) return false;
-    // The pages come zeroed and resident, and a free record is all zero bytes (see TraceRecord):
-    // the ring is ready without a pass over its records, which would touch every page once more.
+    // The pages come zeroed, resident and written once each, and a free record is all zero bytes
+    // (see TraceRecord): the ring is ready without a pass over its records.
     records = static_cast<TraceRecord*>(pages);
     capacity = size;
     reservation_.store((reservation_.load(std::memory_order_relaxed) & ~(kIndexUnit - 1)) | capacity,
