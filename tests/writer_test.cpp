@@ -289,10 +289,8 @@ TEST(FileTracer, ReplacingTheFileWhileTheWriterWritesLosesAndSplitsNoLine) {
 // thread's) holds it up only until the writer stalls, not until the deadline.
 TEST(Writer, DrainUntilLeavesTheFileCurrentAndGivesUpOnARecordThatIsNeverCommitted) {
     TempFolder folder;
-    std::unique_ptr<TraceConfig> config(TraceConfig::Create());
-    ASSERT_TRUE(OpenTraceFile(config->file, folder.Path().c_str(), "Host"));
-    config->quiet.store(true);
-    StartWriter(*config);
+    LineCollector client;
+    std::unique_ptr<TraceConfig> config(StartedConfig(folder, &client));
     RecordQueue& queue = *config->Queue();
     std::string expected;
     for (int i = 0; i < 300; ++i) {
