@@ -116,8 +116,7 @@ TEST(VextrelStackQueue, TitleThenQuietFrameLinesForAcceptingConfigurationsOnly) 
     vextrel::TraceConfig* tooHigh = manager.AddUndrainedConfig(kFacility, VXP_HIGH);
     VextrelEnableStackTraceSymbols(1);
     stack_trace_test::AtDepth(1, VXF_WORD(kFacility, VXP_NORMAL));
-    std::vector<vextrel::testing::RecordCopy> records;
-    vextrel::testing::TakeRecords(*accepting->Queue(), &records);
+    const std::vector<vextrel::testing::RecordCopy> records = vextrel::testing::TakeCopies(*accepting->Queue());
     EXPECT_TRUE(vextrel::testing::TakeRecords(*tooHigh->Queue()).empty());
     ASSERT_GE(records.size(), 4u);
     EXPECT_EQ(records[0].text, "Stacktrace:");
@@ -190,8 +189,7 @@ TEST(VextrelMemQueue, QueuesOneRecordPerLine) {
     VextrelMem(kFacility, "empty", bytes, 0);
     VextrelMem(kFacility, "none", nullptr, 40);
     VextrelMem(VXF_WORD(20480, VXP_URGENT), "beyond", bytes, 40);
-    std::vector<vextrel::testing::RecordCopy> records;
-    vextrel::testing::TakeRecords(*config->Queue(), &records);
+    const std::vector<vextrel::testing::RecordCopy> records = vextrel::testing::TakeCopies(*config->Queue());
     ASSERT_EQ(records.size(), 3u);
     EXPECT_EQ(records[0].text, DumpLines("buf", bytes, 40)[0]);
     EXPECT_EQ(records[1].text, "buf 0x" + Hex16(bytes + 32) + ": 00 00 00 00 00 00 00 FF");

@@ -141,7 +141,6 @@ TEST(HostFacts, OperatingSystemNameAndFill) {
     EXPECT_TRUE(platform::PathExists(info.defaultTraceFolder));
     // Linux names itself; an over-long executable path is rejected with everything derived from it, and
     // the configuration paths become relative to the working directory, as for an empty path.
-    // Linux names itself; an over-long executable path is rejected with everything derived from it.
     std::snprintf(facts.systemName, sizeof facts.systemName, "Linux 6.1.0");
     const std::string overlong = folder + std::string(300, 'n');
     facts.executablePath = overlong.c_str();

@@ -8,22 +8,18 @@
 
 #ifndef _WIN32
 #include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/pages.h"
-
-#ifndef _WIN32
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
 
 namespace vextrel::platform {
 namespace {

@@ -162,7 +162,8 @@ TEST(TraceFile, OnlyDatedFilesWithALimitPruneOldOnes) {
 }
 
 // Keeps the limit minus one newest files of each family, only with a limit above 0. The host's and
-// the video families are pruned separately; the match is on the prefix and an underscore alone.
+// the video families are pruned separately; the match is on the prefix and an underscore alone. Of
+// two files with the same last-write time only the one listed first is a candidate.
 TEST(LogRetention, KeepsLimitMinusOneNewestPerFamilyAndOnlyWithALimit) {
     ScopedExecutableName host("My App.Beta.exe");
     RetentionFolder folder;
@@ -181,10 +182,7 @@ TEST(LogRetention, KeepsLimitMinusOneNewestPerFamilyAndOnlyWithALimit) {
     EXPECT_EQ(folder.Names(),
               (std::set<std::string>{Dated("My_App", 3), Dated("Stavenor_Video", 3), Dated("My_Apple", 1),
                                      Dated("My_Apple", 2), Dated("My_Apple", 3), "My_Appendix.txt"}));
-}
 
-// Of two files with the same last-write time only the one listed first is a candidate.
-TEST(LogRetention, EqualTimesLeaveOneBeyondReach) {
     RetentionFolder equal;
     equal.Add("Host_a.txt", 1);
     equal.Add("Host_b.txt", 1);

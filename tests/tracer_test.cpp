@@ -39,8 +39,10 @@ struct CallingClient final : TraceClient {
 
 }  // namespace
 
-TEST(Tracer, ActiveOnlyOnceConfiguredAndAtOrAboveTheEntry) {
-    ConsoleTracer active, disabled;
+// A tracer is active once configured, at or above its entry; a merge takes the other's state unless
+// this one is disabled, and the lower entries.
+TEST(Tracer, ActiveAtOrAboveTheEntryAndMergeTakesTheLowerEntries) {
+    ConsoleTracer active, disabled, fresh;
     EXPECT_FALSE(active.IsActive(0, VXP_URGENT));  // not configured refuses even facility 0
     active.SetFacilityPriority(7, VXP_HIGH);
     EXPECT_TRUE(active.IsActive(0, VXP_LOWEST));
@@ -52,14 +54,7 @@ TEST(Tracer, ActiveOnlyOnceConfiguredAndAtOrAboveTheEntry) {
     disabled.SetFacilityPriority(7, VXP_LOW);
     disabled.SetFacilityPriority(9, VXP_NORMAL);
     EXPECT_FALSE(disabled.IsActive(7, VXP_URGENT));
-}
 
-TEST(Tracer, MergeTakesTheOthersStateUnlessDisabledAndTheLowerEntries) {
-    ConsoleTracer active, disabled, fresh;
-    active.SetFacilityPriority(7, VXP_HIGH);
-    disabled.SetState(kTracerDisabled);
-    disabled.SetFacilityPriority(7, VXP_LOW);
-    disabled.SetFacilityPriority(9, VXP_NORMAL);
     fresh.MergeBaseFrom(active);  // a not-configured tracer takes the other's state
     EXPECT_EQ(fresh.State(), kTracerActive);
     EXPECT_TRUE(fresh.SameBaseAs(active));

@@ -213,23 +213,21 @@ TEST(FileWriter, TruncatesAppendsScrubsTheUserNameAndFailsWithoutAFolder) {
     EXPECT_EQ(missing.Flush(), EOF);
 }
 
-// A full disk: every flush fails, yet the writer goes on draining and delivering to clients.
-TEST(FileWriter, FullDiskNeitherStopsTheWriterNorBlocksProducers) {
-    if (!platform::PathExists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
-    auto full = std::make_shared<FileWriter>("/dev/full", false);
-    ASSERT_TRUE(full->Open());
+// A full disk: every flush fails, yet the writer goes on draining and delivering to clients; the file
+// lacks the lines written while it was full, the cut line is ended and the gap reported.
+TEST(FileWriter, AFullDiskStopsNeitherTheWriterNorProducersAndItsGapIsReported) {
+    if (!platform::PathExists("/dev/full")) GTEST_SKIP() << "no always-full device here";
+    auto fullWriter = std::make_shared<FileWriter>("/dev/full", false);
+    ASSERT_TRUE(fullWriter->Open());
     std::unique_ptr<TraceConfig> config(TraceConfig::Create());
-    config->file.SetWriter(full);
+    config->file.SetWriter(fullWriter);
     LineCollector client;
     config->client.AddClient(&client);
     StartWriter(*config);
     for (uint32_t i = 0; i < 3000; ++i) CommitText(*config, "line " + std::to_string(i), {false, true, true}, true);
     ASSERT_TRUE(client.WaitFor(3000));
     EXPECT_EQ(client.Lines().back(), "line 2999\n");
-}
 
-TEST(FileWriter, AFullDiskDropsLinesUntilSpaceReturnsThenEndsTheCutLineAndReportsTheGap) {
-    if (!platform::PathExists("/dev/full")) GTEST_SKIP() << "no always-full device here";
     TempFolder folder;
     const std::string path = folder.Path("trace.txt");
     SwappableWriter writer(path.c_str(), false);
@@ -289,10 +287,8 @@ TEST(FileTracer, ReplacingTheFileWhileTheWriterWritesLosesAndSplitsNoLine) {
 // thread's) holds it up only until the writer stalls, not until the deadline.
 TEST(Writer, DrainUntilLeavesTheFileCurrentAndGivesUpOnARecordThatIsNeverCommitted) {
     TempFolder folder;
-    std::unique_ptr<TraceConfig> config(TraceConfig::Create());
-    ASSERT_TRUE(OpenTraceFile(config->file, folder.Path().c_str(), "Host"));
-    config->quiet.store(true);
-    StartWriter(*config);
+    LineCollector client;
+    std::unique_ptr<TraceConfig> config(StartedConfig(folder, &client));
     RecordQueue& queue = *config->Queue();
     std::string expected;
     for (int i = 0; i < 300; ++i) {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <climits>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -89,6 +90,26 @@ protected:
         for (const auto& entry : fs::directory_iterator(traces_)) files.push_back(entry.path());
         std::sort(files.begin(), files.end());
         return files;
+    }
+
+    // The texts of the trace files, oldest name first: expects exactly `count` files and returns
+    // `count` texts ("" for a file that is not there).
+    std::vector<std::string> TraceTexts(size_t count) const {
+        const std::vector<fs::path> files = TraceFiles();
+        EXPECT_EQ(files.size(), count) << traces_;
+        std::vector<std::string> texts(count);
+        for (size_t n = 0; n < count && n < files.size(); ++n) texts[n] = ReadFile(files[n]);
+        return texts;
+    }
+    std::string TraceText() const { return TraceTexts(1)[0]; }
+
+    // The milliseconds the host printed for a timed action ("ACTION took=MS"); INT_MAX, and a
+    // failure, when it printed none.
+    static int Took(const std::string& output, const std::string& action) {
+        std::smatch took;
+        if (std::regex_search(output, took, std::regex(action + " took=(\\d+)"))) return std::stoi(took[1]);
+        ADD_FAILURE() << "no time for " << action << " in:\n" << output;
+        return INT_MAX;
     }
 
     // The library replaces the user's login name in trace files; a name that occurs in no path

@@ -83,16 +83,18 @@ struct RecordCopy {
 };
 
 // Takes every committed record of an undrained queue in ring order, as the writer would, and
-// returns their texts.
-inline std::vector<std::string> TakeRecords(RecordQueue& queue, std::vector<RecordCopy>* copies = nullptr) {
-    std::vector<std::string> texts;
+// returns their fields, or only their texts.
+inline std::vector<RecordCopy> TakeCopies(RecordQueue& queue) {
+    std::vector<RecordCopy> copies;
     while (TakeNext(queue, [&](const TraceRecord& r) {
-        texts.emplace_back(r.text);
-        if (copies != nullptr) {
-            copies->push_back({r.toFile != 0, r.toConsole != 0, r.toClient != 0, r.quiet != 0, r.threadId, r.facilityId,
-                               r.timestamp, r.startTimestamp, r.name, r.text});
-        }
+        copies.push_back({r.toFile != 0, r.toConsole != 0, r.toClient != 0, r.quiet != 0, r.threadId, r.facilityId,
+                          r.timestamp, r.startTimestamp, r.name, r.text});
     })) {}
+    return copies;
+}
+inline std::vector<std::string> TakeRecords(RecordQueue& queue) {
+    std::vector<std::string> texts;
+    for (RecordCopy& copy : TakeCopies(queue)) texts.push_back(std::move(copy.text));
     return texts;
 }
 
